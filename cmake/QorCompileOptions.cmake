@@ -1,0 +1,15 @@
+# Project-wide compile options: warnings, and the sanitizer builds CI runs.
+add_compile_options(-Wall -Wextra -Wshadow -Wformat=2 -Wno-format-nonliteral)
+if(QOR_WARNINGS_AS_ERRORS)
+  add_compile_options(-Werror)
+endif()
+if(QOR_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(QOR_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+# Shared libraries resolve every symbol at link time, so a missing one fails the build, not the caller.
+add_link_options($<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,SHARED_LIBRARY>:-Wl,--no-undefined>)

@@ -1,0 +1,21 @@
+/* The host's own IPv4 adapters, the ones device discovery runs behind. */
+#ifndef QOR_NETWORK_ADAPTERS_H
+#define QOR_NETWORK_ADAPTERS_H
+
+#include <stdint.h>
+
+#include "qor_export.h"
+
+QOR_BEGIN_DECLS
+
+typedef struct Qor_NetworkAdapter_t {
+  uint32_t address; /* network byte order */
+  uint32_t netmask; /* network byte order */
+} Qor_NetworkAdapter_t;
+
+/* Every IPv4 address of the host outside 127.0.0.0/8. *count: room in, adapters out. */
+QOR_API uint32_t Qor_Ethernet_GetNetworkAdapterInfo(uint32_t* count, Qor_NetworkAdapter_t* adapters);
+
+QOR_END_DECLS
+
+#endif

@@ -1,0 +1,1 @@
+# The interface configuration file: sources of libqor_api and their tests.

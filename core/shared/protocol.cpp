@@ -1,0 +1,108 @@
+#include "qor_shared/protocol.hpp"
+
+namespace qor::protocol {
+namespace {
+
+size_t wrap(Buffer out, uint8_t code, Bytes body) {
+  const size_t length = sizeof(ServerResponseHeader) + body.size();
+  if (out.size() < length || length > UINT32_MAX) return 0;
+  ServerResponseHeader header{code, {0, 0, 0}, static_cast<uint32_t>(length), 0};
+  writeRecord(out, header);
+  if (!body.empty()) std::memcpy(out.data() + sizeof header, body.data(), body.size());
+  return length;
+}
+
+} // namespace
+
+std::optional<Request> parseRequest(Bytes received) {
+  auto header = readRecord<ServerRequestHeader>(received);
+  if (!header || header->length != received.size()) return std::nullopt;
+  return Request{*header, received.subspan(sizeof(ServerRequestHeader))};
+}
+
+std::optional<Response> parseResponse(Bytes received) {
+  auto header = readRecord<ServerResponseHeader>(received);
+  if (!header || header->length < sizeof(ServerResponseHeader) || header->length > received.size()) return std::nullopt;
+  return Response{*header, received.subspan(sizeof(ServerResponseHeader), header->length - sizeof(ServerResponseHeader))};
+}
+
+std::optional<Frame> parseFrame(Bytes received) {
+  auto header = readRecord<FirmwareMessageHeader>(received);
+  if (!header || header->marker != QOR_FRAME_MARKER || header->length < QOR_FRAME_HEADER_SIZE ||
+      header->length > received.size()) {
+    return std::nullopt;
+  }
+  Bytes frame = received.first(header->length);
+  return Frame{*header, frame, frame.subspan(QOR_FRAME_HEADER_SIZE)};
+}
+
+bool Frame::isNegativeAcknowledge() const {
+  return header.type == QOR_FRAME_ACKNOWLEDGE && negativeAcknowledgeCode() != 0;
+}
+
+uint32_t Frame::negativeAcknowledgeCode() const {
+  uint32_t code = 0;
+  if (data.size() >= sizeof code) std::memcpy(&code, data.data(), sizeof code);
+  return code;
+}
+
+std::string_view Frame::negativeAcknowledgeText() const {
+  constexpr size_t kTextOffset = QOR_NACK_TEXT_OFFSET - QOR_FRAME_HEADER_SIZE;
+  if (data.size() <= kTextOffset) return {};
+  std::string_view text(reinterpret_cast<const char*>(data.data()) + kTextOffset, data.size() - kTextOffset);
+  return text.substr(0, text.find('\0'));
+}
+
+size_t encodeClientConnect(Buffer out, std::string_view baseName) {
+  const size_t length = sizeof(ClientConnectRequest) + baseName.size() + 1;
+  if (out.size() < length) return 0;
+  writeRecord(out, ClientConnectRequest{QOR_MSG_CLIENT_CONNECT, static_cast<uint32_t>(length)});
+  std::memcpy(out.data() + sizeof(ClientConnectRequest), baseName.data(), baseName.size());
+  out[length - 1] = 0;
+  return length;
+}
+
+size_t encodeErrorReport(Buffer out, uint32_t code, std::string_view text) {
+  constexpr size_t kHead = sizeof(ServerResponseHeader);
+  if (out.size() < kHead) return 0;
+  text = text.substr(0, text.find('\0'));
+  // A text that does not fit the receiver's queue is cut rather than lost with the whole report.
+  if (!text.empty() && kHead + text.size() + 1 > out.size()) text = text.substr(0, out.size() - kHead - 1);
+  const size_t length = text.empty() ? kHead : kHead + text.size() + 1;
+  writeRecord(out, ServerResponseHeader{QOR_MSG_ERROR_REPORT, {0, 0, 0}, static_cast<uint32_t>(length), code});
+  if (!text.empty()) {
+    std::memcpy(out.data() + kHead, text.data(), text.size());
+    out[length - 1] = 0;
+  }
+  return length;
+}
+
+size_t encodeFirmwareFrameMessage(Buffer out, uint8_t portIndex, uint8_t applicationIndex, Bytes frame) {
+  const size_t length = sizeof(ServerRequestHeader) + frame.size();
+  if (out.size() < length) return 0;
+  writeRecord(out, ServerRequestHeader{QOR_MSG_FIRMWARE_FRAME, portIndex, applicationIndex, 0,
+                                       static_cast<uint32_t>(length)});
+  std::memcpy(out.data() + sizeof(ServerRequestHeader), frame.data(), frame.size());
+  return length;
+}
+
+size_t encodeFirmwareTraffic(Buffer out, Bytes frame) { return wrap(out, QOR_MSG_FIRMWARE_TRAFFIC, frame); }
+
+size_t encodeMonitorData(Buffer out, Bytes data) { return wrap(out, QOR_MSG_MONITOR_DATA, data); }
+
+FirmwareMessageHeader commandHeader(uint8_t requestKind, uint8_t controller, uint8_t interfaceNumber, uint8_t application,
+                                    uint8_t module, uint8_t command, uint16_t parameterLength) {
+  return FirmwareMessageHeader{QOR_FRAME_MARKER,
+                               requestKind,
+                               static_cast<uint16_t>(QOR_FRAME_HEADER_SIZE + parameterLength),
+                               controller,
+                               interfaceNumber,
+                               0,
+                               0,
+                               QOR_FRAME_COMMAND,
+                               application,
+                               module,
+                               command};
+}
+
+} // namespace qor::protocol

@@ -1,0 +1,82 @@
+// Encoding and checked decoding of the queue messages and firmware frames that vary in length. Fixed records are
+// the structs of qor_protocol.h, read with readRecord. Every decoder trusts nothing: lengths are checked against
+// the bytes that arrived.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "qor_protocol.h"
+
+namespace qor::protocol {
+
+using Bytes = std::span<const uint8_t>;
+using Buffer = std::span<uint8_t>;
+
+// A fixed record from the start of a message, when enough bytes arrived.
+template <class Record>
+std::optional<Record> readRecord(Bytes bytes) {
+  if (bytes.size() < sizeof(Record)) return std::nullopt;
+  Record record;
+  std::memcpy(&record, bytes.data(), sizeof record);
+  return record;
+}
+
+template <class Record>
+size_t writeRecord(Buffer out, const Record& record) {
+  if (out.size() < sizeof(Record)) return 0;
+  std::memcpy(out.data(), &record, sizeof record);
+  return sizeof record;
+}
+
+// A message from a library: its header, and the payload behind it. Its length field must equal the bytes received.
+struct Request {
+  ServerRequestHeader header;
+  Bytes payload;
+};
+std::optional<Request> parseRequest(Bytes received);
+
+// A message from the daemon: its header, and the data up to its length field (which must lie within the bytes
+// received).
+struct Response {
+  ServerResponseHeader header;
+  Bytes data;
+};
+std::optional<Response> parseResponse(Bytes received);
+
+// A firmware frame: marker '#', a length of at least 12 that lies within the bytes received.
+struct Frame {
+  FirmwareMessageHeader header;
+  Bytes bytes; // the whole frame, header included
+  Bytes data;  // the parameters or response data
+  bool isNegativeAcknowledge() const;
+  bool isAcknowledge() const { return header.type == QOR_FRAME_ACKNOWLEDGE && !isNegativeAcknowledge(); }
+  // The firmware's code and text of a negative acknowledge; the text ends at its NUL or at the frame's end.
+  uint32_t negativeAcknowledgeCode() const;
+  std::string_view negativeAcknowledgeText() const;
+};
+std::optional<Frame> parseFrame(Bytes received);
+
+// 0x0A with the base name and its NUL; 0 when it does not fit.
+size_t encodeClientConnect(Buffer out, std::string_view baseName);
+
+// 0x11 with the code and the text, cut so that the message fits out (at least 12 bytes); returns the length.
+size_t encodeErrorReport(Buffer out, uint32_t code, std::string_view text);
+
+// 0x20 around a frame; 0 when it does not fit.
+size_t encodeFirmwareFrameMessage(Buffer out, uint8_t portIndex, uint8_t applicationIndex, Bytes frame);
+
+// 0xF0 around a frame; 0 when it does not fit.
+size_t encodeFirmwareTraffic(Buffer out, Bytes frame);
+
+// 0x33 around monitor data; 0 when it does not fit.
+size_t encodeMonitorData(Buffer out, Bytes data);
+
+// A firmware frame header for a command.
+FirmwareMessageHeader commandHeader(uint8_t requestKind, uint8_t controller, uint8_t interfaceNumber, uint8_t application,
+                                    uint8_t module, uint8_t command, uint16_t parameterLength);
+
+} // namespace qor::protocol

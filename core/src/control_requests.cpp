@@ -1,0 +1,163 @@
+// The daemon's control requests: driver information, refresh, polling cycle, connection time-out, last error.
+#include <syslog.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "error_store.hpp"
+#include "qor_network_adapters.h"
+#include "control_requests.hpp"
+#include "private_pair.hpp"
+#include "qor_api.h"
+
+using namespace qor::client;
+
+namespace {
+
+constexpr uint32_t kMaxAdapters = 32;
+
+ServerRequestHeader controlHeader(uint8_t code, uint32_t length) {
+  return ServerRequestHeader{code, 0, 0, 0, length};
+}
+
+uint32_t valueRequest(uint8_t code, uint32_t value, void* reply, uint32_t replyCapacity, size_t* received) {
+  ControlValueRequest request{controlHeader(code, sizeof(ControlValueRequest)), value};
+  return Qor_Client_Linux_CallNamedPipe(&request, sizeof request, reply, replyCapacity, received);
+}
+
+// The reply's error, or 0x2000100 when the reply is too short to carry one.
+uint32_t replyError(const ServerResponseHeader& reply, size_t received) {
+  return received < sizeof reply ? QOR_ERR_API_COULD_NOT_CONNECT : reply.error;
+}
+
+// Records code with the daemon's text of its last error (message 0x18) for no port.
+uint32_t recordWithServerText(uint32_t code) {
+  ServerRequestHeader request = controlHeader(QOR_MSG_LAST_SERVER_ERROR, QOR_BARE_REQUEST_LENGTH);
+  std::vector<char> reply(QOR_LAST_SERVER_ERROR_REPLY_SIZE + 1, '\0');
+  size_t received = 0;
+  if (Qor_Client_Linux_CallNamedPipe(&request, sizeof request, reply.data(), QOR_LAST_SERVER_ERROR_REPLY_SIZE,
+                                     &received) != 0) {
+    Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "%s", strerror(errno));
+    return code;
+  }
+  // The text ends with the bytes received, whatever the daemon's NUL says.
+  const char* text = received > sizeof(ServerResponseHeader) ? reply.data() + sizeof(ServerResponseHeader) : "";
+  reply[received] = '\0';
+  return storeError(nullptr, code, text);
+}
+
+} // namespace
+
+namespace qor::client {
+
+uint32_t refreshDriverInfo(uint32_t flags) {
+  if (flags > 3) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_UNKNOWN_FLAG, "internal flag for 'RefreshDriverInfo' is unknown");
+  }
+  ServerResponseHeader reply{};
+  size_t received = 0;
+  uint32_t result = valueRequest(QOR_MSG_REFRESH_DRIVER_INFO, flags, &reply, sizeof reply, &received);
+  if (result != 0) return result;
+  result = replyError(reply, received);
+  return result == 0 ? 0 : storeError(nullptr, result, "");
+}
+
+} // namespace qor::client
+
+extern "C" {
+
+uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* size) {
+  if (size == nullptr || (buffer == nullptr && *size != 0)) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  if (hostInterfaceType == 53 || hostInterfaceType == 54) {
+    syslog(LOG_INFO, "%s : Interface Type %u for Linux currently not supported\r\n", "Qor_GetDriverInfo",
+           hostInterfaceType);
+    *size = 0;
+    return 0;
+  }
+  const uint32_t capacity = *size;
+  if (capacity > std::numeric_limits<uint32_t>::max() - sizeof(ServerResponseHeader)) {
+    *size = 0;
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "size of driver info: %u byte", capacity);
+  }
+  DriverInfoRequest request{};
+  uint32_t length = QOR_DRIVER_INFO_REQUEST_LENGTH;
+  if (hostInterfaceType == 18) {
+    Qor_NetworkAdapter_t adapters[kMaxAdapters];
+    uint32_t count = kMaxAdapters;
+    uint32_t result = Qor_Ethernet_GetNetworkAdapterInfo(&count, adapters);
+    if (result != 0) {
+      *size = 0;
+      return result;
+    }
+    memcpy(request.data, &count, sizeof count);
+    memcpy(request.data + sizeof count, adapters, count * sizeof adapters[0]);
+    length = QOR_DRIVER_INFO_REQUEST_LENGTH_ETHERNET;
+  } else if (hostInterfaceType == 32) {
+    length = QOR_DRIVER_INFO_REQUEST_LENGTH_USB_OVER_ETHERNET;
+  }
+  request.header = controlHeader(QOR_MSG_DRIVER_INFO, length);
+  request.hostInterfaceType = hostInterfaceType;
+  request.capacity = capacity;
+
+  std::vector<uint8_t> reply(sizeof(ServerResponseHeader) + capacity);
+  size_t received = 0;
+  uint32_t result = Qor_Client_Linux_CallNamedPipe(&request, length, reply.data(), static_cast<uint32_t>(reply.size()),
+                                                   &received);
+  ServerResponseHeader head{};
+  if (result == 0 && received < sizeof head) result = QOR_ERR_API_COULD_NOT_CONNECT;
+  if (result != 0) {
+    *size = 0;
+    return result;
+  }
+  memcpy(&head, reply.data(), sizeof head);
+  if (head.code != QOR_MSG_DRIVER_INFO) {
+    *size = 0;
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_UNEXPECTED_COMMAND, "expected '0x%02X' - received '0x%02X'",
+                                   QOR_MSG_DRIVER_INFO, head.code);
+  }
+  if (head.error != 0) {
+    *size = 0;
+    return recordWithServerText(head.error);
+  }
+  // The data are what the length field claims, and never more than arrived.
+  const size_t claimed = head.length >= sizeof head ? head.length - sizeof head : 0;
+  const size_t data = std::min(claimed, received - sizeof head);
+  if (claimed > capacity) {
+    *size = 0;
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_RESPONSE_BUFFER_TOO_SMALL, "size of driver info: %d byte",
+                                   static_cast<int>(claimed));
+  }
+  if (data != 0) memcpy(buffer, reply.data() + sizeof head, data);
+  *size = static_cast<uint32_t>(data);
+  return 0;
+}
+
+uint32_t Qor_RefreshDriverInfo(void) { return refreshDriverInfo(3); }
+
+uint32_t Qor_SetFullSpeedPollingCycle(uint32_t milliseconds) {
+  ServerResponseHeader reply{};
+  size_t received = 0;
+  uint32_t result = valueRequest(QOR_MSG_FULL_SPEED_POLLING_CYCLE, milliseconds, &reply, sizeof reply, &received);
+  if (result != 0) return result;
+  result = replyError(reply, received);
+  return result == 0 ? 0 : Qor_Client_ErrorHandler(nullptr, result, "could not set polling cycle");
+}
+
+uint32_t Qor_SetConnectionTimeout(uint32_t milliseconds, uint32_t* previous) {
+  ConnectionTimeoutReply reply{};
+  size_t received = 0;
+  uint32_t result = valueRequest(QOR_MSG_CONNECTION_TIMEOUT, milliseconds, &reply, sizeof reply, &received);
+  if (result != 0) return result;
+  result = replyError(reply.header, received);
+  if (result != 0) return storeError(nullptr, result, "");
+  if (received < sizeof reply) return storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "");
+  if (previous != nullptr) *previous = reply.previousTimeout;
+  return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,186 @@
+// Opening an interface: connect a port, identify its controller through the firmware, reopen it under the type
+// the firmware reports.
+#include <cstring>
+#include <vector>
+
+#include "error_store.hpp"
+#include "port_lifecycle.hpp"
+#include "port_table.hpp"
+#include "qor_api.h"
+
+using namespace qor::client;
+
+namespace {
+
+constexpr uint8_t kIdentityCommand = 0xFF;
+constexpr uint8_t kLeaveBootLoaderCommand = 0x10;
+constexpr uint8_t kStartFirmwareCommand = 0x03;
+constexpr uint32_t kIdentityCapacity = 16378;
+constexpr uint32_t kFirmwareBusy = 20;
+constexpr uint32_t kBootLoaderTimeoutMs = 5000;
+constexpr uint32_t kOpenFlagsValid = 7;
+
+enum OpenFlags : uint32_t { kSkipConfiguration = 1, kSkipBootLoaderStart = 2, kSkipDedicatedFirmware = 4 };
+
+// The controller's identity as the firmware reports it.
+struct Identity {
+  bool bootLoaderRunning = false;
+  uint32_t deviceCode = 0;
+  std::vector<std::pair<uint8_t, uint8_t>> interfaces; // firmware interface code, interface number
+};
+
+uint32_t readU32(const std::vector<uint8_t>& data, size_t offset) {
+  uint32_t value = 0;
+  if (offset + sizeof value <= data.size()) memcpy(&value, data.data() + offset, sizeof value);
+  return value;
+}
+
+// Entries are taken only as far as the answer reaches, whatever its count says.
+Identity parseIdentity(const std::vector<uint8_t>& answer) {
+  constexpr size_t kEntries = 40;
+  Identity identity;
+  identity.bootLoaderRunning = readU32(answer, 4) & 1u;
+  identity.deviceCode = readU32(answer, 28);
+  const size_t available = answer.size() > kEntries ? (answer.size() - kEntries) / 2 : 0;
+  const size_t count = std::min<size_t>(readU32(answer, 36), available);
+  for (size_t i = 0; i < count; ++i) identity.interfaces.emplace_back(answer[kEntries + 2 * i], answer[kEntries + 2 * i + 1]);
+  return identity;
+}
+
+uint32_t askIdentity(uint32_t port, Identity& identity) {
+  uint32_t parameters[2] = {0, 5};
+  std::vector<uint8_t> answer(kIdentityCapacity);
+  uint32_t size = kIdentityCapacity;
+  uint32_t result = Qor_CommandWithResponse(port, kIdentityCommand, parameters, sizeof parameters, answer.data(), &size);
+  if (result == kFirmwareBusy) {
+    storeError(&PortInfo[port], 0, "");
+    parameters[1] = 1;
+    size = kIdentityCapacity;
+    result = Qor_CommandWithResponse(port, kIdentityCommand, parameters, sizeof parameters, answer.data(), &size);
+  }
+  if (result != 0) return result;
+  answer.resize(size);
+  identity = parseIdentity(answer);
+  return 0;
+}
+
+// Leaves the boot loader: 0x10 with a long time-out, then 0x03, then the identity once more. A failing 0x10 is
+// reported through *leaveResult and does not fail the open.
+uint32_t startFirmware(uint32_t port, Identity& identity, uint32_t& leaveResult) {
+  const uint32_t timeout = Qor_GetResponseTimeout(port);
+  Qor_SetResponseTimeout(port, kBootLoaderTimeoutMs);
+  leaveResult = Qor_Command(port, kLeaveBootLoaderCommand, nullptr, 0);
+  Qor_SetResponseTimeout(port, timeout);
+  if (uint32_t result = Qor_Command(port, kStartFirmwareCommand, nullptr, 0)) return result;
+  return askIdentity(port, identity);
+}
+
+uint32_t interfaceTypeWithoutFirmware(uint32_t hostType) {
+  switch (hostType) {
+    case 19: case 42: case 43: case 53: case 54: case 56: case 57: return QOR_INTERFACE_LVDS;
+    case 36: case 37: case 64: case 65: case 66: case 67: case 68: case 69: case 70: case 71: return QOR_INTERFACE_IO;
+    case 33: case 73: return QOR_INTERFACE_RESISTORS;
+    default: return 0;
+  }
+}
+
+uint32_t checkDescriptorFlags(const Qor_InterfaceInfo_t& info, uint32_t* port) {
+  if (info.flags & ~QOR_INTERFACE_FLAGS_VALID) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_UNKNOWN_FLAG, "interface info flag value '0x%04x' is unknown",
+                                   info.flags);
+  }
+  if ((info.flags & QOR_INTERFACE_FLAG_ETHERNET) && (info.deviceNumber >> 16) != 0) {
+    *port = QOR_NO_PORT;
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid reserved byte value");
+  }
+  return 0;
+}
+
+uint32_t closeAndFail(uint32_t& port, uint32_t code) {
+  Qor_CloseInterface(port);
+  port = QOR_NO_PORT;
+  return code;
+}
+
+// Connects and identifies. A controller that reports another model is reopened under it, once.
+uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port, bool start, bool mayReopen) {
+  uint32_t handle = QOR_NO_PORT;
+  if (uint32_t result = Qor_Client_OpenInterface(descriptor, &handle)) {
+    *port = QOR_NO_PORT;
+    return result;
+  }
+  Qor_PortInfo_t& entry = PortInfo[handle];
+  uint32_t realType = descriptor->hostInterfaceType;
+  uint32_t interfaceType = 0;
+  uint32_t leaveResult = 0;
+  if (Qor_GetInterfaceHost(handle) != QOR_INTERFACE_HOST_FIRMWARE) {
+    interfaceType = interfaceTypeWithoutFirmware(descriptor->hostInterfaceType);
+  } else {
+    Identity identity;
+    if (uint32_t result = askIdentity(handle, identity)) return closeAndFail(*port = handle, result);
+    if (start && identity.bootLoaderRunning) {
+      if (uint32_t result = startFirmware(handle, identity, leaveResult)) return closeAndFail(*port = handle, result);
+    }
+    realType = Qor_Internal_TranslateHostInterfaceType_Fw2Api(identity.deviceCode);
+    if (realType != descriptor->hostInterfaceType && descriptor->hostInterfaceType != 28 && mayReopen) {
+      Qor_CloseInterface(handle);
+      Qor_InterfaceInfo_t reopened = *descriptor;
+      reopened.hostInterfaceType = realType;
+      if (descriptor->hostInterfaceType == 18) reopened.flags |= QOR_INTERFACE_FLAG_ETHERNET;
+      *port = QOR_NO_PORT;
+      if (uint32_t result = checkDescriptorFlags(reopened, port)) return result;
+      if (uint32_t result = Qor_GetPortHandle(&reopened, port, start, false)) return result;
+      Qor_SetPropertyById(*port, 8, descriptor->hostInterfaceType);
+      return 0;
+    }
+    if (descriptor->hostInterfaceType == 28 && identity.interfaces.empty()) interfaceType = QOR_INTERFACE_UNKNOWN;
+    uint8_t firmwareCode = 0;
+    for (auto [code, number] : identity.interfaces) {
+      if (number == descriptor->interfaceNumber) {
+        firmwareCode = code;
+        break;
+      }
+    }
+    if (interfaceType == 0) interfaceType = Qor_Internal_TranslateInterfaceType_Fw2Api(firmwareCode);
+    if (interfaceType == 0) interfaceType = QOR_INTERFACE_UNKNOWN;
+    if (descriptor->hostInterfaceType == 76 && interfaceType == QOR_INTERFACE_IO) interfaceType = QOR_INTERFACE_RESISTORS;
+  }
+  Qor_Client_SetRealHostInterfaceType(entry, realType);
+  Qor_Client_SetInterfaceType(entry, interfaceType);
+  *port = handle;
+  if (leaveResult != 0) return 0;
+  if (descriptor->hostInterfaceType == 52) {
+    if (uint32_t result = Qor_Command(handle, kStartFirmwareCommand, nullptr, 0)) return closeAndFail(*port, result);
+  }
+  if (interfaceType == QOR_INTERFACE_RESTBUS) setPortFlag(entry, PortFlag::RestBusUpdateRouting, true);
+  return 0;
+}
+
+uint32_t openWithFlags(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
+  if (descriptor->flags != 0) {
+    if (uint32_t result = checkDescriptorFlags(*descriptor, port)) return result;
+  }
+  return Qor_GetPortHandle(descriptor, port, !(flags & kSkipBootLoaderStart), true);
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t Qor_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
+  if (descriptor == nullptr || port == nullptr) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  return openWithFlags(0, descriptor, port);
+}
+
+uint32_t Qor_OpenInterface2(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
+  if (descriptor == nullptr || port == nullptr) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  *port = QOR_NO_PORT;
+  if (flags > kOpenFlagsValid) return storeError(nullptr, QOR_ERR_API_UNKNOWN_FLAG, "");
+  return openWithFlags(flags, descriptor, port);
+}
+
+} // extern "C"

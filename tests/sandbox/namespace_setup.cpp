@@ -1,0 +1,128 @@
+// The contents of the new namespaces. Nothing here writes to the host's file systems: every change lands in a
+// tmpfs or in the upper layer of an overlay, and all of it vanishes with the mount namespace.
+#include "sandbox.hpp"
+
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace qor::sandbox {
+namespace {
+
+constexpr char kIniPath[] = "/etc/Qor_API_Linux.ini";
+
+// Holds the overlays' upper and work layers while they are mounted; the overlays keep their own references,
+// so the staging mount is detached afterwards and /run gets a fresh tmpfs.
+constexpr char kStaging[] = "/run";
+
+void mountOrFail(const char* source, const char* target, const char* type, unsigned long flags,
+                 const std::string& data = {}) {
+  check(mount(source, target, type, flags, data.empty() ? nullptr : data.c_str()),
+        std::string("mount ") + (type != nullptr ? type : "") + " on " + target);
+}
+
+void makeDirectory(const std::string& path, mode_t mode) {
+  if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
+    fail("mkdir " + path, errno);
+  }
+}
+
+void removeIfPresent(const char* path) {
+  if (unlink(path) != 0 && errno != ENOENT) {
+    fail(std::string("unlink ") + path, errno);
+  }
+}
+
+void writeFileOrFail(const char* path, const std::string& text, mode_t mode = 0644) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  check(fd, std::string("open ") + path);
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    check(n, std::string("write ") + path);
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+}
+
+// Root of a fresh IPC namespace may raise these; the defaults refuse the product's larger queues.
+void raiseQueueLimits() {
+  writeFileOrFail("/proc/sys/fs/mqueue/msgsize_max", "4194328");
+  writeFileOrFail("/proc/sys/fs/mqueue/queues_max", "1024");
+}
+
+// A writable layer over a host directory; the host directory itself is never written.
+void overlay(const char* target, const std::string& name) {
+  const std::string upper = std::string(kStaging) + "/" + name + ".upper";
+  const std::string work = std::string(kStaging) + "/" + name + ".work";
+  makeDirectory(upper, 0755);
+  makeDirectory(work, 0700);
+  mountOrFail("overlay", target, "overlay", 0,
+              std::string("lowerdir=") + target + ",upperdir=" + upper + ",workdir=" + work);
+}
+
+void setUpDev() {
+  // The overlay hides what is mounted below /dev; keep /dev/pts by handle and bind it back.
+  const int pts = open("/dev/pts", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  check(pts, "open /dev/pts");
+  overlay("/dev", "dev");
+  mountOrFail(("/proc/self/fd/" + std::to_string(pts)).c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC);
+  close(pts);
+  // Shared memory and named semaphores live here: private like the queues.
+  mountOrFail("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
+  // Mounted inside the new IPC namespace, this shows that namespace's queues only.
+  makeDirectory("/dev/mqueue", 0755);
+  mountOrFail("mqueue", "/dev/mqueue", "mqueue", MS_NOSUID | MS_NODEV | MS_NOEXEC);
+  removeIfPresent("/dev/log");  // the system log socket is ours (see runInit)
+}
+
+void setUpEtc(const Options& options) {
+  overlay("/etc", "etc");
+  // The test may create and remove the process configuration itself.
+  check(chown("/etc", options.uid, options.gid), "chown /etc");
+  removeIfPresent(kIniPath);
+  if (options.iniContent) {
+    writeFileOrFail(kIniPath, *options.iniContent);
+    check(chown(kIniPath, options.uid, options.gid), std::string("chown ") + kIniPath);
+  }
+}
+
+void bringUpLoopback() {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  check(fd, "socket");
+  ifreq request{};
+  std::memcpy(request.ifr_name, "lo", sizeof "lo");
+  check(ioctl(fd, SIOCGIFFLAGS, &request), "read flags of lo");
+  request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+  check(ioctl(fd, SIOCSIFFLAGS, &request), "bring lo up");
+  close(fd);
+}
+
+}  // namespace
+
+void prepareNamespaces(const Options& options) {
+  check(unshare(CLONE_NEWIPC | CLONE_NEWNS | CLONE_NEWNET), "unshare");
+  mountOrFail(nullptr, "/", nullptr, MS_REC | MS_PRIVATE);
+  mountOrFail("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC);
+  raiseQueueLimits();
+
+  mountOrFail("tmpfs", kStaging, "tmpfs", MS_NOSUID | MS_NODEV, "mode=0700");
+  setUpDev();
+  setUpEtc(options);
+  check(umount2(kStaging, MNT_DETACH), std::string("detach ") + kStaging);
+
+  mountOrFail("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755");
+  mountOrFail("tmpfs", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
+  // A sysfs mounted in the new network namespace lists its interfaces in /sys/class/net, not the host's.
+  mountOrFail("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RDONLY);
+  bringUpLoopback();
+}
+
+}  // namespace qor::sandbox
