@@ -1,0 +1,171 @@
+#include "qor_emulator/device.hpp"
+
+#include <cstring>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+
+#include "qor_shared/host_types.hpp"
+
+namespace qor::emulator {
+namespace {
+
+constexpr uint8_t kSerialNumberCommand = 0x0C;
+constexpr uint32_t kSerialNumberSubFunction = 5;
+constexpr uint8_t kIdentityCommand = 0xFF;
+constexpr uint8_t kErrorTextCommand = 0xFD;
+
+constexpr size_t kIdentityBootLoaderOffset = 4;
+constexpr size_t kIdentityWord8Offset = 8;
+constexpr size_t kIdentityDeviceCodeOffset = 28;
+constexpr size_t kIdentityCountOffset = 36;
+constexpr size_t kIdentityEntriesOffset = 40;
+
+DeviceConfig withIdentity(DeviceConfig config) {
+  if (config.identity) return config;
+  const HostType* host = findHostType(config.hostType);
+  if (host == nullptr || host->firmwareDeviceCodes[0] == 0) {
+    throw std::invalid_argument("host type " + std::to_string(config.hostType) +
+                                " has no firmware device code: give the identity");
+  }
+  config.identity = Identity{host->firmwareDeviceCodes[0], false, 0, {}};
+  return config;
+}
+
+void putWord(Bytes& data, size_t offset, uint32_t word) { std::memcpy(data.data() + offset, &word, sizeof word); }
+
+Bytes words(std::initializer_list<uint32_t> values) {
+  Bytes data(values.size() * sizeof(uint32_t));
+  size_t offset = 0;
+  for (uint32_t value : values) {
+    putWord(data, offset, value);
+    offset += sizeof value;
+  }
+  return data;
+}
+
+Bytes identityData(const Identity& identity) {
+  Bytes data(kIdentityEntriesOffset + 2 * identity.interfaces.size());
+  putWord(data, kIdentityBootLoaderOffset, identity.bootLoaderRunning ? 1 : 0);
+  putWord(data, kIdentityWord8Offset, identity.word8);
+  putWord(data, kIdentityDeviceCodeOffset, identity.deviceCode);
+  putWord(data, kIdentityCountOffset, static_cast<uint32_t>(identity.interfaces.size()));
+  size_t offset = kIdentityEntriesOffset;
+  for (const auto& entry : identity.interfaces) {
+    data[offset++] = entry.firmwareCode;
+    data[offset++] = entry.number;
+  }
+  return data;
+}
+
+Reply byDefault(const ReceivedFrame& frame) {
+  return frame.header().requestKind == QOR_REQUEST_ACKNOWLEDGE ? Reply(frame.acknowledge()) : Reply();
+}
+
+}  // namespace
+
+Device::Device(DeviceConfig config) : config_(withIdentity(std::move(config))) { installBuiltIns(); }
+
+void Device::installBuiltIns() {
+  handlers_[kSerialNumberCommand] = [this](const ReceivedFrame& frame) {
+    if (frame.parameterWord(0) != kSerialNumberSubFunction) return byDefault(frame);
+    return Reply(frame.response(words({config_.serialNumber}), sizeof(uint32_t)));
+  };
+  handlers_[kIdentityCommand] = [this](const ReceivedFrame& frame) {
+    // The first word selects what is asked; 0 (or nothing) is the identity.
+    if (frame.parameterWord(0) != 0) return byDefault(frame);
+    return Reply(frame.response(identityData(identity())));
+  };
+  handlers_[kErrorTextCommand] = [this](const ReceivedFrame& frame) {
+    const uint32_t code = frame.parameterWord(0);
+    Bytes data = words({code});
+    {
+      std::lock_guard lock(mutex_);
+      const auto text = errorTexts_.find(code);
+      if (text != errorTexts_.end()) data.insert(data.end(), text->second.begin(), text->second.end());
+    }
+    data.push_back(0);
+    return Reply(frame.response(data));
+  };
+}
+
+void Device::onCommand(uint8_t command, Handler handler) {
+  std::lock_guard lock(mutex_);
+  handlers_[command] = std::move(handler);
+}
+
+void Device::setErrorText(uint32_t code, std::string text) {
+  std::lock_guard lock(mutex_);
+  errorTexts_[code] = std::move(text);
+}
+
+bool Device::receive(std::span<const uint8_t> bytes, const std::shared_ptr<FrameSink>& origin) {
+  const auto frame = ReceivedFrame::parse(bytes, origin->id());
+  if (!frame || frame->bytes().size() != bytes.size()) {
+    std::lock_guard lock(mutex_);
+    ++malformed_;
+    return false;
+  }
+  recorder_.add(*frame);
+  {
+    std::lock_guard lock(mutex_);
+    const FirmwareMessageHeader& header = frame->header();
+    routes_[header.App] = Route{origin, header};
+    lastApplications_[{header.TAddr, header.TPort}] = header.App;
+    lastSink_ = origin;
+  }
+  origin->play(answer(*frame));
+  return true;
+}
+
+Reply Device::answer(const ReceivedFrame& frame) {
+  Handler handler;
+  {
+    std::lock_guard lock(mutex_);
+    const auto found = handlers_.find(frame.command());
+    if (found != handlers_.end()) handler = found->second;
+  }
+  if (!handler) return byDefault(frame);
+  std::lock_guard serialised(handlerMutex_);
+  return handler(frame);
+}
+
+std::shared_ptr<FrameSink> Device::sinkFor(uint8_t application, FirmwareMessageHeader* header) {
+  std::lock_guard lock(mutex_);
+  const auto route = routes_.find(application);
+  if (route == routes_.end()) return nullptr;
+  if (header != nullptr) *header = route->second.header;
+  auto sink = route->second.sink.lock();
+  if (!sink || !sink->isOpen()) sink = lastSink_.lock();
+  return sink && sink->isOpen() ? sink : nullptr;
+}
+
+bool Device::sendToApplication(uint8_t application, const Reply& reply) {
+  const auto sink = sinkFor(application, nullptr);
+  if (!sink) return false;
+  sink->play(reply);
+  return true;
+}
+
+bool Device::sendToApplication(uint8_t application, uint8_t command, std::span<const uint8_t> data) {
+  FirmwareMessageHeader header{};
+  const auto sink = sinkFor(application, &header);
+  if (!sink) return false;
+  header.command = command;
+  sink->play(Reply(answerFrame(header, QOR_FRAME_RESPONSE, data)));
+  return true;
+}
+
+std::optional<uint8_t> Device::lastApplicationOn(uint8_t controller, uint8_t interfaceNumber) const {
+  std::lock_guard lock(mutex_);
+  const auto found = lastApplications_.find({controller, interfaceNumber});
+  if (found == lastApplications_.end()) return std::nullopt;
+  return found->second;
+}
+
+uint64_t Device::malformedFrames() const {
+  std::lock_guard lock(mutex_);
+  return malformed_;
+}
+
+}  // namespace qor::emulator
