@@ -1,1 +1,34 @@
 # The interface configuration file: sources of libqor_api and their tests.
+
+# How a listed interface is known. The XML library links it too: it writes the identifiers that the core looks up.
+add_library(qor_interface_identity STATIC src/interface_identity.cpp)
+target_include_directories(qor_interface_identity PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+                                                         ${CMAKE_CURRENT_SOURCE_DIR}/src)
+
+target_sources(qor_api PRIVATE
+  src/automatic_configuration.cpp
+  src/bus_appliers.cpp
+  src/config_paths.cpp
+  src/device_index.cpp
+  src/firmware_package.cpp
+  src/interface_config.cpp
+  src/interface_names.cpp
+)
+target_link_libraries(qor_api PRIVATE qor_xml qor_interface_identity)
+
+# Qor_Interface_UpdateAllInterfaces and the rebuild of the file's list. They join libqor_api when the interface
+# enumeration provides qor::client::connectedInterfaces; until then only their tests link them, with lists of
+# their own.
+add_library(qor_interface_rebuild OBJECT src/interface_list_rebuild.cpp src/update_all_interfaces.cpp)
+target_include_directories(qor_interface_rebuild PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+target_link_libraries(qor_interface_rebuild PUBLIC qor_xml qor_interface_identity)
+
+if(QOR_BUILD_TESTS)
+  find_package(pugixml REQUIRED) # the tests read the files back on their own
+  qor_add_sandboxed_test(qor_interface_config_test
+    SOURCES tests/interface_config_test.cpp tests/interface_rebuild_test.cpp tests/made_up_interfaces.cpp
+    LIBS qor_api qor_interface_rebuild qor_xml pugixml::pugixml)
+  target_include_directories(qor_interface_config_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src
+                                                               ${CMAKE_CURRENT_SOURCE_DIR}/shared
+                                                               ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+endif()

@@ -8,7 +8,9 @@
 #include "qor_async.h"
 #include "qor_error_codes.h"
 #include "qor_monitor.h"
+#include "qor_network_adapters.h"
 #include "qor_helpers.h"
+#include "qor_interface_config.h"
 #include "qor_protocol.h"
 #include "qor_types.h"
 

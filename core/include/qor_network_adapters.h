@@ -16,6 +16,14 @@ typedef struct Qor_NetworkAdapter_t {
 /* Every IPv4 address of the host outside 127.0.0.0/8. *count: room in, adapters out. */
 QOR_API uint32_t Qor_Ethernet_GetNetworkAdapterInfo(uint32_t* count, Qor_NetworkAdapter_t* adapters);
 
+/* The driver information of host type 18 behind these adapters: u32 device count, then 28-byte device records
+ * (EthernetDeviceRecord). output holds QOR_ETHERNET_DRIVER_INFO_SIZE bytes. */
+#define QOR_ETHERNET_DRIVER_INFO_SIZE 1796u
+QOR_API uint32_t Qor_Ethernet_GetDriverInfo(uint32_t adapterCount, const Qor_NetworkAdapter_t* adapters, void* output);
+
+/* The number of Ethernet devices found behind one adapter. */
+QOR_API uint32_t Qor_GetDriverInfo_Ethernet(uint32_t address, uint32_t netmask, uint32_t* count);
+
 QOR_END_DECLS
 
 #endif

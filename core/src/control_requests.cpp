@@ -17,8 +17,6 @@ using namespace qor::client;
 
 namespace {
 
-constexpr uint32_t kMaxAdapters = 32;
-
 ServerRequestHeader controlHeader(uint8_t code, uint32_t length) {
   return ServerRequestHeader{code, 0, 0, 0, length};
 }
@@ -49,36 +47,10 @@ uint32_t recordWithServerText(uint32_t code) {
   return storeError(nullptr, code, text);
 }
 
-} // namespace
-
-namespace qor::client {
-
-uint32_t refreshDriverInfo(uint32_t flags) {
-  if (flags > 3) {
-    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_UNKNOWN_FLAG, "internal flag for 'RefreshDriverInfo' is unknown");
-  }
-  ServerResponseHeader reply{};
-  size_t received = 0;
-  uint32_t result = valueRequest(QOR_MSG_REFRESH_DRIVER_INFO, flags, &reply, sizeof reply, &received);
-  if (result != 0) return result;
-  result = replyError(reply, received);
-  return result == 0 ? 0 : storeError(nullptr, result, "");
-}
-
-} // namespace qor::client
-
-extern "C" {
-
-uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* size) {
-  if (size == nullptr || (buffer == nullptr && *size != 0)) {
-    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
-  }
-  if (hostInterfaceType == 53 || hostInterfaceType == 54) {
-    syslog(LOG_INFO, "%s : Interface Type %u for Linux currently not supported\r\n", "Qor_GetDriverInfo",
-           hostInterfaceType);
-    *size = 0;
-    return 0;
-  }
+// Control request 0x17: asks the daemon for the devices of one host type; Ethernet types carry the adapters to
+// search behind.
+uint32_t askDriverInfo(uint32_t hostInterfaceType, const Qor_NetworkAdapter_t* adapters, uint32_t adapterCount,
+                       void* buffer, uint32_t* size) {
   const uint32_t capacity = *size;
   if (capacity > std::numeric_limits<uint32_t>::max() - sizeof(ServerResponseHeader)) {
     *size = 0;
@@ -87,15 +59,8 @@ uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* s
   DriverInfoRequest request{};
   uint32_t length = QOR_DRIVER_INFO_REQUEST_LENGTH;
   if (hostInterfaceType == 18) {
-    Qor_NetworkAdapter_t adapters[kMaxAdapters];
-    uint32_t count = kMaxAdapters;
-    uint32_t result = Qor_Ethernet_GetNetworkAdapterInfo(&count, adapters);
-    if (result != 0) {
-      *size = 0;
-      return result;
-    }
-    memcpy(request.data, &count, sizeof count);
-    memcpy(request.data + sizeof count, adapters, count * sizeof adapters[0]);
+    memcpy(request.data, &adapterCount, sizeof adapterCount);
+    if (adapterCount != 0) memcpy(request.data + sizeof adapterCount, adapters, adapterCount * sizeof adapters[0]);
     length = QOR_DRIVER_INFO_REQUEST_LENGTH_ETHERNET;
   } else if (hostInterfaceType == 32) {
     length = QOR_DRIVER_INFO_REQUEST_LENGTH_USB_OVER_ETHERNET;
@@ -135,6 +100,66 @@ uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* s
   if (data != 0) memcpy(buffer, reply.data() + sizeof head, data);
   *size = static_cast<uint32_t>(data);
   return 0;
+}
+
+} // namespace
+
+namespace qor::client {
+
+uint32_t refreshDriverInfo(uint32_t flags) {
+  if (flags > 3) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_UNKNOWN_FLAG, "internal flag for 'RefreshDriverInfo' is unknown");
+  }
+  ServerResponseHeader reply{};
+  size_t received = 0;
+  uint32_t result = valueRequest(QOR_MSG_REFRESH_DRIVER_INFO, flags, &reply, sizeof reply, &received);
+  if (result != 0) return result;
+  result = replyError(reply, received);
+  return result == 0 ? 0 : storeError(nullptr, result, "");
+}
+
+} // namespace qor::client
+
+extern "C" {
+
+uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* size) {
+  if (size == nullptr || (buffer == nullptr && *size != 0)) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  if (hostInterfaceType == 53 || hostInterfaceType == 54) {
+    syslog(LOG_INFO, "%s : Interface Type %u for Linux currently not supported\r\n", "Qor_GetDriverInfo",
+           hostInterfaceType);
+    *size = 0;
+    return 0;
+  }
+  if (hostInterfaceType == 18) {
+    Qor_NetworkAdapter_t adapters[QOR_DRIVER_INFO_MAX_ADAPTERS];
+    uint32_t count = QOR_DRIVER_INFO_MAX_ADAPTERS;
+    if (uint32_t result = Qor_Ethernet_GetNetworkAdapterInfo(&count, adapters)) {
+      *size = 0;
+      return result;
+    }
+    return askDriverInfo(hostInterfaceType, adapters, count, buffer, size);
+  }
+  return askDriverInfo(hostInterfaceType, nullptr, 0, buffer, size);
+}
+
+uint32_t Qor_Ethernet_GetDriverInfo(uint32_t adapterCount, const Qor_NetworkAdapter_t* adapters, void* output) {
+  if (output == nullptr || (adapters == nullptr && adapterCount != 0) || adapterCount > QOR_DRIVER_INFO_MAX_ADAPTERS) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid adapter list");
+  }
+  uint32_t size = QOR_ETHERNET_DRIVER_INFO_SIZE;
+  return askDriverInfo(18, adapters, adapterCount, output, &size);
+}
+
+uint32_t Qor_GetDriverInfo_Ethernet(uint32_t address, uint32_t netmask, uint32_t* count) {
+  if (count == nullptr) return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  const Qor_NetworkAdapter_t adapter{address, netmask};
+  uint8_t output[QOR_ETHERNET_DRIVER_INFO_SIZE] = {};
+  const uint32_t result = Qor_Ethernet_GetDriverInfo(1, &adapter, output);
+  memcpy(count, output, sizeof *count);
+  if (result != 0) *count = 0;
+  return result;
 }
 
 uint32_t Qor_RefreshDriverInfo(void) { return refreshDriverInfo(3); }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "error_store.hpp"
+#include "interface_config.hpp"
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
 
@@ -21,6 +22,7 @@ enum PropertyId : uint8_t {
   kParameterWidth = 6,
   kRealHostInterfaceType = 7,
   kOverwriteHostInterfaceType = 8,
+  kUseDedicatedFirmware = 9,
   kInterfaceType = 10,
 };
 
@@ -153,6 +155,12 @@ uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* val
   Qor_PortContext& context = ref.context();
   if (value == nullptr) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   Qor_EnterCriticalSection(&context.general);
+  // Property 9 reads the interface configuration file: not under the port's section.
+  if (id == kUseDedicatedFirmware) {
+    const uint32_t device = context.deviceIdentifier;
+    Qor_LeaveCriticalSection(&context.general);
+    return dedicatedFirmwareSetting(entry, device, *value);
+  }
   uint32_t result = 0;
   switch (id) {
     case kProperty0: *value = portFlag(entry, PortFlag::Property0) ? 1 : 0; break;

@@ -1,0 +1,53 @@
+// Reading and replacing XML files, and the lock that writers of a file take.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <pugixml.hpp>
+
+namespace qor::xml {
+
+// Files above this size are refused rather than parsed.
+constexpr size_t kMaxFileSize = 16u * 1024 * 1024;
+
+// The lock of a file's directory, which outlives the renames that replace the file. Taking it waits a bounded time.
+class DirectoryLock {
+ public:
+  DirectoryLock() = default;
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+  ~DirectoryLock();
+
+  // Locks the directory that holds path: 0, or QOR_XML_ERR_FILE when it cannot be opened or stays locked.
+  uint32_t lock(const std::string& path);
+  bool holdsDirectoryOf(const std::string& path) const;
+
+ private:
+  int descriptor_ = -1;
+  std::string directory_;
+};
+
+// Where the file at path is replaced: a symbolic link is followed, so that it stays a link.
+std::string targetPath(const char* path);
+
+// 0, QOR_XML_ERR_FILE (missing, unreadable, too large), QOR_XML_ERR_PARSER or QOR_XML_ERR_NOT_ENOUGH_MEMORY.
+uint32_t loadDocument(const std::string& path, pugi::xml_document& document);
+
+// Writes a temporary file beside path and renames it over path, keeping the mode and owner of the file it
+// replaces. 0 or QOR_XML_ERR_FILE; the file at path is then unchanged.
+uint32_t saveDocument(const pugi::xml_document& document, const std::string& path);
+
+// Loads the file, changes it and saves it, under the lock of its directory.
+template <class Change>
+uint32_t changeFile(const char* path, Change&& change) {
+  const std::string target = targetPath(path);
+  DirectoryLock lock;
+  if (uint32_t result = lock.lock(target)) return result;
+  pugi::xml_document document;
+  if (uint32_t result = loadDocument(target, document)) return result;
+  if (uint32_t result = change(document)) return result;
+  return saveDocument(document, target);
+}
+
+} // namespace qor::xml
