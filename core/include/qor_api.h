@@ -62,6 +62,8 @@ QOR_API const char* Qor_GetHostInterfaceTypeDescription(uint32_t type);
 /* Controller and interface locks of the port's device, held by the daemon for this process. */
 QOR_API uint32_t Qor_GetLock(uint32_t port);
 QOR_API uint32_t Qor_ReleaseLock(uint32_t port);
+/* The port that switches the relays of the port's device; *opened tells that it was opened here (close it). */
+QOR_API uint32_t Qor_GetRelayPort(uint32_t port, uint32_t* relayPort, uint8_t* opened);
 QOR_API uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32_t* port);
 
 /* ---- daemon control requests ---- */

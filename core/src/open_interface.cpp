@@ -1,9 +1,12 @@
 // Opening an interface: connect a port, identify its controller through the firmware, reopen it under the type
 // the firmware reports.
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "error_store.hpp"
+#include "interface_config.hpp"
 #include "port_lifecycle.hpp"
 #include "port_table.hpp"
 #include "qor_api.h"
@@ -19,6 +22,7 @@ constexpr uint32_t kIdentityCapacity = 16378;
 constexpr uint32_t kFirmwareBusy = 20;
 constexpr uint32_t kBootLoaderTimeoutMs = 5000;
 constexpr uint32_t kOpenFlagsValid = 7;
+constexpr uint8_t kDedicatedFirmwareProperty = 9;
 
 enum OpenFlags : uint32_t { kSkipConfiguration = 1, kSkipBootLoaderStart = 2, kSkipDedicatedFirmware = 4 };
 
@@ -156,11 +160,29 @@ uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port
   return 0;
 }
 
+// Whether the device is marked for its dedicated firmware. Without a readable configuration file nothing is marked,
+// and nothing is recorded for a successful open.
+bool marksDedicatedFirmware(uint32_t port) {
+  const std::optional<std::string> path = configuredFilePath();
+  bool readable = false;
+  if (!path || probeFile(nullptr, *path, readable) != 0 || !readable) return false;
+  uint32_t dedicated = 0;
+  return Qor_GetPropertyById(port, kDedicatedFirmwareProperty, &dedicated) == 0 && dedicated != 0;
+}
+
 uint32_t openWithFlags(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
   if (descriptor->flags != 0) {
     if (uint32_t result = checkDescriptorFlags(*descriptor, port)) return result;
   }
-  return Qor_GetPortHandle(descriptor, port, !(flags & kSkipBootLoaderStart), true);
+  if (uint32_t result = Qor_GetPortHandle(descriptor, port, !(flags & kSkipBootLoaderStart), true)) return result;
+  if (!(flags & kSkipConfiguration)) {
+    const uint32_t result = Qor_InterfaceConfig_Apply(*port);
+    if (result != 0 && result != QOR_ERR_API_FILE_NOT_FOUND) return closeAndFail(*port, result);
+  }
+  if (flags & kSkipDedicatedFirmware) return 0;
+  // The update's result is not the open's: its code stays the last error.
+  if (marksDedicatedFirmware(*port)) Qor_UpdateToDedicatedFirmware(*port);
+  return 0;
 }
 
 } // namespace
