@@ -1,0 +1,422 @@
+#include "map_ethernet.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "qor_error_codes.h"
+#include "qor_helpers.h"
+
+namespace qor::daemon {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kReadWaitMs = 100;
+constexpr double kDiscoveryMs = 500;
+constexpr double kReconnectMs = 10000;
+constexpr double kSerialQueryMs = 1000;
+// A frame's body follows its header at once; a peer that stops in the middle of one is cut off after this.
+constexpr int kBodyWaitMs = 2000;
+// A peer that stops reading must not hold a command forever.
+constexpr int kSendTimeoutMs = 5000;
+constexpr uint32_t kSerialQueryCapacity = 32768;
+constexpr uint8_t kSerialCommand = 0x0C;
+constexpr uint32_t kSerialSubFunction = 5;
+
+std::string errorText() { return strerror(errno); }
+
+bool setBlocking(int fd, bool blocking) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
+}
+
+// Waits until fd is ready for events, at most milliseconds: >0 ready, 0 time-out, <0 failure.
+int waitFor(int fd, short events, int milliseconds) {
+  pollfd item{fd, events, 0};
+  for (;;) {
+    const int rc = poll(&item, 1, milliseconds);
+    if (rc < 0 && errno == EINTR) continue;
+    return rc;
+  }
+}
+
+// A TCP connection attempt that gives up after milliseconds; the socket is blocking afterwards. -1 on failure,
+// with errno set.
+int connectWithin(const sockaddr_in& peer, int milliseconds) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  setBlocking(fd, false);
+  int rc = connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  if (rc != 0 && errno == EINPROGRESS) {
+    rc = waitFor(fd, POLLOUT, milliseconds) > 0 ? 0 : -1;
+    int pending = ETIMEDOUT;
+    socklen_t size = sizeof pending;
+    if (rc == 0 && (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &size) != 0 || pending != 0)) rc = -1;
+    if (rc != 0) errno = pending;
+  }
+  if (rc != 0) {
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  setBlocking(fd, true);
+  const timeval sendTimeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+  return fd;
+}
+
+class EthernetDevice final : public Device {
+public:
+  EthernetDevice(const sockaddr_in& peer, int fd) : peer_(peer), fd_(fd) {}
+  ~EthernetDevice() override {
+    std::lock_guard lock(socketLock_);
+    if (fd_ >= 0) {
+      shutdown(fd_, SHUT_RDWR);
+      close(fd_);
+    }
+  }
+
+  PathStatus write(Bytes frame) override {
+    int fd = socketNow();
+    if (sendAll(fd, frame)) return {};
+    if (errno == ECONNABORTED || errno == ECONNRESET || errno == EPIPE) {
+      if (PathStatus reconnected = reconnect(fd); !reconnected.ok()) return reconnected;
+      if (sendAll(socketNow(), frame)) return {};
+    }
+    return pathError(QOR_ERR_ETHERNET_WRITE, "'send' returned with '%d' - %s", errno, strerror(errno));
+  }
+
+  PathStatus read(Buffer frame, uint32_t& length) override {
+    length = 0;
+    for (;;) {
+      const int fd = socketNow();
+      const int ready = waitFor(fd, POLLIN, kReadWaitMs);
+      if (ready == 0) return {};
+      if (ready < 0) return pathError(QOR_ERR_ETHERNET_READ, "'select' returned with '%d' - %s", errno, strerror(errno));
+      // A header is read whole from one connection: after a drop it starts again on the new one.
+      uint8_t header[QOR_FRAME_HEADER_SIZE];
+      const ReceiveResult got = receiveAll(fd, header, sizeof header, kBodyWaitMs);
+      if (got == ReceiveResult::Dropped) {
+        if (PathStatus reconnected = reconnect(fd); !reconnected.ok()) return reconnected;
+        continue;
+      }
+      if (got == ReceiveResult::Failed) {
+        return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", errno, strerror(errno));
+      }
+      return readBody(fd, header, frame, length);
+    }
+  }
+
+  // The serial-number query of the open: the first matching answer within a second counts.
+  PathStatus querySerialNumber(uint8_t controller, uint8_t interfaceNumber, uint32_t& serial) {
+    uint8_t query[16] = {};
+    const FirmwareMessageHeader header =
+        protocol::commandHeader(QOR_REQUEST_NO_ACKNOWLEDGE, controller, interfaceNumber, 0, 0, kSerialCommand, 4);
+    memcpy(query, &header, sizeof header);
+    memcpy(query + QOR_FRAME_HEADER_SIZE, &kSerialSubFunction, sizeof kSerialSubFunction);
+    if (PathStatus sent = write(Bytes(query, sizeof query)); !sent.ok()) return sent;
+    std::vector<uint8_t> answer(kSerialQueryCapacity);
+    const double start = GetTickCount();
+    while (GetTickCount() - start < kSerialQueryMs) {
+      uint32_t length = 0;
+      if (PathStatus got = read(answer, length); !got.ok()) return got;
+      auto frame = protocol::parseFrame(Bytes(answer.data(), length));
+      if (frame && frame->header.type == QOR_FRAME_RESPONSE && frame->header.command == kSerialCommand &&
+          frame->data.size() >= 8 && frame->data[0] == kSerialSubFunction) {
+        memcpy(&serial, frame->data.data() + 4, sizeof serial);
+        return {};
+      }
+      if (length != 0) std::this_thread::sleep_for(1ms);
+    }
+    return pathError(QOR_ERR_ETHERNET_READ, "timeout while waiting for response");
+  }
+
+private:
+  enum class ReceiveResult { Complete, Dropped, Failed };
+
+  int socketNow() {
+    std::lock_guard lock(socketLock_);
+    return fd_;
+  }
+
+  static bool sendAll(int fd, Bytes data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+      const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      sent += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  // Receives exactly size bytes, each piece within milliseconds.
+  static ReceiveResult receiveAll(int fd, uint8_t* out, size_t size, int milliseconds) {
+    size_t received = 0;
+    while (received < size) {
+      if (received != 0 && waitFor(fd, POLLIN, milliseconds) <= 0) {
+        errno = ETIMEDOUT;
+        return ReceiveResult::Failed;
+      }
+      const ssize_t n = recv(fd, out + received, size - received, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0 || (n < 0 && (errno == ECONNABORTED || errno == ECONNRESET))) return ReceiveResult::Dropped;
+      if (n < 0) return ReceiveResult::Failed;
+      received += static_cast<size_t>(n);
+    }
+    return ReceiveResult::Complete;
+  }
+
+  PathStatus readBody(int fd, const uint8_t (&header)[QOR_FRAME_HEADER_SIZE], Buffer frame, uint32_t& length) {
+    uint16_t frameLength = 0;
+    memcpy(&frameLength, header + offsetof(FirmwareMessageHeader, length), sizeof frameLength);
+    if (frameLength < QOR_FRAME_HEADER_SIZE || frameLength > frame.size()) {
+      return pathError(QOR_ERR_ETHERNET_READ, "invalid header length (%d)", frameLength);
+    }
+    memcpy(frame.data(), header, sizeof header);
+    const ReceiveResult got =
+        receiveAll(fd, frame.data() + sizeof header, frameLength - sizeof header, kBodyWaitMs);
+    if (got == ReceiveResult::Dropped) return pathError(QOR_ERR_ETHERNET_READ, "connection closed");
+    if (got == ReceiveResult::Failed) {
+      return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", errno, strerror(errno));
+    }
+    length = frameLength;
+    return {};
+  }
+
+  // Replaces the connection that broke (failed is the socket the caller used). Read and write share the socket:
+  // when the other one already replaced it, its new connection is used.
+  PathStatus reconnect(int failed) {
+    std::lock_guard lock(socketLock_);
+    if (fd_ != failed) return {};
+    close(fd_);
+    fd_ = -1;
+    const double start = GetTickCount();
+    for (;;) {
+      fd_ = connectWithin(peer_, static_cast<int>(kReconnectMs));
+      if (fd_ >= 0) return {};
+      if (GetTickCount() - start > kReconnectMs) {
+        return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s",
+                         errorText().c_str());
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  }
+
+  const sockaddr_in peer_;
+  std::mutex socketLock_;
+  int fd_;
+};
+
+PathStatus probe(const sockaddr_in& peer, uint32_t timeoutMs) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "'socket' returned with '%d' - %s", errno, strerror(errno));
+  const int on = 1;
+  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+    close(fd);
+    return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "setsockopt() for disabling nagle algorithm failed");
+  }
+  setBlocking(fd, false);
+  PathStatus status;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    if (errno != EINPROGRESS) {
+      status = pathError(QOR_ERR_ETHERNET_INIT_FAILED, "connect() failed, last error code = %u - %s", errno, strerror(errno));
+    } else {
+      const int ready = waitFor(fd, POLLOUT, static_cast<int>(timeoutMs));
+      int pending = 0;
+      socklen_t size = sizeof pending;
+      if (ready == 0) {
+        status = pathError(QOR_ERR_ETHERNET_INIT_FAILED, "timeout while connecting");
+      } else if (ready < 0) {
+        status = pathError(QOR_ERR_ETHERNET_INIT_FAILED, "select() failed, last error code = %u - %s", errno,
+                           strerror(errno));
+      } else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &size) != 0 || pending != 0) {
+        status = pathError(QOR_ERR_SERVER_DEVICE_NOT_CONNECTED, "connection attempt failed, socket error = %u - %s",
+                           static_cast<unsigned>(pending), strerror(pending));
+      }
+    }
+  }
+  close(fd);
+  return status;
+}
+
+// The answer of one device to the discovery request, as the 0x17 reply lists it.
+bool parseDiscoveryAnswer(char* text, uint32_t sender, EthernetDeviceRecord& record) {
+  if (strstr(text, QOR_DISCOVERY_RESPONSE) == nullptr) return false;
+  record = EthernetDeviceRecord{};
+  const auto scan = [&](const char* key, const char* format, auto* value) {
+    if (const char* at = strstr(text, key)) sscanf(at + strlen(key), format, value);
+  };
+  uint32_t target = 0, netmask = 0, gateway = 0;
+  bool targetGiven = strstr(text, "target=") != nullptr;
+  scan("port=", "%hu", &record.tcpPort);
+  scan("mac=", "%08x", &record.mac);
+  scan("serial=", "%u", &record.serialNumber);
+  scan("target=", "%u", &target);
+  scan("subNetMask=", "%08x", &netmask);
+  scan("defaultGateway=", "%08x", &gateway);
+  record.hostInterfaceType = targetGiven ? Qor_Internal_TranslateHostInterfaceType_Fw2Api(target) : 0;
+  record.netmask = __builtin_bswap32(netmask);
+  record.gateway = __builtin_bswap32(gateway);
+  record.address = sender;
+  return true;
+}
+
+class EthernetPath final : public AccessPath {
+public:
+  PathStatus start(const PathSettings& settings) override {
+    settings_ = &settings;
+    return {};
+  }
+
+  PathStatus open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<Device>& device) override {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<uint16_t>(descriptor.deviceNumber));
+    if (descriptor.flags & QOR_INTERFACE_FLAG_BINARY_IPV4) {
+      memcpy(&peer.sin_addr.s_addr, descriptor.ipAddress, sizeof peer.sin_addr.s_addr);
+    } else {
+      char text[sizeof descriptor.ipAddress + 1] = {};
+      memcpy(text, descriptor.ipAddress, sizeof descriptor.ipAddress);
+      peer.sin_addr.s_addr = inet_addr(text);
+    }
+    const uint32_t timeoutMs = settings_ ? settings_->connectionTimeoutMs.load() : 500;
+    // A probe shows within the connection time-out whether the device is there; the lasting connection follows.
+    if (PathStatus probed = probe(peer, timeoutMs); !probed.ok()) return probed;
+    const int fd = connectWithin(peer, static_cast<int>(kReconnectMs));
+    if (fd < 0) {
+      return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s", errorText().c_str());
+    }
+    auto opened = std::make_unique<EthernetDevice>(peer, fd);
+    uint32_t serial = 0;
+    if (PathStatus queried = opened->querySerialNumber(descriptor.controllerNumber, descriptor.interfaceNumber, serial);
+        !queried.ok()) {
+      return queried;
+    }
+    opened->properties.deviceIdentifier = serial;
+    opened->properties.module = 0;
+    device = std::move(opened);
+    return {};
+  }
+
+  PathStatus driverInfo(uint32_t, Buffer out, uint32_t& written, Bytes request) override {
+    written = 0;
+    if (out.size() < sizeof(uint32_t)) return pathError(QOR_ERR_ETHERNET_DRIVER_INFO, "buffer too small");
+    uint32_t adapters = 0;
+    if (request.size() < sizeof adapters) return discover({}, out, written);
+    memcpy(&adapters, request.data(), sizeof adapters);
+    // The adapters come from a client: only as many as the request carries, and never more than it may.
+    const size_t carried = (request.size() - sizeof adapters) / 8;
+    adapters = std::min<uint32_t>({adapters, QOR_DRIVER_INFO_MAX_ADAPTERS, static_cast<uint32_t>(carried)});
+    return discover(request.subspan(sizeof adapters, size_t{adapters} * 8), out, written);
+  }
+
+private:
+  static PathStatus discover(Bytes adapters, Buffer out, uint32_t& written) {
+    uint32_t count = 0;
+    memcpy(out.data(), &count, sizeof count);
+    written = sizeof count;
+    std::vector<int> sockets;
+    const auto closeAll = [&] {
+      for (int fd : sockets) close(fd);
+    };
+    for (size_t i = 0; i + 8 <= adapters.size(); i += 8) {
+      uint32_t address = 0, netmask = 0;
+      memcpy(&address, adapters.data() + i, 4);
+      memcpy(&netmask, adapters.data() + i + 4, 4);
+      const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+      if (fd < 0) {
+        closeAll();
+        return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "failed to create socket - %u - %s", errno, strerror(errno));
+      }
+      sockets.push_back(fd);
+      const int on = 1;
+      if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+        closeAll();
+        return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "failed to set socket options - %u", errno);
+      }
+      if (!setBlocking(fd, false)) {
+        closeAll();
+        return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "failed to set socket options - %u - %s", errno, strerror(errno));
+      }
+      sockaddr_in broadcast{};
+      broadcast.sin_family = AF_INET;
+      broadcast.sin_port = htons(QOR_DISCOVERY_PORT);
+      broadcast.sin_addr.s_addr = address | ~netmask;
+      if (sendto(fd, QOR_DISCOVERY_REQUEST, strlen(QOR_DISCOVERY_REQUEST), 0, reinterpret_cast<sockaddr*>(&broadcast),
+                 sizeof broadcast) < 0) {
+        closeAll();
+        return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "sendto() failed - %u - %s", errno, strerror(errno));
+      }
+    }
+    const double deadline = GetTickCount() + kDiscoveryMs;
+    std::vector<pollfd> items;
+    for (int fd : sockets) items.push_back(pollfd{fd, POLLIN, 0});
+    while (!items.empty()) {
+      const double left = deadline - GetTickCount();
+      if (left <= 0) break;
+      const int ready = poll(items.data(), items.size(), static_cast<int>(left) + 1);
+      if (ready == 0) break;
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        closeAll();
+        return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "sendto() failed - %u - %s", errno, strerror(errno));
+      }
+      for (pollfd& item : items) {
+        if (!(item.revents & POLLIN)) continue;
+        char text[QOR_DISCOVERY_MAX_ANSWER + 1];
+        sockaddr_in sender{};
+        socklen_t senderSize = sizeof sender;
+        const ssize_t n = recvfrom(item.fd, text, QOR_DISCOVERY_MAX_ANSWER, 0, reinterpret_cast<sockaddr*>(&sender),
+                                   &senderSize);
+        if (n < 0) continue;
+        text[n] = '\0';
+        EthernetDeviceRecord record;
+        if (!parseDiscoveryAnswer(text, sender.sin_addr.s_addr, record)) continue;
+        if (isListed(out, count, record.address)) continue; // one record per device, from the first answer read
+        const size_t needed = sizeof count + sizeof record * (size_t{count} + 1);
+        if (needed > out.size()) {
+          closeAll();
+          return pathError(QOR_ERR_ETHERNET_DRIVER_INFO, "buffer too small");
+        }
+        ++count;
+        record.deviceNumber = static_cast<uint8_t>(count);
+        memcpy(out.data() + needed - sizeof record, &record, sizeof record);
+        memcpy(out.data(), &count, sizeof count);
+      }
+    }
+    closeAll();
+    written = static_cast<uint32_t>(sizeof count + sizeof(EthernetDeviceRecord) * count);
+    return {};
+  }
+
+  static bool isListed(Buffer out, uint32_t count, uint32_t address) {
+    for (uint32_t i = 0; i < count; ++i) {
+      EthernetDeviceRecord listed;
+      memcpy(&listed, out.data() + sizeof count + sizeof listed * i, sizeof listed);
+      if (listed.address == address) return true;
+    }
+    return false;
+  }
+
+  const PathSettings* settings_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<AccessPath> makeEthernetPath() { return std::make_unique<EthernetPath>(); }
+
+} // namespace qor::daemon

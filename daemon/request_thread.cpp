@@ -1,0 +1,88 @@
+// The request thread of one application: it creates the application's queues, hands each message to the
+// interpreter, and, when its client process has gone or the thread ends for any other reason before the application
+// was closed, closes the application. It removes the application's queues last.
+#include <syslog.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "qor_error_codes.h"
+#include "qor_helpers.h"
+#include "server.hpp"
+
+namespace qor::daemon {
+namespace {
+
+constexpr Milliseconds kReceiveSlice{100};
+constexpr Milliseconds kLivenessInterval{1000};
+constexpr Milliseconds kSuspendedBound{2000};
+constexpr Milliseconds kSuspendedStep{1};
+
+} // namespace
+
+void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shared_ptr<Application>& app,
+                              Worker& self) {
+  const std::string responseName = app->queueName(QOR_APPLICATION_RESPONSE_QUEUE);
+  const std::string requestName = app->queueName(QOR_APPLICATION_REQUEST_QUEUE);
+  const auto queueFailed = [&] {
+    const int error = errno;
+    return recordErrorf(port.get(), app->index, QOR_ERR_SERVER_CREATE_PIPE, "'CreateNamedPipe' returned with '%d' - %s",
+                        error, strerror(error));
+  };
+  const mqd_t response = Create_MsgQueue(responseName.c_str(), app->queueMessageSize, 1);
+  if (response == -1 || !app->response.adopt(response)) {
+    app->queueResult = queueFailed();
+    mq_unlink(responseName.c_str());
+    return;
+  }
+  mqd_t request = Create_MsgQueue(requestName.c_str(), app->queueMessageSize, 0);
+  if (request == -1) {
+    app->queueResult = queueFailed();
+    app->response.close();
+    mq_unlink(responseName.c_str());
+    return;
+  }
+  self.setRunning(true);
+
+  std::vector<uint8_t> buffer(app->queueMessageSize);
+  Channel channel{app->response, app->client, port, app};
+  auto silentSince = std::chrono::steady_clock::now();
+  while (!app->closing) {
+    const ssize_t received = receiveWithin(request, buffer, kReceiveSlice);
+    if (received < 0) {
+      const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - silentSince);
+      syslog(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,
+             static_cast<unsigned>(elapsed.count()));
+      break;
+    }
+    if (received == 0) {
+      if (std::chrono::steady_clock::now() - silentSince < kLivenessInterval) continue;
+      if (!app->client.alive()) break;
+      silentSince = std::chrono::steady_clock::now();
+      continue;
+    }
+    silentSince = std::chrono::steady_clock::now();
+    if (port->suspended) {
+      self.setRunning(false);
+      const auto deadline = std::chrono::steady_clock::now() + kSuspendedBound;
+      while (port->suspended && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(kSuspendedStep);
+      if (port->suspended) {
+        recordErrorf(port.get(), kNone, QOR_ERR_SERVER_THREAD_NOT_STARTED, "timeout for suspended request thread");
+      }
+      self.setRunning(true);
+    }
+    interpret(Buffer(buffer.data(), static_cast<size_t>(received)), channel);
+  }
+  self.setRunning(false);
+  // A client that died, a 0x0B, or a broken queue: the application goes as if its client had closed it.
+  if (app->inUse) closeApplication(port, app);
+  close_message_queue(&request);
+  mq_unlink(requestName.c_str());
+  app->response.close();
+  mq_unlink(responseName.c_str());
+}
+
+} // namespace qor::daemon

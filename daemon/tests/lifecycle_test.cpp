@@ -1,0 +1,96 @@
+// Clients that die, and the daemon's stop while clients are connected: applications closed, locks freed, devices
+// closed, queues removed, client processes told.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "in_process_daemon.hpp"
+
+namespace qor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kAddress = 0x0200007F;
+
+Qor_InterfaceInfo_t device() { return descriptor(18, 1, 1, 0, 0, kAddress); }
+
+// The queues of the system that exist now.
+std::vector<std::string> queues() {
+  std::vector<std::string> names;
+  if (DIR* directory = opendir("/dev/mqueue")) {
+    while (const dirent* entry = readdir(directory)) {
+      const std::string name = entry->d_name;
+      if (name.find("Qor_API") != std::string::npos) names.push_back(name);
+    }
+    closedir(directory);
+  }
+  return names;
+}
+
+bool hasQueueOf(pid_t pid) {
+  for (const std::string& name : queues()) {
+    if (name.find("_" + std::to_string(pid) + "_") != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST(Lifecycle, AKilledClientLosesItsApplicationsLocksAndQueues) {
+  ChildClient victim;
+  InProcessDaemon daemon;
+  const auto answer = victim.connect(device());
+  ASSERT_TRUE(answer);
+  ASSERT_EQ(answer->header.error, 0u);
+  ASSERT_EQ(answer->controllerLockGranted, 1);
+  const auto fake = daemon.path().device(kAddress);
+  ASSERT_TRUE(hasQueueOf(victim.pid()));
+
+  victim.process().kill(SIGKILL);
+  ASSERT_TRUE(victim.process().wait(5000ms));
+  EXPECT_TRUE(fake->waitClosed(3000ms)) << "its last application closed the device";
+  EXPECT_FALSE(hasQueueOf(victim.pid()));
+
+  ConnectPortResponse mine;
+  const auto app = Application::connect(device(), mine);
+  ASSERT_TRUE(app);
+  EXPECT_EQ(mine.controllerLockGranted, 1);
+  EXPECT_EQ(mine.portIndex, 0) << "the record was freed and is taken again";
+  EXPECT_EQ(fake->opens(), 2);
+}
+
+TEST(Lifecycle, StopTellsEveryClientAndClosesEverything) {
+  ChildClient twice;
+  ChildClient once;
+  InProcessDaemon daemon;
+  ASSERT_TRUE(twice.connect(device(), 1) && twice.connect(device(), 2) && once.connect(device()));
+  const auto fake = daemon.path().device(kAddress);
+
+  daemon.server().stopProcesses();
+  EXPECT_EQ(twice.process().wait(5000ms), 128 + SIGTERM);
+  EXPECT_EQ(once.process().wait(5000ms), 128 + SIGTERM);
+  daemon.stop();
+  EXPECT_EQ(fake->closes(), 1);
+  EXPECT_FALSE(fake->isOpen());
+  EXPECT_EQ(queues(), std::vector<std::string>{}) << "application queues and \"/Qor_API\" removed";
+}
+
+TEST(Lifecycle, StopClosesDevicesThatApplicationsLeft) {
+  InProcessDaemon daemon;
+  {
+    ConnectPortResponse answer;
+    const auto app = Application::connect(device(), answer);
+    ASSERT_TRUE(app);
+    ASSERT_TRUE(app->request(bareRequest(QOR_MSG_DISCONNECT)));
+  }
+  const auto fake = daemon.path().device(kAddress);
+  EXPECT_TRUE(fake->isOpen());
+  daemon.stop();
+  EXPECT_FALSE(fake->isOpen());
+}
+
+} // namespace
+} // namespace qor::test

@@ -1,0 +1,210 @@
+// What the daemon answers to every kind of message: control requests on private pairs, undefined and malformed
+// messages on every queue, and messages that name other applications.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "in_process_daemon.hpp"
+#include "qor_error_codes.h"
+#include "qor_shared/protocol.hpp"
+
+namespace qor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kAddress = 0x0200007F;
+
+Qor_InterfaceInfo_t device() { return descriptor(18, 1, 1, 0, 0, kAddress); }
+
+Message withU32(Message message, uint32_t value) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&value);
+  message.insert(message.end(), bytes, bytes + sizeof value);
+  const auto length = static_cast<uint32_t>(message.size());
+  std::memcpy(message.data() + 4, &length, sizeof length);
+  return message;
+}
+
+void postOnServerQueue(const Message& message) {
+  const mqd_t server = mq_open(QOR_SERVER_QUEUE_NAME, O_WRONLY);
+  ASSERT_NE(server, -1);
+  EXPECT_TRUE(sendTo(server, message));
+  mq_close(server);
+}
+
+TEST(Messages, UndefinedAndMalformedMessagesOfAnApplicationAreReported) {
+  struct Case {
+    Message message;
+    uint32_t code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {bareRequest(QOR_MSG_APIX_REGISTER_ACCESS), QOR_ERR_SERVER_UNKNOWN_COMMAND, "command code 51 is undefined"},
+      {bareRequest(0x99), QOR_ERR_SERVER_UNKNOWN_COMMAND, "command code 99 is undefined"},
+      {withU32(bareRequest(QOR_MSG_FPGA_ACCESS), 10), QOR_ERR_SERVER_UNKNOWN_COMMAND,
+       "subCmd 0x0a of cmd 0x40 is unknown"},
+      {withU32(bareRequest(QOR_MSG_FPGA_ACCESS), 1), QOR_ERR_SERVER_INVALID_PARAMETER,
+       "subCmd 0x01 of cmd 0x40: 12 bytes are too few"},
+      {withU32(withU32(bareRequest(QOR_MSG_FPGA_ACCESS), 0), 3), QOR_ERR_SERVER_FUNCTION_NOT_AVAILABLE, ""},
+      {bareRequest(QOR_MSG_FIRMWARE_FRAME), QOR_ERR_SERVER_INVALID_PARAMETER, "command code 20: 8 bytes are too few"},
+      {frameRequest(0, 0x30, {}, '*'), QOR_ERR_SERVER_INVALID_PARAMETER, "invalid firmware frame"},
+  };
+  InProcessDaemon daemon;
+  ConnectPortResponse answer;
+  const auto app = Application::connect(device(), answer);
+  ASSERT_TRUE(app);
+  for (const Case& c : cases) {
+    const auto report = app->request(c.message);
+    ASSERT_TRUE(report) << c.text;
+    EXPECT_EQ(headerOf(*report).code, QOR_MSG_ERROR_REPORT) << c.text;
+    EXPECT_EQ(headerOf(*report).error, c.code) << c.text;
+    EXPECT_EQ(reportText(*report), c.text);
+  }
+  // A length field that disagrees with the bytes: the message is dropped unanswered.
+  Message lying = bareRequest(QOR_MSG_GET_LOCK);
+  lying[4] = 9;
+  ASSERT_TRUE(app->send(lying));
+  const auto next = app->request(bareRequest(QOR_MSG_RELEASE_LOCK));
+  ASSERT_TRUE(next);
+  EXPECT_EQ(headerOf(*next).code, QOR_MSG_RELEASE_LOCK);
+  EXPECT_TRUE(daemon.path().device(kAddress)->written().empty());
+}
+
+TEST(Messages, AnApplicationActsOnlyForItself) {
+  InProcessDaemon daemon;
+  ConnectPortResponse answer;
+  const auto mine = Application::connect(device(), answer, 4108, 1);
+  const auto other = Application::connect(device(), answer, 4108, 2);
+  ASSERT_TRUE(mine && other);
+  // A close naming the other application closes the sender.
+  const auto closed = mine->request(bareRequest(QOR_MSG_CLOSE_CLIENT_CONNECTION, mine->port(), other->index()));
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(headerOf(*closed).code, QOR_MSG_CLOSE_CLIENT_CONNECTION);
+  EXPECT_FALSE(other->receive(100ms));
+  const auto alive = other->request(bareRequest(QOR_MSG_GET_LOCK, 0, mine->index()));
+  ASSERT_TRUE(alive);
+  EXPECT_EQ(headerOf(*alive).error, 0u);
+}
+
+TEST(Messages, ControlRequestsAreAnsweredOnThePair) {
+  struct Case {
+    const char* what;
+    Message request;
+    Message answer; // header, and the u32 behind it when there is one
+  };
+  const auto answer = [](uint8_t code, uint32_t length, uint32_t error) {
+    Message bytes(sizeof(ServerResponseHeader));
+    const ServerResponseHeader header{code, {0, 0, 0}, length, error};
+    std::memcpy(bytes.data(), &header, sizeof header);
+    return bytes;
+  };
+  const Case cases[] = {
+      {"first connection time-out gives 500", valueRequest(QOR_MSG_CONNECTION_TIMEOUT, 700),
+       withU32(answer(QOR_MSG_CONNECTION_TIMEOUT, 16, 0), 500)},
+      {"then the one set", valueRequest(QOR_MSG_CONNECTION_TIMEOUT, 900),
+       withU32(answer(QOR_MSG_CONNECTION_TIMEOUT, 16, 0), 700)},
+      {"a time-out beyond a minute is refused", valueRequest(QOR_MSG_CONNECTION_TIMEOUT, 70000),
+       withU32(answer(QOR_MSG_CONNECTION_TIMEOUT, 16, QOR_ERR_SERVER_INVALID_PARAMETER), 900)},
+      {"polling cycle", valueRequest(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 5),
+       answer(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 12, 0)},
+      {"a polling cycle beyond a second is refused", valueRequest(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 5000),
+       answer(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 12, QOR_ERR_SERVER_INVALID_PARAMETER)},
+      {"refresh", valueRequest(QOR_MSG_REFRESH_DRIVER_INFO, 3), answer(QOR_MSG_REFRESH_DRIVER_INFO, 12, 0)},
+      {"driver information of a card without a path", driverInfoRequest(5, 100), answer(QOR_MSG_DRIVER_INFO, 12, 0)},
+      {"driver information of no model", driverInfoRequest(87, 100),
+       answer(QOR_MSG_DRIVER_INFO, 12, QOR_ERR_SERVER_UNKNOWN_DEVICE_TYPE)},
+      {"driver information larger than asked for", driverInfoRequest(18, 10),
+       answer(QOR_MSG_DRIVER_INFO, 12, QOR_ERR_SERVER_RESPONSE_BUFFER_TOO_SMALL)},
+      {"undefined code", bareRequest(QOR_MSG_APIX_REGISTER_ACCESS),
+       answer(QOR_MSG_APIX_REGISTER_ACCESS, 12, QOR_ERR_SERVER_UNKNOWN_COMMAND)},
+      {"an application's message", bareRequest(QOR_MSG_DISCONNECT),
+       answer(QOR_MSG_DISCONNECT, 12, QOR_ERR_SERVER_UNKNOWN_COMMAND)},
+  };
+  InProcessDaemon daemon;
+  daemon.path().setDriverInfo(Message(40, 0xAB));
+  auto pair = Pair::announce(controlPairName());
+  ASSERT_TRUE(pair);
+  for (const Case& c : cases) EXPECT_EQ(pair->request(c.request), c.answer) << c.what;
+
+  const auto listed = pair->request(driverInfoRequest(18, 100));
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(headerOf(*listed).length, 12u + 40u) << "the bytes written, not the capacity";
+  EXPECT_EQ(Message(listed->begin() + 12, listed->end()), Message(40, 0xAB));
+}
+
+TEST(Messages, AnswersNeverExceedTheClientsQueue) {
+  InProcessDaemon daemon;
+  daemon.path().setDriverInfo(Message(600, 1));
+  ConnectPortResponse refused;
+  Application::connect(device(), refused, 70000);
+  ASSERT_EQ(refused.header.error, QOR_ERR_SERVER_INVALID_PARAMETER);
+
+  auto pair = Pair::announce(controlPairName(), kReplyWait, 20);
+  ASSERT_TRUE(pair);
+  const auto last = pair->request(bareRequest(QOR_MSG_LAST_SERVER_ERROR));
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->size(), 20u);
+  EXPECT_EQ(headerOf(*last).length, 20u);
+  EXPECT_EQ(headerOf(*last).error, QOR_ERR_SERVER_INVALID_PARAMETER);
+  EXPECT_EQ(reportText(*last), "queue m") << "the text is cut, its NUL kept";
+
+  pair.reset();
+  pair = Pair::announce(controlPairName());
+  ASSERT_TRUE(pair);
+  const auto listed = pair->request(driverInfoRequest(18, 1000));
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(headerOf(*listed).length, 12u);
+  EXPECT_EQ(headerOf(*listed).error, QOR_ERR_SERVER_RESPONSE_BUFFER_TOO_SMALL);
+}
+
+TEST(Messages, TheServerQueueTakesOnlyAnnouncements) {
+  InProcessDaemon daemon;
+  auto pair = Pair::create(controlPairName());
+  ASSERT_TRUE(pair);
+  Message announcement(QOR_SERVER_QUEUE_MESSAGE_SIZE);
+  announcement.resize(protocol::encodeClientConnect(announcement, pair->baseName()));
+
+  Message tooShort(announcement.begin(), announcement.begin() + 6);
+  Message lengthTooSmall = announcement;
+  lengthTooSmall[4] -= 1;
+  Message notAnnouncement = announcement;
+  notAnnouncement[0] = QOR_MSG_CONNECT_PORT;
+  Message unterminated = announcement;
+  unterminated.back() = 'x';
+  Message nested(QOR_SERVER_QUEUE_MESSAGE_SIZE);
+  nested.resize(protocol::encodeClientConnect(nested, "/Qor_API/../x"));
+  Message foreign(QOR_SERVER_QUEUE_MESSAGE_SIZE);
+  foreign.resize(protocol::encodeClientConnect(foreign, "/Qor_API-1_CNP")); // init's pid, not this process
+  auto foreignPair = Pair::create("/Qor_API-1_CNP");
+  ASSERT_TRUE(foreignPair);
+
+  for (const Message& message : {tooShort, lengthTooSmall, notAnnouncement, unterminated, nested, foreign}) {
+    postOnServerQueue(message);
+  }
+  EXPECT_FALSE(pair->receive(300ms));
+  EXPECT_FALSE(foreignPair->receive(10ms));
+  postOnServerQueue(announcement);
+  EXPECT_TRUE(pair->receive()) << "the daemon still serves";
+}
+
+TEST(Messages, AClientThatFillsItsOwnQueueBlocksNoOther) {
+  InProcessDaemon daemon;
+  auto stuck = Pair::create("/Qor_API-" + std::to_string(getpid()) + "-9-9-9");
+  ASSERT_TRUE(stuck);
+  const mqd_t fill = mq_open((stuck->baseName() + QOR_PRIVATE_PAIR_READ_SUFFIX).c_str(), O_WRONLY);
+  ASSERT_NE(fill, -1);
+  for (int i = 0; i < QOR_QUEUE_MAX_MESSAGES; ++i) ASSERT_TRUE(sendTo(fill, Message(16)));
+  mq_close(fill);
+  Message announcement(QOR_SERVER_QUEUE_MESSAGE_SIZE);
+  announcement.resize(protocol::encodeClientConnect(announcement, stuck->baseName()));
+  postOnServerQueue(announcement);
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Pair::announce(controlPairName()));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 1000ms);
+}
+
+} // namespace
+} // namespace qor::test
