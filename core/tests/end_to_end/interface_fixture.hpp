@@ -1,0 +1,40 @@
+// One emulated Ethernet interface on loopback, the daemon as a process, and the library of this test process
+// connected to it: the whole road of a command.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "qor_api.h"
+#include "qor_emulator/device.hpp"
+#include "qor_emulator/tcp_front_end.hpp"
+#include "qor_test/daemon_process.hpp"
+
+namespace qor::test {
+
+inline constexpr char kDeviceAddress[] = "127.0.0.2";
+inline constexpr uint16_t kDevicePort = 5134;
+inline constexpr uint32_t kDeviceSerial = 4711;
+inline constexpr uint32_t kEthernetModel = 58; // single controller, 500 ms response time-out
+inline constexpr uint8_t kCanFirmwareCode = 2;
+
+// A descriptor of an Ethernet-attached interface.
+Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
+                                       uint32_t model = kEthernetModel);
+
+class InterfaceFixture : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Opens the emulated interface; fails the test when the open fails.
+  uint32_t open(uint8_t interfaceNumber = 1);
+
+  std::unique_ptr<emulator::Device> device_;
+  std::unique_ptr<emulator::TcpFrontEnd> network_;
+  std::unique_ptr<DaemonProcess> daemon_;
+};
+
+} // namespace qor::test
