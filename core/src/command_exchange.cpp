@@ -113,7 +113,7 @@ void Qor_Client_SetControlData(Qor_PortInfo_t& entry, uint8_t command, uint32_t 
   expected.command = command;
   expected.frameType = expectedType;
   expected.controlCount = std::min(controlCount, kMaxControlBytes);
-  if (expected.controlCount != 0) memcpy(expected.control, control, expected.controlCount);
+  if (control != nullptr && expected.controlCount != 0) memcpy(expected.control, control, expected.controlCount);
   expected.buffer = buffer;
   expected.size = size;
   expected.armedPort = static_cast<uint32_t>(&entry - PortInfo);

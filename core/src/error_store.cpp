@@ -88,7 +88,10 @@ const char* Qor_GetLastErrorDescription(void) {
   // One buffer per thread: a caller's text is never overwritten by another thread.
   static thread_local char description[QOR_ERROR_TEXT_SIZE];
   Qor_EnterCriticalSection(&ClientInfo.lock);
-  formatDescription(description, sizeof description, ClientInfo.lastErrorCode, ClientInfo.lastErrorText);
+  // A description longer than the buffer is cut.
+  if (formatDescription(description, sizeof description, ClientInfo.lastErrorCode, ClientInfo.lastErrorText) < 0) {
+    description[0] = '\0';
+  }
   Qor_LeaveCriticalSection(&ClientInfo.lock);
   return description;
 }
