@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "qor_emulator/frame.hpp"
+#include "qor_shared/protocol.hpp"
+
 namespace qor::test {
 
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber, uint32_t model) {
@@ -19,7 +22,7 @@ Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, ui
 void InterfaceFixture::SetUp() {
   emulator::Identity identity;
   identity.deviceCode = 61; // the firmware's code of the Ethernet model
-  identity.interfaces = {{kCanFirmwareCode, 1}, {kCanFirmwareCode, 2}};
+  identity.interfaces = {{kCanFirmwareCode, 1}, {kCanFirmwareCode, 2}, {kRestBusFirmwareCode, 3}};
   device_ = std::make_unique<emulator::Device>(emulator::DeviceConfig{kDeviceSerial, kEthernetModel, identity});
   network_ = std::make_unique<emulator::TcpFrontEnd>(*device_, kDeviceAddress, kDevicePort);
   network_->start();
@@ -39,6 +42,21 @@ uint32_t InterfaceFixture::open(uint8_t interfaceNumber) {
   const uint32_t result = Qor_OpenInterface(&info, &port);
   EXPECT_EQ(result, 0u) << Qor_GetLastErrorDescription();
   return port;
+}
+
+uint8_t InterfaceFixture::applicationOf(uint32_t port) {
+  uint32_t application = 0;
+  EXPECT_EQ(Qor_GetPropertyById(port, 4, &application), 0u);
+  return static_cast<uint8_t>(application);
+}
+
+void InterfaceFixture::sendUnsolicited(uint32_t port, uint8_t type, uint8_t command, std::span<const uint8_t> data) {
+  Qor_InterfaceInfo_t info{};
+  Qor_GetInterfaceInfo(port, &info);
+  const FirmwareMessageHeader header =
+      qor::protocol::commandHeader(QOR_REQUEST_NO_ACKNOWLEDGE, info.controllerNumber, info.interfaceNumber,
+                                   applicationOf(port), 0, command, 0);
+  ASSERT_TRUE(device_->sendToApplication(applicationOf(port), emulator::Reply(emulator::answerFrame(header, type, data))));
 }
 
 } // namespace qor::test

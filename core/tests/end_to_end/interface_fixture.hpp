@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 
 #include "qor_api.h"
@@ -19,6 +20,7 @@ inline constexpr uint16_t kDevicePort = 5134;
 inline constexpr uint32_t kDeviceSerial = 4711;
 inline constexpr uint32_t kEthernetModel = 58; // single controller, 500 ms response time-out
 inline constexpr uint8_t kCanFirmwareCode = 2;
+inline constexpr uint8_t kRestBusFirmwareCode = 21;
 
 // A descriptor of an Ethernet-attached interface.
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
@@ -31,6 +33,10 @@ protected:
 
   // Opens the emulated interface; fails the test when the open fails.
   uint32_t open(uint8_t interfaceNumber = 1);
+  // The application index the daemon gave the port: the device addresses its unsolicited frames by it.
+  static uint8_t applicationOf(uint32_t port);
+  // Sends a frame of this type and command to the port's application, as the firmware does on its own.
+  void sendUnsolicited(uint32_t port, uint8_t type, uint8_t command, std::span<const uint8_t> data);
 
   std::unique_ptr<emulator::Device> device_;
   std::unique_ptr<emulator::TcpFrontEnd> network_;
