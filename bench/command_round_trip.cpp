@@ -1,8 +1,6 @@
 // The round trip of one command with its response: library, application queues, daemon, TCP, emulated device and
 // back. Prints latencies and rates next to the floor measured in the same run (a message-queue ping-pong between
 // two processes plus a TCP ping-pong on loopback). Runs inside qor_sandbox (fixed queue names, loopback devices).
-#include <arpa/inet.h>
-
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -10,10 +8,9 @@
 #include <vector>
 
 #include "bench_support.hpp"
+#include "emulated_interfaces.hpp"
 #include "qor_api.h"
-#include "qor_emulator/device.hpp"
 #include "qor_emulator/frame.hpp"
-#include "qor_emulator/tcp_front_end.hpp"
 #include "qor_test/daemon_process.hpp"
 
 namespace {
@@ -23,7 +20,6 @@ using qor::emulator::ReceivedFrame;
 using qor::emulator::Reply;
 
 constexpr uint8_t kCommand = 0x42;
-constexpr uint32_t kModel = 58;
 constexpr int kRounds = 20000;
 constexpr int kParallelSeconds = 3;
 constexpr size_t kParameterBytes = 8;
@@ -31,38 +27,6 @@ constexpr size_t kParameterBytes = 8;
 // 8-byte request header on the way out and the 12-byte response header on the way back.
 constexpr size_t kFrameBytes = 12 + kParameterBytes;
 constexpr size_t kQueueBytes = 12 + kFrameBytes;
-
-struct EmulatedInterface {
-  std::unique_ptr<qor::emulator::Device> device;
-  std::unique_ptr<qor::emulator::TcpFrontEnd> network;
-  uint32_t port = QOR_NO_PORT;
-};
-
-EmulatedInterface startInterface(int index) {
-  EmulatedInterface interface;
-  qor::emulator::Identity identity;
-  identity.deviceCode = 61;
-  identity.interfaces = {{2, 1}};
-  interface.device = std::make_unique<qor::emulator::Device>(qor::emulator::DeviceConfig{1000u + index, kModel, identity});
-  interface.device->onCommand(kCommand, [](const ReceivedFrame& frame) -> Reply { return frame.response(frame.parameters(), 1); });
-  interface.device->recorder().setEnabled(false);
-  const std::string address = "127.0.0." + std::to_string(2 + index);
-  interface.network = std::make_unique<qor::emulator::TcpFrontEnd>(*interface.device, address, 5134);
-  interface.network->start();
-  return interface;
-}
-
-bool openInterface(EmulatedInterface& interface) {
-  Qor_InterfaceInfo_t info{};
-  info.hostInterfaceType = kModel;
-  info.controllerNumber = 1;
-  info.interfaceNumber = 1;
-  info.flags = QOR_INTERFACE_FLAG_ETHERNET;
-  info.deviceNumber = 5134;
-  const std::string address = interface.network->address();
-  memcpy(info.ipAddress, address.data(), address.size());
-  return Qor_OpenInterface(&info, &interface.port) == 0;
-}
 
 bool command(uint32_t port) {
   uint8_t parameters[kParameterBytes] = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -98,14 +62,16 @@ int main() {
   const double floorP99 = queues.p99 + tcp.p99;
 
   std::vector<EmulatedInterface> interfaces;
-  for (int i = 0; i < 4; ++i) interfaces.push_back(startInterface(i));
+  for (int i = 0; i < 4; ++i) {
+    interfaces.push_back(startInterface(i));
+    interfaces.back().device->onCommand(kCommand, [](const ReceivedFrame& frame) -> Reply {
+      return frame.response(frame.parameters(), 1);
+    });
+  }
   qor::test::DaemonProcess daemon(QORAPID_PROGRAM);
   qor::test::connectLibraryToDaemon();
   for (EmulatedInterface& interface : interfaces) {
-    if (!openInterface(interface)) {
-      std::printf("open failed: %s\n", Qor_GetLastErrorDescription());
-      return 1;
-    }
+    if (!openInterface(interface)) return 1;
   }
   std::vector<double> samples;
   for (int i = 0; i < kRounds; ++i) {

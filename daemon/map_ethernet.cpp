@@ -32,6 +32,7 @@ constexpr int kBodyWaitMs = 2000;
 // A peer that stops reading must not hold a command forever.
 constexpr int kSendTimeoutMs = 5000;
 constexpr uint32_t kSerialQueryCapacity = 32768;
+constexpr size_t kReceiveChunk = 65536;
 constexpr uint8_t kSerialCommand = 0x0C;
 constexpr uint32_t kSerialSubFunction = 5;
 
@@ -99,24 +100,51 @@ public:
     return pathError(QOR_ERR_ETHERNET_WRITE, "'send' returned with '%d' - %s", errno, strerror(errno));
   }
 
+  // Frames are taken from what the connection delivered; a receive takes as much as has arrived, so a stream of
+  // small frames costs few system calls.
   PathStatus read(Buffer frame, uint32_t& length) override {
     length = 0;
     for (;;) {
+      const size_t available = filled_ - consumed_;
+      if (available >= QOR_FRAME_HEADER_SIZE) {
+        uint16_t frameLength = 0;
+        memcpy(&frameLength, received_.data() + consumed_ + offsetof(FirmwareMessageHeader, length), sizeof frameLength);
+        if (frameLength < QOR_FRAME_HEADER_SIZE || frameLength > frame.size()) {
+          return pathError(QOR_ERR_ETHERNET_READ, "invalid header length (%d)", frameLength);
+        }
+        if (available >= frameLength) {
+          memcpy(frame.data(), received_.data() + consumed_, frameLength);
+          consumed_ += frameLength;
+          length = frameLength;
+          return {};
+        }
+      }
       const int fd = socketNow();
-      const int ready = waitFor(fd, POLLIN, kReadWaitMs);
-      if (ready == 0) return {};
-      if (ready < 0) return pathError(QOR_ERR_ETHERNET_READ, "'select' returned with '%d' - %s", errno, strerror(errno));
-      // A header is read whole from one connection: after a drop it starts again on the new one.
-      uint8_t header[QOR_FRAME_HEADER_SIZE];
-      const ReceiveResult got = receiveAll(fd, header, sizeof header, kBodyWaitMs);
-      if (got == ReceiveResult::Dropped) {
-        if (PathStatus reconnected = reconnect(fd); !reconnected.ok()) return reconnected;
+      // Bytes of a connection that was replaced never join those of the new one.
+      if (fd != receivedOn_) {
+        filled_ = consumed_ = 0;
+        receivedOn_ = fd;
         continue;
       }
+      const bool inFrame = filled_ != consumed_;
+      const int ready = waitFor(fd, POLLIN, inFrame ? kBodyWaitMs : kReadWaitMs);
+      if (ready == 0 && !inFrame) return {};
+      if (ready == 0) return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", ETIMEDOUT, strerror(ETIMEDOUT));
+      if (ready < 0) return pathError(QOR_ERR_ETHERNET_READ, "'select' returned with '%d' - %s", errno, strerror(errno));
+      const ReceiveResult got = receiveAvailable(fd);
       if (got == ReceiveResult::Failed) {
         return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", errno, strerror(errno));
       }
-      return readBody(fd, header, frame, length);
+      if (got == ReceiveResult::Dropped) {
+        // A drop between frames, or inside a header, is repaired; one inside a frame's body loses that frame.
+        if (filled_ - consumed_ >= QOR_FRAME_HEADER_SIZE) {
+          // The stream starts afresh for the hardware thread that the next connect starts.
+          filled_ = consumed_ = 0;
+          reconnect(fd);
+          return pathError(QOR_ERR_ETHERNET_READ, "connection closed");
+        }
+        if (PathStatus reconnected = reconnect(fd); !reconnected.ok()) return reconnected;
+      }
     }
   }
 
@@ -163,38 +191,21 @@ private:
     return true;
   }
 
-  // Receives exactly size bytes, each piece within milliseconds.
-  static ReceiveResult receiveAll(int fd, uint8_t* out, size_t size, int milliseconds) {
-    size_t received = 0;
-    while (received < size) {
-      if (received != 0 && waitFor(fd, POLLIN, milliseconds) <= 0) {
-        errno = ETIMEDOUT;
-        return ReceiveResult::Failed;
-      }
-      const ssize_t n = recv(fd, out + received, size - received, 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n == 0 || (n < 0 && (errno == ECONNABORTED || errno == ECONNRESET))) return ReceiveResult::Dropped;
-      if (n < 0) return ReceiveResult::Failed;
-      received += static_cast<size_t>(n);
+  // Appends what the connection has delivered to the stream buffer.
+  ReceiveResult receiveAvailable(int fd) {
+    if (consumed_ != 0) {
+      memmove(received_.data(), received_.data() + consumed_, filled_ - consumed_);
+      filled_ -= consumed_;
+      consumed_ = 0;
     }
+    ssize_t n = 0;
+    do {
+      n = recv(fd, received_.data() + filled_, received_.size() - filled_, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0 || (n < 0 && (errno == ECONNABORTED || errno == ECONNRESET))) return ReceiveResult::Dropped;
+    if (n < 0) return ReceiveResult::Failed;
+    filled_ += static_cast<size_t>(n);
     return ReceiveResult::Complete;
-  }
-
-  PathStatus readBody(int fd, const uint8_t (&header)[QOR_FRAME_HEADER_SIZE], Buffer frame, uint32_t& length) {
-    uint16_t frameLength = 0;
-    memcpy(&frameLength, header + offsetof(FirmwareMessageHeader, length), sizeof frameLength);
-    if (frameLength < QOR_FRAME_HEADER_SIZE || frameLength > frame.size()) {
-      return pathError(QOR_ERR_ETHERNET_READ, "invalid header length (%d)", frameLength);
-    }
-    memcpy(frame.data(), header, sizeof header);
-    const ReceiveResult got =
-        receiveAll(fd, frame.data() + sizeof header, frameLength - sizeof header, kBodyWaitMs);
-    if (got == ReceiveResult::Dropped) return pathError(QOR_ERR_ETHERNET_READ, "connection closed");
-    if (got == ReceiveResult::Failed) {
-      return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", errno, strerror(errno));
-    }
-    length = frameLength;
-    return {};
   }
 
   // Replaces the connection that broke (failed is the socket the caller used). Read and write share the socket:
@@ -219,6 +230,12 @@ private:
   const sockaddr_in peer_;
   std::mutex socketLock_;
   int fd_;
+  // The stream as the hardware thread read it: the bytes from consumed_ to filled_ are not yet taken as frames.
+  // It holds the longest frame and a chunk more, so a frame always fits once its start is moved to the front.
+  std::vector<uint8_t> received_ = std::vector<uint8_t>(QOR_FRAME_MAX_LENGTH + kReceiveChunk);
+  size_t filled_ = 0;
+  size_t consumed_ = 0;
+  int receivedOn_ = -1;
 };
 
 PathStatus probe(const sockaddr_in& peer, uint32_t timeoutMs) {

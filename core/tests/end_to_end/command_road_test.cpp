@@ -126,6 +126,36 @@ TEST_F(CommandRoad, ADroppedConnectionIsRepairedBetweenFrames) {
   EXPECT_EQ(Qor_CommandWithResponse(port, kCommand, nullptr, 0, response, &size), 0u) << Qor_GetLastErrorDescription();
 }
 
+TEST_F(CommandRoad, AHeaderCutByADropIsNeverSplicedOntoTheNextConnection) {
+  device_->onCommand(0x44, [](const ReceivedFrame& frame) -> Reply {
+    return Reply(emulator::firstBytes(frame.response(Bytes{1, 2, 3}), 6)).cut();
+  });
+  device_->onCommand(kCommand, [](const ReceivedFrame& frame) -> Reply { return frame.response(Bytes{7}); });
+  const uint32_t port = open();
+  uint8_t response[16];
+  uint32_t size = sizeof response;
+  EXPECT_EQ(Qor_CommandWithResponse(port, 0x44, nullptr, 0, response, &size), 0x2000205u);
+  size = sizeof response;
+  ASSERT_EQ(Qor_CommandWithResponse(port, kCommand, nullptr, 0, response, &size), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(Bytes(response, response + size), Bytes{7});
+}
+
+TEST_F(CommandRoad, ABodyCutByADropEndsTheDevicesRoadUntilTheNextConnect) {
+  device_->onCommand(0x44, [](const ReceivedFrame& frame) -> Reply {
+    return Reply(emulator::firstBytes(frame.response(Bytes{1, 2, 3}), 13)).cut();
+  });
+  device_->onCommand(kCommand, [](const ReceivedFrame& frame) -> Reply { return frame.response(Bytes{7}); });
+  uint32_t port = open();
+  uint8_t response[16];
+  uint32_t size = sizeof response;
+  EXPECT_EQ(Qor_CommandWithResponse(port, 0x44, nullptr, 0, response, &size), 0x2000205u);
+  // The daemon told the application that its device failed; the close still releases it.
+  EXPECT_EQ(Qor_CloseInterface(port), 0u);
+  port = open();
+  size = sizeof response;
+  EXPECT_EQ(Qor_CommandWithResponse(port, kCommand, nullptr, 0, response, &size), 0u) << Qor_GetLastErrorDescription();
+}
+
 TEST_F(CommandRoad, ADeviceThatNeverTellsItsSerialNumberCannotBeOpened) {
   device_->onCommand(0x0C, [](const ReceivedFrame&) { return Reply(); });
   const Qor_InterfaceInfo_t info = ethernetDescriptor(kDeviceAddress, kDevicePort);
