@@ -8,11 +8,14 @@ target_include_directories(qor_interface_identity PUBLIC ${CMAKE_CURRENT_SOURCE_
 target_sources(qor_api PRIVATE
   src/automatic_configuration.cpp
   src/bus_appliers.cpp
+  src/bus_initialisation.cpp
+  src/bus_records.cpp
   src/config_paths.cpp
   src/device_index.cpp
   src/firmware_package.cpp
   src/interface_config.cpp
   src/interface_names.cpp
+  src/lvds_grabber_configuration.cpp
 )
 target_link_libraries(qor_api PRIVATE qor_xml qor_interface_identity)
 
@@ -31,4 +34,17 @@ if(QOR_BUILD_TESTS)
   target_include_directories(qor_interface_config_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src
                                                                ${CMAKE_CURRENT_SOURCE_DIR}/shared
                                                                ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+
+  # The bus set-up: its records and value checks as units, and what the appliers send at open.
+  qor_add_unit_test(qor_bus_records_test SOURCES tests/bus_records_test.cpp src/bus_records.cpp)
+  target_include_directories(qor_bus_records_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  target_link_libraries(qor_bus_records_test PRIVATE qor_shared_private)
+  qor_add_sandboxed_test(qor_bus_configuration_test SOURCES tests/bus_configuration_test.cpp LIBS qor_api)
+  target_include_directories(qor_bus_configuration_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/shared)
+  qor_add_sandboxed_test(qor_automatic_configuration_road_test
+    SOURCES tests/end_to_end/automatic_configuration_road_test.cpp
+    LIBS qor_api qor_device_emulator pugixml::pugixml)
+  target_include_directories(qor_automatic_configuration_road_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+  target_compile_definitions(qor_automatic_configuration_road_test PRIVATE QORAPID_PROGRAM="$<TARGET_FILE:qorapid>")
+  add_dependencies(qor_automatic_configuration_road_test qorapid)
 endif()

@@ -238,6 +238,112 @@ typedef struct BoardReply95xx {
 } BoardReply95xx;
 QOR_STATIC_ASSERT(sizeof(BoardReply95xx) == 16, "BoardReply95xx head is 16 bytes");
 
+/* 0x40 host-side FPGA access: a sub-function and its data; the reply repeats the sub-function. A failed
+ * operation is answered by an error report 0x11 instead. */
+enum {
+  QOR_FPGA_READ_REGISTER = 0,
+  QOR_FPGA_WRITE_REGISTER = 1,
+  QOR_FPGA_READ_FIFO = 2,
+  QOR_FPGA_WRITE_FIFO = 3,
+  QOR_FPGA_READ_DESIGN_VERSION = 4,
+  QOR_FPGA_RECONFIGURATION = 5,
+  QOR_FPGA_RELAYS_SET = 6,
+  QOR_FPGA_RELAYS_RESET = 7,
+  QOR_FPGA_RELAYS_SET_DIRECT = 8,
+  QOR_FPGA_RELAYS_GET_STATE = 9
+};
+typedef struct FpgaRequest {
+  ServerRequestHeader header; /* +0 {0x40, port, application, 0, 12 + data length} */
+  uint32_t subFunction;       /* +8 */
+  /* +12 sub-function data */
+} FpgaRequest;
+QOR_STATIC_ASSERT(sizeof(FpgaRequest) == 12, "FpgaRequest head is 12 bytes");
+QOR_STATIC_ASSERT(offsetof(FpgaRequest, subFunction) == 8, "sub-function at 8");
+
+/* Sub-functions 0 (16 bytes, without the value) and 1 (20 bytes). */
+typedef struct FpgaRegisterRequest {
+  FpgaRequest head;       /* +0 */
+  uint8_t registerNumber; /* +12 */
+  uint8_t reserved[3];    /* +13 zero */
+  uint32_t value;         /* +16 written value */
+} FpgaRegisterRequest;
+QOR_STATIC_ASSERT(sizeof(FpgaRegisterRequest) == 20, "FpgaRegisterRequest is 20 bytes");
+QOR_STATIC_ASSERT(offsetof(FpgaRegisterRequest, registerNumber) == 12, "register at 12");
+QOR_STATIC_ASSERT(offsetof(FpgaRegisterRequest, value) == 16, "value at 16");
+#define QOR_FPGA_READ_REGISTER_LENGTH 16u
+
+/* Sub-functions 6 and 7: a value and the relay bytes; 18 + length bytes. */
+typedef struct FpgaRelayRequest {
+  FpgaRequest head; /* +0 */
+  uint32_t value;   /* +12 */
+  uint16_t length;  /* +16 */
+  /* +18 relay bytes */
+} FpgaRelayRequest;
+QOR_STATIC_ASSERT(offsetof(FpgaRelayRequest, value) == 12, "relay value at 12");
+QOR_STATIC_ASSERT(offsetof(FpgaRelayRequest, length) == 16, "relay length at 16");
+#define QOR_FPGA_RELAY_BYTES_OFFSET 18u
+
+/* Sub-functions 8 and 9: the relay bytes alone; 14 + length bytes. */
+typedef struct FpgaRelayDirectRequest {
+  FpgaRequest head; /* +0 */
+  uint16_t length;  /* +12 */
+  /* +14 relay bytes */
+} FpgaRelayDirectRequest;
+QOR_STATIC_ASSERT(offsetof(FpgaRelayDirectRequest, length) == 12, "direct relay length at 12");
+#define QOR_FPGA_RELAY_DIRECT_BYTES_OFFSET 14u
+
+/* Every reply: {0x40, length, 0}, the sub-function, then its data. A refused reply is the bare 12 bytes with an
+ * error. */
+typedef struct FpgaReply {
+  ServerResponseHeader header; /* +0 */
+  uint32_t subFunction;        /* +12 */
+  /* +16 reply data; a FIFO read's data fill the rest of the message */
+} FpgaReply;
+QOR_STATIC_ASSERT(sizeof(FpgaReply) == 16, "FpgaReply head is 16 bytes");
+QOR_STATIC_ASSERT(offsetof(FpgaReply, subFunction) == 12, "reply sub-function at 12");
+
+/* Reply to sub-function 0 (24 bytes). */
+typedef struct FpgaRegisterReply {
+  FpgaReply head;          /* +0 */
+  uint32_t registerNumber; /* +16 */
+  uint32_t value;          /* +20 */
+} FpgaRegisterReply;
+QOR_STATIC_ASSERT(sizeof(FpgaRegisterReply) == 24, "FpgaRegisterReply is 24 bytes");
+QOR_STATIC_ASSERT(offsetof(FpgaRegisterReply, value) == 20, "register value at 20");
+
+/* Reply to sub-function 4 (20 bytes). */
+typedef struct FpgaDesignVersionReply {
+  FpgaReply head;   /* +0 */
+  uint32_t version; /* +16 */
+} FpgaDesignVersionReply;
+QOR_STATIC_ASSERT(sizeof(FpgaDesignVersionReply) == 20, "FpgaDesignVersionReply is 20 bytes");
+
+/* Reply to sub-function 9: 18 + count bytes. */
+typedef struct FpgaRelayStateReply {
+  FpgaReply head; /* +0 */
+  uint16_t count; /* +16 */
+  /* +18 state bytes */
+} FpgaRelayStateReply;
+QOR_STATIC_ASSERT(offsetof(FpgaRelayStateReply, count) == 16, "relay state count at 16");
+#define QOR_FPGA_RELAY_STATE_OFFSET 18u
+
+/* LVDS frame data: a frame grabber sends each captured frame as firmware answers (type 1) of command 0x63 with
+ * sub-function 11, one chunk each. The record lies at the frame's parameters (message offset 24 in 0xF0). */
+#define QOR_LVDS_FRAME_COMMAND 0x63u
+#define QOR_LVDS_FRAME_DATA 11u
+typedef struct LvdsFrameChunk {
+  uint8_t subFunction;  /* +0 11 */
+  uint8_t reserved[3];  /* +1 */
+  uint32_t chunkLength; /* +4 */
+  uint32_t offset;      /* +8 of the chunk in the frame */
+  uint32_t totalSize;   /* +12 of the frame */
+  /* +16 the chunk's bytes */
+} LvdsFrameChunk;
+QOR_STATIC_ASSERT(sizeof(LvdsFrameChunk) == 16, "LvdsFrameChunk head is 16 bytes");
+QOR_STATIC_ASSERT(offsetof(LvdsFrameChunk, chunkLength) == 4, "chunk length at 4");
+QOR_STATIC_ASSERT(offsetof(LvdsFrameChunk, offset) == 8, "chunk offset at 8");
+QOR_STATIC_ASSERT(offsetof(LvdsFrameChunk, totalSize) == 12, "frame size at 12");
+
 /* The bare header messages 0x05, 0x12 to 0x15, 0x31, 0x32 and 0x18 are 8 bytes; their replies 12. */
 #define QOR_BARE_REQUEST_LENGTH 8u
 #define QOR_BARE_REPLY_LENGTH 12u

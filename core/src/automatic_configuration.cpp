@@ -2,7 +2,6 @@
 // applier when the interface's "EnableAutomaticConfiguration" is not 0.
 #include <string>
 
-#include "bus_appliers.hpp"
 #include "error_store.hpp"
 #include "interface_config.hpp"
 #include "interface_identity.hpp"

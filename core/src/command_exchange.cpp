@@ -185,18 +185,6 @@ void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* messag
   if (!matched) routeUnmatchedFrame(entry, *frame);
 }
 
-void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
-  auto response = protocol::parseResponse({message, length});
-  if (!response) return;
-  Qor_PortContext& context = *portContext(entry);
-  if (response->header.error != 0) {
-    storeError(&entry, response->header.error, "");
-    signalError(context, response->header.error);
-  } else {
-    Qor_Internal_SetEvent(&context.fpgaReply);
-  }
-}
-
 uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalEvent& event, uint32_t milliseconds) {
   Qor_PortContext& context = *portContext(entry);
   Qor_Client_EnterCriticalSection(entry);

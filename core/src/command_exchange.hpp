@@ -24,7 +24,7 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
 // The firmware-frame handler: matches an answer (message 0xF0) against the waiting caller.
 void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
 
-// The FPGA-reply handler (message 0x40).
+// The FPGA-reply handler (message 0x40), beside the FPGA calls in fpga_access.cpp.
 void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
 
 // A bare daemon message (locks, monitor start and stop) under the command lock: sends it and waits for event or

@@ -7,6 +7,7 @@
 
 #include "error_store.hpp"
 #include "interface_config.hpp"
+#include "lvds_frame_data.hpp"
 #include "port_lifecycle.hpp"
 #include "port_table.hpp"
 #include "qor_api.h"
@@ -100,6 +101,35 @@ uint32_t checkDescriptorFlags(const Qor_InterfaceInfo_t& info, uint32_t* port) {
   return 0;
 }
 
+// The LVDS models whose controller is asked at open whether it grabs or generates frames: command 0x21
+// {u8 4, three zero bytes, u32 part}, answered with a non-zero word at 8 when the part is there.
+bool probesLvdsParts(uint32_t hostType) { return hostType == 55 || hostType == 78 || hostType == 80 || hostType == 81; }
+
+uint32_t askLvdsPart(uint32_t port, uint32_t part, bool& present) {
+  constexpr uint8_t kLvdsControllerCommand = 0x21;
+  uint8_t parameters[8] = {4};
+  memcpy(parameters + 4, &part, sizeof part);
+  std::vector<uint8_t> answer(kIdentityCapacity);
+  uint32_t size = kIdentityCapacity;
+  const uint32_t result = Qor_CommandWithResponseEx(port, 0, kLvdsControllerCommand, 1, parameters, sizeof parameters,
+                                                    answer.data(), &size);
+  answer.resize(result == 0 ? size : 0);
+  present = readU32(answer, 8) != 0;
+  return result;
+}
+
+// A controller that cannot tell is taken for a grabber, which then collects its frames from the start.
+void markLvdsParts(uint32_t port) {
+  constexpr uint32_t kGrabber = 1;
+  constexpr uint32_t kGenerator = 0;
+  bool present = false;
+  if (askLvdsPart(port, kGrabber, present) != 0 || present) {
+    markFrameGrabber(port);
+    Qor_InterfaceConfig_Lvds_FrameGrabber2_SetMode(port, 1);
+  }
+  if (askLvdsPart(port, kGenerator, present) == 0 && present) markFrameGenerator(port);
+}
+
 uint32_t closeAndFail(uint32_t& port, uint32_t code) {
   Qor_CloseInterface(port);
   port = QOR_NO_PORT;
@@ -153,6 +183,7 @@ uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port
   Qor_Client_SetInterfaceType(entry, interfaceType);
   *port = handle;
   if (leaveResult != 0) return 0;
+  if (probesLvdsParts(descriptor->hostInterfaceType) && interfaceType == QOR_INTERFACE_LVDS) markLvdsParts(handle);
   if (descriptor->hostInterfaceType == 52) {
     if (uint32_t result = Qor_Command(handle, kStartFirmwareCommand, nullptr, 0)) return closeAndFail(*port, result);
   }

@@ -4,12 +4,14 @@
 #include <mqueue.h>
 #include <pthread.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <list>
 #include <memory>
 #include <vector>
 
 #include "firmware_buffer.hpp"
+#include "lvds_frame_collector.hpp"
 #include "monitor_ring.hpp"
 #include "qor_async.h"
 #include "qor_monitor.h"
@@ -79,6 +81,19 @@ struct MonitorInstance {
   ExternalEvent* userEvent = nullptr;
 };
 
+// One FPGA exchange (message 0x40) at a time, under the command lock; what the response thread touches is guarded
+// by the general section.
+struct FpgaExchange {
+  std::vector<uint8_t> request; // queue-message-size bytes from the port's first exchange on
+  std::vector<uint8_t> reply;   // the awaited reply, copied here by the response thread
+  uint32_t replyLength = 0;
+  uint32_t subFunction = 0;     // of the awaited reply
+  uint8_t registerNumber = 0;   // of an awaited register read
+  bool awaiting = false;
+  bool replied = false;
+  uint32_t unanswered = 0;      // requests sent whose reply or error report has not come yet
+};
+
 struct Qor_PortContext {
   // identity
   Qor_InterfaceInfo_t descriptor{}; // as given to the open; property 8 overwrites its host type
@@ -132,6 +147,17 @@ struct Qor_PortContext {
   uint8_t currentMonitorInstance = 0;
   MonitorInstance monitors[QOR_MONITOR_INSTANCES];
 
+  // FPGA request
+  FpgaExchange fpga;
+
+  // LVDS frame data, under lvdsFrameDataSection
+  std::unique_ptr<qor::client::FrameCollector> lvdsFrames; // made when the filter is first installed
+  std::condition_variable_any lvdsFrameCompleted;           // wakes a reader waiting for a frame
+  bool lvdsFilterInstalled = false;
+  bool lvdsFrameGrabber = false;   // found at open
+  bool lvdsFrameGenerator = false; // found at open
+  uint8_t lvdsChannel = 0;         // carried by the port's LVDS commands
+
   // sizes
   uint32_t queueMessageSize = 0;
   uint32_t minMonitorBufferSize = 0;
@@ -145,7 +171,7 @@ struct Qor_PortContext {
   Qor_CriticalSection_t queues{};
   Qor_CriticalSection_t callbackRingSection{};
   Qor_CriticalSection_t monitorSection{};
-  Qor_CriticalSection_t lvdsFrameDataSection{};
+  Qor_CriticalSection_t lvdsFrameDataSection{}; // the LVDS frame data group
 
   // application queues, -1 while closed
   mqd_t requestQueue = -1;

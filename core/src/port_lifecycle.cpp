@@ -13,6 +13,7 @@
 #include "async_callbacks.hpp"
 #include "command_exchange.hpp"
 #include "firmware_frames.hpp"
+#include "lvds_frame_data.hpp"
 #include "monitors.hpp"
 #include "control_requests.hpp"
 #include "error_store.hpp"
@@ -295,6 +296,7 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
     slot.closeStarted.store(false);
     return result;
   }
+  waitWhileFrameInProgress(*context);
   setPortFlag(*entry, PortFlag::StopResponseThread, true);
   disableFirmwareBuffer(*entry);
   // From here on the port turns new calls away.
@@ -321,6 +323,7 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
   }
   const bool callbackThreadEnded = closeAsyncCommunication(*entry) == 0;
   threadEnded = threadEnded && callbackThreadEnded;
+  releaseFrameData(*context);
   const uint32_t drainMs = std::atomic_ref<uint32_t>(context->responseTimeoutMs).load() + kCallsDrainMarginMs;
   releaseEntry(*entry, threadEnded ? drainMs : 0, threadEnded);
   return 0;

@@ -358,7 +358,7 @@ TEST(AutomaticConfiguration, WhenThereIsSomethingToApply) {
       {"without the interface lock", true, damaged, QOR_INTERFACE_CAN, false, 0},
       {"a type without automatic configuration", true, damaged, QOR_INTERFACE_UNKNOWN, true, 0},
       {"a damaged file", true, damaged, QOR_INTERFACE_CAN, true, QOR_XML_ERR_PARSER},
-      {"enabled", true, enabled.c_str(), QOR_INTERFACE_CAN, true, 0},
+      {"enabled, without the CAN settings", true, enabled.c_str(), QOR_INTERFACE_CAN, true, QOR_XML_ERR_NODE_NOT_FOUND},
       {"disabled", true, enabled.c_str(), QOR_INTERFACE_LIN, true, 0},
       {"not in the file", true, enabled.c_str(), QOR_INTERFACE_FLEXRAY, true, 0},
   };
