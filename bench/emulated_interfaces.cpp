@@ -5,16 +5,16 @@
 
 namespace qor::bench {
 namespace {
-constexpr uint32_t kModel = 58;
 constexpr uint16_t kTcpPort = 5134;
 } // namespace
 
-EmulatedInterface startInterface(int index) {
+EmulatedInterface startInterface(int index, InterfaceKind kind) {
   EmulatedInterface interface;
   emulator::Identity identity;
-  identity.deviceCode = 61;
-  identity.interfaces = {{2, 1}};
-  interface.device = std::make_unique<emulator::Device>(emulator::DeviceConfig{1000u + index, kModel, identity});
+  identity.deviceCode = kind.deviceCode;
+  identity.interfaces = {{kind.firmwareInterface, 1}};
+  interface.model = kind.model;
+  interface.device = std::make_unique<emulator::Device>(emulator::DeviceConfig{1000u + index, kind.model, identity});
   interface.device->recorder().setEnabled(false);
   const std::string address = "127.0.0." + std::to_string(2 + index);
   interface.network = std::make_unique<emulator::TcpFrontEnd>(*interface.device, address, kTcpPort);
@@ -24,7 +24,7 @@ EmulatedInterface startInterface(int index) {
 
 bool openInterface(EmulatedInterface& interface) {
   Qor_InterfaceInfo_t info{};
-  info.hostInterfaceType = kModel;
+  info.hostInterfaceType = interface.model;
   info.controllerNumber = 1;
   info.interfaceNumber = 1;
   info.flags = QOR_INTERFACE_FLAG_ETHERNET;

@@ -10,14 +10,23 @@
 
 namespace qor::bench {
 
-// A CAN interface of an Ethernet model with a 500 ms response time-out, on 127.0.0.(2 + index).
+// One interface of an emulated device on 127.0.0.(2 + index), reached over TCP.
 struct EmulatedInterface {
   std::unique_ptr<emulator::Device> device;
   std::unique_ptr<emulator::TcpFrontEnd> network;
+  uint32_t model = 0;
   uint32_t port = QOR_NO_PORT;
 };
 
-EmulatedInterface startInterface(int index);
+// The model, the firmware's code for it and the firmware's code of interface 1; by default a CAN interface of an
+// Ethernet model with a 500 ms response time-out.
+struct InterfaceKind {
+  uint32_t model = 58;
+  uint32_t deviceCode = 61;
+  uint8_t firmwareInterface = 2;
+};
+
+EmulatedInterface startInterface(int index, InterfaceKind kind = {});
 
 // Opens the interface through the library; false (with the reason printed) when the open fails.
 bool openInterface(EmulatedInterface& interface);
