@@ -14,15 +14,21 @@
 #include "qor_emulator/device.hpp"
 #include "qor_emulator/discovery_responder.hpp"
 #include "qor_emulator/tcp_front_end.hpp"
+#include "qor_shared/host_types.hpp"
 
 namespace {
 
 using namespace qor::emulator;
 
 constexpr char kUsage[] =
-    "usage: qor_device_emulator_cli [--no-discovery] --device ADDRESS:PORT:SERIAL:HOSTTYPE [--device ...]\n"
+    "usage: qor_device_emulator_cli [--no-discovery] [BEHAVIOUR ...] --device ADDRESS:PORT:SERIAL:HOSTTYPE [--device ...]\n"
     "  ADDRESS in 127.0.0.0/8, one per device; the devices answer discovery on UDP port 1234 unless\n"
-    "  --no-discovery is given.\n";
+    "  --no-discovery is given. BEHAVIOUR, for every device:\n"
+    "    --interface CODE:NUMBER   an interface in the identity answer (firmware interface code, number)\n"
+    "    --answer COMMAND=HEX      answers the command with these data bytes\n"
+    "    --echo COMMAND            answers the command with its first parameter byte\n"
+    "    --refuse COMMAND=CODE:TEXT  answers the command with a negative acknowledge\n"
+    "  Numbers are decimal or 0x-prefixed hexadecimal.\n";
 // Bytes of a frame printed before the rest is left out.
 constexpr size_t kPrintedBytes = 64;
 constexpr long kPollNs = 100'000'000;
@@ -65,13 +71,79 @@ void print(const std::string& address, const ReceivedFrame& frame) {
   std::fflush(stdout);
 }
 
+// What every emulated device does beyond its built-in answers.
+struct Behaviour {
+  std::vector<InterfaceEntry> interfaces;
+  std::vector<std::pair<uint8_t, Handler>> handlers;
+};
+
+template <class Number>
+bool parseAnyNumber(std::string_view text, Number& value) {
+  if (text.starts_with("0x")) {
+    const auto [end, error] = std::from_chars(text.data() + 2, text.data() + text.size(), value, 16);
+    return error == std::errc() && end == text.data() + text.size() && text.size() > 2;
+  }
+  return parseNumber(text, value);
+}
+
+bool parseHex(std::string_view text, Bytes& bytes) {
+  if (text.size() % 2 != 0) return false;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    uint8_t byte = 0;
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + i + 2, byte, 16);
+    if (error != std::errc() || end != text.data() + i + 2) return false;
+    bytes.push_back(byte);
+  }
+  return true;
+}
+
+// "--answer", "--echo", "--refuse" and "--interface" with their value; false for anything else or a bad value.
+bool parseBehaviour(std::string_view option, std::string_view value, Behaviour& behaviour) {
+  const size_t equals = value.find('=');
+  uint8_t command = 0;
+  if (option == "--interface") {
+    const size_t colon = value.find(':');
+    InterfaceEntry entry{};
+    if (colon == std::string_view::npos || !parseAnyNumber(value.substr(0, colon), entry.firmwareCode) ||
+        !parseAnyNumber(value.substr(colon + 1), entry.number)) {
+      return false;
+    }
+    behaviour.interfaces.push_back(entry);
+    return true;
+  }
+  if (option == "--echo") {
+    if (!parseAnyNumber(value, command)) return false;
+    behaviour.handlers.emplace_back(command, [](const ReceivedFrame& frame) -> Reply { return frame.response(Bytes{}, 1); });
+    return true;
+  }
+  if (equals == std::string_view::npos || !parseAnyNumber(value.substr(0, equals), command)) return false;
+  const std::string_view rest = value.substr(equals + 1);
+  if (option == "--answer") {
+    Bytes data;
+    if (!parseHex(rest, data)) return false;
+    behaviour.handlers.emplace_back(command, [data](const ReceivedFrame& frame) -> Reply { return frame.response(data); });
+    return true;
+  }
+  if (option == "--refuse") {
+    const size_t colon = rest.find(':');
+    uint32_t code = 0;
+    if (colon == std::string_view::npos || !parseAnyNumber(rest.substr(0, colon), code)) return false;
+    const std::string text(rest.substr(colon + 1));
+    behaviour.handlers.emplace_back(command, [code, text](const ReceivedFrame& frame) -> Reply {
+      return frame.negativeAcknowledge(code, text);
+    });
+    return true;
+  }
+  return false;
+}
+
 struct Emulated {
   std::unique_ptr<Device> device;
   std::unique_ptr<TcpFrontEnd> tcp;
   size_t printed = 0;
 };
 
-int run(const std::vector<DeviceArgument>& arguments, bool discovery) {
+int run(const std::vector<DeviceArgument>& arguments, const Behaviour& behaviour, bool discovery) {
   // Blocked before any thread starts, so that only sigtimedwait below takes them.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -83,8 +155,16 @@ int run(const std::vector<DeviceArgument>& arguments, bool discovery) {
   DiscoveryResponder responder;
   for (const auto& argument : arguments) {
     Emulated emulated;
-    emulated.device = std::make_unique<Device>(DeviceConfig{.serialNumber = argument.serial,
-                                                            .hostType = argument.hostType});
+    DeviceConfig config{.serialNumber = argument.serial, .hostType = argument.hostType};
+    if (!behaviour.interfaces.empty()) {
+      const qor::HostType* host = qor::findHostType(argument.hostType);
+      Identity identity;
+      identity.deviceCode = host ? host->firmwareDeviceCodes[0] : 0;
+      identity.interfaces = behaviour.interfaces;
+      config.identity = identity;
+    }
+    emulated.device = std::make_unique<Device>(config);
+    for (const auto& [command, handler] : behaviour.handlers) emulated.device->onCommand(command, handler);
     emulated.tcp = std::make_unique<TcpFrontEnd>(*emulated.device, argument.address, argument.port);
     emulated.tcp->start();
     responder.add(*emulated.tcp);
@@ -114,6 +194,7 @@ int run(const std::vector<DeviceArgument>& arguments, bool discovery) {
 
 int main(int argc, char** argv) {
   std::vector<DeviceArgument> devices;
+  Behaviour behaviour;
   bool discovery = true;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
@@ -123,6 +204,8 @@ int main(int argc, char** argv) {
       ++i;
     } else if (argument == "--no-discovery") {
       discovery = false;
+    } else if (i + 1 < argc && parseBehaviour(argument, argv[i + 1], behaviour)) {
+      ++i;
     } else {
       std::fputs(kUsage, stderr);
       return 2;
@@ -133,7 +216,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    return run(devices, discovery);
+    return run(devices, behaviour, discovery);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qor_device_emulator_cli: %s\n", error.what());
     return 1;
