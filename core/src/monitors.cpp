@@ -91,11 +91,12 @@ void monitorFilterHandler(Qor_PortInfo_t& entry, const uint8_t* message, size_t 
   Qor_Client_ReceivedResponse_Fw(entry, message, length);
 }
 
-bool anyStarted(const Qor_PortContext& context) {
-  for (const MonitorInstance& instance : context.monitors) {
-    if (instance.flags & MonitorInstance::kStarted) return true;
-  }
-  return false;
+bool anyStarted(Qor_PortContext& context) {
+  Qor_EnterCriticalSection(&context.monitorSection);
+  bool started = false;
+  for (const MonitorInstance& instance : context.monitors) started = started || (instance.flags & MonitorInstance::kStarted);
+  Qor_LeaveCriticalSection(&context.monitorSection);
+  return started;
 }
 
 uint32_t responseTimeout(Qor_PortContext& context) { return std::atomic_ref<uint32_t>(context.responseTimeoutMs).load(); }
@@ -110,6 +111,14 @@ void Qor_Monitor_Free(Qor_PortInfo_t& entry, uint8_t index) {
   }
   instance = MonitorInstance{};
   Qor_LeaveCriticalSection(&context.monitorSection);
+}
+
+// Frees an instance and, with the last one, puts the plain frame handler back. No section is held across both:
+// a monitor callback runs under the monitor section and may record errors, which takes the general section.
+void freeInstance(Qor_PortInfo_t& entry, uint8_t index) {
+  Qor_PortContext& context = *portContext(entry);
+  Qor_Monitor_Free(entry, index);
+  if (!anyStarted(context)) context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
 }
 
 uint32_t Qor_Monitor_ReleaseLock(Qor_PortInfo_t& entry) {
@@ -159,11 +168,7 @@ uint32_t closeInstance(PortRef& ref, uint8_t index) {
   Qor_LeaveCriticalSection(&context.monitorSection);
   if (!started) return 0;
   const bool locked = portFlag(entry, PortFlag::MonitorLock);
-  // The general section guards only the handler switch: the stop command's answer must be able to arrive.
-  Qor_EnterCriticalSection(&context.general);
-  Qor_Monitor_Free(entry, index);
-  if (!anyStarted(context)) context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
-  Qor_LeaveCriticalSection(&context.general);
+  freeInstance(entry, index);
   if (!locked) return 0; // the device's monitor belongs to whoever holds the lock
   if (uint32_t result = sendStopCommand(ref.handle(), context.interfaceType, index)) return result;
   if (portFlag(entry, PortFlag::Property0)) {
@@ -234,9 +239,7 @@ uint32_t installFilter(PortRef& ref) {
     default:
       return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_INTERFACE, "invalid interface for monitoring");
   }
-  Qor_EnterCriticalSection(&context.general);
   context.firmwareFrameHandler = monitorFilterHandler;
-  Qor_LeaveCriticalSection(&context.general);
   return 0;
 }
 
@@ -259,6 +262,14 @@ uint32_t initInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monitor_C
   return 0;
 }
 
+// A failure found under the monitor section, recorded once the section is left: the error store takes the port's
+// general section, and none is taken under the monitor section.
+struct PendingError {
+  uint32_t code = 0;
+  char text[128] = "";
+  uint32_t record(Qor_PortInfo_t& entry) const { return code == 0 ? 0 : storeError(&entry, code, text); }
+};
+
 uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size, uint8_t* dataLost) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
@@ -266,24 +277,24 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid parameter");
   }
   Qor_PortContext& context = ref.context();
+  PendingError error;
   Qor_EnterCriticalSection(&context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
-  uint32_t result = 0;
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
-    result = storeError(&ref.entry(), QOR_ERR_API_MONITOR_NOT_STARTED, "");
+    error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
   } else if (instance.ring->used() == 0) {
     *size = 0;
     *dataLost = instance.ring->dataLost() ? 1 : 0;
   } else if (instance.ring->used() > *size) {
-    result = Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_RESPONSE_BUFFER_TOO_SMALL,
-                                     "response buffer: %d byte < monitor data: %d byte", static_cast<int>(*size),
-                                     static_cast<int>(instance.ring->used()));
+    error.code = QOR_ERR_API_RESPONSE_BUFFER_TOO_SMALL;
+    snprintf(error.text, sizeof error.text, "response buffer: %d byte < monitor data: %d byte", static_cast<int>(*size),
+             static_cast<int>(instance.ring->used()));
   } else {
     *size = static_cast<uint32_t>(instance.ring->used());
     *dataLost = instance.ring->readAll(static_cast<uint8_t*>(buffer)) ? 1 : 0;
   }
   Qor_LeaveCriticalSection(&context.monitorSection);
-  return result;
+  return error.record(ref.entry());
 }
 
 } // namespace
@@ -363,10 +374,7 @@ uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t 
   }
   const uint32_t result = initInstance(ref, index, flags, callback, cleanup, size, context);
   if (result != 0) {
-    Qor_EnterCriticalSection(&portState.general);
-    Qor_Monitor_Free(entry, index);
-    if (!anyStarted(portState)) portState.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
-    Qor_LeaveCriticalSection(&portState.general);
+    freeInstance(entry, index);
     if (!lockedBefore && !anyStarted(portState)) Qor_Monitor_ReleaseLock(entry);
   }
   return result;
@@ -413,16 +421,16 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
   *flags = 0;
   *itemCount = 0;
   Qor_PortContext& context = ref.context();
+  if (itemSize == 0) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "'itemSize' is 0");
   const uint8_t index = std::atomic_ref<uint8_t>(context.currentMonitorInstance).load();
+  PendingError error;
   Qor_EnterCriticalSection(&context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
-  uint32_t result = 0;
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
-    result = storeError(&ref.entry(), QOR_ERR_API_MONITOR_NOT_STARTED, "");
-  } else if (itemSize == 0) {
-    result = Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "'itemSize' is 0");
+    error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
   } else if (bufferSize < itemSize) {
-    result = Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "'rspBufferSize' < 'itemSize'");
+    error.code = QOR_ERR_API_INVALID_PARAMETER;
+    snprintf(error.text, sizeof error.text, "'rspBufferSize' < 'itemSize'");
   } else if (instance.ring->used() == 0) {
     if (instance.ring->dataLost()) *flags |= 2;
   } else {
@@ -431,7 +439,7 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
     *flags = (more ? 1u : 0u) | (lost ? 2u : 0u);
   }
   Qor_LeaveCriticalSection(&context.monitorSection);
-  return result;
+  return error.record(ref.entry());
 }
 
 uint32_t Qor_GetMinimumMonitorBufferSize(uint32_t port) { return Qor_Monitor_GetMinimumBufferSize(port); }

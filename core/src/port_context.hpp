@@ -5,6 +5,7 @@
 #include <pthread.h>
 
 #include <condition_variable>
+#include <atomic>
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -124,7 +125,8 @@ struct Qor_PortContext {
   uint32_t errorEventCode = 0; // the code that comes with the error event, under eventMutex
 
   // handlers
-  MessageHandler firmwareFrameHandler = nullptr;
+  // Replaced by monitors and the LVDS filter while the response thread calls it.
+  std::atomic<MessageHandler> firmwareFrameHandler{nullptr};
   MessageHandler fpgaReplyHandler = nullptr;
 
   ExpectedResponse expected;

@@ -86,7 +86,7 @@ bool dispatch(Qor_PortInfo_t& entry, Qor_PortContext& context, const uint8_t* me
       if (context.fpgaReplyHandler) context.fpgaReplyHandler(entry, message, length);
       break;
     case QOR_MSG_FIRMWARE_TRAFFIC:
-      if (context.firmwareFrameHandler) context.firmwareFrameHandler(entry, message, length);
+      if (const MessageHandler handler = context.firmwareFrameHandler.load()) handler(entry, message, length);
       break;
     default:
       break;

@@ -123,7 +123,7 @@ TEST(FpgaAccess, EachCallSendsItsRequestAndTakesItsReply) {
   size_t sent = 0;
   for (const CallCase& c : cases) {
     SCOPED_TRACE(c.name);
-    daemon.script([&](size_t, const Bytes&) { return c.answer; });
+    daemon.script([answer = c.answer](size_t, const Bytes&) { return answer; });
     EXPECT_EQ(c.call(port), c.result);
     c.check();
     const std::vector<Bytes> requests = daemon.requests(QOR_MSG_FPGA_ACCESS);
@@ -159,7 +159,7 @@ TEST(FpgaAccess, RepliesAreReadOnlyWithinTheirBytes) {
   };
   for (const CallCase& c : cases) {
     SCOPED_TRACE(c.name);
-    daemon.script([&](size_t, const Bytes&) { return c.answer; });
+    daemon.script([answer = c.answer](size_t, const Bytes&) { return answer; });
     EXPECT_EQ(c.call(port), c.result);
     c.check();
   }

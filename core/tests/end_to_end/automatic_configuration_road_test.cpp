@@ -269,7 +269,9 @@ TEST_F(AutomaticConfigurationRoad, LvdsProbesFindGrabberAndGenerator) {
 TEST_F(AutomaticConfigurationRoad, MostNodeProperties) {
   constexpr uint8_t kMostFirmwareCode = 15;
   start(kMostFirmwareCode);
-  std::atomic<bool> longAnswer{false};
+  // Static: the device's handler may still run after this body has returned.
+  static std::atomic<bool> longAnswer;
+  longAnswer = false;
   device_->onCommand(0x20, [&](const ReceivedFrame& f) { return f.response(Bytes(longAnswer ? 16 : 3, 0), 1); });
   ASSERT_EQ(open(), 0u) << Qor_GetLastErrorDescription();
   EXPECT_EQ(Qor_InterfaceConfig_Most_Node_SetProperties(port_, 2, 0, 0, 0, 0, 0), 0x2040005u);

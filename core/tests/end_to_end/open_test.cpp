@@ -36,7 +36,8 @@ Bytes identityAnswer(uint32_t deviceCode, bool bootLoader, std::vector<std::pair
 using Open = InterfaceFixture;
 
 TEST_F(Open, AControllerInItsBootLoaderIsStartedAndIdentifiedAgain) {
-  std::atomic<bool> started{false};
+  static std::atomic<bool> started; // static: the device's handler may run after this body
+  started = false;
   device_->onCommand(0x03, [&](const ReceivedFrame& frame) -> Reply {
     started = true;
     return frame.acknowledge();
@@ -53,7 +54,8 @@ TEST_F(Open, AControllerInItsBootLoaderIsStartedAndIdentifiedAgain) {
 
 TEST_F(Open, ADeviceThatReportsAnotherModelIsReopenedUnderIt) {
   // The codes of models 59 and 60, by turns: every answer names another model than the port was opened as.
-  std::atomic<int> asked{0};
+  static std::atomic<int> asked; // static: the device's handler may run after this body
+  asked = 0;
   device_->onCommand(kIdentity, [&](const ReceivedFrame& frame) -> Reply {
     return frame.response(identityAnswer(asked++ % 2 == 0 ? 64 : 67, false, {{kCanFirmwareCode, 1}}));
   });
@@ -78,7 +80,8 @@ TEST_F(Open, InterfacesTheFirmwareDoesNotNameAreOfNoKnownType) {
 }
 
 TEST_F(Open, ABusyFirmwareIsAskedOnceMore) {
-  std::atomic<int> asked{0};
+  static std::atomic<int> asked; // static: the device's handler may run after this body
+  asked = 0;
   device_->onCommand(kIdentity, [&](const ReceivedFrame& frame) -> Reply {
     if (asked++ == 0) return frame.negativeAcknowledge(20, "busy");
     return frame.response(identityAnswer(61, false, {{kCanFirmwareCode, 1}}));
