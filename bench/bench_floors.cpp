@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -25,71 +26,128 @@ bool readAll(int fd, uint8_t* out, size_t size) {
   return true;
 }
 
+// A listening socket on loopback and the connection to it; the listener's side is accepted by the caller.
+struct LoopbackPair {
+  int listener = -1;
+  int client = -1;
+  LoopbackPair() {
+    listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    listen(listener, 1);
+    client = socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  ~LoopbackPair() {
+    close(client);
+    close(listener);
+  }
+};
+
+// A queue of its own between this process and a forked one; removed with the object.
+struct BenchQueue {
+  std::string name = "/qor_bench_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+  mqd_t queue;
+  explicit BenchQueue(size_t messageSize) {
+    mq_attr attributes{};
+    attributes.mq_maxmsg = 3;
+    attributes.mq_msgsize = static_cast<long>(messageSize);
+    queue = mq_open(name.c_str(), O_CREAT | O_RDWR, 0600, &attributes);
+  }
+  ~BenchQueue() {
+    mq_close(queue);
+    mq_unlink(name.c_str());
+  }
+  static inline int counter = 0;
+};
+
 } // namespace
 
 Latencies messageQueuePingPong(size_t messageSize, int rounds) {
-  const std::string there = "/qor_bench_there_" + std::to_string(getpid());
-  const std::string back = "/qor_bench_back_" + std::to_string(getpid());
-  mq_attr attributes{};
-  attributes.mq_maxmsg = 3;
-  attributes.mq_msgsize = static_cast<long>(messageSize);
-  mqd_t out = mq_open(there.c_str(), O_CREAT | O_RDWR, 0600, &attributes);
-  mqd_t in = mq_open(back.c_str(), O_CREAT | O_RDWR, 0600, &attributes);
+  BenchQueue there(messageSize), back(messageSize);
   std::vector<char> buffer(messageSize);
   const pid_t echo = fork();
   if (echo == 0) {
     for (int i = 0; i < rounds; ++i) {
-      const ssize_t n = mq_receive(out, buffer.data(), buffer.size(), nullptr);
-      mq_send(in, buffer.data(), static_cast<size_t>(n), 0);
+      const ssize_t n = mq_receive(there.queue, buffer.data(), buffer.size(), nullptr);
+      mq_send(back.queue, buffer.data(), static_cast<size_t>(n), 0);
     }
     _exit(0);
   }
   std::vector<double> samples;
   for (int i = 0; i < rounds; ++i) {
     const auto start = Clock::now();
-    mq_send(out, buffer.data(), buffer.size(), 0);
-    mq_receive(in, buffer.data(), buffer.size(), nullptr);
+    mq_send(there.queue, buffer.data(), buffer.size(), 0);
+    mq_receive(back.queue, buffer.data(), buffer.size(), nullptr);
     samples.push_back(microseconds(Clock::now() - start));
   }
   waitpid(echo, nullptr, 0);
-  mq_close(out);
-  mq_close(in);
-  mq_unlink(there.c_str());
-  mq_unlink(back.c_str());
   return summarise(samples);
 }
 
 Latencies tcpPingPong(size_t frameSize, int rounds) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-  listen(listener, 1);
+  LoopbackPair pair;
   std::thread echo([&] {
-    const int peer = accept(listener, nullptr, nullptr);
+    const int peer = accept(pair.listener, nullptr, nullptr);
     std::vector<uint8_t> frame(frameSize);
     for (int i = 0; i < rounds && readAll(peer, frame.data(), frame.size()); ++i) send(peer, frame.data(), frame.size(), 0);
     close(peer);
   });
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
   std::vector<uint8_t> frame(frameSize);
   std::vector<double> samples;
   for (int i = 0; i < rounds; ++i) {
     const auto start = Clock::now();
-    send(fd, frame.data(), frame.size(), 0);
-    readAll(fd, frame.data(), frame.size());
+    send(pair.client, frame.data(), frame.size(), 0);
+    readAll(pair.client, frame.data(), frame.size());
     samples.push_back(microseconds(Clock::now() - start));
   }
-  close(fd);
+  shutdown(pair.client, SHUT_RDWR);
   echo.join();
-  close(listener);
   return summarise(samples);
+}
+
+double queueSeconds(size_t messageSize, size_t messages) {
+  BenchQueue one(messageSize);
+  std::vector<char> buffer(messageSize);
+  const auto start = Clock::now();
+  const pid_t sender = fork();
+  if (sender == 0) {
+    for (size_t i = 0; i < messages; ++i) mq_send(one.queue, buffer.data(), buffer.size(), 0);
+    _exit(0);
+  }
+  for (size_t i = 0; i < messages; ++i) mq_receive(one.queue, buffer.data(), buffer.size(), nullptr);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  waitpid(sender, nullptr, 0);
+  return seconds;
+}
+
+double tcpSeconds(size_t bytes, size_t pieceSize) {
+  LoopbackPair pair;
+  std::thread sink([&] {
+    const int peer = accept(pair.listener, nullptr, nullptr);
+    std::vector<char> buffer(1 << 16);
+    for (size_t received = 0; received < bytes;) {
+      const ssize_t n = recv(peer, buffer.data(), buffer.size(), 0);
+      if (n <= 0) break;
+      received += static_cast<size_t>(n);
+    }
+    close(peer);
+  });
+  std::vector<char> piece(pieceSize);
+  const auto start = Clock::now();
+  for (size_t sent = 0; sent < bytes;) {
+    const ssize_t n = send(pair.client, piece.data(), std::min(piece.size(), bytes - sent), 0);
+    if (n <= 0) break;
+    sent += static_cast<size_t>(n);
+  }
+  sink.join();
+  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 } // namespace qor::bench

@@ -29,4 +29,10 @@ Latencies messageQueuePingPong(size_t messageSize, int rounds);
 // One TCP round trip on loopback with frames of this size, as between the daemon and an Ethernet device.
 Latencies tcpPingPong(size_t frameSize, int rounds);
 
+// Seconds to move messages of this size one way through a queue between two processes.
+double queueSeconds(size_t messageSize, size_t messages);
+
+// Seconds to move bytes one way through a TCP connection on loopback, sent in pieces of this size.
+double tcpSeconds(size_t bytes, size_t pieceSize);
+
 } // namespace qor::bench

@@ -2,12 +2,6 @@
 // chunks through TCP, the daemon and the application's queue, collected by the library and taken by the
 // application. Printed as frames per second and MB/s against a floor measured in the same run: the same bytes
 // through one message-queue hop between two processes and one TCP hop on loopback. Runs inside qor_sandbox.
-#include <arpa/inet.h>
-#include <mqueue.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -31,65 +25,6 @@ constexpr size_t kChunkBytes = 32756 - sizeof(LvdsFrameChunk);
 constexpr size_t kQueueMessageBytes = 32780;
 constexpr int kFrames = 40;
 
-// Seconds to move bytes through one queue hop between two processes, in messages of the grabber port's size.
-double queueSeconds(size_t bytes) {
-  const std::string name = "/qor_bench_lvds_" + std::to_string(getpid());
-  mq_attr attributes{};
-  attributes.mq_maxmsg = 3;
-  attributes.mq_msgsize = static_cast<long>(kQueueMessageBytes);
-  const mqd_t queue = mq_open(name.c_str(), O_CREAT | O_RDWR, 0600, &attributes);
-  std::vector<char> buffer(kQueueMessageBytes);
-  const size_t messages = (bytes + kQueueMessageBytes - 1) / kQueueMessageBytes;
-  const auto start = Clock::now();
-  const pid_t sender = fork();
-  if (sender == 0) {
-    for (size_t i = 0; i < messages; ++i) mq_send(queue, buffer.data(), buffer.size(), 0);
-    _exit(0);
-  }
-  for (size_t i = 0; i < messages; ++i) mq_receive(queue, buffer.data(), buffer.size(), nullptr);
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  waitpid(sender, nullptr, 0);
-  mq_close(queue);
-  mq_unlink(name.c_str());
-  return seconds;
-}
-
-// Seconds to move bytes through one TCP connection on loopback.
-double tcpSeconds(size_t bytes) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-  listen(listener, 1);
-  std::thread sink([&] {
-    const int peer = accept(listener, nullptr, nullptr);
-    std::vector<char> buffer(1 << 16);
-    size_t received = 0;
-    while (received < bytes) {
-      const ssize_t n = recv(peer, buffer.data(), buffer.size(), 0);
-      if (n <= 0) break;
-      received += static_cast<size_t>(n);
-    }
-    close(peer);
-  });
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  std::vector<char> chunk(kQueueMessageBytes);
-  const auto start = Clock::now();
-  for (size_t sent = 0; sent < bytes;) {
-    const ssize_t n = send(fd, chunk.data(), std::min(chunk.size(), bytes - sent), 0);
-    if (n <= 0) break;
-    sent += static_cast<size_t>(n);
-  }
-  close(fd);
-  sink.join();
-  close(listener);
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 std::vector<std::vector<uint8_t>> chunksOf(size_t frameBytes) {
   std::vector<std::vector<uint8_t>> chunks;
   for (size_t offset = 0; offset < frameBytes; offset += kChunkBytes) {
@@ -106,7 +41,9 @@ std::vector<std::vector<uint8_t>> chunksOf(size_t frameBytes) {
 } // namespace
 
 int main() {
-  const double floorSeconds = queueSeconds(kFrameBytes * kFrames) + tcpSeconds(kFrameBytes * kFrames);
+  const size_t bytes = kFrameBytes * kFrames;
+  const double floorSeconds = queueSeconds(kQueueMessageBytes, (bytes + kQueueMessageBytes - 1) / kQueueMessageBytes) +
+                              tcpSeconds(bytes, kQueueMessageBytes);
 
   EmulatedInterface grabber = startInterface(0, kGrabber);
   qor::test::DaemonProcess daemon(QORAPID_PROGRAM);

@@ -2,9 +2,6 @@
 // into a monitor callback, with the loss, for single CAN-sized items and for large frames of items. Printed
 // against the bus limits a port must carry and against the same bytes through one message-queue hop between two
 // processes, measured in the same run. Runs inside qor_sandbox.
-#include <mqueue.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -37,26 +34,9 @@ struct Result {
   double loss;
 };
 
-// The same bytes through one queue hop between two processes.
+// The same bytes through one queue hop between two processes, in bytes per second.
 double queueBytesPerSecond(size_t messageBytes, int messages) {
-  const std::string name = "/qor_bench_monitor_" + std::to_string(getpid());
-  mq_attr attributes{};
-  attributes.mq_maxmsg = 3;
-  attributes.mq_msgsize = static_cast<long>(messageBytes);
-  const mqd_t queue = mq_open(name.c_str(), O_CREAT | O_RDWR, 0600, &attributes);
-  std::vector<char> buffer(messageBytes);
-  const auto start = Clock::now();
-  const pid_t sender = fork();
-  if (sender == 0) {
-    for (int i = 0; i < messages; ++i) mq_send(queue, buffer.data(), buffer.size(), 0);
-    _exit(0);
-  }
-  for (int i = 0; i < messages; ++i) mq_receive(queue, buffer.data(), buffer.size(), nullptr);
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  waitpid(sender, nullptr, 0);
-  mq_close(queue);
-  mq_unlink(name.c_str());
-  return static_cast<double>(messageBytes) * messages / seconds;
+  return static_cast<double>(messageBytes) * messages / queueSeconds(messageBytes, static_cast<size_t>(messages));
 }
 
 // Sends frames of itemsPerFrame items from the device and measures what arrives.

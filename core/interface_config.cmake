@@ -19,12 +19,13 @@ target_sources(qor_api PRIVATE
 )
 target_link_libraries(qor_api PRIVATE qor_xml qor_interface_identity)
 
-# Qor_Interface_UpdateAllInterfaces and the rebuild of the file's list. They join libqor_api when the interface
-# enumeration provides qor::client::connectedInterfaces; until then only their tests link them, with lists of
-# their own.
+# Qor_Interface_UpdateAllInterfaces and the rebuild of the file's list, on the interface enumeration's
+# qor::client::connectedInterfaces. The configuration tests link these objects once more, with lists of their own
+# that take the place of the library's.
 add_library(qor_interface_rebuild OBJECT src/interface_list_rebuild.cpp src/update_all_interfaces.cpp)
 target_include_directories(qor_interface_rebuild PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
 target_link_libraries(qor_interface_rebuild PUBLIC qor_xml qor_interface_identity)
+target_link_libraries(qor_api PRIVATE qor_interface_rebuild)
 
 if(QOR_BUILD_TESTS)
   find_package(pugixml REQUIRED) # the tests read the files back on their own

@@ -91,9 +91,11 @@ public:
   }
 
   PathStatus write(Bytes frame) override {
-    int fd = socketNow();
+    const int fd = socketNow();
     if (sendAll(fd, frame)) return {};
-    if (errno == ECONNABORTED || errno == ECONNRESET || errno == EPIPE) {
+    // A dropped connection, or one the hardware thread replaced meanwhile, gets the frame once more.
+    const bool replaced = fd != socketNow();
+    if (replaced || errno == ECONNABORTED || errno == ECONNRESET || errno == EPIPE) {
       if (PathStatus reconnected = reconnect(fd); !reconnected.ok()) return reconnected;
       if (sendAll(socketNow(), frame)) return {};
     }

@@ -59,6 +59,13 @@ uint32_t configFilePath(Qor_PortInfo_t* entry, std::string& path) {
   return 0;
 }
 
+uint32_t installDirectory(std::string& directory) {
+  std::optional<std::string> configuredDirectory = configured(&Qor_LinuxCfg_t::installDir);
+  if (!configuredDirectory) return notConfigured(nullptr);
+  directory = std::move(*configuredDirectory);
+  return 0;
+}
+
 uint32_t probeFile(Qor_PortInfo_t* entry, const std::string& path, bool& readable) {
   FILE* file = fopen(path.c_str(), "r");
   readable = file != nullptr;
@@ -78,9 +85,9 @@ uint32_t Qor_InterfaceConfig_GetInstallDir(char* buffer, uint32_t* size) {
   if (buffer == nullptr || size == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
-  const std::optional<std::string> directory = configured(&Qor_LinuxCfg_t::installDir);
-  if (!directory) return notConfigured(nullptr);
-  return copyOut(*directory, buffer, size, "given install directory length too small");
+  std::string directory;
+  if (uint32_t result = installDirectory(directory)) return result;
+  return copyOut(directory, buffer, size, "given install directory length too small");
 }
 
 uint32_t Qor_InterfaceConfig_GetConfigFilePath(char* buffer, uint32_t* size) {

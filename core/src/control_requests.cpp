@@ -48,9 +48,9 @@ uint32_t recordWithServerText(uint32_t code) {
 }
 
 // Control request 0x17: asks the daemon for the devices of one host type; Ethernet types carry the adapters to
-// search behind.
+// search behind, type 32 the address of the USB-over-Ethernet adapter.
 uint32_t askDriverInfo(uint32_t hostInterfaceType, const Qor_NetworkAdapter_t* adapters, uint32_t adapterCount,
-                       void* buffer, uint32_t* size) {
+                       void* buffer, uint32_t* size, uint32_t target = 0) {
   const uint32_t capacity = *size;
   if (capacity > std::numeric_limits<uint32_t>::max() - sizeof(ServerResponseHeader)) {
     *size = 0;
@@ -63,6 +63,7 @@ uint32_t askDriverInfo(uint32_t hostInterfaceType, const Qor_NetworkAdapter_t* a
     if (adapterCount != 0) memcpy(request.data + sizeof adapterCount, adapters, adapterCount * sizeof adapters[0]);
     length = QOR_DRIVER_INFO_REQUEST_LENGTH_ETHERNET;
   } else if (hostInterfaceType == 32) {
+    memcpy(request.data, &target, sizeof target);
     length = QOR_DRIVER_INFO_REQUEST_LENGTH_USB_OVER_ETHERNET;
   }
   request.header = controlHeader(QOR_MSG_DRIVER_INFO, length);
@@ -106,6 +107,19 @@ uint32_t askDriverInfo(uint32_t hostInterfaceType, const Qor_NetworkAdapter_t* a
 
 namespace qor::client {
 
+uint32_t ethernetDriverInfo(uint32_t adapterCount, const Qor_NetworkAdapter_t* adapters, void* buffer,
+                            uint32_t* size) {
+  if ((adapters == nullptr && adapterCount != 0) || adapterCount > QOR_DRIVER_INFO_MAX_ADAPTERS) {
+    *size = 0;
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid adapter list");
+  }
+  return askDriverInfo(18, adapters, adapterCount, buffer, size);
+}
+
+uint32_t usbOverEthernetDriverInfo(uint32_t target, void* buffer, uint32_t* size) {
+  return askDriverInfo(32, nullptr, 0, buffer, size, target);
+}
+
 uint32_t refreshDriverInfo(uint32_t flags) {
   if (flags > 3) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_UNKNOWN_FLAG, "internal flag for 'RefreshDriverInfo' is unknown");
@@ -145,11 +159,9 @@ uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* s
 }
 
 uint32_t Qor_Ethernet_GetDriverInfo(uint32_t adapterCount, const Qor_NetworkAdapter_t* adapters, void* output) {
-  if (output == nullptr || (adapters == nullptr && adapterCount != 0) || adapterCount > QOR_DRIVER_INFO_MAX_ADAPTERS) {
-    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid adapter list");
-  }
+  if (output == nullptr) return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid adapter list");
   uint32_t size = QOR_ETHERNET_DRIVER_INFO_SIZE;
-  return askDriverInfo(18, adapters, adapterCount, output, &size);
+  return ethernetDriverInfo(adapterCount, adapters, output, &size);
 }
 
 uint32_t Qor_GetDriverInfo_Ethernet(uint32_t address, uint32_t netmask, uint32_t* count) {

@@ -15,6 +15,9 @@ std::optional<std::string> configuredFilePath();
 // The same, or 0x2000102 recorded for entry (for the process alone without one).
 uint32_t configFilePath(Qor_PortInfo_t* entry, std::string& path);
 
+// The installation directory, or 0x2000102 recorded for the process alone.
+uint32_t installDirectory(std::string& directory);
+
 // Whether the file can be opened for reading; 0, or 0x2010201 recorded for entry when it cannot be closed again.
 uint32_t probeFile(Qor_PortInfo_t* entry, const std::string& path, bool& readable);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "error_store.hpp"
+#include "firmware_identity.hpp"
 #include "interface_config.hpp"
 #include "lvds_frame_data.hpp"
 #include "port_lifecycle.hpp"
@@ -16,7 +17,6 @@ using namespace qor::client;
 
 namespace {
 
-constexpr uint8_t kIdentityCommand = 0xFF;
 constexpr uint8_t kLeaveBootLoaderCommand = 0x10;
 constexpr uint8_t kStartFirmwareCommand = 0x03;
 constexpr uint32_t kIdentityCapacity = 16378;
@@ -27,66 +27,32 @@ constexpr uint8_t kDedicatedFirmwareProperty = 9;
 
 enum OpenFlags : uint32_t { kSkipConfiguration = 1, kSkipBootLoaderStart = 2, kSkipDedicatedFirmware = 4 };
 
-// The controller's identity as the firmware reports it.
-struct Identity {
-  bool bootLoaderRunning = false;
-  uint32_t deviceCode = 0;
-  std::vector<std::pair<uint8_t, uint8_t>> interfaces; // firmware interface code, interface number
-};
-
 uint32_t readU32(const std::vector<uint8_t>& data, size_t offset) {
   uint32_t value = 0;
   if (offset + sizeof value <= data.size()) memcpy(&value, data.data() + offset, sizeof value);
   return value;
 }
 
-// Entries are taken only as far as the answer reaches, whatever its count says.
-Identity parseIdentity(const std::vector<uint8_t>& answer) {
-  constexpr size_t kEntries = 40;
-  Identity identity;
-  identity.bootLoaderRunning = readU32(answer, 4) & 1u;
-  identity.deviceCode = readU32(answer, 28);
-  const size_t available = answer.size() > kEntries ? (answer.size() - kEntries) / 2 : 0;
-  const size_t count = std::min<size_t>(readU32(answer, 36), available);
-  for (size_t i = 0; i < count; ++i) identity.interfaces.emplace_back(answer[kEntries + 2 * i], answer[kEntries + 2 * i + 1]);
-  return identity;
-}
-
-uint32_t askIdentity(uint32_t port, Identity& identity) {
+uint32_t askIdentity(uint32_t port, FirmwareIdentity& identity) {
   uint32_t parameters[2] = {0, 5};
-  std::vector<uint8_t> answer(kIdentityCapacity);
-  uint32_t size = kIdentityCapacity;
-  uint32_t result = Qor_CommandWithResponse(port, kIdentityCommand, parameters, sizeof parameters, answer.data(), &size);
+  uint32_t result = queryIdentity(port, parameters, sizeof parameters, kIdentityCapacity, identity);
   if (result == kFirmwareBusy) {
     storeError(&PortInfo[port], 0, "");
     parameters[1] = 1;
-    size = kIdentityCapacity;
-    result = Qor_CommandWithResponse(port, kIdentityCommand, parameters, sizeof parameters, answer.data(), &size);
+    result = queryIdentity(port, parameters, sizeof parameters, kIdentityCapacity, identity);
   }
-  if (result != 0) return result;
-  answer.resize(size);
-  identity = parseIdentity(answer);
-  return 0;
+  return result;
 }
 
 // Leaves the boot loader: 0x10 with a long time-out, then 0x03, then the identity once more. A failing 0x10 is
 // reported through *leaveResult and does not fail the open.
-uint32_t startFirmware(uint32_t port, Identity& identity, uint32_t& leaveResult) {
+uint32_t startFirmware(uint32_t port, FirmwareIdentity& identity, uint32_t& leaveResult) {
   const uint32_t timeout = Qor_GetResponseTimeout(port);
   Qor_SetResponseTimeout(port, kBootLoaderTimeoutMs);
   leaveResult = Qor_Command(port, kLeaveBootLoaderCommand, nullptr, 0);
   Qor_SetResponseTimeout(port, timeout);
   if (uint32_t result = Qor_Command(port, kStartFirmwareCommand, nullptr, 0)) return result;
   return askIdentity(port, identity);
-}
-
-uint32_t interfaceTypeWithoutFirmware(uint32_t hostType) {
-  switch (hostType) {
-    case 19: case 42: case 43: case 53: case 54: case 56: case 57: return QOR_INTERFACE_LVDS;
-    case 36: case 37: case 64: case 65: case 66: case 67: case 68: case 69: case 70: case 71: return QOR_INTERFACE_IO;
-    case 33: case 73: return QOR_INTERFACE_RESISTORS;
-    default: return 0;
-  }
 }
 
 uint32_t checkDescriptorFlags(const Qor_InterfaceInfo_t& info, uint32_t* port) {
@@ -150,7 +116,7 @@ uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port
   if (Qor_GetInterfaceHost(handle) != QOR_INTERFACE_HOST_FIRMWARE) {
     interfaceType = interfaceTypeWithoutFirmware(descriptor->hostInterfaceType);
   } else {
-    Identity identity;
+    FirmwareIdentity identity;
     if (uint32_t result = askIdentity(handle, identity)) return closeAndFail(*port = handle, result);
     if (start && identity.bootLoaderRunning) {
       if (uint32_t result = startFirmware(handle, identity, leaveResult)) return closeAndFail(*port = handle, result);
