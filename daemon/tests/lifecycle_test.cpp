@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "in_process_daemon.hpp"
@@ -51,7 +52,10 @@ TEST(Lifecycle, AKilledClientLosesItsApplicationsLocksAndQueues) {
 
   victim.process().kill(SIGKILL);
   ASSERT_TRUE(victim.process().wait(5000ms));
-  EXPECT_TRUE(fake->waitClosed(3000ms)) << "its last application closed the device";
+  EXPECT_TRUE(fake->waitClosed(5000ms)) << "its last application closed the device";
+  // The request thread removes the queues after it closed the application.
+  const auto deadline = std::chrono::steady_clock::now() + 3000ms;
+  while (hasQueueOf(victim.pid()) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
   EXPECT_FALSE(hasQueueOf(victim.pid()));
 
   ConnectPortResponse mine;
