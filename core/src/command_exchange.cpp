@@ -170,10 +170,6 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
 }
 
 void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
-  if (length >= 1 && message[0] == QOR_MSG_FPGA_ACCESS) {
-    Qor_Internal_SetEvent(&portContext(entry)->fpgaReply);
-    return;
-  }
   auto response = protocol::parseResponse({message, length});
   if (!response) return;
   auto frame = protocol::parseFrame(response->data);

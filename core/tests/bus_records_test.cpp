@@ -4,33 +4,22 @@
 
 #include <cstring>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bus_records.hpp"
+#include "hex_bytes.hpp"
 
 namespace {
 
 using namespace qor::client;
+using qor::test::hex;
 using Bytes = std::vector<uint8_t>;
 
 template <class Record>
 Bytes bytesOf(const Record& record) {
   Bytes bytes(sizeof record);
   memcpy(bytes.data(), &record, sizeof record);
-  return bytes;
-}
-
-// "01 02 0*3" is {1, 2, 0, 0, 0}.
-Bytes hex(const std::string& text) {
-  Bytes bytes;
-  std::istringstream words(text);
-  for (std::string word; words >> word;) {
-    const size_t star = word.find('*');
-    const auto value = static_cast<uint8_t>(std::stoul(word.substr(0, star), nullptr, 16));
-    bytes.insert(bytes.end(), star == std::string::npos ? 1 : std::stoul(word.substr(star + 1)), value);
-  }
   return bytes;
 }
 

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "hex_bytes.hpp"
 #include "interface_config_fixture.hpp"
 #include "qor_api.h"
 #include "qor_emulator/device.hpp"
@@ -33,18 +33,6 @@ constexpr uint32_t kEthernetModel = 58;
 constexpr uint32_t kEthernetModelCode = 61;
 constexpr uint8_t kSerialNumberQuery = 0x0C;
 constexpr uint8_t kIdentityCommand = 0xFF;
-
-// "01 02 0*3" is {1, 2, 0, 0, 0}.
-Bytes hex(const std::string& text) {
-  Bytes bytes;
-  std::istringstream words(text);
-  for (std::string word; words >> word;) {
-    const size_t star = word.find('*');
-    const auto value = static_cast<uint8_t>(std::stoul(word.substr(0, star), nullptr, 16));
-    bytes.insert(bytes.end(), star == std::string::npos ? 1 : std::stoul(word.substr(star + 1)), value);
-  }
-  return bytes;
-}
 
 struct Sent {
   uint8_t command;
