@@ -1,28 +1,28 @@
 # The interface configuration file: sources of libqor_api and their tests.
 
 # How a listed interface is known. The XML library links it too: it writes the identifiers that the core looks up.
-add_library(qor_interface_identity STATIC src/interface_identity.cpp)
+add_library(qor_interface_identity STATIC shared/interface_identity.cpp)
 target_include_directories(qor_interface_identity PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
-                                                         ${CMAKE_CURRENT_SOURCE_DIR}/src)
+                                                         ${CMAKE_CURRENT_SOURCE_DIR}/shared)
 
 target_sources(qor_api PRIVATE
-  src/automatic_configuration.cpp
-  src/bus_appliers.cpp
-  src/bus_initialisation.cpp
-  src/bus_records.cpp
-  src/config_paths.cpp
-  src/device_index.cpp
-  src/firmware_package.cpp
-  src/interface_config.cpp
-  src/interface_names.cpp
-  src/lvds_grabber_configuration.cpp
+  src/open/automatic_configuration.cpp
+  src/open/bus_appliers.cpp
+  src/open/bus_initialisation.cpp
+  src/open/bus_records.cpp
+  src/config_file/config_paths.cpp
+  src/config_file/device_index.cpp
+  src/open/firmware_package.cpp
+  src/config_file/interface_config.cpp
+  src/config_file/interface_names.cpp
+  src/open/lvds_grabber_configuration.cpp
 )
 target_link_libraries(qor_api PRIVATE qor_xml qor_interface_identity)
 
 # Qor_Interface_UpdateAllInterfaces and the rebuild of the file's list, on the interface enumeration's
 # qor::client::connectedInterfaces. The configuration tests link these objects once more, with lists of their own
 # that take the place of the library's.
-add_library(qor_interface_rebuild OBJECT src/interface_list_rebuild.cpp src/update_all_interfaces.cpp)
+add_library(qor_interface_rebuild OBJECT src/config_file/interface_list_rebuild.cpp src/config_file/update_all_interfaces.cpp)
 target_include_directories(qor_interface_rebuild PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
 target_link_libraries(qor_interface_rebuild PUBLIC qor_xml qor_interface_identity)
 target_link_libraries(qor_api PRIVATE qor_interface_rebuild)
@@ -37,7 +37,7 @@ if(QOR_BUILD_TESTS)
                                                                ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 
   # The bus set-up: its records and value checks as units, and what the appliers send at open.
-  qor_add_unit_test(qor_bus_records_test SOURCES tests/bus_records_test.cpp src/bus_records.cpp)
+  qor_add_unit_test(qor_bus_records_test SOURCES tests/bus_records_test.cpp src/open/bus_records.cpp)
   target_include_directories(qor_bus_records_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
   target_link_libraries(qor_bus_records_test PRIVATE qor_shared_private)
   qor_add_sandboxed_test(qor_bus_configuration_test SOURCES tests/bus_configuration_test.cpp LIBS qor_api)

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bus_records.hpp"
+#include "open/bus_records.hpp"
 #include "hex_bytes.hpp"
 
 namespace {

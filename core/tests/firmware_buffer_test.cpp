@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "firmware_buffer.hpp"
+#include "async/firmware_buffer.hpp"
 
 namespace {
 

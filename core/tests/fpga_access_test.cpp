@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "fake_application.hpp"
-#include "port_context.hpp"
+#include "ports/port_context.hpp"
 #include "qor_api.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "fake_server.hpp"
 #include "interface_config_fixture.hpp"
-#include "port_context.hpp"
+#include "ports/port_context.hpp"
 #include "qor_test/files.hpp"
 #include "qor_xml.h"
 

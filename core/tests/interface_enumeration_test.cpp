@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "device_interfaces.hpp"
-#include "firmware_identity.hpp"
+#include "enumeration/device_interfaces.hpp"
+#include "open/firmware_identity.hpp"
 #include "interface_config_fixture.hpp"
 #include "qor_api.h"
 #include "qor_test/files.hpp"

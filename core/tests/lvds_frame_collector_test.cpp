@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lvds_frame_collector.hpp"
+#include "lvds/lvds_frame_collector.hpp"
 #include "qor_lvds_frames.h"
 #include "qor_protocol.h"
 

@@ -1,5 +1,5 @@
 // The interface enumeration's part of the rebuild, as these tests make it up.
-#include "connected_interfaces.hpp"
+#include "enumeration/connected_interfaces.hpp"
 #include "interface_config_fixture.hpp"
 
 qor::test::MadeUpInterfaces& qor::test::madeUpInterfaces() {

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "monitor_ring.hpp"
+#include "monitors/monitor_ring.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "interface_identity.hpp"
+#include "qor_shared/interface_identity.hpp"
 #include "xml_error.hpp"
 #include "xml_files.hpp"
 #include "xml_handles.hpp"

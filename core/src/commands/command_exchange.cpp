@@ -1,0 +1,291 @@
+#include "commands/command_exchange.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "startup/error_store.hpp"
+#include "ports/port_events.hpp"
+#include "ports/port_table.hpp"
+#include "qor_api.h"
+#include "qor_shared/deadline.hpp"
+#include "qor_shared/protocol.hpp"
+#include "commands/unmatched_frames.hpp"
+
+using namespace qor::client;
+namespace protocol = qor::protocol;
+
+namespace {
+
+constexpr uint8_t kMaxControlBytes = 8;
+constexpr uint8_t kErrorTextCommand = 0xFD;
+constexpr uint32_t kErrorTextCapacity = 32756;
+
+bool commandsWithoutResponseAreSynchronous(Qor_PortInfo_t& entry) {
+  return !portFlag(entry, PortFlag::AsyncEnabled) || portFlag(entry, PortFlag::CommandsWaitForAcknowledge);
+}
+
+// Frames whose command, type and control bytes match the armed record end the caller's wait.
+bool matchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
+  Qor_PortContext& context = *portContext(entry);
+  ExpectedResponse& expected = context.expected;
+  if (expected.armedPort == QOR_NO_PORT || expected.command != frame.header.command) return false;
+  if (frame.isNegativeAcknowledge()) {
+    const std::string_view text = frame.negativeAcknowledgeText();
+    char stored[QOR_ERROR_TEXT_SIZE];
+    snprintf(stored, sizeof stored, "%.*s", static_cast<int>(text.size()), text.data());
+    storeError(&entry, frame.negativeAcknowledgeCode(), stored);
+    signalError(context, frame.negativeAcknowledgeCode());
+    return true;
+  }
+  if (frame.header.type != expected.frameType) return false;
+  if (frame.header.type == QOR_FRAME_ACKNOWLEDGE) {
+    Qor_Internal_SetEvent(&context.acknowledge);
+    return true;
+  }
+  if (frame.data.size() < expected.controlCount ||
+      memcmp(frame.data.data(), expected.control, expected.controlCount) != 0) {
+    return false;
+  }
+  const uint32_t capacity = expected.size ? *expected.size : 0;
+  if (frame.data.size() > capacity) {
+    const uint32_t code = Qor_Client_ErrorHandler(&entry, QOR_ERR_API_RESPONSE_BUFFER_TOO_SMALL,
+                                                  "response buffer (%d bytes) < response (%d bytes)",
+                                                  static_cast<int>(capacity), static_cast<int>(frame.data.size()));
+    signalError(context, code);
+    return true;
+  }
+  if (!frame.data.empty()) memcpy(expected.buffer, frame.data.data(), frame.data.size());
+  *expected.size = static_cast<uint32_t>(frame.data.size());
+  Qor_Internal_SetEvent(&context.response);
+  return true;
+}
+
+uint32_t checkFirmwareHost(PortRef& ref) {
+  if (ref.context().interfaceHost != QOR_INTERFACE_HOST_FIRMWARE) {
+    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_DEVICE_TYPE, "Firmware interface host expected");
+  }
+  return 0;
+}
+
+// A synchronous exchange: arm, send, wait for the response, disarm. The command lock is held throughout.
+uint32_t exchange(PortRef& ref, uint8_t command, uint8_t controlCount, const void* parameters, uint32_t length,
+                  void* response, uint32_t* size) {
+  Qor_PortInfo_t& entry = ref.entry();
+  Qor_Client_EnterCriticalSection(entry);
+  Qor_Client_SetControlData(entry, command, QOR_FRAME_RESPONSE, static_cast<const uint8_t*>(parameters), controlCount,
+                            response, size);
+  uint32_t result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, parameters, length);
+  if (result == 0) {
+    result = waitForEvent(entry, ref.context().response,
+                          std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load());
+  }
+  Qor_Client_ResetControlData(entry);
+  Qor_Client_LeaveCriticalSection(entry);
+  if (result == 0) return 0;
+  *size = 0;
+  if (result == QOR_ERR_API_NO_RESPONSE) {
+    Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NO_RESPONSE, "no response for command 0x%02x on interface 0x%02x",
+                            command, ref.context().interfaceType);
+  }
+  return result;
+}
+
+uint32_t checkBuffers(PortRef& ref, const void* parameters, uint32_t length, const void* response,
+                      const uint32_t* size) {
+  if (size == nullptr || (response == nullptr && *size != 0) || (parameters == nullptr && length != 0)) {
+    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  return 0;
+}
+
+} // namespace
+
+void Qor_Client_EnterCriticalSection(Qor_PortInfo_t& entry) { Qor_EnterCriticalSection(&portContext(entry)->command); }
+
+void Qor_Client_LeaveCriticalSection(Qor_PortInfo_t& entry) { Qor_LeaveCriticalSection(&portContext(entry)->command); }
+
+void Qor_Client_SetControlData(Qor_PortInfo_t& entry, uint8_t command, uint32_t expectedType, const uint8_t* control,
+                               uint8_t controlCount, void* buffer, uint32_t* size) {
+  Qor_PortContext& context = *portContext(entry);
+  Qor_EnterCriticalSection(&context.general);
+  ExpectedResponse& expected = context.expected;
+  expected.command = command;
+  expected.frameType = expectedType;
+  expected.controlCount = std::min(controlCount, kMaxControlBytes);
+  if (control != nullptr && expected.controlCount != 0) memcpy(expected.control, control, expected.controlCount);
+  expected.buffer = buffer;
+  expected.size = size;
+  expected.armedPort = static_cast<uint32_t>(&entry - PortInfo);
+  Qor_LeaveCriticalSection(&context.general);
+}
+
+void Qor_Client_ResetControlData(Qor_PortInfo_t& entry) {
+  Qor_PortContext& context = *portContext(entry);
+  Qor_EnterCriticalSection(&context.general);
+  context.expected.armedPort = QOR_NO_PORT;
+  Qor_LeaveCriticalSection(&context.general);
+}
+
+uint32_t Qor_Client_SendCommand(Qor_PortInfo_t& entry, const uint8_t* message, uint32_t length) {
+  Qor_PortContext& context = *portContext(entry);
+  Qor_EnterCriticalSection(&context.queues);
+  const mqd_t queue = context.requestQueue;
+  int rc = -1;
+  if (queue != -1) {
+    // A daemon that stopped reading must not hang the caller.
+    const timespec deadline = qor::realtimeDeadline(std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
+    rc = mq_timedsend(queue, reinterpret_cast<const char*>(message), length, 0, &deadline);
+  } else {
+    errno = EBADF;
+  }
+  const int sendError = errno;
+  Qor_LeaveCriticalSection(&context.queues);
+  if (rc != 0) {
+    return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_WRITE_PIPE, "error during MsgSend: %s", strerror(sendError));
+  }
+  return 0;
+}
+
+uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, uint8_t command, const void* parameters,
+                                  uint32_t length) {
+  Qor_PortContext& context = *portContext(entry);
+  if (length > context.maxParameterLength) {
+    return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_COMMAND_LENGTH, "%d > %d (max. parameterlength of device)",
+                                   static_cast<int>(length), static_cast<int>(context.maxParameterLength));
+  }
+  std::vector<uint8_t>& message = context.messageTemplate;
+  constexpr size_t kFrameOffset = sizeof(ServerRequestHeader);
+  FirmwareMessageHeader header;
+  memcpy(&header, message.data() + kFrameOffset, sizeof header);
+  header.requestKind = requestKind;
+  header.command = command;
+  header.length = static_cast<uint16_t>(QOR_FRAME_HEADER_SIZE + length);
+  memcpy(message.data() + kFrameOffset, &header, sizeof header);
+  if (length != 0) memcpy(message.data() + kFrameOffset + QOR_FRAME_HEADER_SIZE, parameters, length);
+  const uint32_t messageLength = static_cast<uint32_t>(kFrameOffset + QOR_FRAME_HEADER_SIZE + length);
+  memcpy(message.data() + offsetof(ServerRequestHeader, length), &messageLength, sizeof messageLength);
+  clearExchangeEvents(context);
+  return Qor_Client_SendCommand(entry, message.data(), messageLength);
+}
+
+void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
+  auto response = protocol::parseResponse({message, length});
+  if (!response) return;
+  auto frame = protocol::parseFrame(response->data);
+  if (!frame) return;
+  Qor_PortContext& context = *portContext(entry);
+  Qor_EnterCriticalSection(&context.general);
+  const bool matched = matchFrame(entry, *frame);
+  Qor_LeaveCriticalSection(&context.general);
+  if (!matched) routeUnmatchedFrame(entry, *frame);
+}
+
+uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalEvent& event, uint32_t milliseconds) {
+  Qor_PortContext& context = *portContext(entry);
+  Qor_Client_EnterCriticalSection(entry);
+  const ServerRequestHeader request{code, context.portIndex, context.applicationIndex, 0, QOR_BARE_REQUEST_LENGTH};
+  clearExchangeEvents(context);
+  Qor_Internal_ResetEvent(&event);
+  uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), sizeof request);
+  if (result == 0) result = waitForEvent(entry, event, milliseconds);
+  Qor_Client_LeaveCriticalSection(entry);
+  return result;
+}
+
+extern "C" {
+
+uint32_t Qor_CommandWithResponseEx(uint32_t port, uint8_t mode, uint8_t command, uint8_t controlDataLength,
+                                   const void* params, uint32_t length, void* response, uint32_t* size) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  if (uint32_t result = checkFirmwareHost(ref)) return result;
+  Qor_PortInfo_t& entry = ref.entry();
+  if (controlDataLength > kMaxControlBytes) {
+    return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "'controlDataLength' > '%d'",
+                                   kMaxControlBytes);
+  }
+  if (mode == 1 && !portFlag(entry, PortFlag::AsyncEnabled)) return storeError(&entry, QOR_ERR_API_ASYNC_NOT_ENABLED, "");
+  if (mode > 1) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "unknown mode");
+  if (params == nullptr && length != 0) {
+    return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  // The control bytes that the answer must repeat are the first bytes of the parameters.
+  if (controlDataLength > length) {
+    return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "'controlDataLength' > parameter length");
+  }
+  if (mode == 1) {
+    Qor_Client_EnterCriticalSection(entry);
+    uint32_t result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
+    Qor_Client_LeaveCriticalSection(entry);
+    return result;
+  }
+  if (uint32_t result = checkBuffers(ref, params, length, response, size)) return result;
+  return exchange(ref, command, controlDataLength, params, length, response, size);
+}
+
+uint32_t Qor_CommandWithResponse(uint32_t port, uint8_t command, const void* params, uint32_t length, void* response,
+                                 uint32_t* size) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  if (uint32_t result = checkFirmwareHost(ref)) return result;
+  if (uint32_t result = checkBuffers(ref, params, length, response, size)) return result;
+  return exchange(ref, command, 0, params, length, response, size);
+}
+
+uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_t length) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  Qor_PortInfo_t& entry = ref.entry();
+  if (params == nullptr && length != 0) {
+    return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  Qor_Client_EnterCriticalSection(entry);
+  uint32_t result = checkFirmwareHost(ref);
+  if (result == 0 && commandsWithoutResponseAreSynchronous(entry)) {
+    Qor_Client_SetControlData(entry, command, QOR_FRAME_ACKNOWLEDGE, nullptr, 0, nullptr, nullptr);
+    result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_ACKNOWLEDGE, command, params, length);
+    if (result == 0) {
+      result = waitForEvent(entry, ref.context().acknowledge,
+                            std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load());
+    }
+    Qor_Client_ResetControlData(entry);
+  } else if (result == 0) {
+    result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
+  }
+  Qor_Client_LeaveCriticalSection(entry);
+  return result;
+}
+
+uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, char* text) {
+  if (size == nullptr || (text == nullptr && *size != 0)) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  std::vector<char> answer;
+  const char* description = nullptr;
+  size_t descriptionLength = 0;
+  if (code == 0 || code > QOR_FIRMWARE_CODE_MAX || port == QOR_NO_PORT) {
+    description = describeCode(code);
+    descriptionLength = strlen(description) + 1;
+  } else {
+    answer.resize(kErrorTextCapacity + 1, '\0');
+    uint32_t answerSize = kErrorTextCapacity;
+    const uint32_t result = Qor_CommandWithResponse(port, kErrorTextCommand, &code, sizeof code, answer.data(), &answerSize);
+    if (result != 0) {
+      *size = 0;
+      return result;
+    }
+    // The text starts at byte 4 of the answer and ends at its NUL or with the answer.
+    constexpr size_t kTextOffset = 4;
+    description = answerSize > kTextOffset ? answer.data() + kTextOffset : "";
+    descriptionLength = answerSize > kTextOffset ? strnlen(description, answerSize - kTextOffset) : 0;
+    answer[std::min<size_t>(answerSize, kErrorTextCapacity)] = '\0';
+    ++descriptionLength; // with its NUL
+  }
+  const size_t copied = std::min<size_t>(descriptionLength, *size);
+  if (copied != 0) memcpy(text, description, copied);
+  *size = static_cast<uint32_t>(copied);
+  return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,32 @@
+// The firmware command exchange: sending commands, waiting for their answers and matching the answers.
+#pragma once
+
+#include <cstdint>
+
+#include "ports/port_context.hpp"
+
+// Take / release the port's command lock: one exchange at a time per port.
+void Qor_Client_EnterCriticalSection(Qor_PortInfo_t& entry);
+void Qor_Client_LeaveCriticalSection(Qor_PortInfo_t& entry);
+
+// Arms the expected-response record; the response thread fills buffer and *size when the answer comes.
+void Qor_Client_SetControlData(Qor_PortInfo_t& entry, uint8_t command, uint32_t expectedType, const uint8_t* control,
+                               uint8_t controlCount, void* buffer, uint32_t* size);
+void Qor_Client_ResetControlData(Qor_PortInfo_t& entry);
+
+// Sends a complete queue message on the port's request queue; a failure records 0x2000104 for the port.
+uint32_t Qor_Client_SendCommand(Qor_PortInfo_t& entry, const uint8_t* message, uint32_t length);
+
+// Builds the command in the port's template and sends it (command lock held by the caller).
+uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, uint8_t command, const void* parameters,
+                                  uint32_t length);
+
+// The firmware-frame handler: matches an answer (message 0xF0) against the waiting caller.
+void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
+
+// The FPGA-reply handler (message 0x40), beside the FPGA calls in fpga_access.cpp.
+void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
+
+// A bare daemon message (locks, monitor start and stop) under the command lock: sends it and waits for event or
+// the error event, at most milliseconds.
+uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalEvent& event, uint32_t milliseconds);

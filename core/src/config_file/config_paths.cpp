@@ -1,0 +1,106 @@
+// Where the interface configuration file is: the installation directory and file name of the process
+// configuration.
+#include <cstring>
+#include <syslog.h>
+
+#include "startup/error_store.hpp"
+#include "config_file/interface_config.hpp"
+#include "qor_api.h"
+#include "qor_interface_config.h"
+
+namespace qor::client {
+namespace {
+
+constexpr uint32_t kInitialisationFailed = 0x2000102;
+constexpr uint32_t kCouldNotClose = 0x2010201;
+constexpr char kNotConfigured[] = "getting configuration file information failed\n";
+
+class ProcessLock {
+ public:
+  ProcessLock() { Qor_EnterCriticalSection(&ClientInfo.lock); }
+  ~ProcessLock() { Qor_LeaveCriticalSection(&ClientInfo.lock); }
+  ProcessLock(const ProcessLock&) = delete;
+  ProcessLock& operator=(const ProcessLock&) = delete;
+};
+
+// Copied under the process lock: a signal's clean-up frees the texts.
+std::optional<std::string> configured(char* Qor_LinuxCfg_t::*text) {
+  ProcessLock lock;
+  if (LinuxCfg.*text == nullptr) return std::nullopt;
+  return std::string(LinuxCfg.*text);
+}
+
+uint32_t notConfigured(Qor_PortInfo_t* entry) {
+  syslog(LOG_ERR, "%s", kNotConfigured);
+  return Qor_Client_ErrorHandler(entry, kInitialisationFailed, "%s", kNotConfigured);
+}
+
+// The whole text with its NUL, or a failure: a cut path would name another file.
+uint32_t copyOut(const std::string& text, char* buffer, uint32_t* size, const char* tooSmall) {
+  if (*size < text.size() + 1) return Qor_Client_ErrorHandler(nullptr, kInitialisationFailed, "%s", tooSmall);
+  memcpy(buffer, text.c_str(), text.size() + 1);
+  *size = static_cast<uint32_t>(text.size() + 1);
+  return 0;
+}
+
+} // namespace
+
+std::optional<std::string> configuredFilePath() {
+  const std::optional<std::string> directory = configured(&Qor_LinuxCfg_t::installDir);
+  const std::optional<std::string> file = configured(&Qor_LinuxCfg_t::deviceCfg);
+  if (!directory || !file) return std::nullopt;
+  return *directory + "/" + *file;
+}
+
+uint32_t configFilePath(Qor_PortInfo_t* entry, std::string& path) {
+  std::optional<std::string> configuredPath = configuredFilePath();
+  if (!configuredPath) return notConfigured(entry);
+  path = std::move(*configuredPath);
+  return 0;
+}
+
+uint32_t installDirectory(std::string& directory) {
+  std::optional<std::string> configuredDirectory = configured(&Qor_LinuxCfg_t::installDir);
+  if (!configuredDirectory) return notConfigured(nullptr);
+  directory = std::move(*configuredDirectory);
+  return 0;
+}
+
+uint32_t probeFile(Qor_PortInfo_t* entry, const std::string& path, bool& readable) {
+  FILE* file = fopen(path.c_str(), "r");
+  readable = file != nullptr;
+  if (file != nullptr && fclose(file) != 0) {
+    return Qor_Client_ErrorHandler(entry, kCouldNotClose, "could not close '%s'", path.c_str());
+  }
+  return 0;
+}
+
+} // namespace qor::client
+
+using namespace qor::client;
+
+extern "C" {
+
+uint32_t Qor_InterfaceConfig_GetInstallDir(char* buffer, uint32_t* size) {
+  if (buffer == nullptr || size == nullptr) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  std::string directory;
+  if (uint32_t result = installDirectory(directory)) return result;
+  return copyOut(directory, buffer, size, "given install directory length too small");
+}
+
+uint32_t Qor_InterfaceConfig_GetConfigFilePath(char* buffer, uint32_t* size) {
+  if (buffer == nullptr || size == nullptr) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  std::string path;
+  if (uint32_t result = configFilePath(nullptr, path)) return result;
+  return copyOut(path, buffer, size, "given config file path length to small");
+}
+
+uint32_t Qor_InterfaceConfig_SetConfigFilePath(const char*) {
+  return storeError(nullptr, QOR_ERR_API_FUNCTION_NOT_AVAILABLE, "");
+}
+
+} // extern "C"

@@ -1,0 +1,90 @@
+#include "ports/port_events.hpp"
+
+#include <cerrno>
+#include <initializer_list>
+
+#include "startup/error_store.hpp"
+#include "ports/port_flags.hpp"
+#include "qor_api.h"
+#include "qor_shared/deadline.hpp"
+
+namespace qor::client {
+namespace {
+
+template <class Visit>
+void forEachEvent(Qor_PortContext& c, Visit visit) {
+  for (InternalEvent* event : {&c.acknowledge, &c.response, &c.lockGranted, &c.lockReleased, &c.error, &c.monitorStarted,
+                               &c.monitorStopped, &c.fpgaReply, &c.apixReply, &c.monitorLockGranted,
+                               &c.monitorLockReleased}) {
+    visit(*event);
+  }
+}
+
+} // namespace
+
+uint32_t createEvents(Qor_PortContext& context) {
+  pthread_condattr_t attributes;
+  if (pthread_condattr_init(&attributes) != 0) return QOR_ERR_API_CREATE_EVENT;
+  // Waits measure on the monotonic clock: a step of the wall clock neither cuts nor stretches them.
+  bool ok = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
+            pthread_cond_init(&context.eventCondition, &attributes) == 0;
+  pthread_condattr_destroy(&attributes);
+  if (!ok) return QOR_ERR_API_CREATE_EVENT;
+  if (pthread_mutex_init(&context.eventMutex, nullptr) != 0) {
+    pthread_cond_destroy(&context.eventCondition);
+    return QOR_ERR_API_CREATE_EVENT;
+  }
+  forEachEvent(context, [&](InternalEvent& event) { event = InternalEvent{&context.eventCondition, &context.eventMutex, 0}; });
+  context.eventsCreated = true;
+  return 0;
+}
+
+void destroyEvents(Qor_PortContext& context) {
+  if (!context.eventsCreated) return;
+  pthread_cond_destroy(&context.eventCondition);
+  pthread_mutex_destroy(&context.eventMutex);
+  context.eventsCreated = false;
+}
+
+void signalError(Qor_PortContext& context, uint32_t code) {
+  pthread_mutex_lock(&context.eventMutex);
+  context.errorEventCode = code;
+  context.error.signalled = 1;
+  pthread_cond_broadcast(&context.eventCondition);
+  pthread_mutex_unlock(&context.eventMutex);
+}
+
+void clearExchangeEvents(Qor_PortContext& context) {
+  pthread_mutex_lock(&context.eventMutex);
+  context.acknowledge.signalled = 0;
+  context.response.signalled = 0;
+  context.error.signalled = 0;
+  context.errorEventCode = 0;
+  pthread_mutex_unlock(&context.eventMutex);
+}
+
+uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds) {
+  Qor_PortContext& context = *portContext(entry);
+  const timespec deadline = monotonicDeadline(milliseconds);
+  pthread_mutex_lock(&context.eventMutex);
+  for (;;) {
+    if (event.signalled) {
+      event.signalled = 0;
+      pthread_mutex_unlock(&context.eventMutex);
+      return 0;
+    }
+    if (context.error.signalled) {
+      context.error.signalled = 0;
+      const uint32_t code = context.errorEventCode;
+      pthread_mutex_unlock(&context.eventMutex);
+      return code;
+    }
+    if (pthread_cond_timedwait(&context.eventCondition, &context.eventMutex, &deadline) == ETIMEDOUT &&
+        !event.signalled && !context.error.signalled) {
+      pthread_mutex_unlock(&context.eventMutex);
+      return storeError(&entry, QOR_ERR_API_NO_RESPONSE, "");
+    }
+  }
+}
+
+} // namespace qor::client

@@ -1,0 +1,24 @@
+// The events a caller of a port waits on, and the waiting itself.
+#pragma once
+
+#include <cstdint>
+
+#include "ports/port_context.hpp"
+
+namespace qor::client {
+
+// 0 or 0x2000103.
+uint32_t createEvents(Qor_PortContext& context);
+void destroyEvents(Qor_PortContext& context);
+
+// Sets the error event together with the code it carries, so that the waiter returns exactly this code.
+void signalError(Qor_PortContext& context, uint32_t code);
+
+// Clears the acknowledge, response and error events before a command is sent.
+void clearExchangeEvents(Qor_PortContext& context);
+
+// Waits until event is set (0) or the error event is set (its code), at most milliseconds; a time-out records
+// 0x2000205 without text for the port and returns it.
+uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds);
+
+} // namespace qor::client

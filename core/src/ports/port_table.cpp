@@ -1,0 +1,226 @@
+#include "ports/port_table.hpp"
+
+#include <cstring>
+
+#include "startup/error_store.hpp"
+#include "config_file/interface_config.hpp"
+#include "qor_api.h"
+#include "qor_shared/host_types.hpp"
+
+namespace qor::client {
+namespace {
+
+PortSlot gSlots[QOR_MAX_PORTS];
+
+enum PropertyId : uint8_t {
+  kProperty0 = 0,
+  kInterfaceHost = 1,
+  kDeviceIdentifier = 2,
+  kPortIndex = 3,
+  kApplicationIndex = 4,
+  kCommunicationType = 5,
+  kParameterWidth = 6,
+  kRealHostInterfaceType = 7,
+  kOverwriteHostInterfaceType = 8,
+  kUseDedicatedFirmware = 9,
+  kInterfaceType = 10,
+};
+
+uint32_t unknownProperty(Qor_PortInfo_t& entry, uint8_t id) {
+  return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "property id '0x%02x' is unknown", id);
+}
+
+// Internet addresses are compared as stored text; both are bounded by the descriptor's 16 bytes.
+bool sameAddressText(const Qor_InterfaceInfo_t& a, const Qor_InterfaceInfo_t& b) {
+  return strncmp(a.ipAddress, b.ipAddress, sizeof a.ipAddress) == 0;
+}
+
+bool addressedByNetwork(uint32_t folded) {
+  return folded == 18 || folded == 32 || (folded >= 58 && folded <= 63) || (folded >= 75 && folded <= 77);
+}
+
+} // namespace
+
+PortSlot& portSlot(uint32_t port) { return gSlots[port]; }
+
+PortRef PortRef::acquire(uint32_t port) {
+  if (port >= QOR_MAX_PORTS) return PortRef();
+  PortSlot& slot = gSlots[port];
+  slot.users.fetch_add(1);
+  if (slot.closing.load() || !portFlag(PortInfo[port], PortFlag::InUse) || portContext(PortInfo[port]) == nullptr) {
+    slot.users.fetch_sub(1);
+    return PortRef();
+  }
+  return PortRef(port);
+}
+
+PortRef::~PortRef() {
+  if (port_ != QOR_NO_PORT) gSlots[port_].users.fetch_sub(1);
+}
+
+PortRef checkedPort(uint32_t port) {
+  PortRef ref = PortRef::acquire(port);
+  if (!ref) Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PORT_HANDLE, "port not initialized");
+  return ref;
+}
+
+} // namespace qor::client
+
+using namespace qor::client;
+
+// Identity setters of the open, under the port's general section.
+void Qor_Client_SetRealHostInterfaceType(Qor_PortInfo_t& entry, uint32_t type) {
+  Qor_PortContext* context = portContext(entry);
+  Qor_EnterCriticalSection(&context->general);
+  context->realHostInterfaceType = type;
+  Qor_LeaveCriticalSection(&context->general);
+}
+
+void Qor_Client_SetInterfaceType(Qor_PortInfo_t& entry, uint32_t type) {
+  Qor_PortContext* context = portContext(entry);
+  Qor_EnterCriticalSection(&context->general);
+  context->interfaceType = type;
+  Qor_LeaveCriticalSection(&context->general);
+}
+
+extern "C" {
+
+uint32_t Qor_CheckPortHandle(uint32_t port) {
+  return checkedPort(port) ? 0 : QOR_ERR_API_INVALID_PORT_HANDLE;
+}
+
+uint32_t Qor_GetInterfaceType(uint32_t port) {
+  PortRef ref = checkedPort(port);
+  return ref ? ref.context().interfaceType : 0;
+}
+
+uint32_t Qor_GetHostInterfaceType(uint32_t port) {
+  uint32_t type = QOR_HOST_INTERFACE_TYPE_UNKNOWN;
+  return Qor_GetPropertyById(port, kRealHostInterfaceType, &type) == 0 ? type : QOR_HOST_INTERFACE_TYPE_UNKNOWN;
+}
+
+uint32_t Qor_GetInterfaceHost(uint32_t port) {
+  uint32_t host = 0;
+  return Qor_GetPropertyById(port, kInterfaceHost, &host) == 0 ? host : 3;
+}
+
+uint32_t Qor_GetInterfaceInfo(uint32_t port, Qor_InterfaceInfo_t* info) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  if (info == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  Qor_EnterCriticalSection(&ref.context().general);
+  *info = ref.context().descriptor;
+  Qor_LeaveCriticalSection(&ref.context().general);
+  return 0;
+}
+
+uint32_t Qor_GetParamSize(uint32_t port, uint32_t* size) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  if (size == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  *size = ref.context().maxParameterLength;
+  return 0;
+}
+
+uint32_t Qor_GetLockStatus(uint32_t port) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return 0;
+  Qor_PortInfo_t& entry = ref.entry();
+  return (portFlag(entry, PortFlag::ControllerLock) ? QOR_LOCK_CONTROLLER : 0) |
+         (portFlag(entry, PortFlag::InterfaceLock) ? QOR_LOCK_INTERFACE : 0) |
+         (portFlag(entry, PortFlag::MonitorLock) ? QOR_LOCK_MONITOR : 0);
+}
+
+uint32_t Qor_SetResponseTimeout(uint32_t port, uint32_t milliseconds) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).store(milliseconds);
+  return 0;
+}
+
+uint32_t Qor_GetResponseTimeout(uint32_t port) {
+  PortRef ref = checkedPort(port);
+  return ref ? std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load() : 0;
+}
+
+bool Qor_IsAsyncCommunicationEnabled(uint32_t port) {
+  PortRef ref = checkedPort(port);
+  return ref && portFlag(ref.entry(), PortFlag::AsyncEnabled);
+}
+
+uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* value) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  Qor_PortInfo_t& entry = ref.entry();
+  Qor_PortContext& context = ref.context();
+  if (value == nullptr) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  Qor_EnterCriticalSection(&context.general);
+  // Property 9 reads the interface configuration file: not under the port's section.
+  if (id == kUseDedicatedFirmware) {
+    const uint32_t device = context.deviceIdentifier;
+    Qor_LeaveCriticalSection(&context.general);
+    return dedicatedFirmwareSetting(entry, device, *value);
+  }
+  uint32_t result = 0;
+  switch (id) {
+    case kProperty0: *value = portFlag(entry, PortFlag::Property0) ? 1 : 0; break;
+    case kInterfaceHost: *value = context.interfaceHost; break;
+    case kDeviceIdentifier: *value = context.deviceIdentifier; break;
+    case kPortIndex: *value = context.portIndex; break;
+    case kApplicationIndex: *value = context.applicationIndex; break;
+    case kCommunicationType: *value = context.hostCommunicationType; break;
+    case kParameterWidth: *value = portFlag(entry, PortFlag::Parameters64Bit) ? 64 : 32; break;
+    case kRealHostInterfaceType: *value = context.realHostInterfaceType; break;
+    case kInterfaceType: *value = context.interfaceType; break;
+    default: result = unknownProperty(entry, id); break;
+  }
+  Qor_LeaveCriticalSection(&context.general);
+  return result;
+}
+
+uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t value) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  Qor_PortInfo_t& entry = ref.entry();
+  Qor_PortContext& context = ref.context();
+  Qor_EnterCriticalSection(&context.general);
+  uint32_t result = 0;
+  switch (id) {
+    case kProperty0: setPortFlag(entry, PortFlag::Property0, value != 0); break;
+    case kOverwriteHostInterfaceType: context.descriptor.hostInterfaceType = value; break;
+    default: result = unknownProperty(entry, id); break;
+  }
+  Qor_LeaveCriticalSection(&context.general);
+  return result;
+}
+
+const char* Qor_GetHostInterfaceTypeDescription(uint32_t type) {
+  return Qor_Internal_GetHostInterfaceTypeDescription(type);
+}
+
+uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32_t* port) {
+  if (info == nullptr || info->hostInterfaceType >= QOR_HOST_INTERFACE_TYPE_COUNT) return 0;
+  // Both sides folded: a port opened under a variant's type is the same hardware as its folded model.
+  const uint32_t folded = Qor_Internal_GetInternalHostInterfaceType(info->hostInterfaceType);
+  for (uint32_t candidate = 0; candidate < QOR_MAX_PORTS; ++candidate) {
+    PortRef ref = PortRef::acquire(candidate);
+    if (!ref) continue;
+    Qor_PortContext& context = ref.context();
+    Qor_EnterCriticalSection(&context.general);
+    const Qor_InterfaceInfo_t stored = context.descriptor;
+    Qor_LeaveCriticalSection(&context.general);
+    if (Qor_Internal_GetInternalHostInterfaceType(stored.hostInterfaceType) != folded) continue;
+    if (stored.interfaceNumber != info->interfaceNumber || stored.controllerNumber != info->controllerNumber) continue;
+    const bool same = addressedByNetwork(folded)
+                          ? sameAddressText(stored, *info) &&
+                                static_cast<uint16_t>(stored.deviceNumber) == static_cast<uint16_t>(info->deviceNumber)
+                          : stored.deviceNumber == info->deviceNumber;
+    if (same) {
+      if (port != nullptr) *port = candidate;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,49 @@
+// Handles of the port table: checking them and holding a port while a call works on it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "ports/port_context.hpp"
+#include "ports/port_flags.hpp"
+
+namespace qor::client {
+
+// Library-private bookkeeping beside each exported entry: the calls working on the port, whether a close has begun
+// (one thread closes), and whether it turns new calls away. A close waits for the calls before it frees the port's
+// state.
+struct PortSlot {
+  std::atomic<uint32_t> users{0};
+  std::atomic<bool> closeStarted{false};
+  std::atomic<bool> closing{false};
+};
+PortSlot& portSlot(uint32_t port);
+
+// A use of an open port; empty when the handle names no open port (or one being closed).
+class PortRef {
+ public:
+  static PortRef acquire(uint32_t port);
+  PortRef() = default;
+  PortRef(PortRef&& other) noexcept : port_(other.port_) { other.port_ = QOR_NO_PORT; }
+  PortRef& operator=(PortRef&&) = delete;
+  PortRef(const PortRef&) = delete;
+  ~PortRef();
+
+  explicit operator bool() const { return port_ != QOR_NO_PORT; }
+  uint32_t handle() const { return port_; }
+  Qor_PortInfo_t& entry() const { return PortInfo[port_]; }
+  Qor_PortContext& context() const { return *portContext(PortInfo[port_]); }
+
+ private:
+  explicit PortRef(uint32_t port) : port_(port) {}
+  uint32_t port_ = QOR_NO_PORT;
+};
+
+// As PortRef::acquire; a handle that names no open port records 0x200000A "port not initialized" for no port.
+PortRef checkedPort(uint32_t port);
+
+} // namespace qor::client
+
+// Identity setters used by the open, under the port's general section.
+void Qor_Client_SetRealHostInterfaceType(Qor_PortInfo_t& entry, uint32_t type);
+void Qor_Client_SetInterfaceType(Qor_PortInfo_t& entry, uint32_t type);

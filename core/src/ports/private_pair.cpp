@@ -1,0 +1,124 @@
+#include "ports/private_pair.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <set>
+
+#include "startup/error_store.hpp"
+#include "qor_api.h"
+#include "qor_shared/protocol.hpp"
+#include "qor_shared/queue_exchange.hpp"
+
+namespace qor::client {
+namespace {
+
+class PairNames {
+ public:
+  bool acquire(const std::string& name) {
+    std::unique_lock lock(mutex_);
+    const bool free = released_.wait_for(lock, std::chrono::milliseconds(2 * QOR_PRIVATE_PAIR_TIMEOUT_MS),
+                                         [&] { return !inUse_.contains(name); });
+    if (free) inUse_.insert(name);
+    return free;
+  }
+  void release(const std::string& name) {
+    {
+      std::lock_guard lock(mutex_);
+      inUse_.erase(name);
+    }
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::set<std::string> inUse_;
+};
+
+PairNames gPairNames;
+
+// The largest message this host lets a queue carry.
+uint32_t hostMessageSizeLimit() {
+  uint32_t limit = 8192;
+  std::ifstream("/proc/sys/fs/mqueue/msgsize_max") >> limit;
+  return limit;
+}
+
+} // namespace
+
+uint32_t PrivatePair::announce(const std::string& baseName, uint32_t replyCapacity, PrivatePair& pair) {
+  if (!gPairNames.acquire(baseName)) {
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "server returned with ERRORCODE 0x%x", 0u);
+  }
+  pair.baseName_ = baseName;
+  pair.nameHeld_ = true;
+  const uint32_t replyQueueSize = std::clamp(replyCapacity, QOR_PRIVATE_PAIR_MESSAGE_SIZE, hostMessageSizeLimit());
+  pair.reader_ = Create_MsgQueue((baseName + QOR_PRIVATE_PAIR_READ_SUFFIX).c_str(), replyQueueSize, 0);
+  pair.writer_ = Create_MsgQueue((baseName + QOR_PRIVATE_PAIR_WRITE_SUFFIX).c_str(), QOR_PRIVATE_PAIR_MESSAGE_SIZE, 1);
+  ClientConnectReply reply{};
+  uint32_t result = QOR_ERR_API_COULD_NOT_CONNECT;
+  if (pair.reader_ != -1 && pair.writer_ != -1) {
+    uint8_t message[QOR_SERVER_QUEUE_MESSAGE_SIZE];
+    if (const size_t length = protocol::encodeClientConnect(message, baseName)) {
+      size_t received = 0;
+      result = exchangeOnQueues(ClientInfo.serverQueue, message, static_cast<uint32_t>(length), pair.reader_, &reply,
+                                sizeof reply, &received);
+      if (result == 0 && (received < sizeof reply || reply.error != 0)) result = QOR_ERR_API_COULD_NOT_CONNECT;
+    }
+  }
+  if (result != 0) {
+    pair.destroy();
+    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "server returned with ERRORCODE 0x%x",
+                                   reply.error);
+  }
+  return 0;
+}
+
+PrivatePair::~PrivatePair() { destroy(); }
+
+uint32_t PrivatePair::exchange(const void* request, uint32_t length, void* reply, uint32_t replyCapacity,
+                               size_t* received) {
+  return exchangeOnQueues(writer_, request, length, reader_, reply, replyCapacity, received);
+}
+
+void PrivatePair::closeConnection() { Qor_Internal_DisconnectMq(writer_, reader_, 0, 0); }
+
+void PrivatePair::destroy() {
+  if (!baseName_.empty()) {
+    // Remove both names even when a descriptor could not be closed.
+    close_message_queue(&reader_);
+    close_message_queue(&writer_);
+    mq_unlink((baseName_ + QOR_PRIVATE_PAIR_READ_SUFFIX).c_str());
+    mq_unlink((baseName_ + QOR_PRIVATE_PAIR_WRITE_SUFFIX).c_str());
+  }
+  releaseName();
+}
+
+void PrivatePair::releaseName() {
+  if (nameHeld_) gPairNames.release(baseName_);
+  nameHeld_ = false;
+  baseName_.clear();
+}
+
+uint32_t Qor_Client_Linux_CallNamedPipe(const void* request, uint32_t length, void* reply, uint32_t replyCapacity,
+                                        size_t* received) {
+  *received = 0;
+  if (ClientInfo.serverQueue < 0) return QOR_ERR_API_COULD_NOT_CONNECT;
+  char baseName[64];
+  snprintf(baseName, sizeof baseName, QOR_CONTROL_PAIR_NAME_FORMAT, QOR_SERVER_QUEUE_NAME, static_cast<int>(getpid()));
+  PrivatePair pair;
+  uint32_t result = PrivatePair::announce(baseName, replyCapacity, pair);
+  if (result != 0) return result;
+  result = pair.exchange(request, length, reply, replyCapacity, received);
+  pair.closeConnection();
+  return result;
+}
+
+} // namespace qor::client

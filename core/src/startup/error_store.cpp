@@ -1,0 +1,118 @@
+#include "startup/error_store.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <syslog.h>
+
+#include "ports/port_context.hpp"
+#include "ports/port_table.hpp"
+#include "qor_api.h"
+
+namespace qor::client {
+namespace {
+
+void copyText(char (&target)[QOR_ERROR_TEXT_SIZE], const char* text) {
+  snprintf(target, sizeof target, "%s", text ? text : "");
+}
+
+// Formats "0x%08X - <table text>[ - <stored text>]" into at most capacity bytes; returns the full length.
+int formatDescription(char* out, size_t capacity, uint32_t code, const char* text) {
+  if (code == 0) return snprintf(out, capacity, "No Error.");
+  if (text[0] != '\0') return snprintf(out, capacity, "0x%08X - %s - %s", code, Qor_Error_GetErrorDescription(code), text);
+  return snprintf(out, capacity, "0x%08X - %s", code, Qor_Error_GetErrorDescription(code));
+}
+
+} // namespace
+
+uint32_t storeError(Qor_PortInfo_t* entry, uint32_t code, const char* text) {
+  Qor_EnterCriticalSection(&ClientInfo.lock);
+  ClientInfo.lastErrorCode = code;
+  copyText(ClientInfo.lastErrorText, text);
+  Qor_LeaveCriticalSection(&ClientInfo.lock);
+  if (entry == nullptr) return code;
+  if (Qor_PortContext* context = portContext(*entry)) {
+    Qor_EnterCriticalSection(&context->general);
+    context->lastErrorCode = code;
+    copyText(context->lastErrorText, text);
+    Qor_LeaveCriticalSection(&context->general);
+  }
+  return code;
+}
+
+const char* describeCode(uint32_t code) {
+  if (code == 0) return "no error";
+  if (code <= QOR_FIRMWARE_CODE_MAX) return "firmware error";
+  return Qor_Error_GetErrorDescription(code);
+}
+
+} // namespace qor::client
+
+using namespace qor::client;
+
+uint32_t Qor_Client_ErrorHandler(Qor_PortInfo_t* entry, uint32_t code, const char* format, ...) {
+  char text[QOR_ERROR_TEXT_SIZE] = "";
+  if (format != nullptr && format[0] != '\0') {
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+  }
+  if (entry != nullptr) syslog(LOG_DEBUG, "%s : %s (0x%X)\n", "Qor_Client_ErrorHandler", format ? format : "", code);
+  return storeError(entry, code, text);
+}
+
+extern "C" {
+
+uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...) {
+  char text[QOR_ERROR_TEXT_SIZE] = "";
+  if (format != nullptr) {
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+  }
+  if (port == QOR_NO_PORT && text[0] != '\0') syslog(LOG_ERR, "%s", text);
+  PortRef ref = PortRef::acquire(port);
+  return storeError(ref ? &ref.entry() : nullptr, code, text);
+}
+
+uint32_t Qor_GetLastErrorCode(void) {
+  Qor_EnterCriticalSection(&ClientInfo.lock);
+  uint32_t code = ClientInfo.lastErrorCode;
+  Qor_LeaveCriticalSection(&ClientInfo.lock);
+  return code;
+}
+
+const char* Qor_GetLastErrorDescription(void) {
+  // One buffer per thread: a caller's text is never overwritten by another thread.
+  static thread_local char description[QOR_ERROR_TEXT_SIZE];
+  Qor_EnterCriticalSection(&ClientInfo.lock);
+  // A description longer than the buffer is cut.
+  if (formatDescription(description, sizeof description, ClientInfo.lastErrorCode, ClientInfo.lastErrorText) < 0) {
+    description[0] = '\0';
+  }
+  Qor_LeaveCriticalSection(&ClientInfo.lock);
+  return description;
+}
+
+uint32_t Qor_GetLastErrorByPortHandle(uint32_t port, uint32_t* code, uint32_t* size, char* text) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  if (code == nullptr || size == nullptr || (text == nullptr && *size != 0)) {
+    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
+  }
+  Qor_PortContext& context = ref.context();
+  Qor_EnterCriticalSection(&context.general);
+  *code = context.lastErrorCode;
+  int length = formatDescription(text, *size, context.lastErrorCode, context.lastErrorText);
+  Qor_LeaveCriticalSection(&context.general);
+  *size = static_cast<uint32_t>(length) + 1;
+  return 0;
+}
+
+const char* Qor_GetErrorDescription(uint32_t code) {
+  return describeCode(code);
+}
+
+} // extern "C"
