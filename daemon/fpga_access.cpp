@@ -2,7 +2,7 @@
 // whose FPGA the host drives. Every answer starts {0x40, length, 0} with the sub-function as u32 at 12; a failure is
 // answered by the error report alone.
 #include <algorithm>
-#include <array>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -13,21 +13,9 @@
 namespace qor::daemon {
 namespace {
 
-constexpr size_t kSubFunctionOffset = 8;
-constexpr size_t kParameterOffset = 12;
-constexpr size_t kAnswerDataOffset = 16;
-constexpr size_t kLongestFixedAnswer = 24; // register read: register and value behind the sub-function
+constexpr size_t kAnswerDataOffset = sizeof(FpgaReply);
+constexpr size_t kLongestFixedAnswer = sizeof(FpgaRegisterReply);
 constexpr uint32_t kFifoReadTimeoutMs = 500;
-constexpr uint8_t kLastSubFunction = 9;
-
-// The shortest request of each sub-function: what its parameters need.
-constexpr std::array<size_t, kLastSubFunction + 1> kMinimumLength = {13, 20, 9, 12, 9, 12, 12, 12, 12, 12};
-
-uint32_t readU32(Bytes message, size_t offset) {
-  uint32_t value;
-  std::memcpy(&value, message.data() + offset, sizeof value);
-  return value;
-}
 
 void writeU32(std::vector<uint8_t>& answer, size_t offset, uint32_t value) {
   std::memcpy(answer.data() + offset, &value, sizeof value);
@@ -38,21 +26,22 @@ void writeU32(std::vector<uint8_t>& answer, size_t offset, uint32_t value) {
 void Server::fpgaAccess(Bytes message, Channel& channel) {
   Port& port = *channel.port;
   Application& app = *channel.application;
-  const uint8_t sub = message[kSubFunctionOffset];
-  if (sub > kLastSubFunction) {
+  // The interpreter let through only messages that hold the request's head.
+  const uint32_t sub = protocol::readRecord<FpgaRequest>(message)->subFunction;
+  if (protocol::fpgaRequestMinimumLength(sub) == 0) {
     recordErrorf(&port, app.index, QOR_ERR_SERVER_UNKNOWN_COMMAND, "subCmd 0x%02x of cmd 0x%02x is unknown", sub,
                  QOR_MSG_FPGA_ACCESS);
     return;
   }
-  if (message.size() < kMinimumLength[sub]) {
+  const auto request = protocol::parseFpgaRequest(message);
+  if (!request) {
     recordErrorf(&port, app.index, QOR_ERR_SERVER_INVALID_PARAMETER, "subCmd 0x%02x of cmd 0x%02x: %zu bytes are too few",
                  sub, QOR_MSG_FPGA_ACCESS, message.size());
     return;
   }
-  const Bytes parameters = message.subspan(kParameterOffset <= message.size() ? kParameterOffset : message.size());
   // Answers never outgrow the application's queue; a FIFO read never reads more than the device's buffer either.
   size_t capacity = app.response.messageSize();
-  if (sub == 2) capacity = std::min<size_t>(capacity, port.hostType.daemon.responseBufferSize);
+  if (sub == QOR_FPGA_READ_FIFO) capacity = std::min<size_t>(capacity, port.hostType.daemon.responseBufferSize);
   std::vector<uint8_t> answer(std::max(capacity, kLongestFixedAnswer));
   const Buffer data(answer.data() + kAnswerDataOffset, answer.size() - kAnswerDataOffset);
   size_t length = kAnswerDataOffset;
@@ -64,33 +53,33 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
     } else {
       Device& device = *port.device;
       switch (sub) {
-        case 0: {
+        case QOR_FPGA_READ_REGISTER: {
           uint32_t value = 0;
-          status = device.fpgaRegisterRead(parameters[0], value);
-          writeU32(answer, kAnswerDataOffset, parameters[0]);
-          writeU32(answer, kAnswerDataOffset + 4, value);
-          length += 8;
+          status = device.fpgaRegisterRead(request->registerNumber, value);
+          writeU32(answer, offsetof(FpgaRegisterReply, registerNumber), request->registerNumber);
+          writeU32(answer, offsetof(FpgaRegisterReply, value), value);
+          length = sizeof(FpgaRegisterReply);
           break;
         }
-        case 1: status = device.fpgaRegisterWrite(parameters[0], readU32(message, 16)); break;
-        case 2: {
+        case QOR_FPGA_WRITE_REGISTER: status = device.fpgaRegisterWrite(request->registerNumber, request->value); break;
+        case QOR_FPGA_READ_FIFO: {
           uint32_t read = 0;
           status = device.fpgaFifoRead(data, read, kFifoReadTimeoutMs);
           length += std::min<size_t>(read, data.size());
           break;
         }
-        case 3: status = device.fpgaFifoWrite(parameters); break;
-        case 4: {
+        case QOR_FPGA_WRITE_FIFO: status = device.fpgaFifoWrite(request->data); break;
+        case QOR_FPGA_READ_DESIGN_VERSION: {
           uint32_t version = 0;
           status = device.fpgaDesignVersion(version);
-          writeU32(answer, kAnswerDataOffset, version);
-          length += 4;
+          writeU32(answer, offsetof(FpgaDesignVersionReply, version), version);
+          length = sizeof(FpgaDesignVersionReply);
           break;
         }
-        case 5: status = device.fpgaReconfigure(parameters); break;
+        case QOR_FPGA_RECONFIGURATION: status = device.fpgaReconfigure(request->data); break;
         default: {
           uint32_t written = 0;
-          status = switchRelays(device, static_cast<RelayRequest>(sub), parameters, data, written);
+          status = switchRelays(device, static_cast<RelayRequest>(sub), request->data, data, written);
           length += std::min<size_t>(written, data.size());
           break;
         }
@@ -103,7 +92,7 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
   }
   const ServerResponseHeader head{QOR_MSG_FPGA_ACCESS, {0, 0, 0}, static_cast<uint32_t>(length), 0};
   std::memcpy(answer.data(), &head, sizeof head);
-  writeU32(answer, kParameterOffset, sub);
+  writeU32(answer, offsetof(FpgaReply, subFunction), sub);
   reply(channel, Bytes(answer.data(), length));
 }
 

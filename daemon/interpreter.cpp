@@ -65,7 +65,7 @@ size_t minimumLength(uint8_t code) {
     case QOR_MSG_FULL_SPEED_POLLING_CYCLE:
     case QOR_MSG_CONNECTION_TIMEOUT: return sizeof(ControlValueRequest);
     case QOR_MSG_FIRMWARE_FRAME: return kHeader + QOR_FRAME_HEADER_SIZE;
-    case QOR_MSG_FPGA_ACCESS: return kHeader + 1;
+    case QOR_MSG_FPGA_ACCESS: return sizeof(FpgaRequest);
     case QOR_MSG_BOARD_REQUEST_95XX: return sizeof(BoardRequest95xx);
     default: return kHeader;
   }
@@ -269,7 +269,7 @@ void Server::interpret(Buffer message, Channel& channel) {
         break;
       }
       const BoardReply95xx head{{code, {0, 0, 0}, static_cast<uint32_t>(sizeof(BoardReply95xx) + length), 0},
-                                message[offsetof(BoardRequest95xx, subCommand)]};
+                                board->subCommand};
       std::memcpy(answer.data(), &head, sizeof head);
       reply(channel, Bytes(answer.data(), sizeof head + length));
       break;

@@ -53,6 +53,37 @@ std::string_view Frame::negativeAcknowledgeText() const {
   return text.substr(0, text.find('\0'));
 }
 
+size_t fpgaRequestMinimumLength(uint32_t subFunction) {
+  switch (subFunction) {
+    case QOR_FPGA_READ_REGISTER: return QOR_FPGA_READ_REGISTER_LENGTH;
+    case QOR_FPGA_WRITE_REGISTER: return sizeof(FpgaRegisterRequest);
+    case QOR_FPGA_READ_FIFO:
+    case QOR_FPGA_WRITE_FIFO:
+    case QOR_FPGA_READ_DESIGN_VERSION:
+    case QOR_FPGA_RECONFIGURATION: return sizeof(FpgaRequest);
+    case QOR_FPGA_RELAYS_SET:
+    case QOR_FPGA_RELAYS_RESET: return QOR_FPGA_RELAY_BYTES_OFFSET;
+    case QOR_FPGA_RELAYS_SET_DIRECT:
+    case QOR_FPGA_RELAYS_GET_STATE: return QOR_FPGA_RELAY_DIRECT_BYTES_OFFSET;
+    default: return 0;
+  }
+}
+
+std::optional<FpgaAccess> parseFpgaRequest(Bytes message) {
+  const auto head = readRecord<FpgaRequest>(message);
+  if (!head) return std::nullopt;
+  const size_t minimum = fpgaRequestMinimumLength(head->subFunction);
+  if (minimum == 0 || message.size() < minimum) return std::nullopt;
+  FpgaAccess access{head->subFunction, 0, 0, message.subspan(sizeof(FpgaRequest))};
+  if (head->subFunction == QOR_FPGA_READ_REGISTER || head->subFunction == QOR_FPGA_WRITE_REGISTER) {
+    access.registerNumber = message[offsetof(FpgaRegisterRequest, registerNumber)];
+  }
+  if (head->subFunction == QOR_FPGA_WRITE_REGISTER) {
+    access.value = readRecord<FpgaRegisterRequest>(message)->value;
+  }
+  return access;
+}
+
 size_t encodeClientConnect(Buffer out, std::string_view baseName) {
   const size_t length = sizeof(ClientConnectRequest) + baseName.size() + 1;
   if (out.size() < length) return 0;

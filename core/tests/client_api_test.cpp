@@ -1,6 +1,8 @@
 // The library in a process without a daemon (or with a stand-in for the daemon's control pairs): handle checks,
 // error texts and control requests.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <mqueue.h>
 
 #include <cstring>
 #include <string>
@@ -126,6 +128,33 @@ TEST(ControlRequests, WithoutADaemon) {
   info.controllerNumber = 5;
   EXPECT_EQ(Qor_OpenInterface(&info, &port), 0x2000005u);
   EXPECT_STREQ(Qor_GetLastErrorDescription(), "0x02000005 - API - invalid controller number - maximum number of controllers: 4");
+}
+
+TEST(Open, WithoutADaemonRecordsTheConnectCodeWithItsOwnText) {
+  constexpr const char* kDescription = "0x02000100 - API - could not connect to server";
+  Qor_InterfaceInfo_t info{};
+  info.hostInterfaceType = 1;
+  info.controllerNumber = 1;
+  uint32_t port = 0;
+  // The library started without a daemon.
+  EXPECT_EQ(Qor_OpenInterface(&info, &port), 0x2000100u);
+  EXPECT_STREQ(Qor_GetLastErrorDescription(), kDescription);
+
+  // The daemon went away after the library started: its queue is still held here but nobody reads it.
+  mq_attr attributes{};
+  attributes.mq_maxmsg = QOR_QUEUE_MAX_MESSAGES;
+  attributes.mq_msgsize = QOR_SERVER_QUEUE_MESSAGE_SIZE;
+  const mqd_t orphan = mq_open(QOR_SERVER_QUEUE_NAME, O_CREAT | O_EXCL | O_WRONLY, 0600, &attributes);
+  ASSERT_NE(orphan, -1);
+  mq_unlink(QOR_SERVER_QUEUE_NAME);
+  ClientInfo.serverQueue = orphan;
+  Qor_ErrorHandler(255, 0, "%s", "");
+  EXPECT_EQ(Qor_OpenInterface(&info, &port), 0x2000100u);
+  EXPECT_EQ(port, 255u);
+  EXPECT_EQ(Qor_GetLastErrorCode(), 0x2000100u);
+  EXPECT_STREQ(Qor_GetLastErrorDescription(), kDescription);
+  ClientInfo.serverQueue = -1;
+  mq_close(orphan);
 }
 
 Bytes reply(uint8_t code, uint32_t error, const Bytes& data = {}) {

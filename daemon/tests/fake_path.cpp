@@ -24,6 +24,13 @@ public:
     return device_->readMonitor(data, length);
   }
   daemon::PathStatus stopMonitor(uint8_t, uint8_t) override { return {}; }
+  daemon::PathStatus fpgaRegisterRead(uint8_t reg, uint32_t& value) override {
+    return device_->fpgaRegisterRead(reg, value);
+  }
+  daemon::PathStatus fpgaRegisterWrite(uint8_t reg, uint32_t value) override {
+    return device_->fpgaRegisterWrite(reg, value);
+  }
+  daemon::PathStatus fpgaDesignVersion(uint32_t& version) override { return device_->fpgaDesignVersion(version); }
 
 private:
   std::shared_ptr<FakeDevice> device_;
@@ -62,6 +69,18 @@ void FakeDevice::failNextRead(uint32_t code, std::string text) {
     readFailure_ = daemon::PathStatus{code, std::move(text)};
   }
   changed_.notify_all();
+}
+
+void FakeDevice::provideFpga(uint32_t designVersion) {
+  std::lock_guard lock(mutex_);
+  designVersion_ = designVersion;
+}
+
+std::optional<uint32_t> FakeDevice::fpgaRegister(uint8_t reg) const {
+  std::lock_guard lock(mutex_);
+  const auto found = fpgaRegisters_.find(reg);
+  if (found == fpgaRegisters_.end()) return std::nullopt;
+  return found->second;
 }
 
 std::vector<Frame> FakeDevice::written() const {
@@ -160,6 +179,27 @@ daemon::PathStatus FakeDevice::readMonitor(daemon::Buffer data, uint32_t& length
   return {};
 }
 
+daemon::PathStatus FakeDevice::fpgaRegisterRead(uint8_t reg, uint32_t& value) {
+  std::lock_guard lock(mutex_);
+  if (!designVersion_) return daemon::functionNotAvailable();
+  value = fpgaRegisters_[reg];
+  return {};
+}
+
+daemon::PathStatus FakeDevice::fpgaRegisterWrite(uint8_t reg, uint32_t value) {
+  std::lock_guard lock(mutex_);
+  if (!designVersion_) return daemon::functionNotAvailable();
+  fpgaRegisters_[reg] = value;
+  return {};
+}
+
+daemon::PathStatus FakeDevice::fpgaDesignVersion(uint32_t& version) {
+  std::lock_guard lock(mutex_);
+  if (!designVersion_) return daemon::functionNotAvailable();
+  version = *designVersion_;
+  return {};
+}
+
 std::shared_ptr<FakeDevice> FakePath::device(uint32_t identity) {
   std::lock_guard lock(mutex_);
   auto& device = devices_[identity];
@@ -185,6 +225,11 @@ int FakePath::opens() const {
 bool FakePath::readWhileListing() const {
   std::lock_guard lock(mutex_);
   return readWhileListing_;
+}
+
+std::vector<BoardRequest95xx> FakePath::boardRequests() const {
+  std::lock_guard lock(mutex_);
+  return boardRequests_;
 }
 
 daemon::PathStatus FakePath::open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<daemon::Device>& opened) {
@@ -216,6 +261,15 @@ daemon::PathStatus FakePath::driverInfo(uint32_t, daemon::Buffer out, uint32_t& 
   if (driverInfo_.size() > out.size()) return daemon::PathStatus{0x1000009, {}};
   if (!driverInfo_.empty()) std::memcpy(out.data(), driverInfo_.data(), driverInfo_.size());
   written = static_cast<uint32_t>(driverInfo_.size());
+  return {};
+}
+
+daemon::PathStatus FakePath::boardRequest(const BoardRequest95xx& request, daemon::Device*, daemon::Buffer out,
+                                          uint32_t& length) {
+  std::lock_guard lock(mutex_);
+  boardRequests_.push_back(request);
+  length = static_cast<uint32_t>(std::min(out.size(), sizeof request.value));
+  std::memcpy(out.data(), &request.value, length);
   return {};
 }
 

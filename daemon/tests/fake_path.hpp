@@ -31,6 +31,11 @@ public:
   // The next read fails with code and text.
   void failNextRead(uint32_t code, std::string text);
 
+  // Gives the device FPGA registers (all 0) and a design version; without them its FPGA operations are not
+  // available.
+  void provideFpga(uint32_t designVersion);
+  std::optional<uint32_t> fpgaRegister(uint8_t reg) const;
+
   std::vector<Frame> written() const;
   bool waitWritten(size_t count, std::chrono::milliseconds timeout) const;
   int writeCalls() const;
@@ -46,6 +51,9 @@ public:
   daemon::PathStatus write(daemon::Bytes frame);
   daemon::PathStatus read(daemon::Buffer frame, uint32_t& length);
   daemon::PathStatus readMonitor(daemon::Buffer data, uint32_t& length);
+  daemon::PathStatus fpgaRegisterRead(uint8_t reg, uint32_t& value);
+  daemon::PathStatus fpgaRegisterWrite(uint8_t reg, uint32_t value);
+  daemon::PathStatus fpgaDesignVersion(uint32_t& version);
 
 private:
   mutable std::mutex mutex_;
@@ -59,6 +67,8 @@ private:
   std::optional<daemon::PathStatus> readFailure_;
   int opens_ = 0;
   int closes_ = 0;
+  std::optional<uint32_t> designVersion_;
+  std::map<uint8_t, uint32_t> fpgaRegisters_;
 };
 
 class FakePath : public daemon::AccessPath {
@@ -74,10 +84,14 @@ public:
   int opens() const;
   // Whether a device of the path was read while the path listed its devices the last time.
   bool readWhileListing() const;
+  // The 95xx board requests the path was given; each is answered with its value as data.
+  std::vector<BoardRequest95xx> boardRequests() const;
 
   daemon::PathStatus open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<daemon::Device>& device) override;
   daemon::PathStatus driverInfo(uint32_t hostInterfaceType, daemon::Buffer out, uint32_t& written,
                                 daemon::Bytes request) override;
+  daemon::PathStatus boardRequest(const BoardRequest95xx& request, daemon::Device* device, daemon::Buffer out,
+                                  uint32_t& length) override;
 
 private:
   mutable std::mutex mutex_;
@@ -86,6 +100,7 @@ private:
   std::vector<uint8_t> driverInfo_;
   int opens_ = 0;
   bool readWhileListing_ = false;
+  std::vector<BoardRequest95xx> boardRequests_;
 };
 
 } // namespace qor::test

@@ -134,6 +134,23 @@ TEST(Messages, ControlRequestsAreAnsweredOnThePair) {
   EXPECT_EQ(Message(listed->begin() + 12, listed->end()), Message(40, 0xAB));
 }
 
+TEST(Messages, ABoardRequestIsAnsweredWithItsWholeSubCommand) {
+  InProcessDaemon daemon({daemon::PathKind::Ethernet, daemon::PathKind::Cards95xx});
+  auto pair = Pair::announce(controlPairName());
+  ASSERT_TRUE(pair);
+  const BoardRequest95xx request{{QOR_MSG_BOARD_REQUEST_95XX, 0, 0, 0, sizeof request}, 0x01020304, 0xCAFEF00D};
+  const auto answer = pair->request(Message(reinterpret_cast<const uint8_t*>(&request),
+                                            reinterpret_cast<const uint8_t*>(&request) + sizeof request));
+  ASSERT_TRUE(answer);
+  const Message expected = {QOR_MSG_BOARD_REQUEST_95XX, 0, 0, 0, 20, 0, 0, 0, 0, 0, 0, 0,
+                            0x04, 0x03, 0x02, 0x01, 0x0D, 0xF0, 0xFE, 0xCA};
+  EXPECT_EQ(*answer, expected);
+  const auto given = daemon.path(daemon::PathKind::Cards95xx).boardRequests();
+  ASSERT_EQ(given.size(), 1u);
+  EXPECT_EQ(given[0].subCommand, 0x01020304u);
+  EXPECT_EQ(given[0].value, 0xCAFEF00Du);
+}
+
 TEST(Messages, AnswersNeverExceedTheClientsQueue) {
   InProcessDaemon daemon;
   daemon.path().setDriverInfo(Message(600, 1));

@@ -60,6 +60,19 @@ struct Frame {
 };
 std::optional<Frame> parseFrame(Bytes received);
 
+// A 0x40 request whose sub-function is known and whose fixed fields all arrived (the message's length field is
+// checked by parseRequest). Empty otherwise; parseRequest's header and readRecord<FpgaRequest> tell which.
+struct FpgaAccess {
+  uint32_t subFunction;
+  uint8_t registerNumber; // sub-functions 0 and 1, else 0
+  uint32_t value;         // sub-function 1, else 0
+  Bytes data;             // everything behind the sub-function (offset 12 on)
+};
+std::optional<FpgaAccess> parseFpgaRequest(Bytes message);
+
+// The shortest 0x40 request of a known sub-function, its fixed fields included; 0 for an unknown sub-function.
+size_t fpgaRequestMinimumLength(uint32_t subFunction);
+
 // 0x0A with the base name and its NUL; 0 when it does not fit.
 size_t encodeClientConnect(Buffer out, std::string_view baseName);
 

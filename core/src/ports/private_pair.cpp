@@ -54,9 +54,7 @@ uint32_t hostMessageSizeLimit() {
 } // namespace
 
 uint32_t PrivatePair::announce(const std::string& baseName, uint32_t replyCapacity, PrivatePair& pair) {
-  if (!gPairNames.acquire(baseName)) {
-    return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "server returned with ERRORCODE 0x%x", 0u);
-  }
+  if (!gPairNames.acquire(baseName)) return storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "");
   pair.baseName_ = baseName;
   pair.nameHeld_ = true;
   const uint32_t replyQueueSize = std::clamp(replyCapacity, QOR_PRIVATE_PAIR_MESSAGE_SIZE, hostMessageSizeLimit());
@@ -75,6 +73,8 @@ uint32_t PrivatePair::announce(const std::string& baseName, uint32_t replyCapaci
   }
   if (result != 0) {
     pair.destroy();
+    // Only a refusal has a code of the daemon's to tell; without an answer the code's own text says it all.
+    if (reply.error == 0) return storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "");
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "server returned with ERRORCODE 0x%x",
                                    reply.error);
   }

@@ -12,8 +12,9 @@
  *
  * Files are replaced whole (a temporary file renamed over them), so a reader sees the old or the new file, never a
  * part. Every change holds the lock of the file's directory from load to save (waiting at most 5 s for it); a loaded
- * document holds it until it is freed. Errors: class 0x02, module 0x0B; the text of the calling thread's last
- * failure is kept. */
+ * document holds it until it is freed. Other processes and other threads wait for it; the thread that holds it goes
+ * on at once (a change it makes while its document is loaded is replaced by that document's later save). Errors:
+ * class 0x02, module 0x0B; the text of the calling thread's last failure is kept. */
 #ifndef QOR_XML_H
 #define QOR_XML_H
 

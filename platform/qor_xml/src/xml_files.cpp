@@ -5,13 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 #include "xml_error.hpp"
 
@@ -81,35 +87,110 @@ void syncDirectory(const std::string& path) {
   if (directory.fd >= 0) fsync(directory.fd);
 }
 
+// A directory this process holds locked: one open description carries the lock of the file system for all the
+// holders in the process; the thread that took it may take it again.
+struct HeldDirectory {
+  dev_t device;
+  ino_t inode;
+  int descriptor; // -1 while its thread still waits for other processes
+  std::thread::id owner;
+  unsigned holds;
+};
+
+std::mutex gHeldLock; // never held while waiting
+std::list<HeldDirectory> gHeld;
+
+std::list<HeldDirectory>::iterator findHeld(dev_t device, ino_t inode) {
+  return std::find_if(gHeld.begin(), gHeld.end(),
+                      [&](const HeldDirectory& held) { return held.device == device && held.inode == inode; });
+}
+
+// A child gets copies of the parent's locked descriptors: kept open, they would keep the parent's locks alive
+// after the parent released them, and the child would wait for itself. The parent's own copies stay open.
+void forgetParentsLocks() {
+  for (const HeldDirectory& held : gHeld) {
+    if (held.descriptor >= 0) close(held.descriptor);
+  }
+  gHeld.clear();
+  gHeldLock.unlock();
+}
+
+void watchForks() {
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    pthread_atfork([] { gHeldLock.lock(); }, [] { gHeldLock.unlock(); }, forgetParentsLocks);
+  });
+}
+
 } // namespace
 
 DirectoryLock::~DirectoryLock() {
-  if (descriptor_ >= 0) close(descriptor_);
+  // A lock copied into a child by a fork belongs to the parent.
+  if (process_ != getpid()) return;
+  std::lock_guard table(gHeldLock);
+  const auto held = findHeld(device_, inode_);
+  if (held == gHeld.end() || --held->holds != 0) return;
+  close(held->descriptor);
+  gHeld.erase(held);
 }
 
 uint32_t DirectoryLock::lock(const std::string& path) {
-  const std::string directory = directoryOf(path);
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return fail(QOR_XML_ERR_FILE, "could not open the directory of '%s': %s", path.c_str(), strerror(errno));
+  watchForks();
+  Descriptor directory{open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  struct stat status {};
+  if (directory.fd < 0 || fstat(directory.fd, &status) != 0) {
+    return fail(QOR_XML_ERR_FILE, "could not open the directory of '%s': %s", path.c_str(), strerror(errno));
+  }
   const auto deadline = std::chrono::steady_clock::now() + kLockWait;
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // This process first: the holding thread goes on at once, other threads wait as other processes do.
+  for (;;) {
+    {
+      std::lock_guard table(gHeldLock);
+      const auto held = findHeld(status.st_dev, status.st_ino);
+      if (held == gHeld.end()) {
+        gHeld.push_back({status.st_dev, status.st_ino, -1, std::this_thread::get_id(), 1});
+        break;
+      }
+      if (held->owner == std::this_thread::get_id()) {
+        ++held->holds;
+        process_ = getpid();
+        device_ = status.st_dev;
+        inode_ = status.st_ino;
+        return 0;
+      }
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return fail(QOR_XML_ERR_FILE, "the directory of '%s' stays locked by another thread of this process",
+                  path.c_str());
+    }
+    std::this_thread::sleep_for(kLockRetry);
+  }
+  // Then the other processes.
+  while (flock(directory.fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     if ((error != EWOULDBLOCK && error != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-      close(fd);
+      std::lock_guard table(gHeldLock);
+      const auto held = findHeld(status.st_dev, status.st_ino);
+      if (held != gHeld.end()) gHeld.erase(held);
       return fail(QOR_XML_ERR_FILE, "could not lock the directory of '%s': %s", path.c_str(), strerror(error));
     }
     std::this_thread::sleep_for(kLockRetry);
   }
-  if (descriptor_ >= 0) close(descriptor_);
-  descriptor_ = fd;
+  std::lock_guard table(gHeldLock);
+  const auto held = findHeld(status.st_dev, status.st_ino);
+  if (held == gHeld.end()) return fail(QOR_XML_ERR_FILE, "the lock of the directory of '%s' was lost", path.c_str());
+  held->descriptor = std::exchange(directory.fd, -1);
+  process_ = getpid();
+  device_ = status.st_dev;
+  inode_ = status.st_ino;
   return 0;
 }
 
 // Compared as files: two spellings of one directory are one lock.
 bool DirectoryLock::holdsDirectoryOf(const std::string& path) const {
-  struct stat held {}, wanted {};
-  return descriptor_ >= 0 && fstat(descriptor_, &held) == 0 && stat(directoryOf(path).c_str(), &wanted) == 0 &&
-         held.st_dev == wanted.st_dev && held.st_ino == wanted.st_ino;
+  struct stat wanted {};
+  return process_ == getpid() && stat(directoryOf(path).c_str(), &wanted) == 0 && wanted.st_dev == device_ &&
+         wanted.st_ino == inode_;
 }
 
 std::string targetPath(const char* path) {

@@ -1,6 +1,8 @@
 // Reading and replacing XML files, and the lock that writers of a file take.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
@@ -11,7 +13,9 @@ namespace qor::xml {
 // Files above this size are refused rather than parsed.
 constexpr size_t kMaxFileSize = 16u * 1024 * 1024;
 
-// The lock of a file's directory, which outlives the renames that replace the file. Taking it waits a bounded time.
+// The lock of a file's directory, which outlives the renames that replace the file. The process holds it once for
+// all its holders: another process waits for it, and so does another thread of this process, while the thread that
+// holds it takes it again at once (it would wait for itself). Taking it waits a bounded time.
 class DirectoryLock {
  public:
   DirectoryLock() = default;
@@ -19,13 +23,15 @@ class DirectoryLock {
   DirectoryLock& operator=(const DirectoryLock&) = delete;
   ~DirectoryLock();
 
-  // Locks the directory that holds path: 0, or QOR_XML_ERR_FILE when it cannot be opened or stays locked.
+  // Locks the directory that holds path, once per object: 0, or QOR_XML_ERR_FILE when it cannot be opened or stays
+  // locked.
   uint32_t lock(const std::string& path);
   bool holdsDirectoryOf(const std::string& path) const;
 
  private:
-  int descriptor_ = -1;
-  std::string directory_;
+  pid_t process_ = 0; // the process that holds it; 0 while not held
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
 };
 
 // Where the file at path is replaced: a symbolic link is followed, so that it stays a link.

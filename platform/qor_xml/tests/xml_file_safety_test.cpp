@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -36,6 +37,26 @@ std::string nameOf(const std::string& path, unsigned n) {
   char name[64] = "";
   const uint32_t result = Qor_Xml_InterfaceConfig_InterfaceName_Get(path.c_str(), identifier(n).c_str(), 64, name);
   return result == 0 ? name : "error " + std::to_string(result);
+}
+
+// The holder's own change: interface n of the document (its n-th "Interface") is marked unavailable and saved.
+void markUnavailableAndSave(Qor_Xml_Document_t document, const std::string& path, unsigned n) {
+  Qor_Xml_Node_t interfaces = Qor_Xml_Node_Alloc(), configuration = Qor_Xml_Node_Alloc();
+  Qor_Xml_Node_t element = Qor_Xml_Node_Alloc(), available = Qor_Xml_Node_Alloc();
+  ASSERT_TRUE(Qor_Xml_Node_GetChildByName(document.node, QOR_XML_INTERFACES, &interfaces));
+  ASSERT_TRUE(Qor_Xml_Node_GetChildByName(interfaces, QOR_XML_CONFIGURATION, &configuration));
+  element = configuration;
+  for (unsigned i = 0; i < n; ++i) ASSERT_TRUE(Qor_Xml_Node_GetNextByName(element, QOR_XML_INTERFACE, &element));
+  ASSERT_TRUE(Qor_Xml_Node_GetChildByName(element, QOR_XML_AVAILABLE, &available));
+  ASSERT_EQ(Qor_Xml_NodeValue_Set_U32(available, 0), 0u);
+  ASSERT_EQ(Qor_Xml_Document_Save(document, path.c_str()), 0u);
+}
+
+uint32_t availableOf(const std::string& path, unsigned n) {
+  const char* const names[] = {QOR_XML_AVAILABLE};
+  uint32_t value = 0xFFFFFFFF;
+  Qor_Xml_InterfaceConfig_InterfaceData_Get(path.c_str(), identifier(n).c_str(), 1, names, &value);
+  return value;
 }
 
 TEST(XmlFileSafety, ReadersSeeTheOldOrTheNewFileNeverAPart) {
@@ -100,24 +121,63 @@ TEST(XmlFileSafety, ALoadedDocumentKeepsOtherWritersOutUntilItIsFreed) {
   EXPECT_FALSE(named);
 
   // The holder's own change, saved while the writer waits.
-  Qor_Xml_Node_t interfaces = Qor_Xml_Node_Alloc(), configuration = Qor_Xml_Node_Alloc();
-  Qor_Xml_Node_t second = Qor_Xml_Node_Alloc(), available = Qor_Xml_Node_Alloc();
-  ASSERT_TRUE(Qor_Xml_Node_GetChildByName(file.document.node, QOR_XML_INTERFACES, &interfaces));
-  ASSERT_TRUE(Qor_Xml_Node_GetChildByName(interfaces, QOR_XML_CONFIGURATION, &configuration));
-  ASSERT_TRUE(Qor_Xml_Node_GetNextByName(configuration, QOR_XML_INTERFACE, &second));
-  ASSERT_TRUE(Qor_Xml_Node_GetNextByName(second, QOR_XML_INTERFACE, &second));
-  ASSERT_TRUE(Qor_Xml_Node_GetChildByName(second, QOR_XML_AVAILABLE, &available));
-  ASSERT_EQ(Qor_Xml_NodeValue_Set_U32(available, 0), 0u);
-  ASSERT_EQ(Qor_Xml_Document_Save(file.document, path.c_str()), 0u);
+  markUnavailableAndSave(file.document, path, 2);
   Qor_Xml_Document_Free(&file.document);
   writer.join();
 
   EXPECT_EQ(result, 0u);
   EXPECT_EQ(nameOf(path, 1), "from the writer");
-  const char* const names[] = {QOR_XML_AVAILABLE};
-  uint32_t value = 1;
-  ASSERT_EQ(Qor_Xml_InterfaceConfig_InterfaceData_Get(path.c_str(), identifier(2).c_str(), 1, names, &value), 0u);
-  EXPECT_EQ(value, 0u);
+  EXPECT_EQ(availableOf(path, 2), 0u);
+}
+
+TEST(XmlFileSafety, ALoadedDocumentKeepsOtherProcessesOutUntilItIsFreed) {
+  TempDirectory directory;
+  const std::string path = directory.file("interfaces.xml");
+  writeConfiguration(path, canInterfaces(2));
+  Document file;
+  ASSERT_EQ(Qor_Xml_Document_LoadFile(path.c_str(), &file.document), 0u);
+  ChildProcess writer([&] {
+    return Qor_Xml_InterfaceConfig_InterfaceName_Set(path.c_str(), identifier(1).c_str(), "from the other process");
+  });
+  EXPECT_FALSE(writer.wait(300ms)) << "the other process waits for the lock";
+  EXPECT_EQ(nameOf(path, 1), "");
+
+  markUnavailableAndSave(file.document, path, 2);
+  Qor_Xml_Document_Free(&file.document);
+  EXPECT_EQ(writer.wait(10s), 0) << "it writes once the document is freed";
+  EXPECT_EQ(nameOf(path, 1), "from the other process");
+  EXPECT_EQ(availableOf(path, 2), 0u);
+}
+
+TEST(XmlFileSafety, TheHoldersOwnThreadUsesTheFileAtOnce) {
+  TempDirectory directory;
+  const std::string path = directory.file("interfaces.xml");
+  writeConfiguration(path, canInterfaces(2));
+  Document held, second, existing, beside;
+  ASSERT_EQ(Qor_Xml_Document_LoadFile(path.c_str(), &held.document), 0u);
+  struct Case {
+    const char* what;
+    std::function<uint32_t()> call;
+  };
+  // In this order: each sees what the one before wrote.
+  const Case cases[] = {
+      {"a change of the file",
+       [&] { return Qor_Xml_InterfaceConfig_InterfaceName_Set(path.c_str(), identifier(1).c_str(), "same thread"); }},
+      {"a second load", [&] { return Qor_Xml_Document_LoadFile(path.c_str(), &second.document); }},
+      {"a save of the second document", [&] { return Qor_Xml_Document_Save(second.document, path.c_str()); }},
+      {"the creation of the existing file",
+       [&] { return Qor_Xml_InterfaceConfig_CreateConfigFile(path.c_str(), &existing.document); }},
+      {"the creation of a file beside it",
+       [&] { return Qor_Xml_InterfaceConfig_CreateConfigFile(directory.file("beside.xml").c_str(), &beside.document); }},
+  };
+  for (const Case& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(c.call(), 0u) << c.what << ": " << Qor_Xml_GetLastErrorDescription();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << c.what;
+  }
+  EXPECT_EQ(nameOf(path, 1), "same thread");
+  markUnavailableAndSave(held.document, path, 2);
+  EXPECT_EQ(availableOf(path, 2), 0u);
 }
 
 TEST(XmlFileSafety, AFailedWriteLeavesTheFileAsItWas) {
