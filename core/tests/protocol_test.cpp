@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "hex_bytes.hpp"
+#include "qor_shared/byte_reader.hpp"
+#include "qor_shared/firmware_records.hpp"
 #include "qor_shared/protocol.hpp"
 
 namespace {
@@ -41,6 +44,44 @@ TEST(ProtocolRecords, FixedLayoutsAreByteExact) {
 
   const BoardRequest95xx board{{0x52, 1, 2, 0, 16}, 3, 0xAABBCCDD};
   EXPECT_EQ(bytesOf(board), (ByteVector{0x52, 1, 2, 0, 16, 0, 0, 0, 3, 0, 0, 0, 0xDD, 0xCC, 0xBB, 0xAA}));
+}
+
+TEST(FirmwareRecords, LayoutsAreByteExact) {
+  qor::firmware::IdentityHead identity{};
+  identity.bootLoader = qor::firmware::kBootLoaderRunning;
+  identity.controllerKind = 0x0A0B0C0D;
+  identity.deviceCode = 61;
+  identity.interfaceCount = 2;
+  struct Case {
+    const char* record;
+    ByteVector bytes;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"identity head", bytesOf(identity), "0*4 01 0*3 0D 0C 0B 0A 0*16 3D 0*3 0*4 02 0*3"},
+      {"identity entry", bytesOf(qor::firmware::IdentityEntry{24, 6}), "18 06"},
+      {"serial-number query", bytesOf(qor::firmware::SerialNumberQuery{qor::firmware::kSerialNumberSubFunction}),
+       "05 0*3"},
+      {"serial-number answer", bytesOf(qor::firmware::SerialNumberAnswer{5, 0x00BC614E}), "05 0*3 4E 61 BC 00"},
+      {"error-text query", bytesOf(qor::firmware::ErrorTextQuery{0x1234}), "34 12 0*2"},
+      {"error-text head", bytesOf(qor::firmware::ErrorTextHead{7}), "07 0*3"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.bytes, qor::test::hex(c.expected)) << c.record;
+  EXPECT_EQ(qor::firmware::kIdentityCommand, 0xFF);
+  EXPECT_EQ(qor::firmware::kControllerControlCommand, 0x0C);
+  EXPECT_EQ(qor::firmware::kErrorTextCommand, 0xFD);
+}
+
+TEST(ByteReader, ReadsOnlyWhatArrived) {
+  const ByteVector bytes = qor::test::hex("01 02 03 04 05");
+  EXPECT_EQ(qor::readU32LE(bytes, 0), 0x04030201u);
+  EXPECT_EQ(qor::readU32LE(bytes, 1), 0x05040302u);
+  EXPECT_EQ(qor::readU16LE(bytes, 3), 0x0504u);
+  for (size_t offset : {size_t{2}, size_t{5}, size_t{6}, SIZE_MAX - 1}) {
+    EXPECT_FALSE(qor::readU32LE(bytes, offset).has_value()) << offset;
+  }
+  EXPECT_FALSE(qor::readU16LE(bytes, 4).has_value());
+  EXPECT_FALSE(qor::readU16LE({}, 0).has_value());
 }
 
 TEST(ProtocolRecords, ConnectPortRequestAndResponse) {

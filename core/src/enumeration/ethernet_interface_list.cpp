@@ -10,12 +10,12 @@
 #include "enumeration/device_table.hpp"
 #include "enumeration/interface_lists.hpp"
 #include "qor_api.h"
+#include "qor_shared/host_types.hpp"
 
 namespace qor::client {
 namespace {
 
 constexpr uint32_t kFlagsValid = QOR_ETHERNET_LIST_SETTINGS_ADAPTERS | QOR_ETHERNET_LIST_USB_OVER_ETHERNET;
-constexpr uint32_t kUsbOverEthernetAdapter = 32;
 
 // The discovery records as far as the daemon's data reach, whatever its count says.
 std::vector<EthernetDeviceRecord> parseDiscovery(std::span<const uint8_t> data) {

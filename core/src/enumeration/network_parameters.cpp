@@ -57,7 +57,7 @@ extern "C" uint32_t Qor_Interface_GetEthernetParameters(uint32_t port, EthernetD
       size >= kGatewayOffset + sizeof settings.gateway) {
     memcpy(&settings.gateway, answer + kGatewayOffset, sizeof settings.gateway);
   }
-  if (uint32_t result = Qor_GetPropertyById(port, 2, &settings.serialNumber)) return result;
+  if (uint32_t result = Qor_GetPropertyById(port, QOR_PROPERTY_DEVICE_IDENTIFIER, &settings.serialNumber)) return result;
   settings.hostInterfaceType = Qor_GetHostInterfaceType(port);
   *parameters = settings;
   return 0;

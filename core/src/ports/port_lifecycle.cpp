@@ -225,7 +225,7 @@ uint32_t Qor_Client_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_
   request.header = {QOR_MSG_CONNECT_PORT, 0, 0, 0, sizeof request};
   request.info = *descriptor;
   request.info.hostInterfaceType = folded;
-  const bool ethernet = folded == 18 || (descriptor->flags & QOR_INTERFACE_FLAG_ETHERNET);
+  const bool ethernet = folded == qor::kEthernetHostType || (descriptor->flags & QOR_INTERFACE_FLAG_ETHERNET);
   if (ethernet && !(descriptor->flags & QOR_INTERFACE_FLAG_BINARY_IPV4) && !convertAddress(*descriptor, request.info)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid IPv4 address");
   }
