@@ -52,7 +52,7 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
   const Bytes parameters = message.subspan(kParameterOffset <= message.size() ? kParameterOffset : message.size());
   // Answers never outgrow the application's queue; a FIFO read never reads more than the device's buffer either.
   size_t capacity = app.response.messageSize();
-  if (sub == 2) capacity = std::min<size_t>(capacity, port.hostType.daemon.responseBufferSize);
+  if (sub == QOR_FPGA_READ_FIFO) capacity = std::min<size_t>(capacity, port.hostType.daemon.responseBufferSize);
   std::vector<uint8_t> answer(std::max(capacity, kLongestFixedAnswer));
   const Buffer data(answer.data() + kAnswerDataOffset, answer.size() - kAnswerDataOffset);
   size_t length = kAnswerDataOffset;
@@ -64,7 +64,7 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
     } else {
       Device& device = *port.device;
       switch (sub) {
-        case 0: {
+        case QOR_FPGA_READ_REGISTER: {
           uint32_t value = 0;
           status = device.fpgaRegisterRead(parameters[0], value);
           writeU32(answer, kAnswerDataOffset, parameters[0]);
@@ -72,22 +72,22 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
           length += 8;
           break;
         }
-        case 1: status = device.fpgaRegisterWrite(parameters[0], readU32(message, 16)); break;
-        case 2: {
+        case QOR_FPGA_WRITE_REGISTER: status = device.fpgaRegisterWrite(parameters[0], readU32(message, 16)); break;
+        case QOR_FPGA_READ_FIFO: {
           uint32_t read = 0;
           status = device.fpgaFifoRead(data, read, kFifoReadTimeoutMs);
           length += std::min<size_t>(read, data.size());
           break;
         }
-        case 3: status = device.fpgaFifoWrite(parameters); break;
-        case 4: {
+        case QOR_FPGA_WRITE_FIFO: status = device.fpgaFifoWrite(parameters); break;
+        case QOR_FPGA_READ_DESIGN_VERSION: {
           uint32_t version = 0;
           status = device.fpgaDesignVersion(version);
           writeU32(answer, kAnswerDataOffset, version);
           length += 4;
           break;
         }
-        case 5: status = device.fpgaReconfigure(parameters); break;
+        case QOR_FPGA_RECONFIGURATION: status = device.fpgaReconfigure(parameters); break;
         default: {
           uint32_t written = 0;
           status = switchRelays(device, static_cast<RelayRequest>(sub), parameters, data, written);
@@ -101,10 +101,10 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
     recordPathError(&port, app.index, status);
     return;
   }
-  const ServerResponseHeader head{QOR_MSG_FPGA_ACCESS, {0, 0, 0}, static_cast<uint32_t>(length), 0};
-  std::memcpy(answer.data(), &head, sizeof head);
   writeU32(answer, kParameterOffset, sub);
-  reply(channel, Bytes(answer.data(), length));
+  constexpr size_t kHead = sizeof(ServerResponseHeader);
+  const size_t encoded = protocol::encodeResponse(answer, QOR_MSG_FPGA_ACCESS, 0, Bytes(answer.data() + kHead, length - kHead));
+  reply(channel, Bytes(answer.data(), encoded));
 }
 
 } // namespace qor::daemon

@@ -171,6 +171,48 @@ TEST(ProtocolMessages, VariableLengthEncodings) {
   EXPECT_EQ(ByteVector(out, out + length), (ByteVector{0x33, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3}));
 }
 
+TEST(ProtocolMessages, DaemonAnswers) {
+  EXPECT_EQ(bytesOf(bareReply(0x07, 0x1000005)), qor::test::hex("07 0*3 0C 0*3 05 00 00 01"));
+  EXPECT_EQ(bytesOf(responseHeader(0x17, 52, 0)), qor::test::hex("17 0*3 34 0*3 0*4"));
+
+  // A body already in place behind the header stays; one from elsewhere is copied behind it.
+  ByteVector inPlace = qor::test::hex("EE*12 23 02 0D 00 01 01 0*5 0C 05");
+  const size_t placed = encodeFirmwareTraffic(inPlace, Bytes(inPlace).subspan(12));
+  EXPECT_EQ(ByteVector(inPlace.begin(), inPlace.begin() + placed),
+            qor::test::hex("F0 0*3 19 0*3 0*4 23 02 0D 00 01 01 0*5 0C 05"));
+  ByteVector out(20, 0xEE);
+  const ByteVector data = qor::test::hex("AA BB");
+  EXPECT_EQ(encodeResponse(out, 0x40, 0, data), 14u);
+  EXPECT_EQ(ByteVector(out.begin(), out.begin() + 14), qor::test::hex("40 0*3 0E 0*3 0*4 AA BB"));
+  EXPECT_EQ(encodeResponse(Buffer(out).first(13), 0x40, 0, data), 0u) << "a body that does not fit";
+  EXPECT_EQ(encodeMonitorData(out, Bytes(out).subspan(12, 3)), 15u);
+  EXPECT_EQ(ByteVector(out.begin(), out.begin() + 15), qor::test::hex("33 0*3 0F 0*3 0*4 AA BB EE"));
+  // The library's command in place behind room for the 0x20 header.
+  ByteVector command = qor::test::hex("EE*8 23 01 0C 00 01 02 0*3 07 09 FF");
+  EXPECT_EQ(encodeFirmwareFrameMessage(command, 2, 3, Bytes(command).subspan(8)), 20u);
+  EXPECT_EQ(command, qor::test::hex("20 02 03 00 14 0*3 23 01 0C 00 01 02 0*3 07 09 FF"));
+
+  // The last error: the text cut to the queue, its NUL always there.
+  struct Case {
+    size_t room;
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {64, "queue message", "18 0*3 1A 0*3 09 00 00 01 71 75 65 75 65 20 6D 65 73 73 61 67 65 00"},
+      {20, "queue message", "18 0*3 14 0*3 09 00 00 01 71 75 65 75 65 20 6D 00"},
+      {13, "queue message", "18 0*3 0D 0*3 09 00 00 01 00"},
+      {64, "", "18 0*3 0D 0*3 09 00 00 01 00"},
+  };
+  for (const Case& c : cases) {
+    ByteVector answer(c.room, 0xEE);
+    answer.resize(encodeLastServerError(answer, 0x1000009, c.text));
+    EXPECT_EQ(answer, qor::test::hex(c.expected)) << c.room;
+  }
+  ByteVector tooSmall(12);
+  EXPECT_EQ(encodeLastServerError(tooSmall, 0x1000009, "x"), 0u);
+}
+
 TEST(ProtocolDecoding, RequestsNeedTheirExactLength) {
   const ByteVector bare = {0x12, 1, 2, 0, 8, 0, 0, 0};
   auto request = parseRequest(bare);

@@ -163,8 +163,9 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
   header.length = static_cast<uint16_t>(QOR_FRAME_HEADER_SIZE + length);
   memcpy(message.data() + kFrameOffset, &header, sizeof header);
   if (length != 0) memcpy(message.data() + kFrameOffset + QOR_FRAME_HEADER_SIZE, parameters, length);
-  const uint32_t messageLength = static_cast<uint32_t>(kFrameOffset + QOR_FRAME_HEADER_SIZE + length);
-  memcpy(message.data() + offsetof(ServerRequestHeader, length), &messageLength, sizeof messageLength);
+  const auto messageLength = static_cast<uint32_t>(
+      protocol::encodeFirmwareFrameMessage(message, context.portIndex, context.applicationIndex,
+                                           protocol::Bytes(message.data() + kFrameOffset, header.length)));
   clearExchangeEvents(context);
   return Qor_Client_SendCommand(entry, message.data(), messageLength);
 }
