@@ -85,12 +85,12 @@ struct HostType {
 };
 
 // Models singled out by name.
-inline constexpr uint32_t kEthernetHostType = 18;        // a descriptor of it is addressed by IPv4 address
-inline constexpr uint32_t kFirstGenerationGrabber = 19;  // the LVDS model configured from the settings file
-inline constexpr uint32_t kTypeKeptAtOpen = 28;          // never reopened under the type its firmware reports
-inline constexpr uint32_t kUsbOverEthernetAdapter = 32;  // lists the USB devices behind it
-inline constexpr uint32_t kStartedAtOpen = 52;           // its firmware is started (command 0x03) at every open
-inline constexpr uint32_t kResistorsModel = 76;          // all its interfaces are resistor interfaces
+inline constexpr uint32_t kEthernetHostType = 18;       // a descriptor of it is addressed by IPv4 address
+inline constexpr uint32_t kFirstGenerationGrabber = 19; // the LVDS model configured from the settings file
+inline constexpr uint32_t kTypeKeptAtOpen = 28;         // never reopened under the type its firmware reports
+inline constexpr uint32_t kUsbOverEthernetAdapter = 32; // lists the USB devices behind it
+inline constexpr uint32_t kStartedAtOpen = 52;          // its firmware is started (command 0x03) at every open
+inline constexpr uint32_t kResistorsModel = 76;         // all its interfaces are resistor interfaces
 
 // nullptr for types above 86.
 const HostType* findHostType(uint32_t type);
