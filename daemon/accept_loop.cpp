@@ -12,6 +12,7 @@
 
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
+#include "qor_shared/byte_reader.hpp"
 #include "server.hpp"
 
 namespace qor::daemon {
@@ -67,9 +68,8 @@ void Server::waitForClients() {
 void Server::acceptClient(Bytes message) {
   const auto request = protocol::parseRequest(message);
   if (!request) {
-    uint32_t lengthField = 0;
-    if (message.size() >= sizeof(ServerRequestHeader)) std::memcpy(&lengthField, message.data() + 4, sizeof lengthField);
-    syslog(LOG_ERR, "Bad Command %u Length %u (%u)\n", static_cast<unsigned>(message[0]),
+    const uint32_t lengthField = readU32LE(message, offsetof(ServerRequestHeader, length)).value_or(0);
+    syslog(LOG_ERR, "Bad Command %u Length %u (%u)\n", message.empty() ? 0u : static_cast<unsigned>(message[0]),
            static_cast<unsigned>(message.size()), lengthField);
     return;
   }

@@ -11,7 +11,6 @@
 namespace qor::daemon {
 namespace {
 
-constexpr uint32_t kEthernetHostType = 18;
 constexpr Milliseconds kRequestThreadStartBound{20000};
 // A connect that waited while another one failed to open the same device starts over; it finds a free record then.
 constexpr int kTakeAttempts = 3;
@@ -22,7 +21,7 @@ Bytes bytesOf(const ConnectPortResponse& answer) {
 
 ConnectPortResponse answerFor(uint8_t portIndex, uint8_t applicationIndex, uint32_t error) {
   ConnectPortResponse answer{};
-  answer.header = ServerResponseHeader{QOR_MSG_CONNECT_PORT, {0, 0, 0}, sizeof answer, error};
+  answer.header = protocol::responseHeader(QOR_MSG_CONNECT_PORT, sizeof answer, error);
   answer.portIndex = portIndex;
   answer.applicationIndex = applicationIndex;
   return answer;

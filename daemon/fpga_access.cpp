@@ -90,10 +90,10 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
     recordPathError(&port, app.index, status);
     return;
   }
-  const ServerResponseHeader head{QOR_MSG_FPGA_ACCESS, {0, 0, 0}, static_cast<uint32_t>(length), 0};
-  std::memcpy(answer.data(), &head, sizeof head);
   writeU32(answer, offsetof(FpgaReply, subFunction), sub);
-  reply(channel, Bytes(answer.data(), length));
+  constexpr size_t kHead = sizeof(ServerResponseHeader);
+  const size_t encoded = protocol::encodeResponse(answer, QOR_MSG_FPGA_ACCESS, 0, Bytes(answer.data() + kHead, length - kHead));
+  reply(channel, Bytes(answer.data(), encoded));
 }
 
 } // namespace qor::daemon

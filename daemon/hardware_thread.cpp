@@ -40,10 +40,11 @@ bool waitOutSuspension(Server& server, Port& port, Worker& self, Milliseconds bo
   return true;
 }
 
-// Sends the frame read behind the prepared 0xF0 header to the application it names. Frames that are no frames, or
-// that name a slot without an application, are dropped.
+// Sends the frame read into the message behind room for the 0xF0 header to the application it names. Frames that
+// are no frames, or that name a slot without an application, are dropped.
 void routeFrame(Server& server, Port& port, std::vector<uint8_t>& message, uint32_t length) {
-  const auto frame = protocol::parseFrame(Bytes(message.data() + kHeader, length));
+  const Bytes read(message.data() + kHeader, length);
+  const auto frame = protocol::parseFrame(read);
   if (!frame) {
     syslog(LOG_ERR, "%s : invalid frame of %u bytes from port %u dropped\n", "HardwareThread", length,
            static_cast<unsigned>(port.index));
@@ -51,14 +52,13 @@ void routeFrame(Server& server, Port& port, std::vector<uint8_t>& message, uint3
   }
   const auto app = port.application(frame->header.App);
   if (!app || !app->inUse || !app->response.isOpen()) return;
-  const uint32_t total = static_cast<uint32_t>(kHeader) + length;
-  std::memcpy(message.data() + offsetof(ServerResponseHeader, length), &total, sizeof total);
+  const size_t total = protocol::encodeFirmwareTraffic(message, read);
   server.sendToApplication(port, *app, Bytes(message.data(), total));
 }
 
 // Tells every application of the port that the device is gone (message 0x05).
 void disconnectAll(Server& server, Port& port) {
-  const ServerResponseHeader disconnect{QOR_MSG_DISCONNECT, {0, 0, 0}, QOR_BARE_REPLY_LENGTH, 0};
+  const ServerResponseHeader disconnect = protocol::bareReply(QOR_MSG_DISCONNECT, 0);
   for (const auto& app : port.applications()) {
     if (app->inUse && app->response.isOpen()) {
       server.sendToApplication(port, *app, Bytes(reinterpret_cast<const uint8_t*>(&disconnect), sizeof disconnect));
@@ -68,8 +68,6 @@ void disconnectAll(Server& server, Port& port) {
 
 void readDevice(Server& server, Port& port, Device& device, std::vector<uint8_t>& message, bool polling,
                 Worker& self) {
-  const ServerResponseHeader head{QOR_MSG_FIRMWARE_TRAFFIC, {0, 0, 0}, 0, 0};
-  std::memcpy(message.data(), &head, sizeof head);
   const Buffer frameArea(message.data() + kHeader, message.size() - kHeader);
   self.setRunning(true);
   while (!self.stopRequested()) {

@@ -13,6 +13,7 @@
 
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
+#include "qor_shared/byte_reader.hpp"
 #include "server.hpp"
 #include "usb_suspension.hpp"
 
@@ -28,56 +29,9 @@ constexpr uint32_t kMaxPollIntervalMs = 1000;
 constexpr uint32_t kMaxConnectionTimeoutMs = 60000;
 constexpr size_t kHeader = sizeof(ServerRequestHeader);
 
-enum class Handling { Ignored, PairOrApplication, ApplicationOnly, Undefined };
-
-Handling handlingOf(uint8_t code) {
-  switch (code) {
-    case QOR_MSG_ERROR_REPORT:
-    case QOR_MSG_MONITOR_DATA:
-    case QOR_MSG_FIRMWARE_TRAFFIC: return Handling::Ignored;
-    case QOR_MSG_CONNECT_PORT:
-    case QOR_MSG_DRIVER_INFO:
-    case QOR_MSG_LAST_SERVER_ERROR:
-    case QOR_MSG_REFRESH_DRIVER_INFO:
-    case QOR_MSG_FULL_SPEED_POLLING_CYCLE:
-    case QOR_MSG_CONNECTION_TIMEOUT:
-    case QOR_MSG_BOARD_REQUEST_95XX: return Handling::PairOrApplication;
-    case QOR_MSG_DISCONNECT:
-    case QOR_MSG_CLOSE_CLIENT_CONNECTION:
-    case QOR_MSG_GET_LOCK:
-    case QOR_MSG_RELEASE_LOCK:
-    case QOR_MSG_GET_MONITOR_LOCK:
-    case QOR_MSG_RELEASE_MONITOR_LOCK:
-    case QOR_MSG_FIRMWARE_FRAME:
-    case QOR_MSG_START_MONITOR:
-    case QOR_MSG_STOP_MONITOR:
-    case QOR_MSG_FPGA_ACCESS: return Handling::ApplicationOnly;
-    default: return Handling::Undefined;
-  }
-}
-
-// The shortest message of each code: what its fields need.
-size_t minimumLength(uint8_t code) {
-  switch (code) {
-    case QOR_MSG_CONNECT_PORT: return sizeof(ConnectPortRequest);
-    case QOR_MSG_DRIVER_INFO: return QOR_DRIVER_INFO_REQUEST_LENGTH;
-    case QOR_MSG_REFRESH_DRIVER_INFO:
-    case QOR_MSG_FULL_SPEED_POLLING_CYCLE:
-    case QOR_MSG_CONNECTION_TIMEOUT: return sizeof(ControlValueRequest);
-    case QOR_MSG_FIRMWARE_FRAME: return kHeader + QOR_FRAME_HEADER_SIZE;
-    case QOR_MSG_FPGA_ACCESS: return sizeof(FpgaRequest);
-    case QOR_MSG_BOARD_REQUEST_95XX: return sizeof(BoardRequest95xx);
-    default: return kHeader;
-  }
-}
-
-uint32_t u32At(Bytes message, size_t offset) {
-  uint32_t value;
-  std::memcpy(&value, message.data() + offset, sizeof value);
-  return value;
-}
-
 Bytes bytesOf(const void* record, size_t size) { return Bytes(static_cast<const uint8_t*>(record), size); }
+
+uint32_t u32At(Bytes message, size_t offset) { return readU32LE(message, offset).value_or(0); }
 
 // An answer that says no: the error report to an application, a bare answer with the code on a private pair.
 void refuse(Server& server, Channel& channel, uint8_t code, uint32_t error, const std::string& text) {
@@ -97,185 +51,262 @@ std::string undefined(uint8_t code) {
 
 } // namespace
 
+// The handler of each message code, with the daemon's state at hand (a friend of Server).
+class Interpreter {
+public:
+  // One message on its way to its handler, its length checked against the code's minimum.
+  struct Incoming {
+    uint8_t code;
+    Buffer message;
+    Channel& channel;
+    const std::shared_ptr<Port>& turnPort; // the port whose turn the message holds; may be empty on a private pair
+  };
+  static void connectPort(Server& server, const Incoming& in);
+  static void disconnect(Server& server, const Incoming& in);
+  static void closeClientConnection(Server& server, const Incoming& in);
+  template <uint32_t (LockTables::*operation)(uint32_t, uint8_t, uint8_t)>
+  static void lockRequest(Server& server, const Incoming& in);
+  static void driverInfo(Server& server, const Incoming& in);
+  static void lastServerError(Server& server, const Incoming& in);
+  static void refreshDriverInfo(Server& server, const Incoming& in);
+  static void pollingCycle(Server& server, const Incoming& in);
+  static void connectionTimeout(Server& server, const Incoming& in);
+  static void firmwareFrame(Server& server, const Incoming& in);
+  static void startMonitor(Server& server, const Incoming& in);
+  static void stopMonitor(Server& server, const Incoming& in);
+  static void fpgaAccess(Server& server, const Incoming& in);
+  static void boardRequest(Server& server, const Incoming& in);
+};
+
+namespace {
+
+using Handler = void (*)(Server&, const Interpreter::Incoming&);
+
+enum class Handling {
+  Ignored,           // the daemon's own messages coming back: dropped unanswered
+  PairOrApplication, // on a private pair or an application's request queue
+  ApplicationOnly    // on an application's request queue only
+};
+
+// The board request names a port on a private pair; every other message acts for its channel's port alone.
+enum class Turn { ChannelPort, NamedPort };
+
+struct MessageRule {
+  uint8_t code;
+  Handling handling;
+  size_t minimumLength; // what the code's fields need
+  Turn turn;
+  Handler handle;
+};
+
+using I = Interpreter;
+constexpr Turn kChannel = Turn::ChannelPort;
+
+// One row per message code that the daemon knows.
+constexpr MessageRule kMessageRules[] = {
+    {QOR_MSG_ERROR_REPORT, Handling::Ignored, kHeader, kChannel, nullptr},
+    {QOR_MSG_MONITOR_DATA, Handling::Ignored, kHeader, kChannel, nullptr},
+    {QOR_MSG_FIRMWARE_TRAFFIC, Handling::Ignored, kHeader, kChannel, nullptr},
+    {QOR_MSG_CONNECT_PORT, Handling::PairOrApplication, sizeof(ConnectPortRequest), kChannel, I::connectPort},
+    {QOR_MSG_DRIVER_INFO, Handling::PairOrApplication, QOR_DRIVER_INFO_REQUEST_LENGTH, kChannel, I::driverInfo},
+    {QOR_MSG_LAST_SERVER_ERROR, Handling::PairOrApplication, kHeader, kChannel, I::lastServerError},
+    {QOR_MSG_REFRESH_DRIVER_INFO, Handling::PairOrApplication, sizeof(ControlValueRequest), kChannel,
+     I::refreshDriverInfo},
+    {QOR_MSG_FULL_SPEED_POLLING_CYCLE, Handling::PairOrApplication, sizeof(ControlValueRequest), kChannel,
+     I::pollingCycle},
+    {QOR_MSG_CONNECTION_TIMEOUT, Handling::PairOrApplication, sizeof(ControlValueRequest), kChannel,
+     I::connectionTimeout},
+    {QOR_MSG_BOARD_REQUEST_95XX, Handling::PairOrApplication, sizeof(BoardRequest95xx), Turn::NamedPort,
+     I::boardRequest},
+    {QOR_MSG_DISCONNECT, Handling::ApplicationOnly, kHeader, kChannel, I::disconnect},
+    {QOR_MSG_CLOSE_CLIENT_CONNECTION, Handling::ApplicationOnly, kHeader, kChannel, I::closeClientConnection},
+    {QOR_MSG_GET_LOCK, Handling::ApplicationOnly, kHeader, kChannel, I::lockRequest<&LockTables::take>},
+    {QOR_MSG_RELEASE_LOCK, Handling::ApplicationOnly, kHeader, kChannel, I::lockRequest<&LockTables::release>},
+    {QOR_MSG_GET_MONITOR_LOCK, Handling::ApplicationOnly, kHeader, kChannel, I::lockRequest<&LockTables::takeMonitor>},
+    {QOR_MSG_RELEASE_MONITOR_LOCK, Handling::ApplicationOnly, kHeader, kChannel,
+     I::lockRequest<&LockTables::releaseMonitor>},
+    {QOR_MSG_FIRMWARE_FRAME, Handling::ApplicationOnly, kHeader + QOR_FRAME_HEADER_SIZE, kChannel, I::firmwareFrame},
+    {QOR_MSG_START_MONITOR, Handling::ApplicationOnly, kHeader, kChannel, I::startMonitor},
+    {QOR_MSG_STOP_MONITOR, Handling::ApplicationOnly, kHeader, kChannel, I::stopMonitor},
+    {QOR_MSG_FPGA_ACCESS, Handling::ApplicationOnly, sizeof(FpgaRequest), kChannel, I::fpgaAccess},
+};
+
+const MessageRule* ruleOf(uint8_t code) {
+  for (const MessageRule& rule : kMessageRules) {
+    if (rule.code == code) return &rule;
+  }
+  return nullptr;
+}
+
+} // namespace
+
+void Interpreter::connectPort(Server& server, const Incoming& in) { server.connectPort(in.message, in.channel); }
+
+void Interpreter::disconnect(Server& server, const Incoming& in) { server.closeConnection(in.channel); }
+
+void Interpreter::closeClientConnection(Server& server, const Incoming& in) {
+  in.channel.application->closing = true;
+  server.replyBare(in.channel, in.code, 0);
+}
+
+template <uint32_t (LockTables::*operation)(uint32_t, uint8_t, uint8_t)>
+void Interpreter::lockRequest(Server& server, const Incoming& in) {
+  const Application& app = *in.channel.application;
+  uint32_t result;
+  {
+    std::lock_guard table(in.channel.port->tableLock);
+    result = (in.channel.port->locks.*operation)(app.client.pid(), app.controller, app.interfaceNumber);
+  }
+  server.replyBare(in.channel, in.code, result);
+}
+
+void Interpreter::driverInfo(Server& server, const Incoming& in) {
+  const uint32_t hostType = u32At(in.message, offsetof(DriverInfoRequest, hostInterfaceType));
+  const uint32_t capacity = u32At(in.message, offsetof(DriverInfoRequest, capacity));
+  constexpr size_t kHead = sizeof(ServerResponseHeader);
+  // No more than the client asked for and no more than its queue takes.
+  const size_t room = in.channel.reply.messageSize() - std::min(in.channel.reply.messageSize(), kHead);
+  std::vector<uint8_t> answer;
+  try {
+    answer.assign(kHead + std::min<size_t>(capacity, room), 0);
+  } catch (const std::bad_alloc&) {
+    server.replyBare(in.channel, in.code, server.recordError(nullptr, kNone, QOR_ERR_SERVER_NOT_ENOUGH_MEMORY, ""));
+    return;
+  }
+  const Buffer out(answer.data() + kHead, answer.size() - kHead);
+  const Bytes requestData = in.message.subspan(offsetof(DriverInfoRequest, data));
+  uint32_t written = 0;
+  PathStatus status;
+  if (DeviceAccess::driverInfoUsesUsb(hostType)) {
+    UsbSuspension suspension(server);
+    status = server.access_.driverInfo(hostType, out, written, requestData);
+  } else {
+    status = server.access_.driverInfo(hostType, out, written, requestData);
+  }
+  if (!status.ok()) {
+    server.replyBare(in.channel, in.code, server.recordPathError(nullptr, kNone, status));
+    return;
+  }
+  const size_t length = protocol::encodeResponse(answer, in.code, 0, out.first(written));
+  server.reply(in.channel, Bytes(answer.data(), length));
+}
+
+void Interpreter::lastServerError(Server& server, const Incoming& in) {
+  const ErrorRecord::Entry last = server.errors_.last();
+  // The text is cut to what the client's queue takes, its NUL kept.
+  std::vector<uint8_t> answer(std::max(in.channel.reply.messageSize(), sizeof(ServerResponseHeader) + 1));
+  answer.resize(protocol::encodeLastServerError(answer, last.code, last.text));
+  server.reply(in.channel, answer);
+}
+
+void Interpreter::refreshDriverInfo(Server& server, const Incoming& in) {
+  const uint32_t flags = u32At(in.message, offsetof(ControlValueRequest, value));
+  const bool withUsb = (flags & 1u) != 0;
+  const bool flag = (flags & 2u) != 0;
+  PathStatus status;
+  if (withUsb) {
+    UsbSuspension suspension(server);
+    status = server.access_.refresh(true, flag);
+  } else {
+    status = server.access_.refresh(false, flag);
+  }
+  server.replyBare(in.channel, in.code, status.code);
+}
+
+void Interpreter::pollingCycle(Server& server, const Incoming& in) {
+  const uint32_t interval = u32At(in.message, offsetof(ControlValueRequest, value));
+  if (interval > kMaxPollIntervalMs) {
+    server.replyBare(in.channel, in.code,
+                     server.recordErrorf(nullptr, kNone, QOR_ERR_SERVER_INVALID_PARAMETER,
+                                         "polling cycle of %u ms is longer than %u ms", interval, kMaxPollIntervalMs));
+    return;
+  }
+  server.pollIntervalMs_ = interval;
+  server.replyBare(in.channel, in.code, 0);
+}
+
+void Interpreter::connectionTimeout(Server& server, const Incoming& in) {
+  const uint32_t timeout = u32At(in.message, offsetof(ControlValueRequest, value));
+  uint32_t error = 0;
+  uint32_t previous;
+  if (timeout > kMaxConnectionTimeoutMs) {
+    error = server.recordErrorf(nullptr, kNone, QOR_ERR_SERVER_INVALID_PARAMETER,
+                                "connection timeout of %u ms is longer than %u ms", timeout, kMaxConnectionTimeoutMs);
+    previous = server.access_.connectionTimeout();
+  } else {
+    previous = server.access_.exchangeConnectionTimeout(timeout);
+  }
+  const ConnectionTimeoutReply answer{protocol::responseHeader(in.code, sizeof answer, error), previous};
+  server.reply(in.channel, bytesOf(&answer, sizeof answer));
+}
+
+void Interpreter::firmwareFrame(Server& server, const Incoming& in) {
+  const Buffer frameBytes = in.message.subspan(kHeader);
+  const auto frame = protocol::parseFrame(frameBytes);
+  if (!frame) {
+    refuse(server, in.channel, in.code, QOR_ERR_SERVER_INVALID_PARAMETER, "invalid firmware frame");
+    return;
+  }
+  // The device routes its answers by this byte: they go back to the sender.
+  frameBytes[offsetof(FirmwareMessageHeader, App)] = in.channel.application->index;
+  server.writeCommand(*in.channel.port, in.channel.application->index, frameBytes.first(frame->header.length));
+}
+
+void Interpreter::startMonitor(Server& server, const Incoming& in) { server.startMonitor(in.channel); }
+
+void Interpreter::stopMonitor(Server& server, const Incoming& in) { server.stopMonitor(in.channel); }
+
+void Interpreter::fpgaAccess(Server& server, const Incoming& in) { server.fpgaAccess(in.message, in.channel); }
+
+void Interpreter::boardRequest(Server& server, const Incoming& in) {
+  const auto board = protocol::readRecord<BoardRequest95xx>(in.message);
+  constexpr size_t kHead = sizeof(BoardReply95xx);
+  std::vector<uint8_t> answer(std::max(in.channel.reply.messageSize(), kHead), 0);
+  const Buffer data(answer.data() + kHead, answer.size() - kHead);
+  uint32_t length = 0;
+  PathStatus status;
+  if (in.turnPort) {
+    std::lock_guard write(in.turnPort->writeLock);
+    status = server.access_.boardRequest(*board, in.turnPort->device.get(), data, length);
+  } else {
+    status = server.access_.boardRequest(*board, nullptr, data, length);
+  }
+  if (!status.ok()) {
+    server.replyBare(in.channel, in.code, status.code);
+    return;
+  }
+  const BoardReply95xx head{protocol::responseHeader(in.code, static_cast<uint32_t>(kHead + length), 0),
+                            board->subCommand};
+  protocol::writeRecord(Buffer(answer), head);
+  server.reply(in.channel, Bytes(answer.data(), kHead + length));
+}
+
 void Server::interpret(Buffer message, Channel& channel) {
   const auto request = protocol::parseRequest(message);
   if (!request) {
-    uint32_t lengthField = 0;
-    if (message.size() >= kHeader) lengthField = u32At(message, offsetof(ServerRequestHeader, length));
-    syslog(LOG_ERR, "Bad Command %u Length %u (%u)\n", static_cast<unsigned>(message[0]),
-           static_cast<unsigned>(message.size()), lengthField);
+    syslog(LOG_ERR, "Bad Command %u Length %u (%u)\n", message.empty() ? 0u : static_cast<unsigned>(message[0]),
+           static_cast<unsigned>(message.size()), u32At(message, offsetof(ServerRequestHeader, length)));
     return;
   }
   const uint8_t code = request->header.code;
-  const Handling handling = handlingOf(code);
-  if (handling == Handling::Ignored) return;
-  if (handling == Handling::Undefined || (handling == Handling::ApplicationOnly && !channel.application)) {
+  const MessageRule* rule = ruleOf(code);
+  if (rule != nullptr && rule->handling == Handling::Ignored) return;
+  if (rule == nullptr || (rule->handling == Handling::ApplicationOnly && !channel.application)) {
     refuse(*this, channel, code, QOR_ERR_SERVER_UNKNOWN_COMMAND, undefined(code));
     return;
   }
-  if (message.size() < minimumLength(code)) {
+  if (message.size() < rule->minimumLength) {
     char text[64];
     snprintf(text, sizeof text, "command code %02X: %zu bytes are too few", code, message.size());
     refuse(*this, channel, code, QOR_ERR_SERVER_INVALID_PARAMETER, text);
     return;
   }
-  // The messages of a port take turns. On a private pair only the board request names a port.
+  // The messages of a port take turns.
   std::shared_ptr<Port> turnPort = channel.port;
-  if (!turnPort && code == QOR_MSG_BOARD_REQUEST_95XX) turnPort = ports_.at(request->header.portIndex);
+  if (!turnPort && rule->turn == Turn::NamedPort) turnPort = ports_.at(request->header.portIndex);
   std::optional<CommandGate::Turn> turn;
   if (turnPort) turn.emplace(turnPort->gate, kTurnBound);
-
-  switch (code) {
-    case QOR_MSG_CONNECT_PORT: connectPort(message, channel); break;
-    case QOR_MSG_DISCONNECT: closeConnection(channel); break;
-    case QOR_MSG_CLOSE_CLIENT_CONNECTION:
-      channel.application->closing = true;
-      replyBare(channel, code, 0);
-      break;
-    case QOR_MSG_GET_LOCK:
-    case QOR_MSG_RELEASE_LOCK:
-    case QOR_MSG_GET_MONITOR_LOCK:
-    case QOR_MSG_RELEASE_MONITOR_LOCK: {
-      const Application& app = *channel.application;
-      LockTables& locks = channel.port->locks;
-      uint32_t result;
-      {
-        std::lock_guard table(channel.port->tableLock);
-        const uint32_t pid = app.client.pid();
-        switch (code) {
-          case QOR_MSG_GET_LOCK: result = locks.take(pid, app.controller, app.interfaceNumber); break;
-          case QOR_MSG_RELEASE_LOCK: result = locks.release(pid, app.controller, app.interfaceNumber); break;
-          case QOR_MSG_GET_MONITOR_LOCK: result = locks.takeMonitor(pid, app.controller, app.interfaceNumber); break;
-          default: result = locks.releaseMonitor(pid, app.controller, app.interfaceNumber); break;
-        }
-      }
-      replyBare(channel, code, result);
-      break;
-    }
-    case QOR_MSG_DRIVER_INFO: {
-      const uint32_t hostType = u32At(message, offsetof(DriverInfoRequest, hostInterfaceType));
-      const uint32_t capacity = u32At(message, offsetof(DriverInfoRequest, capacity));
-      // No more than the client asked for and no more than its queue takes.
-      const size_t room = channel.reply.messageSize() - std::min(channel.reply.messageSize(), sizeof(ServerResponseHeader));
-      std::vector<uint8_t> answer;
-      try {
-        answer.assign(sizeof(ServerResponseHeader) + std::min<size_t>(capacity, room), 0);
-      } catch (const std::bad_alloc&) {
-        replyBare(channel, code, recordError(nullptr, kNone, QOR_ERR_SERVER_NOT_ENOUGH_MEMORY, ""));
-        break;
-      }
-      const Buffer out(answer.data() + sizeof(ServerResponseHeader), answer.size() - sizeof(ServerResponseHeader));
-      const Bytes requestData = message.subspan(offsetof(DriverInfoRequest, data));
-      uint32_t written = 0;
-      PathStatus status;
-      if (DeviceAccess::driverInfoUsesUsb(hostType)) {
-        UsbSuspension suspension(*this);
-        status = access_.driverInfo(hostType, out, written, requestData);
-      } else {
-        status = access_.driverInfo(hostType, out, written, requestData);
-      }
-      if (!status.ok()) {
-        replyBare(channel, code, recordPathError(nullptr, kNone, status));
-        break;
-      }
-      const auto length = static_cast<uint32_t>(sizeof(ServerResponseHeader) + written);
-      const ServerResponseHeader head{code, {0, 0, 0}, length, 0};
-      std::memcpy(answer.data(), &head, sizeof head);
-      reply(channel, Bytes(answer.data(), length));
-      break;
-    }
-    case QOR_MSG_LAST_SERVER_ERROR: {
-      const ErrorRecord::Entry last = errors_.last();
-      // The text is cut to what the client's queue takes, its NUL kept.
-      const size_t head = sizeof(ServerResponseHeader) + 1;
-      const size_t room = channel.reply.messageSize() > head ? channel.reply.messageSize() - head : 0;
-      const std::string_view text = std::string_view(last.text).substr(0, room);
-      std::vector<uint8_t> answer(head + text.size(), 0);
-      const ServerResponseHeader header{code, {0, 0, 0}, static_cast<uint32_t>(answer.size()), last.code};
-      std::memcpy(answer.data(), &header, sizeof header);
-      std::memcpy(answer.data() + sizeof header, text.data(), text.size());
-      reply(channel, answer);
-      break;
-    }
-    case QOR_MSG_REFRESH_DRIVER_INFO: {
-      const uint32_t flags = u32At(message, offsetof(ControlValueRequest, value));
-      const bool withUsb = (flags & 1u) != 0;
-      const bool flag = (flags & 2u) != 0;
-      PathStatus status;
-      if (withUsb) {
-        UsbSuspension suspension(*this);
-        status = access_.refresh(true, flag);
-      } else {
-        status = access_.refresh(false, flag);
-      }
-      replyBare(channel, code, status.code);
-      break;
-    }
-    case QOR_MSG_FULL_SPEED_POLLING_CYCLE: {
-      const uint32_t interval = u32At(message, offsetof(ControlValueRequest, value));
-      if (interval > kMaxPollIntervalMs) {
-        replyBare(channel, code,
-                  recordErrorf(nullptr, kNone, QOR_ERR_SERVER_INVALID_PARAMETER,
-                               "polling cycle of %u ms is longer than %u ms", interval, kMaxPollIntervalMs));
-        break;
-      }
-      pollIntervalMs_ = interval;
-      replyBare(channel, code, 0);
-      break;
-    }
-    case QOR_MSG_CONNECTION_TIMEOUT: {
-      const uint32_t timeout = u32At(message, offsetof(ControlValueRequest, value));
-      ConnectionTimeoutReply answer{{code, {0, 0, 0}, sizeof answer, 0}, 0};
-      if (timeout > kMaxConnectionTimeoutMs) {
-        answer.header.error = recordErrorf(nullptr, kNone, QOR_ERR_SERVER_INVALID_PARAMETER,
-                                           "connection timeout of %u ms is longer than %u ms", timeout,
-                                           kMaxConnectionTimeoutMs);
-        answer.previousTimeout = access_.connectionTimeout();
-      } else {
-        answer.previousTimeout = access_.exchangeConnectionTimeout(timeout);
-      }
-      reply(channel, bytesOf(&answer, sizeof answer));
-      break;
-    }
-    case QOR_MSG_FIRMWARE_FRAME: {
-      const Buffer frameBytes = message.subspan(kHeader);
-      const auto frame = protocol::parseFrame(frameBytes);
-      if (!frame) {
-        refuse(*this, channel, code, QOR_ERR_SERVER_INVALID_PARAMETER, "invalid firmware frame");
-        break;
-      }
-      // The device routes its answers by this byte: they go back to the sender.
-      frameBytes[offsetof(FirmwareMessageHeader, App)] = channel.application->index;
-      writeCommand(*channel.port, channel.application->index, frameBytes.first(frame->header.length));
-      break;
-    }
-    case QOR_MSG_START_MONITOR: startMonitor(channel); break;
-    case QOR_MSG_STOP_MONITOR: stopMonitor(channel); break;
-    case QOR_MSG_FPGA_ACCESS: fpgaAccess(message, channel); break;
-    case QOR_MSG_BOARD_REQUEST_95XX: {
-      const auto board = protocol::readRecord<BoardRequest95xx>(message);
-      std::vector<uint8_t> answer(std::max(channel.reply.messageSize(), sizeof(BoardReply95xx)), 0);
-      const Buffer data(answer.data() + sizeof(BoardReply95xx), answer.size() - sizeof(BoardReply95xx));
-      uint32_t length = 0;
-      PathStatus status;
-      if (turnPort) {
-        std::lock_guard write(turnPort->writeLock);
-        status = access_.boardRequest(*board, turnPort->device.get(), data, length);
-      } else {
-        status = access_.boardRequest(*board, nullptr, data, length);
-      }
-      if (!status.ok()) {
-        replyBare(channel, code, status.code);
-        break;
-      }
-      const BoardReply95xx head{{code, {0, 0, 0}, static_cast<uint32_t>(sizeof(BoardReply95xx) + length), 0},
-                                board->subCommand};
-      std::memcpy(answer.data(), &head, sizeof head);
-      reply(channel, Bytes(answer.data(), sizeof head + length));
-      break;
-    }
-    default: break;
-  }
+  rule->handle(*this, Interpreter::Incoming{code, message, channel, turnPort});
 }
 
 uint32_t Server::writeCommand(Port& port, uint8_t application, Bytes frame) {

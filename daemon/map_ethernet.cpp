@@ -17,6 +17,7 @@
 
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
+#include "qor_shared/firmware_records.hpp"
 
 namespace qor::daemon {
 namespace {
@@ -33,8 +34,6 @@ constexpr int kBodyWaitMs = 2000;
 constexpr int kSendTimeoutMs = 5000;
 constexpr uint32_t kSerialQueryCapacity = 32768;
 constexpr size_t kReceiveChunk = 65536;
-constexpr uint8_t kSerialCommand = 0x0C;
-constexpr uint32_t kSerialSubFunction = 5;
 
 std::string errorText() { return strerror(errno); }
 
@@ -152,21 +151,28 @@ public:
 
   // The serial-number query of the open: the first matching answer within a second counts.
   PathStatus querySerialNumber(uint8_t controller, uint8_t interfaceNumber, uint32_t& serial) {
-    uint8_t query[16] = {};
-    const FirmwareMessageHeader header =
-        protocol::commandHeader(QOR_REQUEST_NO_ACKNOWLEDGE, controller, interfaceNumber, 0, 0, kSerialCommand, 4);
-    memcpy(query, &header, sizeof header);
-    memcpy(query + QOR_FRAME_HEADER_SIZE, &kSerialSubFunction, sizeof kSerialSubFunction);
-    if (PathStatus sent = write(Bytes(query, sizeof query)); !sent.ok()) return sent;
+    struct {
+      FirmwareMessageHeader header;
+      firmware::SerialNumberQuery query;
+    } const message{protocol::commandHeader(QOR_REQUEST_NO_ACKNOWLEDGE, controller, interfaceNumber, 0, 0,
+                                            firmware::kControllerControlCommand, sizeof(firmware::SerialNumberQuery)),
+                    {firmware::kSerialNumberSubFunction}};
+    static_assert(sizeof message == QOR_FRAME_HEADER_SIZE + sizeof(firmware::SerialNumberQuery));
+    if (PathStatus sent = write(Bytes(reinterpret_cast<const uint8_t*>(&message), sizeof message)); !sent.ok()) {
+      return sent;
+    }
     std::vector<uint8_t> answer(kSerialQueryCapacity);
     const double start = GetTickCount();
     while (GetTickCount() - start < kSerialQueryMs) {
       uint32_t length = 0;
       if (PathStatus got = read(answer, length); !got.ok()) return got;
-      auto frame = protocol::parseFrame(Bytes(answer.data(), length));
-      if (frame && frame->header.type == QOR_FRAME_RESPONSE && frame->header.command == kSerialCommand &&
-          frame->data.size() >= 8 && frame->data[0] == kSerialSubFunction) {
-        memcpy(&serial, frame->data.data() + 4, sizeof serial);
+      const auto frame = protocol::parseFrame(Bytes(answer.data(), length));
+      const auto serialAnswer =
+          frame && frame->header.type == QOR_FRAME_RESPONSE && frame->header.command == firmware::kControllerControlCommand
+              ? protocol::readRecord<firmware::SerialNumberAnswer>(frame->data)
+              : std::nullopt;
+      if (serialAnswer && serialAnswer->subFunction == firmware::kSerialNumberSubFunction) {
+        serial = serialAnswer->serialNumber;
         return {};
       }
       if (length != 0) std::this_thread::sleep_for(1ms);

@@ -18,8 +18,6 @@ constexpr size_t kHeader = sizeof(ServerResponseHeader);
 
 void readMonitor(Server& server, const std::shared_ptr<Port>& port, Device& device, uint8_t starter,
                  std::vector<uint8_t>& message, Milliseconds pause, Worker& self) {
-  const ServerResponseHeader head{QOR_MSG_MONITOR_DATA, {0, 0, 0}, 0, 0};
-  std::memcpy(message.data(), &head, sizeof head);
   const Buffer data(message.data() + kHeader, message.size() - kHeader);
   self.setRunning(true);
   while (!self.stopRequested()) {
@@ -33,8 +31,7 @@ void readMonitor(Server& server, const std::shared_ptr<Port>& port, Device& devi
     if (length > 0) {
       const auto app = port->application(starter);
       if (!app || !app->inUse) break;
-      const uint32_t total = static_cast<uint32_t>(kHeader + std::min<size_t>(length, data.size()));
-      std::memcpy(message.data() + offsetof(ServerResponseHeader, length), &total, sizeof total);
+      const size_t total = protocol::encodeMonitorData(message, data.first(std::min<size_t>(length, data.size())));
       server.sendToApplication(*port, *app, Bytes(message.data(), total));
     }
     std::this_thread::sleep_for(pause);

@@ -115,7 +115,7 @@ bool Server::reply(Channel& channel, Bytes message) {
     case ReplyQueue::Sent::Yes: return true;
     case ReplyQueue::Sent::TooLarge: {
       // The client's queue is too small for the answer: the request fails instead.
-      ServerResponseHeader bare{message[0], {0, 0, 0}, QOR_BARE_REPLY_LENGTH, QOR_ERR_SERVER_RESPONSE_BUFFER_TOO_SMALL};
+      const ServerResponseHeader bare = protocol::bareReply(message[0], QOR_ERR_SERVER_RESPONSE_BUFFER_TOO_SMALL);
       if (channel.reply.send(Bytes(reinterpret_cast<const uint8_t*>(&bare), sizeof bare)) == ReplyQueue::Sent::Yes) {
         return false;
       }
@@ -129,7 +129,7 @@ bool Server::reply(Channel& channel, Bytes message) {
 }
 
 bool Server::replyBare(Channel& channel, uint8_t code, uint32_t error) {
-  const ServerResponseHeader bare{code, {0, 0, 0}, QOR_BARE_REPLY_LENGTH, error};
+  const ServerResponseHeader bare = protocol::bareReply(code, error);
   return reply(channel, Bytes(reinterpret_cast<const uint8_t*>(&bare), sizeof bare));
 }
 

@@ -93,6 +93,8 @@ public:
   std::mutex& usbSuspension() { return usbSuspension_; }
 
 private:
+  friend class Interpreter;
+
   // close.cpp: with the port's lifecycle lock held.
   bool retire(Port& port, const std::shared_ptr<Application>& app);
   uint32_t closePortIfUnused(const std::shared_ptr<Port>& port);

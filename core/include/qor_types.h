@@ -67,8 +67,21 @@ enum { QOR_INTERFACE_HOST_FIRMWARE = 0, QOR_INTERFACE_HOST_FPGA = 1, QOR_INTERFA
 typedef uint32_t Qor_LockStatus;
 enum { QOR_LOCK_CONTROLLER = 1u << 0, QOR_LOCK_INTERFACE = 1u << 1, QOR_LOCK_MONITOR = 1u << 2 };
 
-/* Port property ids of Qor_GetPropertyById / Qor_SetPropertyById. */
+/* Port property ids of Qor_GetPropertyById / Qor_SetPropertyById: read only, unless said. */
 typedef uint8_t Qor_PortPropertyId;
+enum {
+  QOR_PROPERTY_DAEMON_MONITORS = 0,               /* read and set: the port's monitors run in the daemon */
+  QOR_PROPERTY_INTERFACE_HOST = 1,                /* Qor_InterfaceHost */
+  QOR_PROPERTY_DEVICE_IDENTIFIER = 2,             /* the serial number */
+  QOR_PROPERTY_PORT_INDEX = 3,                    /* the daemon's slot */
+  QOR_PROPERTY_APPLICATION_INDEX = 4,
+  QOR_PROPERTY_COMMUNICATION_TYPE = 5,            /* Qor_HostCommunicationType */
+  QOR_PROPERTY_PARAMETER_WIDTH = 6,               /* 64 or 32 */
+  QOR_PROPERTY_REAL_HOST_INTERFACE_TYPE = 7,      /* as the firmware reported it */
+  QOR_PROPERTY_OVERWRITE_HOST_INTERFACE_TYPE = 8, /* set only: the host type of the stored descriptor */
+  QOR_PROPERTY_USE_DEDICATED_FIRMWARE = 9,        /* from the interface configuration file */
+  QOR_PROPERTY_INTERFACE_TYPE = 10                /* Qor_InterfaceType */
+};
 
 /* Descriptor flag bits of Qor_InterfaceInfo_t. */
 enum {

@@ -1,18 +1,37 @@
 #include "qor_shared/protocol.hpp"
 
-namespace qor::protocol {
-namespace {
+#include <algorithm>
 
-size_t wrap(Buffer out, uint8_t code, Bytes body) {
-  const size_t length = sizeof(ServerResponseHeader) + body.size();
+namespace qor::protocol {
+
+ServerResponseHeader responseHeader(uint8_t code, uint32_t length, uint32_t error) {
+  return ServerResponseHeader{code, {0, 0, 0}, length, error};
+}
+
+ServerResponseHeader bareReply(uint8_t code, uint32_t error) {
+  return responseHeader(code, QOR_BARE_REPLY_LENGTH, error);
+}
+
+size_t encodeResponse(Buffer out, uint8_t code, uint32_t error, Bytes body) {
+  constexpr size_t kHead = sizeof(ServerResponseHeader);
+  const size_t length = kHead + body.size();
   if (out.size() < length || length > UINT32_MAX) return 0;
-  ServerResponseHeader header{code, {0, 0, 0}, static_cast<uint32_t>(length), 0};
-  writeRecord(out, header);
-  if (!body.empty()) std::memcpy(out.data() + sizeof header, body.data(), body.size());
+  // The body goes first: it may lie anywhere in out, the header's bytes included.
+  if (!body.empty() && body.data() != out.data() + kHead) std::memmove(out.data() + kHead, body.data(), body.size());
+  writeRecord(out, responseHeader(code, static_cast<uint32_t>(length), error));
   return length;
 }
 
-} // namespace
+size_t encodeLastServerError(Buffer out, uint32_t code, std::string_view text) {
+  constexpr size_t kHead = sizeof(ServerResponseHeader);
+  if (out.size() < kHead + 1) return 0;
+  text = text.substr(0, out.size() - kHead - 1);
+  const size_t length = kHead + text.size() + 1;
+  writeRecord(out, responseHeader(QOR_MSG_LAST_SERVER_ERROR, static_cast<uint32_t>(length), code));
+  std::memcpy(out.data() + kHead, text.data(), text.size());
+  out[length - 1] = 0;
+  return length;
+}
 
 std::optional<Request> parseRequest(Bytes received) {
   auto header = readRecord<ServerRequestHeader>(received);
@@ -100,7 +119,7 @@ size_t encodeErrorReport(Buffer out, uint32_t code, std::string_view text) {
   // A text that does not fit the receiver's queue is cut rather than lost with the whole report.
   if (!text.empty() && kHead + text.size() + 1 > out.size()) text = text.substr(0, out.size() - kHead - 1);
   const size_t length = text.empty() ? kHead : kHead + text.size() + 1;
-  writeRecord(out, ServerResponseHeader{QOR_MSG_ERROR_REPORT, {0, 0, 0}, static_cast<uint32_t>(length), code});
+  writeRecord(out, responseHeader(QOR_MSG_ERROR_REPORT, static_cast<uint32_t>(length), code));
   if (!text.empty()) {
     std::memcpy(out.data() + kHead, text.data(), text.size());
     out[length - 1] = 0;
@@ -109,17 +128,18 @@ size_t encodeErrorReport(Buffer out, uint32_t code, std::string_view text) {
 }
 
 size_t encodeFirmwareFrameMessage(Buffer out, uint8_t portIndex, uint8_t applicationIndex, Bytes frame) {
-  const size_t length = sizeof(ServerRequestHeader) + frame.size();
-  if (out.size() < length) return 0;
+  constexpr size_t kHead = sizeof(ServerRequestHeader);
+  const size_t length = kHead + frame.size();
+  if (out.size() < length || length > UINT32_MAX) return 0;
+  if (!frame.empty() && frame.data() != out.data() + kHead) std::memmove(out.data() + kHead, frame.data(), frame.size());
   writeRecord(out, ServerRequestHeader{QOR_MSG_FIRMWARE_FRAME, portIndex, applicationIndex, 0,
                                        static_cast<uint32_t>(length)});
-  std::memcpy(out.data() + sizeof(ServerRequestHeader), frame.data(), frame.size());
   return length;
 }
 
-size_t encodeFirmwareTraffic(Buffer out, Bytes frame) { return wrap(out, QOR_MSG_FIRMWARE_TRAFFIC, frame); }
+size_t encodeFirmwareTraffic(Buffer out, Bytes frame) { return encodeResponse(out, QOR_MSG_FIRMWARE_TRAFFIC, 0, frame); }
 
-size_t encodeMonitorData(Buffer out, Bytes data) { return wrap(out, QOR_MSG_MONITOR_DATA, data); }
+size_t encodeMonitorData(Buffer out, Bytes data) { return encodeResponse(out, QOR_MSG_MONITOR_DATA, 0, data); }
 
 FirmwareMessageHeader commandHeader(uint8_t requestKind, uint8_t controller, uint8_t interfaceNumber, uint8_t application,
                                     uint8_t module, uint8_t command, uint16_t parameterLength) {

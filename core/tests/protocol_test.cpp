@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "hex_bytes.hpp"
+#include "qor_shared/byte_reader.hpp"
+#include "qor_shared/firmware_records.hpp"
 #include "qor_shared/protocol.hpp"
 
 namespace {
@@ -41,6 +44,44 @@ TEST(ProtocolRecords, FixedLayoutsAreByteExact) {
 
   const BoardRequest95xx board{{0x52, 1, 2, 0, 16}, 3, 0xAABBCCDD};
   EXPECT_EQ(bytesOf(board), (ByteVector{0x52, 1, 2, 0, 16, 0, 0, 0, 3, 0, 0, 0, 0xDD, 0xCC, 0xBB, 0xAA}));
+}
+
+TEST(FirmwareRecords, LayoutsAreByteExact) {
+  qor::firmware::IdentityHead identity{};
+  identity.bootLoader = qor::firmware::kBootLoaderRunning;
+  identity.controllerKind = 0x0A0B0C0D;
+  identity.deviceCode = 61;
+  identity.interfaceCount = 2;
+  struct Case {
+    const char* record;
+    ByteVector bytes;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"identity head", bytesOf(identity), "0*4 01 0*3 0D 0C 0B 0A 0*16 3D 0*3 0*4 02 0*3"},
+      {"identity entry", bytesOf(qor::firmware::IdentityEntry{24, 6}), "18 06"},
+      {"serial-number query", bytesOf(qor::firmware::SerialNumberQuery{qor::firmware::kSerialNumberSubFunction}),
+       "05 0*3"},
+      {"serial-number answer", bytesOf(qor::firmware::SerialNumberAnswer{5, 0x00BC614E}), "05 0*3 4E 61 BC 00"},
+      {"error-text query", bytesOf(qor::firmware::ErrorTextQuery{0x1234}), "34 12 0*2"},
+      {"error-text head", bytesOf(qor::firmware::ErrorTextHead{7}), "07 0*3"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.bytes, qor::test::hex(c.expected)) << c.record;
+  EXPECT_EQ(qor::firmware::kIdentityCommand, 0xFF);
+  EXPECT_EQ(qor::firmware::kControllerControlCommand, 0x0C);
+  EXPECT_EQ(qor::firmware::kErrorTextCommand, 0xFD);
+}
+
+TEST(ByteReader, ReadsOnlyWhatArrived) {
+  const ByteVector bytes = qor::test::hex("01 02 03 04 05");
+  EXPECT_EQ(qor::readU32LE(bytes, 0), 0x04030201u);
+  EXPECT_EQ(qor::readU32LE(bytes, 1), 0x05040302u);
+  EXPECT_EQ(qor::readU16LE(bytes, 3), 0x0504u);
+  for (size_t offset : {size_t{2}, size_t{5}, size_t{6}, SIZE_MAX - 1}) {
+    EXPECT_FALSE(qor::readU32LE(bytes, offset).has_value()) << offset;
+  }
+  EXPECT_FALSE(qor::readU16LE(bytes, 4).has_value());
+  EXPECT_FALSE(qor::readU16LE({}, 0).has_value());
 }
 
 TEST(ProtocolRecords, ConnectPortRequestAndResponse) {
@@ -128,6 +169,48 @@ TEST(ProtocolMessages, VariableLengthEncodings) {
   const ByteVector monitor = {1, 2, 3};
   length = encodeMonitorData(out, monitor);
   EXPECT_EQ(ByteVector(out, out + length), (ByteVector{0x33, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3}));
+}
+
+TEST(ProtocolMessages, DaemonAnswers) {
+  EXPECT_EQ(bytesOf(bareReply(0x07, 0x1000005)), qor::test::hex("07 0*3 0C 0*3 05 00 00 01"));
+  EXPECT_EQ(bytesOf(responseHeader(0x17, 52, 0)), qor::test::hex("17 0*3 34 0*3 0*4"));
+
+  // A body already in place behind the header stays; one from elsewhere is copied behind it.
+  ByteVector inPlace = qor::test::hex("EE*12 23 02 0D 00 01 01 0*5 0C 05");
+  const size_t placed = encodeFirmwareTraffic(inPlace, Bytes(inPlace).subspan(12));
+  EXPECT_EQ(ByteVector(inPlace.begin(), inPlace.begin() + placed),
+            qor::test::hex("F0 0*3 19 0*3 0*4 23 02 0D 00 01 01 0*5 0C 05"));
+  ByteVector out(20, 0xEE);
+  const ByteVector data = qor::test::hex("AA BB");
+  EXPECT_EQ(encodeResponse(out, 0x40, 0, data), 14u);
+  EXPECT_EQ(ByteVector(out.begin(), out.begin() + 14), qor::test::hex("40 0*3 0E 0*3 0*4 AA BB"));
+  EXPECT_EQ(encodeResponse(Buffer(out).first(13), 0x40, 0, data), 0u) << "a body that does not fit";
+  EXPECT_EQ(encodeMonitorData(out, Bytes(out).subspan(12, 3)), 15u);
+  EXPECT_EQ(ByteVector(out.begin(), out.begin() + 15), qor::test::hex("33 0*3 0F 0*3 0*4 AA BB EE"));
+  // The library's command in place behind room for the 0x20 header.
+  ByteVector command = qor::test::hex("EE*8 23 01 0C 00 01 02 0*3 07 09 FF");
+  EXPECT_EQ(encodeFirmwareFrameMessage(command, 2, 3, Bytes(command).subspan(8)), 20u);
+  EXPECT_EQ(command, qor::test::hex("20 02 03 00 14 0*3 23 01 0C 00 01 02 0*3 07 09 FF"));
+
+  // The last error: the text cut to the queue, its NUL always there.
+  struct Case {
+    size_t room;
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {64, "queue message", "18 0*3 1A 0*3 09 00 00 01 71 75 65 75 65 20 6D 65 73 73 61 67 65 00"},
+      {20, "queue message", "18 0*3 14 0*3 09 00 00 01 71 75 65 75 65 20 6D 00"},
+      {13, "queue message", "18 0*3 0D 0*3 09 00 00 01 00"},
+      {64, "", "18 0*3 0D 0*3 09 00 00 01 00"},
+  };
+  for (const Case& c : cases) {
+    ByteVector answer(c.room, 0xEE);
+    answer.resize(encodeLastServerError(answer, 0x1000009, c.text));
+    EXPECT_EQ(answer, qor::test::hex(c.expected)) << c.room;
+  }
+  ByteVector tooSmall(12);
+  EXPECT_EQ(encodeLastServerError(tooSmall, 0x1000009, "x"), 0u);
 }
 
 TEST(ProtocolDecoding, RequestsNeedTheirExactLength) {

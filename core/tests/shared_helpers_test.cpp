@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <thread>
 
@@ -99,6 +100,60 @@ TEST(HostTypeTable, FirmwareDeviceCodes) {
       {85, 87}, {255, 87}, {0xFFFFFFFF, 87}};
   for (auto [code, type] : cases) {
     EXPECT_EQ(Qor_Internal_TranslateHostInterfaceType_Fw2Api(code), type) << code;
+  }
+}
+
+// The models of each library column, transcribed as ranges independently of the table.
+struct ModelSet {
+  std::initializer_list<std::pair<uint32_t, uint32_t>> ranges;
+  bool has(uint32_t type) const {
+    for (auto [first, last] : ranges) {
+      if (type >= first && type <= last) return true;
+    }
+    return false;
+  }
+};
+
+TEST(HostTypeTable, LibraryColumnsFollowTheModelFamilies) {
+  const ModelSet first22{{{22, 27}, {29, 32}, {34, 34}, {38, 38}, {40, 41}, {44, 51}, {74, 74}, {78, 86}}};
+  const ModelSet first21{{{58, 63}, {75, 77}}};
+  const ModelSet lvdsWithoutFirmware{{{19, 19}, {42, 43}, {53, 54}, {56, 57}}};
+  const ModelSet ioWithoutFirmware{{{36, 37}, {64, 71}}};
+  const ModelSet resistorsWithoutFirmware{{{33, 33}, {73, 73}}};
+  const ModelSet usbWithSettings{{{23, 23}, {25, 25}, {27, 27}, {30, 31}, {40, 41}, {44, 47}, {55, 55}, {74, 74},
+                                  {80, 80}, {83, 84}}};
+  const ModelSet usbAsListed{{{10, 17}, {19, 19}, {28, 28}, {33, 33}, {36, 37}, {39, 39}, {42, 43}, {52, 52},
+                              {69, 71}}};
+  const ModelSet relayController1{{{6, 7}, {13, 14}, {36, 37}, {64, 71}}};
+  const ModelSet relayInterface9{{{8, 9}, {15, 17}, {28, 28}, {52, 52}}};
+  const ModelSet relayInterface21{{{22, 27}, {29, 32}, {34, 34}, {44, 51}, {59, 63}, {72, 72}, {75, 75}, {77, 77},
+                                   {85, 86}}};
+  const ModelSet mostFiltered{{{38, 38}, {40, 41}}};
+  const ModelSet probesLvds{{{55, 55}, {78, 78}, {80, 81}}};
+  const ModelSet addressed{{{18, 18}, {32, 32}, {58, 63}, {75, 77}}};
+  for (uint32_t type = 0; type < QOR_HOST_INTERFACE_TYPE_COUNT; ++type) {
+    SCOPED_TRACE(type);
+    const qor::HostType* host = qor::findHostType(type);
+    ASSERT_NE(host, nullptr);
+    const qor::LibraryFacts& library = host->library;
+    EXPECT_EQ(library.firstInterfaceNumber, first22.has(type) ? 22 : first21.has(type) ? 21 : type == 72 ? 20 : 1);
+    const uint32_t withoutFirmware = lvdsWithoutFirmware.has(type)        ? QOR_INTERFACE_LVDS
+                                     : ioWithoutFirmware.has(type)        ? QOR_INTERFACE_IO
+                                     : resistorsWithoutFirmware.has(type) ? QOR_INTERFACE_RESISTORS
+                                                                          : 0;
+    EXPECT_EQ(library.interfaceTypeWithoutFirmware, withoutFirmware);
+    EXPECT_EQ(library.usbListing, usbWithSettings.has(type) ? qor::UsbListing::WithNetworkSettings
+                                  : usbAsListed.has(type)   ? qor::UsbListing::AsListed
+                                                            : qor::UsbListing::Skipped);
+    EXPECT_EQ(library.relay, relayController1.has(type)    ? qor::RelayAt::Controller1
+                             : relayInterface9.has(type)   ? qor::RelayAt::Interface9
+                             : relayInterface21.has(type)  ? qor::RelayAt::Interface21
+                                                           : qor::RelayAt::Nowhere);
+    EXPECT_EQ(library.mostMonitor, type == 12              ? qor::MostMonitor::FromDaemon
+                                   : mostFiltered.has(type) ? qor::MostMonitor::Filtered
+                                                            : qor::MostMonitor::Unsupported);
+    EXPECT_EQ(library.probesLvdsParts, probesLvds.has(type));
+    EXPECT_EQ(host->daemon.identity == qor::DeviceIdentity::Address, addressed.has(type));
   }
 }
 

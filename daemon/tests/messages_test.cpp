@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "in_process_daemon.hpp"
 #include "qor_error_codes.h"
@@ -23,6 +24,15 @@ Message withU32(Message message, uint32_t value) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(&value);
   message.insert(message.end(), bytes, bytes + sizeof value);
   const auto length = static_cast<uint32_t>(message.size());
+  std::memcpy(message.data() + 4, &length, sizeof length);
+  return message;
+}
+
+// A message of the code cut to size bytes, its length field telling so.
+Message ofSize(uint8_t code, size_t size) {
+  Message message = bareRequest(code);
+  message.resize(size);
+  const auto length = static_cast<uint32_t>(size);
   std::memcpy(message.data() + 4, &length, sizeof length);
   return message;
 }
@@ -49,6 +59,8 @@ TEST(Messages, UndefinedAndMalformedMessagesOfAnApplicationAreReported) {
        "subCmd 0x01 of cmd 0x40: 12 bytes are too few"},
       {withU32(withU32(bareRequest(QOR_MSG_FPGA_ACCESS), 0), 3), QOR_ERR_SERVER_FUNCTION_NOT_AVAILABLE, ""},
       {bareRequest(QOR_MSG_FIRMWARE_FRAME), QOR_ERR_SERVER_INVALID_PARAMETER, "command code 20: 8 bytes are too few"},
+      {ofSize(QOR_MSG_FIRMWARE_FRAME, 19), QOR_ERR_SERVER_INVALID_PARAMETER, "command code 20: 19 bytes are too few"},
+      {bareRequest(QOR_MSG_FPGA_ACCESS), QOR_ERR_SERVER_INVALID_PARAMETER, "command code 40: 8 bytes are too few"},
       {frameRequest(0, 0x30, {}, '*'), QOR_ERR_SERVER_INVALID_PARAMETER, "invalid firmware frame"},
   };
   InProcessDaemon daemon;
@@ -94,6 +106,12 @@ TEST(Messages, ControlRequestsAreAnsweredOnThePair) {
     Message request;
     Message answer; // header, and the u32 behind it when there is one
   };
+  const auto withText = [](Message message, std::string_view text) {
+    const size_t at = message.size();
+    message.resize(at + text.size() + 1, 0);
+    std::memcpy(message.data() + at, text.data(), text.size());
+    return message;
+  };
   const auto answer = [](uint8_t code, uint32_t length, uint32_t error) {
     Message bytes(sizeof(ServerResponseHeader));
     const ServerResponseHeader header{code, {0, 0, 0}, length, error};
@@ -121,12 +139,34 @@ TEST(Messages, ControlRequestsAreAnsweredOnThePair) {
        answer(QOR_MSG_APIX_REGISTER_ACCESS, 12, QOR_ERR_SERVER_UNKNOWN_COMMAND)},
       {"an application's message", bareRequest(QOR_MSG_DISCONNECT),
        answer(QOR_MSG_DISCONNECT, 12, QOR_ERR_SERVER_UNKNOWN_COMMAND)},
+      // Each code's shortest message, one byte short.
+      {"connect port short", ofSize(QOR_MSG_CONNECT_PORT, sizeof(ConnectPortRequest) - 1),
+       answer(QOR_MSG_CONNECT_PORT, 12, QOR_ERR_SERVER_INVALID_PARAMETER)},
+      {"driver information short", ofSize(QOR_MSG_DRIVER_INFO, QOR_DRIVER_INFO_REQUEST_LENGTH - 1),
+       answer(QOR_MSG_DRIVER_INFO, 12, QOR_ERR_SERVER_INVALID_PARAMETER)},
+      {"refresh short", ofSize(QOR_MSG_REFRESH_DRIVER_INFO, 11),
+       answer(QOR_MSG_REFRESH_DRIVER_INFO, 12, QOR_ERR_SERVER_INVALID_PARAMETER)},
+      {"polling cycle short", ofSize(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 11),
+       answer(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 12, QOR_ERR_SERVER_INVALID_PARAMETER)},
+      {"connection time-out short: a bare answer", ofSize(QOR_MSG_CONNECTION_TIMEOUT, 11),
+       answer(QOR_MSG_CONNECTION_TIMEOUT, 12, QOR_ERR_SERVER_INVALID_PARAMETER)},
+      {"board request short", ofSize(QOR_MSG_BOARD_REQUEST_95XX, sizeof(BoardRequest95xx) - 1),
+       answer(QOR_MSG_BOARD_REQUEST_95XX, 12, QOR_ERR_SERVER_INVALID_PARAMETER)},
+      {"the last error is the last refusal", bareRequest(QOR_MSG_LAST_SERVER_ERROR),
+       withText(answer(QOR_MSG_LAST_SERVER_ERROR, 50, QOR_ERR_SERVER_INVALID_PARAMETER),
+                "command code 52: 15 bytes are too few")},
   };
   InProcessDaemon daemon;
   daemon.path().setDriverInfo(Message(40, 0xAB));
   auto pair = Pair::announce(controlPairName());
   ASSERT_TRUE(pair);
   for (const Case& c : cases) EXPECT_EQ(pair->request(c.request), c.answer) << c.what;
+  // The daemon's own messages coming back are dropped unanswered.
+  for (uint8_t own : {QOR_MSG_ERROR_REPORT, QOR_MSG_MONITOR_DATA, QOR_MSG_FIRMWARE_TRAFFIC}) {
+    ASSERT_TRUE(pair->send(bareRequest(own)));
+  }
+  EXPECT_EQ(pair->request(valueRequest(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 0)),
+            answer(QOR_MSG_FULL_SPEED_POLLING_CYCLE, 12, 0));
 
   const auto listed = pair->request(driverInfoRequest(18, 100));
   ASSERT_TRUE(listed);

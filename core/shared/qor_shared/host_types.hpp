@@ -1,6 +1,7 @@
 // The one table of host interface types: descriptions, folding, attachment, controllers, size groups, the
-// firmware's device codes and how the daemon serves each model. The library sizes its ports from it and the daemon
-// picks access paths, buffers and threads from it.
+// firmware's device codes, how the library treats each model and how the daemon serves it. The library sizes and
+// identifies its ports from it and the daemon picks access paths, buffers and threads from it. A decision about a
+// model is a column here; a model singled out by name is one of the constants below.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +46,33 @@ struct DaemonFacts {
   DeviceIdentity identity;
 };
 
+// How the USB interface list takes a listed device of the model.
+enum class UsbListing : uint8_t {
+  Skipped,            // not listed
+  AsListed,           // added as the daemon lists it
+  WithNetworkSettings // opened first to read its network settings (its host type then comes from the device)
+};
+
+// The controller or interface of the same device that switches a port's relays.
+enum class RelayAt : uint8_t { Nowhere, Controller1, Interface9, Interface21 };
+
+// Monitoring a MOST interface of the model (by the real host type that the firmware reported).
+enum class MostMonitor : uint8_t {
+  Unsupported,
+  FromDaemon, // the monitor data come from the daemon alone: no filter
+  Filtered
+};
+
+// How the library treats a model.
+struct LibraryFacts {
+  uint8_t firstInterfaceNumber;         // where opening the first available interface starts
+  uint8_t interfaceTypeWithoutFirmware; // Qor_InterfaceType of a controller with no firmware to ask; 0: ask it
+  UsbListing usbListing;
+  RelayAt relay;
+  MostMonitor mostMonitor;
+  bool probesLvdsParts; // an LVDS port is asked at open whether it grabs or generates frames
+};
+
 struct HostType {
   const char* description;
   uint8_t folded;        // variants of one model are treated alike under this type
@@ -53,7 +81,16 @@ struct HostType {
   const SizeGroup* sizeGroup;
   uint8_t firmwareDeviceCodes[2]; // 0 marks an unused entry
   DaemonFacts daemon;
+  LibraryFacts library;
 };
+
+// Models singled out by name.
+inline constexpr uint32_t kEthernetHostType = 18;       // a descriptor of it is addressed by IPv4 address
+inline constexpr uint32_t kFirstGenerationGrabber = 19; // the LVDS model configured from the settings file
+inline constexpr uint32_t kTypeKeptAtOpen = 28;         // never reopened under the type its firmware reports
+inline constexpr uint32_t kUsbOverEthernetAdapter = 32; // lists the USB devices behind it
+inline constexpr uint32_t kStartedAtOpen = 52;          // its firmware is started (command 0x03) at every open
+inline constexpr uint32_t kResistorsModel = 76;         // all its interfaces are resistor interfaces
 
 // nullptr for types above 86.
 const HostType* findHostType(uint32_t type);

@@ -73,19 +73,33 @@ std::optional<FpgaAccess> parseFpgaRequest(Bytes message);
 // The shortest 0x40 request of a known sub-function, its fixed fields included; 0 for an unknown sub-function.
 size_t fpgaRequestMinimumLength(uint32_t subFunction);
 
+// Every message of the daemon starts with this header.
+ServerResponseHeader responseHeader(uint8_t code, uint32_t length, uint32_t error);
+
+// The answer {code, 12, error} that carries nothing but its code.
+ServerResponseHeader bareReply(uint8_t code, uint32_t error);
+
+// An answer of the daemon: the header, then the body. The body may already lie in place at out[12]; it is moved
+// only when it lies elsewhere. 0 when it does not fit.
+size_t encodeResponse(Buffer out, uint8_t code, uint32_t error, Bytes body);
+
+// 0x18 with the last error's code and text; the text is cut so that the message fits out (at least 13 bytes), its
+// NUL kept. 0 when out is shorter.
+size_t encodeLastServerError(Buffer out, uint32_t code, std::string_view text);
+
 // 0x0A with the base name and its NUL; 0 when it does not fit.
 size_t encodeClientConnect(Buffer out, std::string_view baseName);
 
 // 0x11 with the code and the text, cut so that the message fits out (at least 12 bytes); returns the length.
 size_t encodeErrorReport(Buffer out, uint32_t code, std::string_view text);
 
-// 0x20 around a frame; 0 when it does not fit.
+// 0x20 around a frame, which may already lie in place at out[8]; 0 when it does not fit.
 size_t encodeFirmwareFrameMessage(Buffer out, uint8_t portIndex, uint8_t applicationIndex, Bytes frame);
 
-// 0xF0 around a frame; 0 when it does not fit.
+// 0xF0 around a frame, which may already lie in place at out[12]; 0 when it does not fit.
 size_t encodeFirmwareTraffic(Buffer out, Bytes frame);
 
-// 0x33 around monitor data; 0 when it does not fit.
+// 0x33 around monitor data, which may already lie in place at out[12]; 0 when they do not fit.
 size_t encodeMonitorData(Buffer out, Bytes data);
 
 // A firmware frame header for a command.

@@ -6,6 +6,7 @@
 #include "startup/error_store.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/protocol.hpp"
 
 using namespace qor::client;
 
@@ -40,8 +41,9 @@ uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t len
   header.length = static_cast<uint16_t>(frameLength);
   memcpy(message.data() + sizeof(ServerRequestHeader), &header, sizeof header);
   if (length != 0) memcpy(message.data() + sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE, data, length);
-  const uint32_t messageLength = static_cast<uint32_t>(message.size());
-  memcpy(message.data() + offsetof(ServerRequestHeader, length), &messageLength, sizeof messageLength);
+  const auto messageLength = static_cast<uint32_t>(qor::protocol::encodeFirmwareFrameMessage(
+      message, context.portIndex, context.applicationIndex,
+      qor::protocol::Bytes(message.data() + sizeof(ServerRequestHeader), frameLength)));
   const uint32_t result = Qor_Client_SendCommand(entry, message.data(), messageLength);
   Qor_LeaveCriticalSection(&context.queues);
   return result;

@@ -9,6 +9,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
+#include "qor_shared/firmware_records.hpp"
 #include "qor_shared/protocol.hpp"
 #include "commands/unmatched_frames.hpp"
 
@@ -18,7 +19,6 @@ namespace protocol = qor::protocol;
 namespace {
 
 constexpr uint8_t kMaxControlBytes = 8;
-constexpr uint8_t kErrorTextCommand = 0xFD;
 constexpr uint32_t kErrorTextCapacity = 32756;
 
 bool commandsWithoutResponseAreSynchronous(Qor_PortInfo_t& entry) {
@@ -163,8 +163,9 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
   header.length = static_cast<uint16_t>(QOR_FRAME_HEADER_SIZE + length);
   memcpy(message.data() + kFrameOffset, &header, sizeof header);
   if (length != 0) memcpy(message.data() + kFrameOffset + QOR_FRAME_HEADER_SIZE, parameters, length);
-  const uint32_t messageLength = static_cast<uint32_t>(kFrameOffset + QOR_FRAME_HEADER_SIZE + length);
-  memcpy(message.data() + offsetof(ServerRequestHeader, length), &messageLength, sizeof messageLength);
+  const auto messageLength = static_cast<uint32_t>(
+      protocol::encodeFirmwareFrameMessage(message, context.portIndex, context.applicationIndex,
+                                           protocol::Bytes(message.data() + kFrameOffset, header.length)));
   clearExchangeEvents(context);
   return Qor_Client_SendCommand(entry, message.data(), messageLength);
 }
@@ -270,13 +271,15 @@ uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, 
   } else {
     answer.resize(kErrorTextCapacity + 1, '\0');
     uint32_t answerSize = kErrorTextCapacity;
-    const uint32_t result = Qor_CommandWithResponse(port, kErrorTextCommand, &code, sizeof code, answer.data(), &answerSize);
+    const qor::firmware::ErrorTextQuery query{code};
+    const uint32_t result = Qor_CommandWithResponse(port, qor::firmware::kErrorTextCommand, &query, sizeof query,
+                                                    answer.data(), &answerSize);
     if (result != 0) {
       *size = 0;
       return result;
     }
-    // The text starts at byte 4 of the answer and ends at its NUL or with the answer.
-    constexpr size_t kTextOffset = 4;
+    // The text follows the head and ends at its NUL or with the answer.
+    constexpr size_t kTextOffset = sizeof(qor::firmware::ErrorTextHead);
     description = answerSize > kTextOffset ? answer.data() + kTextOffset : "";
     descriptionLength = answerSize > kTextOffset ? strnlen(description, answerSize - kTextOffset) : 0;
     answer[std::min<size_t>(answerSize, kErrorTextCapacity)] = '\0';

@@ -1,12 +1,12 @@
 #include "enumeration/device_interfaces.hpp"
 
+#include "qor_shared/host_types.hpp"
 #include "qor_shared/interface_identity.hpp"
 #include "qor_api.h"
 
 namespace qor::client {
 namespace {
 
-constexpr uint32_t kResistorsModel = 76;
 constexpr uint8_t kNoIdentityParameters[8] = {};
 constexpr uint32_t kIdentityCapacity = 32756;
 

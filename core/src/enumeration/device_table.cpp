@@ -1,7 +1,8 @@
 #include "enumeration/device_table.hpp"
 
 #include <algorithm>
-#include <cstring>
+
+#include "qor_shared/byte_reader.hpp"
 
 namespace qor::client {
 namespace {
@@ -10,23 +11,25 @@ constexpr size_t kHeader = 12;
 constexpr size_t kCountOffset = 8;
 constexpr size_t kEntrySize = 32;
 
-uint32_t readU32(const uint8_t* at) {
-  uint32_t value = 0;
-  memcpy(&value, at, sizeof value);
-  return value;
-}
+// The fields of an entry that the library reads, by offset.
+constexpr size_t kHostTypeOffset = 0;
+constexpr size_t kCommunicationOffset = 4;
+constexpr size_t kDeviceNumberOffset = 8;
+constexpr size_t kSerialOffset = 12;
+constexpr size_t kPositionOffset = 20;
 
 } // namespace
 
 std::vector<DeviceTableEntry> parseDeviceTable(std::span<const uint8_t> data) {
   if (data.size() < kHeader) return {};
-  const size_t count = std::min<size_t>(readU32(&data[kCountOffset]), (data.size() - kHeader) / kEntrySize);
+  const size_t count = std::min<size_t>(*readU32LE(data, kCountOffset), (data.size() - kHeader) / kEntrySize);
   std::vector<DeviceTableEntry> entries;
   entries.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    const uint8_t* device = &data[kHeader + i * kEntrySize];
-    entries.push_back({readU32(device), readU32(device + 4), readU32(device + 8), readU32(device + 12),
-                       readU32(device + 20)});
+    const auto device = data.subspan(kHeader + i * kEntrySize, kEntrySize);
+    const auto field = [device](size_t offset) { return *readU32LE(device, offset); };
+    entries.push_back({field(kHostTypeOffset), field(kCommunicationOffset), field(kDeviceNumberOffset),
+                       field(kSerialOffset), field(kPositionOffset)});
   }
   return entries;
 }

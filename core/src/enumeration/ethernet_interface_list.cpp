@@ -2,6 +2,7 @@
 // adapters.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -10,21 +11,21 @@
 #include "enumeration/device_table.hpp"
 #include "enumeration/interface_lists.hpp"
 #include "qor_api.h"
+#include "qor_shared/byte_reader.hpp"
+#include "qor_shared/host_types.hpp"
 
 namespace qor::client {
 namespace {
 
 constexpr uint32_t kFlagsValid = QOR_ETHERNET_LIST_SETTINGS_ADAPTERS | QOR_ETHERNET_LIST_USB_OVER_ETHERNET;
-constexpr uint32_t kUsbOverEthernetAdapter = 32;
 
 // The discovery records as far as the daemon's data reach, whatever its count says.
 std::vector<EthernetDeviceRecord> parseDiscovery(std::span<const uint8_t> data) {
-  uint32_t count = 0;
-  if (data.size() < sizeof count) return {};
-  memcpy(&count, data.data(), sizeof count);
-  const size_t fitting = (data.size() - sizeof count) / sizeof(EthernetDeviceRecord);
-  std::vector<EthernetDeviceRecord> records(std::min<size_t>(count, fitting));
-  if (!records.empty()) memcpy(records.data(), data.data() + sizeof count, records.size() * sizeof records[0]);
+  const std::optional<uint32_t> count = readU32LE(data, 0);
+  if (!count) return {};
+  const size_t fitting = (data.size() - sizeof *count) / sizeof(EthernetDeviceRecord);
+  std::vector<EthernetDeviceRecord> records(std::min<size_t>(*count, fitting));
+  if (!records.empty()) memcpy(records.data(), data.data() + sizeof *count, records.size() * sizeof records[0]);
   return records;
 }
 

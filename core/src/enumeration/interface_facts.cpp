@@ -1,15 +1,12 @@
 // Facts of a model or of a port's device that the lists and their callers use.
-#include "open/firmware_identity.hpp"
 #include "qor_api.h"
-
-namespace {
-constexpr uint8_t kDeviceIdentifier = 2;
-}
+#include "qor_shared/host_types.hpp"
 
 extern "C" {
 
 uint32_t Qor_Interface_InterfaceType_NoFirmware(const Qor_InterfaceInfo_t* info) {
-  return info == nullptr ? 0 : qor::client::interfaceTypeWithoutFirmware(info->hostInterfaceType);
+  const qor::HostType* host = info == nullptr ? nullptr : qor::findHostType(info->hostInterfaceType);
+  return host == nullptr ? 0 : host->library.interfaceTypeWithoutFirmware;
 }
 
 uint32_t Qor_Interface_GetMaxNumberOfControllers(uint32_t hostInterfaceType, uint8_t* count) {
@@ -18,7 +15,7 @@ uint32_t Qor_Interface_GetMaxNumberOfControllers(uint32_t hostInterfaceType, uin
 }
 
 uint32_t Qor_Interface_GetSerialNumber(uint32_t port, uint32_t* serialNumber) {
-  return Qor_GetPropertyById(port, kDeviceIdentifier, serialNumber);
+  return Qor_GetPropertyById(port, QOR_PROPERTY_DEVICE_IDENTIFIER, serialNumber);
 }
 
 } // extern "C"

@@ -12,6 +12,7 @@
 #include "enumeration/device_interfaces.hpp"
 #include "enumeration/device_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/host_types.hpp"
 
 namespace qor::client {
 namespace {
@@ -23,9 +24,6 @@ constexpr uint32_t kAllUsbDevices = 11;
 constexpr uint32_t kSerialPorts = 53;
 // One question per card family; the daemon answers each with the devices of the family's access path.
 constexpr uint32_t kCardTypes[] = {1, 3, 5, 7, 9, 21, 22, 56, 78};
-// The families whose devices carry network settings.
-constexpr uint32_t kCards94xx = 22;
-constexpr uint32_t kCards95xx = 78;
 // The card paths give the daemon time to close a device before it is opened again.
 constexpr auto kCardSettle = std::chrono::milliseconds(120);
 constexpr uint8_t kOpenQuietly = 7; // no automatic configuration, boot-loader start or dedicated firmware
@@ -60,6 +58,18 @@ uint32_t askDeviceTable(uint32_t hostInterfaceType, uint32_t room, std::vector<D
   return 0;
 }
 
+// The card families whose devices carry network settings: those that the 94xx and 95xx paths list.
+bool carriesNetworkSettings(uint32_t cardType) {
+  const HostType* host = findHostType(cardType);
+  return host != nullptr && (host->daemon.driverInfo == DriverInfoSource::Cards94xx ||
+                             host->daemon.driverInfo == DriverInfoSource::Cards95xx);
+}
+
+UsbListing usbListingOf(uint32_t type) {
+  const HostType* host = findHostType(type);
+  return host != nullptr ? host->library.usbListing : UsbListing::Skipped;
+}
+
 // The devices of one card type; the type's records only when none of its devices failed.
 uint32_t collectCardType(uint32_t cardType, std::vector<Qor_InterfaceData_t>& list) {
   std::vector<DeviceTableEntry> entries;
@@ -73,7 +83,7 @@ uint32_t collectCardType(uint32_t cardType, std::vector<Qor_InterfaceData_t>& li
       continue;
     }
     Qor_InterfaceData_t device = deviceRecord(entry, entry.communicationType);
-    if (cardType == kCards94xx || cardType == kCards95xx) {
+    if (carriesNetworkSettings(cardType)) {
       const uint32_t read = readNetworkSettings(device);
       std::this_thread::sleep_for(kCardSettle);
       if (read != 0) {
@@ -86,23 +96,6 @@ uint32_t collectCardType(uint32_t cardType, std::vector<Qor_InterfaceData_t>& li
   }
   if (result == 0) list.insert(list.end(), records.begin(), records.end());
   return result;
-}
-
-// The USB models whose devices carry network settings, and those added as they are listed.
-bool carriesNetworkSettings(uint32_t type) {
-  switch (type) {
-    case 23: case 25: case 27: case 30: case 31: case 40: case 41: case 44: case 45: case 46: case 47: case 55:
-    case 74: case 80: case 83: case 84: return true;
-    default: return false;
-  }
-}
-
-bool isPlainUsb(uint32_t type) {
-  switch (type) {
-    case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 19: case 28: case 33: case 36:
-    case 37: case 39: case 42: case 43: case 52: case 69: case 70: case 71: return true;
-    default: return false;
-  }
 }
 
 uint32_t collectAll(uint32_t flags, size_t room, std::vector<Qor_InterfaceData_t>& list) {
@@ -158,13 +151,13 @@ uint32_t collectUsb(std::vector<Qor_InterfaceData_t>& list) {
       continue;
     }
     Qor_InterfaceData_t device = deviceRecord(entry, QOR_COMMUNICATION_USB);
-    if (carriesNetworkSettings(entry.hostInterfaceType)) {
+    const UsbListing listing = usbListingOf(entry.hostInterfaceType);
+    if (listing == UsbListing::Skipped) continue;
+    if (listing == UsbListing::WithNetworkSettings) {
       if (uint32_t read = readNetworkSettings(device)) {
         result = read;
         continue;
       }
-    } else if (!isPlainUsb(entry.hostInterfaceType)) {
-      continue;
     }
     const size_t room = kListRoom - list.size();
     if (uint32_t added = addDeviceInterfaces(libraryControllers(), device, controllers, room, records)) result = added;

@@ -14,6 +14,7 @@
 #include "ports/port_events.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/byte_reader.hpp"
 #include "qor_shared/protocol.hpp"
 
 using namespace qor::client;
@@ -223,11 +224,10 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
     }
     // A reply names its sub-function, a register read its register too; another one belongs to no request of ours.
     const Bytes data = response->data;
-    uint32_t subFunction = fpga.subFunction;
+    const uint32_t subFunction = qor::readU32LE(data, 0).value_or(fpga.subFunction);
     uint32_t registerNumber = fpga.registerNumber;
-    if (data.size() >= sizeof subFunction) memcpy(&subFunction, data.data(), sizeof subFunction);
-    if (fpga.subFunction == QOR_FPGA_READ_REGISTER && data.size() >= 2 * sizeof registerNumber) {
-      memcpy(&registerNumber, data.data() + sizeof subFunction, sizeof registerNumber);
+    if (fpga.subFunction == QOR_FPGA_READ_REGISTER) {
+      registerNumber = qor::readU32LE(data, sizeof subFunction).value_or(registerNumber);
     }
     if (error == 0 && (subFunction != fpga.subFunction || registerNumber != fpga.registerNumber)) return;
     fpga.awaiting = false;
@@ -346,8 +346,7 @@ uint32_t Qor_Fpga_Relays_GetState(uint32_t port, uint16_t length, const uint8_t*
                     if (reply.size() < QOR_FPGA_RELAY_STATE_OFFSET) {
                       return replyTooShort(ref, reply.size(), QOR_FPGA_RELAY_STATE_OFFSET);
                     }
-                    uint16_t count = 0;
-                    memcpy(&count, reply.data() + offsetof(FpgaRelayStateReply, count), sizeof count);
+                    const uint16_t count = *qor::readU16LE(reply, offsetof(FpgaRelayStateReply, count));
                     // The state is what both the reply's count and its bytes cover.
                     const size_t available = std::min<size_t>(count, reply.size() - QOR_FPGA_RELAY_STATE_OFFSET);
                     if (available < length) return replyTooShort(ref, QOR_FPGA_RELAY_STATE_OFFSET + available,

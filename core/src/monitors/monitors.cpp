@@ -8,6 +8,8 @@
 #include "startup/error_store.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/host_types.hpp"
+#include "qor_shared/firmware_records.hpp"
 #include "qor_shared/protocol.hpp"
 
 using namespace qor::client;
@@ -26,43 +28,21 @@ struct Taken {
   bool alsoMatched; // K-Line monitor frames are answers too
 };
 
+bool matches(const qor::firmware::MonitorFilter& filter, uint32_t interfaceType, const protocol::Frame& frame) {
+  if (filter.interfaceType != interfaceType || filter.command != frame.header.command) return false;
+  if (filter.responsesOnly && frame.header.type != QOR_FRAME_RESPONSE) return false;
+  return filter.subFunction == qor::firmware::kAnySubFunction ||
+         (!frame.data.empty() && frame.data[0] == filter.subFunction);
+}
+
 std::optional<Taken> busFilter(uint32_t interfaceType, const protocol::Frame& frame) {
-  const uint8_t command = frame.header.command;
-  const auto dataByte = [&](size_t n) -> std::optional<uint8_t> {
-    if (frame.data.size() <= n) return std::nullopt;
-    return frame.data[n];
-  };
-  const auto byInstanceByte = [&](size_t offset) -> std::optional<Taken> {
-    if (auto instance = dataByte(1)) return Taken{*instance, offset, false};
-    return std::nullopt;
-  };
-  switch (interfaceType) {
-    case QOR_INTERFACE_CAN:
-      if (command == 0xF1 && frame.header.type == QOR_FRAME_RESPONSE) return Taken{0, 16, false};
-      if (command == 0x50 && dataByte(0) == 14) return byInstanceByte(20);
-      if (command == 0x50 && dataByte(0) == 15) return byInstanceByte(16);
-      return std::nullopt;
-    case QOR_INTERFACE_LIN:
-      if (command == 0xF1) return Taken{0, 16, false};
-      return std::nullopt;
-    case QOR_INTERFACE_KLINE:
-      if (command == 0x54 && frame.header.type == QOR_FRAME_RESPONSE && (dataByte(0) == 5 || dataByte(0) == 6)) {
-        return Taken{0, 12, true};
-      }
-      return std::nullopt;
-    case QOR_INTERFACE_MOST:
-      if (command == 0x55) return Taken{0, 12, false};
-      return std::nullopt;
-    case QOR_INTERFACE_FLEXRAY:
-      if (command == 0xF1) return Taken{0, 12, false};
-      if (command == 0x21 && dataByte(0) == 3) return byInstanceByte(20);
-      return std::nullopt;
-    case QOR_INTERFACE_ETHERNET:
-      if (command == 0x50 && dataByte(0) == 3) return byInstanceByte(12);
-      return std::nullopt;
-    default:
-      return std::nullopt;
+  for (const qor::firmware::MonitorFilter& filter : qor::firmware::kMonitorFilters) {
+    if (!matches(filter, interfaceType, frame)) continue;
+    if (!filter.instanceFromData) return Taken{0, filter.dataOffset, filter.alsoAnswer};
+    if (frame.data.size() <= qor::firmware::kMonitorInstanceByte) return std::nullopt;
+    return Taken{frame.data[qor::firmware::kMonitorInstanceByte], filter.dataOffset, filter.alsoAnswer};
   }
+  return std::nullopt;
 }
 
 bool startedWithFilter(const MonitorInstance& instance) {
@@ -223,9 +203,10 @@ uint32_t installFilter(PortRef& ref) {
   Qor_PortContext& context = ref.context();
   switch (context.interfaceType) {
     case QOR_INTERFACE_MOST: {
-      const uint32_t host = context.realHostInterfaceType;
-      if (host == 12) return 0; // its monitor data come from the daemon alone
-      if (host != 38 && host != 40 && host != 41) {
+      const qor::HostType* host = qor::findHostType(context.realHostInterfaceType);
+      const qor::MostMonitor most = host != nullptr ? host->library.mostMonitor : qor::MostMonitor::Unsupported;
+      if (most == qor::MostMonitor::FromDaemon) return 0;
+      if (most == qor::MostMonitor::Unsupported) {
         return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_DEVICE_TYPE, "invalid device type for monitoring");
       }
       break;

@@ -14,9 +14,6 @@ using namespace qor::client;
 
 namespace {
 
-constexpr Qor_PortPropertyId kDeviceIdentifier = 2;
-constexpr Qor_PortPropertyId kCommunicationType = 5;
-
 using Applier = uint32_t (*)(uint32_t port, const char* path, const char* identifier);
 
 Applier applierOf(uint32_t interfaceType) {
@@ -48,8 +45,8 @@ extern "C" uint32_t Qor_InterfaceConfig_Apply(uint32_t port) {
   uint32_t serial = 0;
   uint32_t communicationType = 0;
   Qor_InterfaceInfo_t info{};
-  if (uint32_t result = Qor_GetPropertyById(port, kDeviceIdentifier, &serial)) return result;
-  if (uint32_t result = Qor_GetPropertyById(port, kCommunicationType, &communicationType)) return result;
+  if (uint32_t result = Qor_GetPropertyById(port, QOR_PROPERTY_DEVICE_IDENTIFIER, &serial)) return result;
+  if (uint32_t result = Qor_GetPropertyById(port, QOR_PROPERTY_COMMUNICATION_TYPE, &communicationType)) return result;
   if (uint32_t result = Qor_GetInterfaceInfo(port, &info)) return result;
   const std::string identifier = *qor::interfaceIdentifier(serial, communicationType, interfaceType,
                                                            info.controllerNumber, info.interfaceNumber);

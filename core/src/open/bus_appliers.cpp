@@ -5,13 +5,13 @@
 #include "open/bus_setup.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/host_types.hpp"
 #include "qor_xml.h"
 
 using namespace qor::client;
 
 namespace {
 
-constexpr uint32_t kFirstGenerationGrabber = 19;
 
 template <size_t N>
 uint32_t readSettings(uint32_t port, const char* path, const char* identifier, const std::array<const char*, N>& names,
@@ -83,7 +83,7 @@ uint32_t Qor_InterfaceConfig_FlexRay_Apply(uint32_t port, const char* path, cons
 
 uint32_t Qor_InterfaceConfig_Lvds_Apply(uint32_t port, const char* path, const char* identifier) {
   if (!checkedPort(port)) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  if (Qor_GetHostInterfaceType(port) != kFirstGenerationGrabber) {
+  if (Qor_GetHostInterfaceType(port) != qor::kFirstGenerationGrabber) {
     return recordRefusal(port,
                          {QOR_ERR_LVDS_WRONG_HOST_DEVICE_TYPE, "automatic interface configuration not available"});
   }

@@ -1,5 +1,4 @@
-// The controller's identity as its firmware reports it in answer to command 0xFF, and the models whose controllers
-// run no firmware to ask.
+// The controller's identity as its firmware reports it in answer to command 0xFF.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +20,5 @@ FirmwareIdentity parseIdentity(std::span<const uint8_t> answer);
 // Sends 0xFF with these parameters and parses the answer of at most capacity bytes; 0 or the exchange's code.
 uint32_t queryIdentity(uint32_t port, const void* parameters, uint32_t length, uint32_t capacity,
                        FirmwareIdentity& identity);
-
-// The interface type of a model whose controller runs no firmware; 0 for every other model.
-uint32_t interfaceTypeWithoutFirmware(uint32_t hostInterfaceType);
 
 } // namespace qor::client

@@ -12,6 +12,8 @@
 #include "ports/port_lifecycle.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/byte_reader.hpp"
+#include "qor_shared/host_types.hpp"
 
 using namespace qor::client;
 
@@ -23,15 +25,8 @@ constexpr uint32_t kIdentityCapacity = 16378;
 constexpr uint32_t kFirmwareBusy = 20;
 constexpr uint32_t kBootLoaderTimeoutMs = 5000;
 constexpr uint32_t kOpenFlagsValid = 7;
-constexpr uint8_t kDedicatedFirmwareProperty = 9;
 
 enum OpenFlags : uint32_t { kSkipConfiguration = 1, kSkipBootLoaderStart = 2, kSkipDedicatedFirmware = 4 };
-
-uint32_t readU32(const std::vector<uint8_t>& data, size_t offset) {
-  uint32_t value = 0;
-  if (offset + sizeof value <= data.size()) memcpy(&value, data.data() + offset, sizeof value);
-  return value;
-}
 
 uint32_t askIdentity(uint32_t port, FirmwareIdentity& identity) {
   uint32_t parameters[2] = {0, 5};
@@ -67,12 +62,11 @@ uint32_t checkDescriptorFlags(const Qor_InterfaceInfo_t& info, uint32_t* port) {
   return 0;
 }
 
-// The LVDS models whose controller is asked at open whether it grabs or generates frames: command 0x21
-// {u8 4, three zero bytes, u32 part}, answered with a non-zero word at 8 when the part is there.
-bool probesLvdsParts(uint32_t hostType) { return hostType == 55 || hostType == 78 || hostType == 80 || hostType == 81; }
-
+// Asks an LVDS controller whether it grabs or generates frames: command 0x21 {u8 4, three zero bytes, u32 part},
+// answered with a non-zero word at 8 when the part is there.
 uint32_t askLvdsPart(uint32_t port, uint32_t part, bool& present) {
   constexpr uint8_t kLvdsControllerCommand = 0x21;
+  constexpr size_t kLvdsPartPresentOffset = 8;
   uint8_t parameters[8] = {4};
   memcpy(parameters + 4, &part, sizeof part);
   std::vector<uint8_t> answer(kIdentityCapacity);
@@ -80,7 +74,7 @@ uint32_t askLvdsPart(uint32_t port, uint32_t part, bool& present) {
   const uint32_t result = Qor_CommandWithResponseEx(port, 0, kLvdsControllerCommand, 1, parameters, sizeof parameters,
                                                     answer.data(), &size);
   answer.resize(result == 0 ? size : 0);
-  present = readU32(answer, 8) != 0;
+  present = qor::readU32LE(answer, kLvdsPartPresentOffset).value_or(0) != 0;
   return result;
 }
 
@@ -114,7 +108,7 @@ uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port
   uint32_t interfaceType = 0;
   uint32_t leaveResult = 0;
   if (Qor_GetInterfaceHost(handle) != QOR_INTERFACE_HOST_FIRMWARE) {
-    interfaceType = interfaceTypeWithoutFirmware(descriptor->hostInterfaceType);
+    interfaceType = Qor_Interface_InterfaceType_NoFirmware(descriptor);
   } else {
     FirmwareIdentity identity;
     if (uint32_t result = askIdentity(handle, identity)) return closeAndFail(*port = handle, result);
@@ -122,18 +116,18 @@ uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port
       if (uint32_t result = startFirmware(handle, identity, leaveResult)) return closeAndFail(*port = handle, result);
     }
     realType = Qor_Internal_TranslateHostInterfaceType_Fw2Api(identity.deviceCode);
-    if (realType != descriptor->hostInterfaceType && descriptor->hostInterfaceType != 28 && mayReopen) {
+    if (realType != descriptor->hostInterfaceType && descriptor->hostInterfaceType != qor::kTypeKeptAtOpen && mayReopen) {
       Qor_CloseInterface(handle);
       Qor_InterfaceInfo_t reopened = *descriptor;
       reopened.hostInterfaceType = realType;
-      if (descriptor->hostInterfaceType == 18) reopened.flags |= QOR_INTERFACE_FLAG_ETHERNET;
+      if (descriptor->hostInterfaceType == qor::kEthernetHostType) reopened.flags |= QOR_INTERFACE_FLAG_ETHERNET;
       *port = QOR_NO_PORT;
       if (uint32_t result = checkDescriptorFlags(reopened, port)) return result;
       if (uint32_t result = Qor_GetPortHandle(&reopened, port, start, false)) return result;
-      Qor_SetPropertyById(*port, 8, descriptor->hostInterfaceType);
+      Qor_SetPropertyById(*port, QOR_PROPERTY_OVERWRITE_HOST_INTERFACE_TYPE, descriptor->hostInterfaceType);
       return 0;
     }
-    if (descriptor->hostInterfaceType == 28 && identity.interfaces.empty()) interfaceType = QOR_INTERFACE_UNKNOWN;
+    if (descriptor->hostInterfaceType == qor::kTypeKeptAtOpen && identity.interfaces.empty()) interfaceType = QOR_INTERFACE_UNKNOWN;
     uint8_t firmwareCode = 0;
     for (auto [code, number] : identity.interfaces) {
       if (number == descriptor->interfaceNumber) {
@@ -143,14 +137,17 @@ uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port
     }
     if (interfaceType == 0) interfaceType = Qor_Internal_TranslateInterfaceType_Fw2Api(firmwareCode);
     if (interfaceType == 0) interfaceType = QOR_INTERFACE_UNKNOWN;
-    if (descriptor->hostInterfaceType == 76 && interfaceType == QOR_INTERFACE_IO) interfaceType = QOR_INTERFACE_RESISTORS;
+    if (descriptor->hostInterfaceType == qor::kResistorsModel && interfaceType == QOR_INTERFACE_IO) {
+      interfaceType = QOR_INTERFACE_RESISTORS;
+    }
   }
   Qor_Client_SetRealHostInterfaceType(entry, realType);
   Qor_Client_SetInterfaceType(entry, interfaceType);
   *port = handle;
   if (leaveResult != 0) return 0;
-  if (probesLvdsParts(descriptor->hostInterfaceType) && interfaceType == QOR_INTERFACE_LVDS) markLvdsParts(handle);
-  if (descriptor->hostInterfaceType == 52) {
+  const qor::HostType* host = qor::findHostType(descriptor->hostInterfaceType);
+  if (host != nullptr && host->library.probesLvdsParts && interfaceType == QOR_INTERFACE_LVDS) markLvdsParts(handle);
+  if (descriptor->hostInterfaceType == qor::kStartedAtOpen) {
     if (uint32_t result = Qor_Command(handle, kStartFirmwareCommand, nullptr, 0)) return closeAndFail(*port, result);
   }
   if (interfaceType == QOR_INTERFACE_RESTBUS) setPortFlag(entry, PortFlag::RestBusUpdateRouting, true);
@@ -164,7 +161,7 @@ bool marksDedicatedFirmware(uint32_t port) {
   bool readable = false;
   if (!path || probeFile(nullptr, *path, readable) != 0 || !readable) return false;
   uint32_t dedicated = 0;
-  return Qor_GetPropertyById(port, kDedicatedFirmwareProperty, &dedicated) == 0 && dedicated != 0;
+  return Qor_GetPropertyById(port, QOR_PROPERTY_USE_DEDICATED_FIRMWARE, &dedicated) == 0 && dedicated != 0;
 }
 
 uint32_t openWithFlags(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {

@@ -12,6 +12,7 @@
 #include "ports/control_requests.hpp"
 #include "ports/private_pair.hpp"
 #include "qor_api.h"
+#include "qor_shared/host_types.hpp"
 
 using namespace qor::client;
 
@@ -58,11 +59,11 @@ uint32_t askDriverInfo(uint32_t hostInterfaceType, const Qor_NetworkAdapter_t* a
   }
   DriverInfoRequest request{};
   uint32_t length = QOR_DRIVER_INFO_REQUEST_LENGTH;
-  if (hostInterfaceType == 18) {
+  if (hostInterfaceType == qor::kEthernetHostType) {
     memcpy(request.data, &adapterCount, sizeof adapterCount);
     if (adapterCount != 0) memcpy(request.data + sizeof adapterCount, adapters, adapterCount * sizeof adapters[0]);
     length = QOR_DRIVER_INFO_REQUEST_LENGTH_ETHERNET;
-  } else if (hostInterfaceType == 32) {
+  } else if (hostInterfaceType == qor::kUsbOverEthernetAdapter) {
     memcpy(request.data, &target, sizeof target);
     length = QOR_DRIVER_INFO_REQUEST_LENGTH_USB_OVER_ETHERNET;
   }
@@ -140,13 +141,15 @@ uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* s
   if (size == nullptr || (buffer == nullptr && *size != 0)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
-  if (hostInterfaceType == 53 || hostInterfaceType == 54) {
+  const qor::HostType* host = qor::findHostType(hostInterfaceType);
+  // The daemon has no path to APIX devices.
+  if (host != nullptr && host->communication == QOR_COMMUNICATION_APIX) {
     syslog(LOG_INFO, "%s : Interface Type %u for Linux currently not supported\r\n", "Qor_GetDriverInfo",
            hostInterfaceType);
     *size = 0;
     return 0;
   }
-  if (hostInterfaceType == 18) {
+  if (hostInterfaceType == qor::kEthernetHostType) {
     Qor_NetworkAdapter_t adapters[QOR_DRIVER_INFO_MAX_ADAPTERS];
     uint32_t count = QOR_DRIVER_INFO_MAX_ADAPTERS;
     if (uint32_t result = Qor_Ethernet_GetNetworkAdapterInfo(&count, adapters)) {

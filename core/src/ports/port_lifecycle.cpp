@@ -132,11 +132,10 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   context->processId = static_cast<uint32_t>(getpid());
   context->portHandle = port;
   context->entry = &entry;
-  const ServerRequestHeader head{QOR_MSG_FIRMWARE_FRAME, 0, 0, 0, 0};
-  memcpy(context->messageTemplate.data(), &head, sizeof head);
+  // The 0x20 header in front of the frame is written with each command.
   const FirmwareMessageHeader frame = qor::protocol::commandHeader(0, descriptor.controllerNumber,
                                                                   descriptor.interfaceNumber, 0, 0, 0, 0);
-  memcpy(context->messageTemplate.data() + sizeof head, &frame, sizeof frame);
+  memcpy(context->messageTemplate.data() + sizeof(ServerRequestHeader), &frame, sizeof frame);
   if (createEvents(*context) != 0 || createCallbackEvent(*context) != 0) {
     destroyEvents(*context);
     delete context;
@@ -169,8 +168,6 @@ void storeConnection(Qor_PortInfo_t& entry, const ConnectPortResponse& response)
   context.module = response.module;
   context.deviceIdentifier = response.deviceIdentifier;
   uint8_t* message = context.messageTemplate.data();
-  message[offsetof(ServerRequestHeader, portIndex)] = response.portIndex;
-  message[offsetof(ServerRequestHeader, applicationIndex)] = response.applicationIndex;
   message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, App)] = response.applicationIndex;
   message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, Mod)] = response.module;
   Qor_LeaveCriticalSection(&context.general);
@@ -225,7 +222,7 @@ uint32_t Qor_Client_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_
   request.header = {QOR_MSG_CONNECT_PORT, 0, 0, 0, sizeof request};
   request.info = *descriptor;
   request.info.hostInterfaceType = folded;
-  const bool ethernet = folded == 18 || (descriptor->flags & QOR_INTERFACE_FLAG_ETHERNET);
+  const bool ethernet = folded == qor::kEthernetHostType || (descriptor->flags & QOR_INTERFACE_FLAG_ETHERNET);
   if (ethernet && !(descriptor->flags & QOR_INTERFACE_FLAG_BINARY_IPV4) && !convertAddress(*descriptor, request.info)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid IPv4 address");
   }

@@ -12,20 +12,6 @@ namespace {
 
 PortSlot gSlots[QOR_MAX_PORTS];
 
-enum PropertyId : uint8_t {
-  kProperty0 = 0,
-  kInterfaceHost = 1,
-  kDeviceIdentifier = 2,
-  kPortIndex = 3,
-  kApplicationIndex = 4,
-  kCommunicationType = 5,
-  kParameterWidth = 6,
-  kRealHostInterfaceType = 7,
-  kOverwriteHostInterfaceType = 8,
-  kUseDedicatedFirmware = 9,
-  kInterfaceType = 10,
-};
-
 uint32_t unknownProperty(Qor_PortInfo_t& entry, uint8_t id) {
   return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "property id '0x%02x' is unknown", id);
 }
@@ -36,7 +22,8 @@ bool sameAddressText(const Qor_InterfaceInfo_t& a, const Qor_InterfaceInfo_t& b)
 }
 
 bool addressedByNetwork(uint32_t folded) {
-  return folded == 18 || folded == 32 || (folded >= 58 && folded <= 63) || (folded >= 75 && folded <= 77);
+  const HostType* host = findHostType(folded);
+  return host != nullptr && host->daemon.identity == DeviceIdentity::Address;
 }
 
 } // namespace
@@ -96,12 +83,12 @@ uint32_t Qor_GetInterfaceType(uint32_t port) {
 
 uint32_t Qor_GetHostInterfaceType(uint32_t port) {
   uint32_t type = QOR_HOST_INTERFACE_TYPE_UNKNOWN;
-  return Qor_GetPropertyById(port, kRealHostInterfaceType, &type) == 0 ? type : QOR_HOST_INTERFACE_TYPE_UNKNOWN;
+  return Qor_GetPropertyById(port, QOR_PROPERTY_REAL_HOST_INTERFACE_TYPE, &type) == 0 ? type : QOR_HOST_INTERFACE_TYPE_UNKNOWN;
 }
 
 uint32_t Qor_GetInterfaceHost(uint32_t port) {
   uint32_t host = 0;
-  return Qor_GetPropertyById(port, kInterfaceHost, &host) == 0 ? host : 3;
+  return Qor_GetPropertyById(port, QOR_PROPERTY_INTERFACE_HOST, &host) == 0 ? host : 3;
 }
 
 uint32_t Qor_GetInterfaceInfo(uint32_t port, Qor_InterfaceInfo_t* info) {
@@ -155,23 +142,23 @@ uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* val
   Qor_PortContext& context = ref.context();
   if (value == nullptr) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   Qor_EnterCriticalSection(&context.general);
-  // Property 9 reads the interface configuration file: not under the port's section.
-  if (id == kUseDedicatedFirmware) {
+  // The dedicated-firmware property reads the interface configuration file: not under the port's section.
+  if (id == QOR_PROPERTY_USE_DEDICATED_FIRMWARE) {
     const uint32_t device = context.deviceIdentifier;
     Qor_LeaveCriticalSection(&context.general);
     return dedicatedFirmwareSetting(entry, device, *value);
   }
   uint32_t result = 0;
   switch (id) {
-    case kProperty0: *value = portFlag(entry, PortFlag::Property0) ? 1 : 0; break;
-    case kInterfaceHost: *value = context.interfaceHost; break;
-    case kDeviceIdentifier: *value = context.deviceIdentifier; break;
-    case kPortIndex: *value = context.portIndex; break;
-    case kApplicationIndex: *value = context.applicationIndex; break;
-    case kCommunicationType: *value = context.hostCommunicationType; break;
-    case kParameterWidth: *value = portFlag(entry, PortFlag::Parameters64Bit) ? 64 : 32; break;
-    case kRealHostInterfaceType: *value = context.realHostInterfaceType; break;
-    case kInterfaceType: *value = context.interfaceType; break;
+    case QOR_PROPERTY_DAEMON_MONITORS: *value = portFlag(entry, PortFlag::Property0) ? 1 : 0; break;
+    case QOR_PROPERTY_INTERFACE_HOST: *value = context.interfaceHost; break;
+    case QOR_PROPERTY_DEVICE_IDENTIFIER: *value = context.deviceIdentifier; break;
+    case QOR_PROPERTY_PORT_INDEX: *value = context.portIndex; break;
+    case QOR_PROPERTY_APPLICATION_INDEX: *value = context.applicationIndex; break;
+    case QOR_PROPERTY_COMMUNICATION_TYPE: *value = context.hostCommunicationType; break;
+    case QOR_PROPERTY_PARAMETER_WIDTH: *value = portFlag(entry, PortFlag::Parameters64Bit) ? 64 : 32; break;
+    case QOR_PROPERTY_REAL_HOST_INTERFACE_TYPE: *value = context.realHostInterfaceType; break;
+    case QOR_PROPERTY_INTERFACE_TYPE: *value = context.interfaceType; break;
     default: result = unknownProperty(entry, id); break;
   }
   Qor_LeaveCriticalSection(&context.general);
@@ -186,8 +173,8 @@ uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t valu
   Qor_EnterCriticalSection(&context.general);
   uint32_t result = 0;
   switch (id) {
-    case kProperty0: setPortFlag(entry, PortFlag::Property0, value != 0); break;
-    case kOverwriteHostInterfaceType: context.descriptor.hostInterfaceType = value; break;
+    case QOR_PROPERTY_DAEMON_MONITORS: setPortFlag(entry, PortFlag::Property0, value != 0); break;
+    case QOR_PROPERTY_OVERWRITE_HOST_INTERFACE_TYPE: context.descriptor.hostInterfaceType = value; break;
     default: result = unknownProperty(entry, id); break;
   }
   Qor_LeaveCriticalSection(&context.general);

@@ -2,25 +2,17 @@
 #include "startup/error_store.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/host_types.hpp"
 
 using namespace qor::client;
 
+using qor::RelayAt;
+
 namespace {
 
-enum class RelayAt { Controller1, Interface9, Interface21, Nowhere };
-
-bool within(uint32_t type, uint32_t first, uint32_t last) { return type >= first && type <= last; }
-
 RelayAt relayOf(uint32_t type) {
-  if (type == 6 || type == 7 || type == 13 || type == 14 || type == 36 || type == 37 || within(type, 64, 71)) {
-    return RelayAt::Controller1;
-  }
-  if (type == 8 || type == 9 || within(type, 15, 17) || type == 28 || type == 52) return RelayAt::Interface9;
-  if (within(type, 22, 27) || within(type, 29, 32) || type == 34 || within(type, 44, 51) || within(type, 59, 63) ||
-      type == 72 || type == 75 || type == 77 || type == 85 || type == 86) {
-    return RelayAt::Interface21;
-  }
-  return RelayAt::Nowhere;
+  const qor::HostType* host = qor::findHostType(type);
+  return host != nullptr ? host->library.relay : RelayAt::Nowhere;
 }
 
 } // namespace

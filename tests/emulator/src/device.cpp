@@ -1,25 +1,18 @@
 #include "qor_emulator/device.hpp"
 
-#include <cstring>
-#include <initializer_list>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
+#include "qor_shared/firmware_records.hpp"
 #include "qor_shared/host_types.hpp"
 
 namespace qor::emulator {
 namespace {
 
-constexpr uint8_t kSerialNumberCommand = 0x0C;
-constexpr uint32_t kSerialNumberSubFunction = 5;
-constexpr uint8_t kIdentityCommand = 0xFF;
-constexpr uint8_t kErrorTextCommand = 0xFD;
-
-constexpr size_t kIdentityBootLoaderOffset = 4;
-constexpr size_t kIdentityWord8Offset = 8;
-constexpr size_t kIdentityDeviceCodeOffset = 28;
-constexpr size_t kIdentityCountOffset = 36;
-constexpr size_t kIdentityEntriesOffset = 40;
+using firmware::ErrorTextHead;
+using firmware::IdentityEntry;
+using firmware::IdentityHead;
 
 DeviceConfig withIdentity(DeviceConfig config) {
   if (config.identity) return config;
@@ -32,29 +25,21 @@ DeviceConfig withIdentity(DeviceConfig config) {
   return config;
 }
 
-void putWord(Bytes& data, size_t offset, uint32_t word) { std::memcpy(data.data() + offset, &word, sizeof word); }
-
-Bytes words(std::initializer_list<uint32_t> values) {
-  Bytes data(values.size() * sizeof(uint32_t));
-  size_t offset = 0;
-  for (uint32_t value : values) {
-    putWord(data, offset, value);
-    offset += sizeof value;
-  }
-  return data;
+template <class Record>
+void append(Bytes& data, const Record& record) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+  data.insert(data.end(), bytes, bytes + sizeof record);
 }
 
 Bytes identityData(const Identity& identity) {
-  Bytes data(kIdentityEntriesOffset + 2 * identity.interfaces.size());
-  putWord(data, kIdentityBootLoaderOffset, identity.bootLoaderRunning ? 1 : 0);
-  putWord(data, kIdentityWord8Offset, identity.word8);
-  putWord(data, kIdentityDeviceCodeOffset, identity.deviceCode);
-  putWord(data, kIdentityCountOffset, static_cast<uint32_t>(identity.interfaces.size()));
-  size_t offset = kIdentityEntriesOffset;
-  for (const auto& entry : identity.interfaces) {
-    data[offset++] = entry.firmwareCode;
-    data[offset++] = entry.number;
-  }
+  IdentityHead head{};
+  head.bootLoader = identity.bootLoaderRunning ? firmware::kBootLoaderRunning : 0;
+  head.controllerKind = identity.word8;
+  head.deviceCode = identity.deviceCode;
+  head.interfaceCount = static_cast<uint32_t>(identity.interfaces.size());
+  Bytes data;
+  append(data, head);
+  for (const auto& entry : identity.interfaces) append(data, IdentityEntry{entry.firmwareCode, entry.number});
   return data;
 }
 
@@ -67,18 +52,23 @@ Reply byDefault(const ReceivedFrame& frame) {
 Device::Device(DeviceConfig config) : config_(withIdentity(std::move(config))) { installBuiltIns(); }
 
 void Device::installBuiltIns() {
-  handlers_[kSerialNumberCommand] = [this](const ReceivedFrame& frame) {
-    if (frame.parameterWord(0) != kSerialNumberSubFunction) return byDefault(frame);
-    return Reply(frame.response(words({config_.serialNumber}), sizeof(uint32_t)));
+  handlers_[firmware::kControllerControlCommand] = [this](const ReceivedFrame& frame) {
+    if (frame.parameterWord(offsetof(firmware::SerialNumberQuery, subFunction)) != firmware::kSerialNumberSubFunction) {
+      return byDefault(frame);
+    }
+    Bytes serial;
+    append(serial, firmware::SerialNumberAnswer{firmware::kSerialNumberSubFunction, config_.serialNumber});
+    return Reply(frame.response(serial));
   };
-  handlers_[kIdentityCommand] = [this](const ReceivedFrame& frame) {
+  handlers_[firmware::kIdentityCommand] = [this](const ReceivedFrame& frame) {
     // The first word selects what is asked; 0 (or nothing) is the identity.
     if (frame.parameterWord(0) != 0) return byDefault(frame);
     return Reply(frame.response(identityData(identity())));
   };
-  handlers_[kErrorTextCommand] = [this](const ReceivedFrame& frame) {
-    const uint32_t code = frame.parameterWord(0);
-    Bytes data = words({code});
+  handlers_[firmware::kErrorTextCommand] = [this](const ReceivedFrame& frame) {
+    const uint32_t code = frame.parameterWord(offsetof(firmware::ErrorTextQuery, code));
+    Bytes data;
+    append(data, ErrorTextHead{code});
     {
       std::lock_guard lock(mutex_);
       const auto text = errorTexts_.find(code);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "qor_shared/byte_reader.hpp"
 #include "qor_shared/protocol.hpp"
 
 namespace qor::emulator {
@@ -22,12 +23,7 @@ std::span<const uint8_t> ReceivedFrame::parameters() const {
 }
 
 uint32_t ReceivedFrame::parameterWord(size_t offset) const {
-  const auto parameters = this->parameters();
-  uint32_t word = 0;
-  if (offset <= parameters.size() && parameters.size() - offset >= sizeof word) {
-    std::memcpy(&word, parameters.data() + offset, sizeof word);
-  }
-  return word;
+  return readU32LE(parameters(), offset).value_or(0);
 }
 
 Bytes ReceivedFrame::response(std::span<const uint8_t> data, size_t echoedControlBytes) const {

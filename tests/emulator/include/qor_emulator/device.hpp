@@ -4,8 +4,9 @@
 //
 // Answers, unless a handler registered for the command says otherwise:
 // - request kind 1 gets an acknowledge (type 2, u32 0); kinds 0 and 2 get nothing;
-// - built in: the serial-number query 0x0C {u32 5} gets {u32 5, u32 serial}; the identity 0xFF with a first
-//   parameter word of 0 gets the identity below; 0xFD {u32 code} gets {u32 code, text with NUL}.
+// - built in (the records of qor_shared/firmware_records.hpp): the serial-number query 0x0C {u32 5} gets
+//   {u32 5, u32 serial}; the identity 0xFF with a first parameter word of 0 gets the identity below; 0xFD {u32 code}
+//   gets {u32 code, text with NUL}.
 // Every answer copies TAddr, TPort, App, Mod and the command byte from the command (ReceivedFrame's builders).
 //
 // Faults are replies too, for example:
