@@ -226,9 +226,7 @@ class sandbox_lifecycle_location : public testing::TestWithParam<LocationCase> {
 TEST_P(sandbox_lifecycle_location, TheKeptTreeIsInSightReadOnlyAtItsPathAndTmpStaysPrivate) {
   const Checkout checkout(GetParam().base);
   std::vector<std::string> arguments = GetParam().options;
-  for (const std::string& argument : {std::string("--keep"), checkout.tree(), std::string("--"), checkout.program()}) {
-    arguments.push_back(argument);
-  }
+  arguments.insert(arguments.end(), {"--keep", checkout.tree(), "--", checkout.program()});
   Output output;
   const auto sandbox = startSandbox(arguments, output, checkout.tree());
   std::vector<std::string> lines;
