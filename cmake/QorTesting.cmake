@@ -11,7 +11,9 @@ function(qor_add_unit_test name)
 endfunction()
 
 # qor_add_sandboxed_test(<name> SOURCES ... [LIBS ...] [SANDBOX_ARGS ...])
-# Each test case runs as `qor_sandbox SANDBOX_ARGS -- <test binary> --gtest_filter=<case>`.
+# Each test case runs as `qor_sandbox SANDBOX_ARGS -- <test binary> --gtest_filter=<case>`. The sandbox keeps this
+# build's source and build trees in sight at their paths (read-only), wherever the checkout lies, so test binaries,
+# the programs they start and fixture files are found as CMake names them.
 function(qor_add_sandboxed_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;SANDBOX_ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})

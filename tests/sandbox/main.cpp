@@ -5,12 +5,16 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 namespace qor::sandbox {
@@ -34,7 +38,14 @@ namespace {
 
 using namespace qor::sandbox;
 
-constexpr char kUsage[] = "usage: qor_sandbox [--root] [--ini FILE] -- COMMAND [ARGS...]";
+constexpr char kUsage[] =
+    "usage: qor_sandbox [--root] [--ini FILE] [--keep DIR]... -- COMMAND [ARGS...]\n"
+    "  --root      run COMMAND as root, not under a uid of its own\n"
+    "  --ini FILE  FILE's content becomes /etc/Qor_API_Linux.ini\n"
+    "  --keep DIR  DIR stays in sight at its own path, read-only; this build's source and build trees always do";
+
+// The test programs, their fixtures, the daemon and the scripts live there, wherever the checkout lies.
+constexpr const char* kBuiltInKeptTrees[] = {QOR_SOURCE_DIR, QOR_BINARY_DIR};
 
 // Each sandbox's command gets a uid of its own: the per-uid queue memory limit is shared across IPC namespaces.
 constexpr uid_t kFirstSandboxUid = 100000;
@@ -62,8 +73,43 @@ std::string readIniFile(const char* path) {
   return content;
 }
 
+// Resolved on the host's view, so that a tree that is not there fails before anything starts.
+std::string resolveTree(const char* path) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path, nullptr), &std::free);
+  if (!resolved) {
+    fail(std::string("keep ") + path, errno);
+  }
+  struct stat status {};
+  check(stat(resolved.get(), &status), std::string("keep ") + path);
+  if (!S_ISDIR(status.st_mode)) {
+    fail(std::string("keep ") + path + ": not a directory");
+  }
+  return resolved.get();
+}
+
+bool isWithin(const std::string& path, const std::string& tree) {
+  return path.starts_with(tree) && (path.size() == tree.size() || path[tree.size()] == '/' || tree == "/");
+}
+
+// A tree inside another one comes along with it.
+std::vector<std::string> outermostTrees(const std::vector<std::string>& trees) {
+  std::vector<std::string> outermost;
+  for (const std::string& tree : trees) {
+    const auto encloses = [&](const std::string& other) { return other != tree && isWithin(tree, other); };
+    const bool duplicate = std::find(outermost.begin(), outermost.end(), tree) != outermost.end();
+    if (!duplicate && std::none_of(trees.begin(), trees.end(), encloses)) {
+      outermost.push_back(tree);
+    }
+  }
+  return outermost;
+}
+
 Options parseArguments(int argc, char** argv) {
   Options options;
+  std::vector<std::string> trees;
+  for (const char* tree : kBuiltInKeptTrees) {
+    trees.push_back(resolveTree(tree));
+  }
   int i = 1;
   for (; i < argc && std::string_view(argv[i]) != "--"; ++i) {
     const std::string_view arg = argv[i];
@@ -71,6 +117,8 @@ Options parseArguments(int argc, char** argv) {
       options.runAsRoot = true;
     } else if (arg == "--ini" && i + 1 < argc) {
       options.iniContent = readIniFile(argv[++i]);
+    } else if (arg == "--keep" && i + 1 < argc) {
+      trees.push_back(resolveTree(argv[++i]));
     } else {
       fail(kUsage);
     }
@@ -78,6 +126,7 @@ Options parseArguments(int argc, char** argv) {
   if (i + 1 >= argc) {
     fail(kUsage);
   }
+  options.keptTrees = outermostTrees(trees);
   options.command.assign(argv + i + 1, argv + argc);
   options.command.push_back(nullptr);
   return options;

@@ -1,5 +1,6 @@
 // The contents of the new namespaces. Nothing here writes to the host's file systems: every change lands in a
-// tmpfs or in the upper layer of an overlay, and all of it vanishes with the mount namespace.
+// tmpfs or in the upper layer of an overlay, and all of it vanishes with the mount namespace; the kept trees are
+// read-only copies of the host's mounts.
 #include "sandbox.hpp"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 
 namespace qor::sandbox {
@@ -68,13 +70,75 @@ void overlay(const char* target, const std::string& name) {
               std::string("lowerdir=") + target + ",upperdir=" + upper + ",workdir=" + work);
 }
 
+// A detached copy of the mounts at and below path: what is mounted over path later does not hide it.
+int cloneTree(const std::string& path) {
+  const int clone = open_tree(AT_FDCWD, path.c_str(), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_RECURSIVE);
+  check(clone, "clone " + path);
+  return clone;
+}
+
+void makeReadOnly(int clone, const std::string& path) {
+  mount_attr attributes{};
+  attributes.attr_set = MOUNT_ATTR_RDONLY;
+  check(mount_setattr(clone, "", AT_EMPTY_PATH | AT_RECURSIVE, &attributes, sizeof attributes),
+        "make " + path + " read-only");
+}
+
+void attachTree(int clone, const std::string& path) {
+  check(move_mount(clone, "", AT_FDCWD, path.c_str(), MOVE_MOUNT_F_EMPTY_PATH), "attach " + path);
+  close(clone);
+}
+
+// Clones of the kept trees, read-only, taken before the private mounts hide any of them.
+std::vector<int> cloneKeptTrees(const Options& options) {
+  std::vector<int> clones;
+  for (const std::string& tree : options.keptTrees) {
+    clones.push_back(cloneTree(tree));
+    makeReadOnly(clones.back(), tree);
+  }
+  return clones;
+}
+
+// Makes the directories down to path (a kept tree) for the command to pass: recreates what the private mounts hid,
+// and covers an ancestor it may not enter (a home of mode 0700) with a tmpfs of its own, so that nothing else of
+// that directory shows. Its uid is unique and it has no groups, so only the bits for others let it in.
+void makeWayTo(const std::string& path, const Options& options) {
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string step = path.substr(0, end);
+    struct stat status {};
+    if (lstat(step.c_str(), &status) != 0) {
+      if (errno != ENOENT) {
+        fail("stat " + step, errno);
+      }
+      makeDirectory(step, 0755);
+    } else if (!S_ISDIR(status.st_mode)) {
+      fail("keep " + path + ": " + step + " is not a directory here");
+    } else if (!options.runAsRoot && (status.st_mode & S_IXOTH) == 0 && step != path) {
+      mountOrFail("tmpfs", step.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755");
+    }
+    if (end == std::string::npos) {
+      return;
+    }
+  }
+}
+
+void attachKeptTrees(const std::vector<int>& clones, const Options& options) {
+  for (size_t i = 0; i < clones.size(); ++i) {
+    makeWayTo(options.keptTrees[i], options);
+    attachTree(clones[i], options.keptTrees[i]);
+  }
+}
+
+std::string currentDirectory() {
+  char path[PATH_MAX];
+  return getcwd(path, sizeof path) != nullptr ? path : "/";
+}
+
 void setUpDev() {
-  // The overlay hides what is mounted below /dev; keep /dev/pts by handle and bind it back.
-  const int pts = open("/dev/pts", O_PATH | O_DIRECTORY | O_CLOEXEC);
-  check(pts, "open /dev/pts");
+  // The overlay hides what is mounted below /dev.
+  const int pts = cloneTree("/dev/pts");
   overlay("/dev", "dev");
-  mountOrFail(("/proc/self/fd/" + std::to_string(pts)).c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC);
-  close(pts);
+  attachTree(pts, "/dev/pts");
   // Shared memory and named semaphores live here: private like the queues.
   mountOrFail("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
   // Mounted inside the new IPC namespace, this shows that namespace's queues only.
@@ -112,6 +176,8 @@ void prepareNamespaces(const Options& options) {
   mountOrFail(nullptr, "/", nullptr, MS_REC | MS_PRIVATE);
   mountOrFail("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC);
   raiseQueueLimits();
+  const std::string workingDirectory = currentDirectory();
+  const std::vector<int> keptTrees = cloneKeptTrees(options);
 
   mountOrFail("tmpfs", kStaging, "tmpfs", MS_NOSUID | MS_NODEV, "mode=0700");
   setUpDev();
@@ -122,6 +188,11 @@ void prepareNamespaces(const Options& options) {
   mountOrFail("tmpfs", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
   // A sysfs mounted in the new network namespace lists its interfaces in /sys/class/net, not the host's.
   mountOrFail("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RDONLY);
+  attachKeptTrees(keptTrees, options);
+  // The same directory as seen now (inside a kept tree, the attached copy), or "/" where it is hidden.
+  if (chdir(workingDirectory.c_str()) != 0) {
+    check(chdir("/"), "chdir /");
+  }
   bringUpLoopback();
 }
 

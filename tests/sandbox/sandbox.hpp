@@ -1,5 +1,7 @@
 // qor_sandbox: runs one command in fresh IPC, mount, network and PID namespaces, so that tests touching the
 // product's fixed paths (message queues, lock file, process configuration, system log) never collide.
+// The trees the command lives in (this build's source and build trees, and any given with --keep) stay in sight
+// at their own paths, read-only, wherever they lie: below /tmp or in a home the command may not enter.
 // Test tooling only, never shipped.
 #pragma once
 
@@ -21,6 +23,7 @@ inline constexpr int kSandboxFailure = 125;
 struct Options {
   bool runAsRoot = false;
   std::optional<std::string> iniContent;  // placed at /etc/Qor_API_Linux.ini when set
+  std::vector<std::string> keptTrees;     // absolute, resolved, none inside another
   std::vector<char*> command;             // null-terminated, ready for execvp
   uid_t uid = 0;                          // identity of the command
   gid_t gid = 0;
@@ -40,7 +43,7 @@ inline void check(long result, const std::string& what) {
 int exitStatusOf(int waitStatus);
 
 // Enters new IPC, mount and network namespaces and gives them their own /proc, /dev, /etc, /tmp, /run, queue
-// limits and loopback (runs as PID 1).
+// limits and loopback, with the kept trees in sight of the command (runs as PID 1).
 void prepareNamespaces(const Options& options);
 
 // PID 1 of the new PID namespace: prepares it, runs the command, captures the system log and reaps every

@@ -1,6 +1,8 @@
-// qor_sandbox seen from outside: exit statuses, the command's uid, signals, and that nothing started inside
-// outlives the sandbox. Runs on the host, as root, like CI.
+// qor_sandbox seen from outside: exit statuses, the command's uid, signals, that nothing started inside
+// outlives the sandbox, and that the command's tree stays in sight wherever it lies. Runs on the host, as root,
+// like CI.
 #include "qor_test/child_process.hpp"
+#include "qor_test/files.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,8 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -71,11 +76,15 @@ private:
   int fds_[2] = {-1, -1};
 };
 
-// Starts qor_sandbox with arguments; its standard output goes to output.
-std::unique_ptr<ChildProcess> startSandbox(std::vector<std::string> arguments, Output& output) {
+// Starts qor_sandbox with arguments, in directory when one is given; its standard output goes to output.
+std::unique_ptr<ChildProcess> startSandbox(std::vector<std::string> arguments, Output& output,
+                                           const std::string& directory = {}) {
   arguments.insert(arguments.begin(), QOR_SANDBOX);
   const int writeEnd = output.writeEnd();
-  auto child = std::make_unique<ChildProcess>([arguments, writeEnd]() mutable {
+  auto child = std::make_unique<ChildProcess>([arguments, writeEnd, directory]() mutable {
+    if (!directory.empty() && chdir(directory.c_str()) != 0) {
+      return 127;
+    }
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
       argv.push_back(argument.data());
@@ -119,7 +128,10 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{"NoSeparator", {"true"}, 125}, StatusCase{"NoCommand", {"--"}, 125},
                     StatusCase{"UnknownOption", {"--bogus", "--", "true"}, 125},
                     StatusCase{"MissingIniFile", {"--ini", "/nonexistent.ini", "--", "true"}, 125},
-                    StatusCase{"IniIsADirectory", {"--ini", "/etc", "--", "true"}, 125}));
+                    StatusCase{"IniIsADirectory", {"--ini", "/etc", "--", "true"}, 125},
+                    StatusCase{"MissingKeptTree", {"--keep", "/nonexistent", "--", "true"}, 125},
+                    StatusCase{"KeptTreeIsAFile", {"--keep", "/etc/passwd", "--", "true"}, 125},
+                    StatusCase{"KeepWithoutTree", {"--keep"}, 125}));
 
 TEST(sandbox_lifecycle, TheCommandRunsUnderAUidOfItsOwn) {
   Output output;
@@ -153,5 +165,89 @@ TEST(sandbox_lifecycle, SigtermReachesTheCommand) {
   EXPECT_TRUE(sandbox->kill(SIGTERM));
   EXPECT_EQ(sandbox->wait(10s), 42);
 }
+
+// A checkout where a new user puts one, made on the host: <base>/qor_kept.XXXXXX (mode 0700, like /root) holds
+// the tree (mode 0755) with a program and its data, and a file of the host beside the tree. Below /tmp the sandbox's
+// fresh /tmp hides it; elsewhere the 0700 directory keeps the command's uid out.
+class Checkout {
+public:
+  explicit Checkout(const std::string& base) {
+    std::string pattern = base + "/qor_kept.XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("mkdtemp " + pattern);
+    }
+    top_ = pattern;
+    std::filesystem::create_directory(tree());
+    std::filesystem::permissions(tree(), std::filesystem::perms(0755));
+    EXPECT_TRUE(qor::test::writeFile(tree() + "/data", "kept\n"));
+    EXPECT_TRUE(qor::test::writeFile(hostOnly(), "host\n"));
+    // One line each: the tree's data, whether the host's file beside the tree shows, whether the tree is
+    // writable, whether /tmp takes a file, the working directory.
+    const std::string program = "#!/bin/sh\n"
+                                "tree=${0%/*}\n"
+                                "cat \"$tree/data\"\n"
+                                "test -e \"$tree/../host-only\" && echo seen || echo hidden\n"
+                                "touch \"$tree/new\" 2>/dev/null && echo writable || echo read-only\n"
+                                "echo fresh > " + tmpFile() + " && cat " + tmpFile() + "\n"
+                                "pwd\n";
+    EXPECT_TRUE(qor::test::writeFile(this->program(), program));
+    std::filesystem::permissions(this->program(), std::filesystem::perms(0755));
+  }
+  Checkout(const Checkout&) = delete;
+  Checkout& operator=(const Checkout&) = delete;
+  ~Checkout() {
+    std::filesystem::remove_all(top_);
+    qor::test::removeFile(tmpFile());
+  }
+
+  std::string tree() const { return top_ + "/tree"; }
+  std::string program() const { return tree() + "/program"; }
+  std::string hostOnly() const { return top_ + "/host-only"; }
+  // Written by the program in its /tmp: never on the host.
+  std::string tmpFile() const { return "/tmp/" + std::filesystem::path(top_).filename().string() + ".written"; }
+
+private:
+  std::string top_;
+};
+
+struct LocationCase {
+  const char* name;
+  const char* base;
+  std::vector<std::string> options;
+  const char* besideTheTree;  // whether the host's file beside the tree shows
+};
+
+void PrintTo(const LocationCase& locationCase, std::ostream* out) {
+  *out << locationCase.name;
+}
+
+class sandbox_lifecycle_location : public testing::TestWithParam<LocationCase> {};
+
+TEST_P(sandbox_lifecycle_location, TheKeptTreeIsInSightReadOnlyAtItsPathAndTmpStaysPrivate) {
+  const Checkout checkout(GetParam().base);
+  std::vector<std::string> arguments = GetParam().options;
+  arguments.insert(arguments.end(), {"--keep", checkout.tree(), "--", checkout.program()});
+  Output output;
+  const auto sandbox = startSandbox(arguments, output, checkout.tree());
+  std::vector<std::string> lines;
+  for (int i = 0; i < 5; ++i) {
+    lines.push_back(output.readLine(10s));
+  }
+  EXPECT_EQ(sandbox->wait(10s), 0);
+  const std::vector<std::string> expected = {"kept", GetParam().besideTheTree, "read-only", "fresh", checkout.tree()};
+  EXPECT_EQ(lines, expected);
+
+  EXPECT_FALSE(std::filesystem::exists(checkout.tmpFile())) << "written on the host's /tmp";
+  EXPECT_FALSE(std::filesystem::exists(checkout.tree() + "/new")) << "written in the host's tree";
+  EXPECT_EQ(qor::test::readFile(checkout.hostOnly()), "host\n");
+}
+
+// Below /var/tmp, the 0700 directory stands for a home such as /root. The command's uid gets a way of its own
+// through it that shows nothing else of it; root may enter it as it is.
+INSTANTIATE_TEST_SUITE_P(table, sandbox_lifecycle_location,
+                         testing::Values(LocationCase{"BelowTmp", "/tmp", {}, "hidden"},
+                                         LocationCase{"BelowTmpAsRoot", "/tmp", {"--root"}, "hidden"},
+                                         LocationCase{"BelowAPrivateHome", "/var/tmp", {}, "hidden"},
+                                         LocationCase{"BelowAPrivateHomeAsRoot", "/var/tmp", {"--root"}, "seen"}));
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/un.h>
 #include <syslog.h>
 #include <signal.h>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -35,11 +37,30 @@ using qor::test::SyslogCapture;
 using qor::test::SyslogLine;
 using qor::test::writeFile;
 
+// Sorted.
 std::vector<std::string> entries(const std::string& directory) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(directory)) {
     names.push_back(entry.path().filename());
   }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// This build's source and build trees, which the sandbox keeps in sight.
+const std::vector<std::string> kKeptTrees = {QOR_SOURCE_DIR, QOR_BINARY_DIR};
+
+// What a fresh /tmp holds: the way down to the kept trees that lie below it (a checkout in /tmp), sorted.
+std::vector<std::string> wayToKeptTreesBelowTmp() {
+  std::vector<std::string> names;
+  for (const std::filesystem::path tree : kKeptTrees) {
+    const std::filesystem::path below = tree.lexically_relative("/tmp");
+    if (!below.empty() && *below.begin() != "..") {
+      names.push_back(*below.begin());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
   return names;
 }
 
@@ -82,7 +103,7 @@ TEST_P(sandbox_fixed_paths, EveryCaseOwnsTheQueueLockFileAndConfiguration) {
   EXPECT_EQ(readFile("/proc/sys/fs/mqueue/msgsize_max"), "4194328\n");
   EXPECT_EQ(readFile("/proc/sys/fs/mqueue/queues_max"), "1024\n");
   EXPECT_TRUE(entries("/dev/mqueue").empty());
-  EXPECT_TRUE(entries("/tmp").empty());
+  EXPECT_EQ(entries("/tmp"), wayToKeptTreesBelowTmp());
   EXPECT_FALSE(std::filesystem::exists("/etc/Qor_API_Linux.ini"));
 
   // 8 messages of 65547 bytes: more than the per-uid queue memory allows twice, so parallel cases also show
@@ -135,6 +156,17 @@ TEST_F(sandbox_mounts, PrivateFileSystemsWhereTheProductLooks) {
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
   EXPECT_TRUE(writeFile("/dev/null", "discarded"));
   EXPECT_TRUE(std::filesystem::exists("/dev/pts/ptmx"));
+}
+
+TEST_F(sandbox_mounts, TheSourceAndBuildTreesAreInSightReadOnlyAtTheirPaths) {
+  for (const std::string& tree : kKeptTrees) {
+    SCOPED_TRACE(tree);
+    struct statvfs fileSystem {};
+    ASSERT_EQ(statvfs(tree.c_str(), &fileSystem), 0) << std::strerror(errno);
+    EXPECT_NE(fileSystem.f_flag & ST_RDONLY, 0u);
+  }
+  EXPECT_TRUE(std::filesystem::exists(QOR_SOURCE_DIR "/tests/sandbox/sandbox_selftest.cpp"));
+  EXPECT_TRUE(std::filesystem::equivalent("/proc/self/exe", QOR_BINARY_DIR "/bin/qor_sandbox_selftest"));
 }
 
 TEST_F(sandbox_identity, TheTestRunsUnprivilegedBelowTheSandboxsPidOne) {
