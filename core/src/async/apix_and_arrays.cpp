@@ -7,6 +7,7 @@
 #include "ports/port_events.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
@@ -16,13 +17,13 @@ namespace {
 uint32_t apixExchange(PortRef& ref, const ApixRegisterRequest& request) {
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
-  Qor_Client_EnterCriticalSection(entry);
+  qor::SectionLock commandLock(context.command);
   clearExchangeEvents(context);
   Qor_Internal_ResetEvent(&context.apixReply);
-  uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), request.header.length);
-  if (result == 0) result = waitForEvent(entry, context.apixReply, std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
-  Qor_Client_LeaveCriticalSection(entry);
-  return result;
+  if (uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), request.header.length)) {
+    return result;
+  }
+  return waitForEvent(entry, context.apixReply, std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
 }
 
 ApixRegisterRequest apixRequest(const Qor_PortContext& context, uint32_t subCommand, uint32_t length) {

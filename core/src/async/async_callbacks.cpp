@@ -11,6 +11,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
@@ -47,18 +48,19 @@ void* callbackThread(void* argument) {
   const uint32_t port = static_cast<uint32_t>(&entry - PortInfo);
   setPortFlag(entry, PortFlag::CallbackThreadRunning, true);
   for (;;) {
-    pthread_mutex_lock(&context.callbackMutex);
     int rc = 0;
-    while (!context.callbackEvent.signalled && rc == 0) rc = pthread_cond_wait(&context.callbackCondition, &context.callbackMutex);
-    context.callbackEvent.signalled = 0;
-    pthread_mutex_unlock(&context.callbackMutex);
+    {
+      qor::MutexLock wakeUp(context.callbackMutex);
+      while (!context.callbackEvent.signalled && rc == 0) rc = pthread_cond_wait(&context.callbackCondition, wakeUp.native());
+      context.callbackEvent.signalled = 0;
+    }
     if (rc != 0) {
       Qor_Client_ErrorHandler(&entry, QOR_ERR_API_EVENT_ERROR, "callback event error - pthread_cond_wait returned %u",
                               static_cast<unsigned>(rc));
       break;
     }
     if (portFlag(entry, PortFlag::StopCallbackThread)) break;
-    Qor_EnterCriticalSection(&context.callbackRingSection);
+    qor::SectionLock ringLock(context.callbackRingSection);
     CallbackRing* ring = context.callbackRing.get();
     while (ring != nullptr && ring->usedCount != 0 && !portFlag(entry, PortFlag::StopCallbackThread)) {
       CallbackRing::Record& record = ring->records[ring->readIndex];
@@ -68,16 +70,15 @@ void* callbackThread(void* argument) {
       if (callback && callback->callback) {
         ring->inFlight = callback.get();
         // Callbacks run without the ring section: they may call any function of the library.
-        Qor_LeaveCriticalSection(&context.callbackRingSection);
+        ringLock.unlock();
         callback->callback(port, callback->context(), data, length);
-        Qor_EnterCriticalSection(&context.callbackRingSection);
+        ringLock.lock();
         ring->inFlight = nullptr;
       }
       ring->readIndex = (ring->readIndex + 1) % CallbackRing::kRecords;
       ++ring->freeCount;
       --ring->usedCount;
     }
-    Qor_LeaveCriticalSection(&context.callbackRingSection);
   }
   setPortFlag(entry, PortFlag::StopCallbackThread, false);
   setPortFlag(entry, PortFlag::CallbackThreadRunning, false);
@@ -100,10 +101,9 @@ uint32_t stopCallbackThread(Qor_PortInfo_t& entry) {
     }
     context.callbackThread = 0;
   }
-  Qor_EnterCriticalSection(&context.callbackRingSection);
+  qor::SectionLock ringLock(context.callbackRingSection);
   // A detached callback thread still holds its current entry; the records themselves go now.
   if (context.callbackRing && context.callbackRing->inFlight == nullptr) context.callbackRing.reset();
-  Qor_LeaveCriticalSection(&context.callbackRingSection);
   return 0;
 }
 
@@ -111,16 +111,14 @@ uint32_t stopCallbackThread(Qor_PortInfo_t& entry) {
 void retireEntry(Qor_PortContext& context, const AsyncCallbackListEntry* retired) {
   const double start = GetTickCount();
   for (;;) {
-    Qor_EnterCriticalSection(&context.callbackRingSection);
-    CallbackRing* ring = context.callbackRing.get();
-    bool running = false;
-    if (ring != nullptr) {
+    const bool running = qor::underSection(context.callbackRingSection, [&] {
+      CallbackRing* ring = context.callbackRing.get();
+      if (ring == nullptr) return false;
       for (CallbackRing::Record& record : ring->records) {
         if (record.entry.get() == retired) record.entry.reset();
       }
-      running = ring->inFlight == retired && !pthread_equal(context.callbackThread, pthread_self());
-    }
-    Qor_LeaveCriticalSection(&context.callbackRingSection);
+      return ring->inFlight == retired && !pthread_equal(context.callbackThread, pthread_self());
+    });
     if (!running || GetTickCount() - start > kCallbackThreadStopMs) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -151,10 +149,9 @@ namespace qor::client {
 
 bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  bool queued = false;
-  Qor_EnterCriticalSection(&context.callbackRingSection);
-  CallbackRing* ring = context.callbackRing.get();
-  if (ring != nullptr && ring->freeCount != 0 && frame.data.size() <= ring->slotSize) {
+  const bool queued = qor::underSection(context.callbackRingSection, [&] {
+    CallbackRing* ring = context.callbackRing.get();
+    if (ring == nullptr || ring->freeCount == 0 || frame.data.size() > ring->slotSize) return false;
     CallbackRing::Record& record = ring->records[ring->writeIndex];
     record.entry = callback;
     record.length = static_cast<uint32_t>(frame.data.size());
@@ -162,9 +159,8 @@ bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, c
     --ring->freeCount;
     ++ring->usedCount;
     ring->writeIndex = (ring->writeIndex + 1) % CallbackRing::kRecords;
-    queued = true;
-  }
-  Qor_LeaveCriticalSection(&context.callbackRingSection);
+    return true;
+  });
   if (queued) wakeCallbackThread(context);
   return queued;
 }
@@ -172,10 +168,11 @@ bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, c
 uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
   const uint32_t port = static_cast<uint32_t>(&entry - PortInfo);
-  Qor_EnterCriticalSection(&context.general);
   std::list<CallbackEntryPtr> removed;
-  removed.swap(context.callbacks);
-  Qor_LeaveCriticalSection(&context.general);
+  {
+    qor::SectionLock general(context.general);
+    removed.swap(context.callbacks);
+  }
   for (const CallbackEntryPtr& callback : removed) {
     retireEntry(context, callback.get());
     if (callback->release) callback->release(port, callback->context());
@@ -217,9 +214,8 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
   if (portFlag(entry, PortFlag::AsyncEnabled)) {
-    Qor_EnterCriticalSection(&context.general);
+    qor::SectionLock general(context.general);
     if (errorCallback != nullptr) context.errorCallback = errorCallback;
-    Qor_LeaveCriticalSection(&context.general);
     return 0;
   }
   std::unique_ptr<CallbackRing> ring;
@@ -229,16 +225,18 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate callback buffer (%u bytes)",
                                    static_cast<unsigned>(CallbackRing::kRecords * context.maxParameterLength + kRingOverhead));
   }
-  Qor_EnterCriticalSection(&context.callbackRingSection);
-  context.callbackRing = std::move(ring);
-  Qor_LeaveCriticalSection(&context.callbackRingSection);
+  {
+    qor::SectionLock ringLock(context.callbackRingSection);
+    context.callbackRing = std::move(ring);
+  }
   setPortFlag(entry, PortFlag::StopCallbackThread, false);
   context.callbackThread = Qor_Internal_Thread_Start(callbackThread, "CallbackThread", &entry);
   if (context.callbackThread == 0) {
     const int startError = errno;
-    Qor_EnterCriticalSection(&context.callbackRingSection);
-    context.callbackRing.reset();
-    Qor_LeaveCriticalSection(&context.callbackRingSection);
+    {
+      qor::SectionLock ringLock(context.callbackRingSection);
+      context.callbackRing.reset();
+    }
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_THREAD_NOT_STARTED, "could not start callback thread - %s",
                                    strerror(startError));
   }
@@ -250,19 +248,19 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  Qor_EnterCriticalSection(&context.general);
+  qor::SectionLock general(context.general);
   context.errorCallback = errorCallback;
   setPortFlag(entry, PortFlag::AsyncEnabled, true);
-  Qor_LeaveCriticalSection(&context.general);
   return 0;
 }
 
 uint32_t Qor_AsyncCommunication_Disable(uint32_t port) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  Qor_EnterCriticalSection(&ref.context().general);
-  setPortFlag(ref.entry(), PortFlag::AsyncEnabled, false);
-  Qor_LeaveCriticalSection(&ref.context().general);
+  {
+    qor::SectionLock general(ref.context().general);
+    setPortFlag(ref.entry(), PortFlag::AsyncEnabled, false);
+  }
   return stopCallbackThread(ref.entry());
 }
 
@@ -297,10 +295,11 @@ uint32_t Qor_AsyncCommunication_AddCallback(uint32_t port, uint8_t command, uint
   if (count != 0) memcpy(added->control, control, count);
   added->callback = callback;
   added->release = release;
-  Qor_EnterCriticalSection(&context.general);
-  const bool exists = Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count) != nullptr;
-  if (!exists) context.callbacks.push_front(added);
-  Qor_LeaveCriticalSection(&context.general);
+  const bool exists = qor::underSection(context.general, [&] {
+    if (Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count)) return true;
+    context.callbacks.push_front(added);
+    return false;
+  });
   if (exists) return storeError(&entry, QOR_ERR_API_CALLBACK_EXISTS, "");
   if (userData != nullptr && userDataLength != 0) *userData = added->context();
   return 0;
@@ -316,10 +315,11 @@ uint32_t Qor_AsyncCommunication_RemoveCallback(uint32_t port, uint8_t command, u
     return result;
   }
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
-  CallbackEntryPtr removed = Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count);
-  if (removed) context.callbacks.remove(removed);
-  Qor_LeaveCriticalSection(&context.general);
+  const CallbackEntryPtr removed = qor::underSection(context.general, [&] {
+    CallbackEntryPtr found = Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count);
+    if (found) context.callbacks.remove(found);
+    return found;
+  });
   if (!removed) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_CALLBACK_NOT_FOUND, "command '0x%02X', check bytes: %s", command,
                                    describeControl(control, count).c_str());
@@ -333,9 +333,7 @@ uint32_t Qor_AsyncCommunication_CallErrorCallback(uint32_t port, uint32_t code, 
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
-  const Qor_AsyncCommunication_ErrorCallback_t callback = context.errorCallback;
-  Qor_LeaveCriticalSection(&context.general);
+  const Qor_AsyncCommunication_ErrorCallback_t callback = qor::underSection(context.general, [&] { return context.errorCallback; });
   if (callback == nullptr) return 0;
   if (!portFlag(ref.entry(), PortFlag::AsyncEnabled)) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_ASYNC_NOT_ENABLED, "failed to call error callback");

@@ -6,6 +6,7 @@
 #include "startup/error_store.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
@@ -28,7 +29,7 @@ uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t len
   if (data == nullptr && length != 0) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   // Its own message, beside the command template that another thread may be filling; the events of a waiting
   // exchange are left alone.
-  Qor_EnterCriticalSection(&context.queues);
+  qor::SectionLock queues(context.queues);
   std::vector<uint8_t>& message = context.signalMessage;
   const size_t frameLength = QOR_FRAME_HEADER_SIZE + length;
   message.resize(sizeof(ServerRequestHeader) + frameLength);
@@ -42,9 +43,7 @@ uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t len
   if (length != 0) memcpy(message.data() + sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE, data, length);
   const uint32_t messageLength = static_cast<uint32_t>(message.size());
   memcpy(message.data() + offsetof(ServerRequestHeader, length), &messageLength, sizeof messageLength);
-  const uint32_t result = Qor_Client_SendCommand(entry, message.data(), messageLength);
-  Qor_LeaveCriticalSection(&context.queues);
-  return result;
+  return Qor_Client_SendCommand(entry, message.data(), messageLength);
 }
 
 uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Callback_t callback) {
@@ -56,18 +55,16 @@ uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Cal
   update->command = kUpdateCommand;
   update->frameType = QOR_FRAME_RESPONSE;
   update->callback = callback;
-  Qor_EnterCriticalSection(&ref.context().general);
+  qor::SectionLock general(ref.context().general);
   ref.context().restBusUpdateEntry = std::move(update);
-  Qor_LeaveCriticalSection(&ref.context().general);
   return 0;
 }
 
 uint32_t Qor_Cyclor_UpdateCallback_Reset(uint32_t port) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  Qor_EnterCriticalSection(&ref.context().general);
+  qor::SectionLock general(ref.context().general);
   ref.context().restBusUpdateEntry.reset();
-  Qor_LeaveCriticalSection(&ref.context().general);
   return 0;
 }
 

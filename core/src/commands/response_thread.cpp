@@ -10,6 +10,7 @@
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
@@ -42,14 +43,14 @@ bool dispatch(Qor_PortInfo_t& entry, Qor_PortContext& context, const uint8_t* me
   if (!response) return true; // a message that lies about its length is dropped
   const uint32_t error = response->header.error;
   switch (response->header.code) {
-    case QOR_MSG_DISCONNECT:
-      Qor_EnterCriticalSection(&context.queues);
+    case QOR_MSG_DISCONNECT: {
+      qor::SectionLock queues(context.queues);
       close_message_queue(&context.responseQueue);
       // The daemon's own 0x05 (a failed device) leaves the request queue open, so that our close can still
       // release the application and its locks.
       if (context.closeRequested) close_message_queue(&context.requestQueue);
-      Qor_LeaveCriticalSection(&context.queues);
       return false;
+    }
     case QOR_MSG_ERROR_REPORT: {
       if (error == 0) break;
       char text[QOR_ERROR_TEXT_SIZE];
@@ -116,9 +117,10 @@ void* Qor_Client_ResponseThread(void* argument) {
     context.lastReceivedLength = static_cast<uint32_t>(received);
     if (!dispatch(entry, context, context.receiveBuffer.data(), static_cast<size_t>(received))) break;
   }
-  Qor_EnterCriticalSection(&context.queues);
-  close_message_queue(&context.responseQueue);
-  Qor_LeaveCriticalSection(&context.queues);
+  {
+    qor::SectionLock queues(context.queues);
+    close_message_queue(&context.responseQueue);
+  }
   setPortFlag(entry, PortFlag::ResponseThreadRunning, false);
   return nullptr;
 }

@@ -7,6 +7,7 @@
 #include "config_file/interface_config.hpp"
 #include "qor_api.h"
 #include "qor_interface_config.h"
+#include "qor_shared/scoped_lock.hpp"
 
 namespace qor::client {
 namespace {
@@ -15,17 +16,9 @@ constexpr uint32_t kInitialisationFailed = 0x2000102;
 constexpr uint32_t kCouldNotClose = 0x2010201;
 constexpr char kNotConfigured[] = "getting configuration file information failed\n";
 
-class ProcessLock {
- public:
-  ProcessLock() { Qor_EnterCriticalSection(&ClientInfo.lock); }
-  ~ProcessLock() { Qor_LeaveCriticalSection(&ClientInfo.lock); }
-  ProcessLock(const ProcessLock&) = delete;
-  ProcessLock& operator=(const ProcessLock&) = delete;
-};
-
 // Copied under the process lock: a signal's clean-up frees the texts.
 std::optional<std::string> configured(char* Qor_LinuxCfg_t::*text) {
-  ProcessLock lock;
+  SectionLock process(ClientInfo.lock);
   if (LinuxCfg.*text == nullptr) return std::nullopt;
   return std::string(LinuxCfg.*text);
 }

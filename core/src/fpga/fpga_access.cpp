@@ -15,6 +15,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
@@ -24,28 +25,6 @@ using Bytes = std::span<const uint8_t>;
 
 // Loading a design takes minutes.
 constexpr uint32_t kReconfigurationTimeoutMs = 1800000;
-
-class CommandLock {
- public:
-  explicit CommandLock(Qor_PortInfo_t& entry) : entry_(entry) { Qor_Client_EnterCriticalSection(entry_); }
-  ~CommandLock() { Qor_Client_LeaveCriticalSection(entry_); }
-  CommandLock(const CommandLock&) = delete;
-  CommandLock& operator=(const CommandLock&) = delete;
-
- private:
-  Qor_PortInfo_t& entry_;
-};
-
-class GeneralSection {
- public:
-  explicit GeneralSection(Qor_PortContext& context) : section_(context.general) { Qor_EnterCriticalSection(&section_); }
-  ~GeneralSection() { Qor_LeaveCriticalSection(&section_); }
-  GeneralSection(const GeneralSection&) = delete;
-  GeneralSection& operator=(const GeneralSection&) = delete;
-
- private:
-  Qor_CriticalSection_t& section_;
-};
 
 // An open port whose interface host is the FPGA; else empty, with the recorded code in result.
 PortRef fpgaPort(uint32_t port, uint32_t& result) {
@@ -79,12 +58,12 @@ uint32_t awaitEarlierAnswers(Qor_PortInfo_t& entry, uint32_t subFunction, uint32
   const double deadline = GetTickCount() + timeoutMs;
   for (;;) {
     {
-      GeneralSection general(context);
+      qor::SectionLock general(context.general);
       if (context.fpga.unanswered == 0) return 0;
     }
     const uint32_t result = waitForEvent(entry, context.fpgaReply, remainingMs(deadline));
     {
-      GeneralSection general(context);
+      qor::SectionLock general(context.general);
       // An error report answers the earliest of them (a late reply was counted by the handler); without any
       // answer in time they are taken as lost, so that the port's FPGA access does not stay blocked.
       if (result == QOR_ERR_API_NO_RESPONSE) {
@@ -106,7 +85,7 @@ uint32_t awaitReply(Qor_PortInfo_t& entry, uint32_t timeoutMs) {
   const double deadline = GetTickCount() + timeoutMs;
   for (;;) {
     uint32_t result = waitForEvent(entry, context.fpgaReply, remainingMs(deadline));
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     FpgaExchange& fpga = context.fpga;
     if (fpga.replied) return 0;
     if (result == 0) continue; // the event without our reply
@@ -129,7 +108,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
                                    static_cast<unsigned long long>(length), context.queueMessageSize);
   }
   {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     try {
       fpga.request.resize(context.queueMessageSize);
       fpga.reply.resize(context.queueMessageSize);
@@ -151,7 +130,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
   clearExchangeEvents(context);
   Qor_Internal_ResetEvent(&context.fpgaReply);
   {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     fpga.subFunction = subFunction;
     fpga.registerNumber = subFunction == QOR_FPGA_READ_REGISTER ? head[0] : 0;
     fpga.awaiting = true;
@@ -159,7 +138,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
     fpga.unanswered = 1;
   }
   if (uint32_t result = Qor_Client_SendCommand(entry, out, static_cast<uint32_t>(length))) {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     fpga.awaiting = false;
     fpga.unanswered = 0;
     return result;
@@ -170,7 +149,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
 // One exchange under the command lock; useReply reads the reply (from its header on) before the lock is left.
 template <class UseReply>
 uint32_t exchange(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail, uint32_t timeoutMs, UseReply useReply) {
-  CommandLock lock(ref.entry());
+  qor::SectionLock commandLock(ref.context().command);
   if (uint32_t result = sendAndAwait(ref, subFunction, head, tail, timeoutMs)) return result;
   const FpgaExchange& fpga = ref.context().fpga;
   return useReply(Bytes(fpga.reply.data(), fpga.replyLength));
@@ -213,7 +192,7 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
   FpgaExchange& fpga = context.fpga;
   const uint32_t error = response->header.error;
   {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     if (fpga.unanswered == 0) return; // nothing was asked
     if (!fpga.awaiting) {
       // The answer of a request given up on: it only wakes the next request, which waits for it.

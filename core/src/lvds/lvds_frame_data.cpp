@@ -1,7 +1,6 @@
 #include "lvds/lvds_frame_data.hpp"
 
 #include <chrono>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <span>
@@ -12,23 +11,13 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
 namespace {
 
 constexpr auto kCloseWait = std::chrono::milliseconds(1000);
-
-// The port's frame lock as a lockable, so that a reader can wait on it for a frame.
-class FrameLock {
- public:
-  explicit FrameLock(Qor_PortContext& context) : section_(context.lvdsFrameDataSection) {}
-  void lock() { Qor_EnterCriticalSection(&section_); }
-  void unlock() { Qor_LeaveCriticalSection(&section_); }
-
- private:
-  Qor_CriticalSection_t& section_;
-};
 
 bool isFrameChunk(const qor::protocol::Frame& frame) {
   return frame.header.type == QOR_FRAME_RESPONSE && frame.header.command == QOR_LVDS_FRAME_COMMAND &&
@@ -37,13 +26,13 @@ bool isFrameChunk(const qor::protocol::Frame& frame) {
 
 void removeFilter(Qor_PortContext& context) {
   // The ordinary handling first, so that no chunk reaches frames that are gone.
-  Qor_EnterCriticalSection(&context.general);
-  if (context.firmwareFrameHandler == Qor_Lvds_ReceivedResponse) {
-    context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
+  {
+    qor::SectionLock general(context.general);
+    if (context.firmwareFrameHandler == Qor_Lvds_ReceivedResponse) {
+      context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
+    }
   }
-  Qor_LeaveCriticalSection(&context.general);
-  FrameLock frameLock(context);
-  std::lock_guard guard(frameLock);
+  qor::SectionLock frameLock(context.lvdsFrameDataSection);
   context.lvdsFilterInstalled = false;
   context.lvdsFrames.reset();
   context.lvdsFrameCompleted.notify_all();
@@ -53,16 +42,14 @@ template <class Value>
 Value frameState(uint32_t port, Value Qor_PortContext::*field, Value fallback) {
   PortRef ref = checkedPort(port);
   if (!ref) return fallback;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
+  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   return ref.context().*field;
 }
 
 void markPort(uint32_t port, bool Qor_PortContext::*mark) {
   PortRef ref = PortRef::acquire(port);
   if (!ref) return;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
+  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   ref.context().*mark = true;
 }
 
@@ -73,8 +60,7 @@ void Qor_Lvds_ReceivedResponse(Qor_PortInfo_t& entry, const uint8_t* message, si
   const auto response = qor::protocol::parseResponse({message, length});
   const auto frame = response ? qor::protocol::parseFrame(response->data) : std::nullopt;
   if (frame && isFrameChunk(*frame)) {
-    FrameLock frameLock(context);
-    std::lock_guard guard(frameLock);
+    qor::SectionLock frameLock(context.lvdsFrameDataSection);
     if (context.lvdsFilterInstalled) {
       if (context.lvdsFrames->add(frame->data) == FrameCollector::Outcome::Completed) {
         context.lvdsFrameCompleted.notify_all();
@@ -93,10 +79,9 @@ void markFrameGenerator(uint32_t port) { markPort(port, &Qor_PortContext::lvdsFr
 
 void waitWhileFrameInProgress(Qor_PortContext& context) {
   const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
-  FrameLock frameLock(context);
   for (;;) {
     {
-      std::lock_guard guard(frameLock);
+      qor::SectionLock frameLock(context.lvdsFrameDataSection);
       if (!context.lvdsFilterInstalled || !context.lvdsFrames->frameInProgress()) return;
     }
     if (std::chrono::steady_clock::now() >= deadline) return;
@@ -115,8 +100,7 @@ uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) {
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
   {
-    FrameLock frameLock(context);
-    std::lock_guard guard(frameLock);
+    qor::SectionLock frameLock(context.lvdsFrameDataSection);
     if (!context.lvdsFrames) context.lvdsFrames.reset(new (std::nothrow) FrameCollector());
     context.lvdsFilterInstalled = context.lvdsFrames != nullptr;
   }
@@ -124,9 +108,8 @@ uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_ENOUGH_MEMORY,
                                    "could not allocate lvds pixel data buffer");
   }
-  Qor_EnterCriticalSection(&context.general);
+  qor::SectionLock general(context.general);
   context.firmwareFrameHandler = Qor_Lvds_ReceivedResponse;
-  Qor_LeaveCriticalSection(&context.general);
   return 0;
 }
 
@@ -145,24 +128,23 @@ uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) 
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   Qor_PortContext& context = ref.context();
-  FrameLock frameLock(context);
-  std::unique_lock guard(frameLock);
+  qor::SectionLock frameLock(context.lvdsFrameDataSection);
   if (!context.lvdsFilterInstalled) {
-    guard.unlock();
+    frameLock.unlock();
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NOT_INITIALIZED, "lvds response filter not initialized");
   }
   if (context.lvdsFrames->isTaken()) {
-    guard.unlock();
+    frameLock.unlock();
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_OPERATION_NOT_ALLOWED, "lvds frame data not released");
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(QOR_LVDS_FRAME_WAIT_MS);
-  context.lvdsFrameCompleted.wait_until(guard, deadline, [&] {
+  context.lvdsFrameCompleted.wait_until(frameLock, deadline, [&] {
     return !context.lvdsFilterInstalled || context.lvdsFrames->hasFrame();
   });
   // The filter may have been removed meanwhile.
   const bool installed = context.lvdsFilterInstalled;
   const std::optional<std::span<uint8_t>> frame = installed ? context.lvdsFrames->take() : std::nullopt;
-  guard.unlock();
+  frameLock.unlock();
   if (!installed) return storeError(&entry, QOR_ERR_API_NOT_INITIALIZED, "");
   if (!frame) return storeError(&entry, QOR_ERR_API_EVENT_TIMEOUT, "");
   *data = frame->data();
@@ -173,8 +155,7 @@ uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) 
 uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
+  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   if (ref.context().lvdsFrames) ref.context().lvdsFrames->release();
   return 0;
 }
@@ -182,8 +163,7 @@ uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) {
 uint32_t Qor_Lvds_ResetResponseEvent(uint32_t port) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
+  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   if (ref.context().lvdsFrames) ref.context().lvdsFrames->discardFrame();
   return 0;
 }
@@ -199,8 +179,7 @@ bool Qor_Lvds_IsGenerator(uint32_t port) { return frameState(port, &Qor_PortCont
 uint32_t Qor_Lvds_LvdsChannel_Set(uint32_t port, uint8_t channel) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
+  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   ref.context().lvdsChannel = channel;
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 namespace protocol = qor::protocol;
@@ -78,9 +79,8 @@ void monitorFilterHandler(Qor_PortInfo_t& entry, const uint8_t* message, size_t 
     const std::optional<Taken> taken = busFilter(context.interfaceType, *frame);
     // Only a started instance takes a frame, and only a frame that reaches its data.
     if (taken && taken->instance < QOR_MONITOR_INSTANCES && frame->bytes.size() >= taken->dataOffset) {
-      Qor_EnterCriticalSection(&context.monitorSection);
-      const bool deliver = startedWithFilter(context.monitors[taken->instance]);
-      Qor_LeaveCriticalSection(&context.monitorSection);
+      const bool deliver =
+          qor::underSection(context.monitorSection, [&] { return startedWithFilter(context.monitors[taken->instance]); });
       if (deliver) {
         Qor_Monitor_ReceivedData(entry, taken->instance, frame->bytes.data() + taken->dataOffset,
                                  frame->bytes.size() - taken->dataOffset);
@@ -92,25 +92,24 @@ void monitorFilterHandler(Qor_PortInfo_t& entry, const uint8_t* message, size_t 
 }
 
 bool anyStarted(Qor_PortContext& context) {
-  Qor_EnterCriticalSection(&context.monitorSection);
-  bool started = false;
-  for (const MonitorInstance& instance : context.monitors) started = started || (instance.flags & MonitorInstance::kStarted);
-  Qor_LeaveCriticalSection(&context.monitorSection);
-  return started;
+  qor::SectionLock monitorLock(context.monitorSection);
+  for (const MonitorInstance& instance : context.monitors) {
+    if (instance.flags & MonitorInstance::kStarted) return true;
+  }
+  return false;
 }
 
 uint32_t responseTimeout(Qor_PortContext& context) { return std::atomic_ref<uint32_t>(context.responseTimeoutMs).load(); }
 
 void Qor_Monitor_Free(Qor_PortInfo_t& entry, uint8_t index) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.monitorSection);
+  qor::SectionLock monitorLock(context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
   if (instance.flags & MonitorInstance::kCallbackMode) {
     if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context);
     free(instance.context);
   }
   instance = MonitorInstance{};
-  Qor_LeaveCriticalSection(&context.monitorSection);
 }
 
 // Frees an instance and, with the last one, puts the plain frame handler back. No section is held across both:
@@ -163,9 +162,8 @@ uint32_t sendStopCommand(uint32_t port, uint32_t interfaceType, uint8_t instance
 uint32_t closeInstance(PortRef& ref, uint8_t index) {
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.monitorSection);
-  const bool started = context.monitors[index].flags & MonitorInstance::kStarted;
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  const bool started =
+      qor::underSection(context.monitorSection, [&] { return (context.monitors[index].flags & MonitorInstance::kStarted) != 0; });
   if (!started) return 0;
   const bool locked = portFlag(entry, PortFlag::MonitorLock);
   freeInstance(entry, index);
@@ -212,9 +210,8 @@ uint32_t prepareInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monito
     }
   }
   if (flags & QOR_MONITOR_NO_BUS_FILTER) prepared.flags |= MonitorInstance::kNoBusFilter;
-  Qor_EnterCriticalSection(&port.monitorSection);
+  qor::SectionLock monitorLock(port.monitorSection);
   port.monitors[index] = std::move(prepared);
-  Qor_LeaveCriticalSection(&port.monitorSection);
   return 0;
 }
 
@@ -256,9 +253,8 @@ uint32_t initInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monitor_C
       return result;
     }
   }
-  Qor_EnterCriticalSection(&port.monitorSection);
+  qor::SectionLock monitorLock(port.monitorSection);
   port.monitors[index].flags |= MonitorInstance::kStarted;
-  Qor_LeaveCriticalSection(&port.monitorSection);
   return 0;
 }
 
@@ -278,7 +274,7 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
   }
   Qor_PortContext& context = ref.context();
   PendingError error;
-  Qor_EnterCriticalSection(&context.monitorSection);
+  qor::SectionLock monitorLock(context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
     error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
@@ -293,7 +289,7 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
     *size = static_cast<uint32_t>(instance.ring->used());
     *dataLost = instance.ring->readAll(static_cast<uint8_t*>(buffer)) ? 1 : 0;
   }
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  monitorLock.unlock();
   return error.record(ref.entry());
 }
 
@@ -302,7 +298,7 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
 void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t index, const uint8_t* data, size_t length) {
   if (index >= QOR_MONITOR_INSTANCES) return;
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.monitorSection);
+  qor::SectionLock monitorLock(context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
   if (instance.flags & MonitorInstance::kStarted) {
     if (instance.flags & MonitorInstance::kCallbackMode) {
@@ -316,7 +312,6 @@ void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t index, const uint8_
       Qor_External_SetEvent(instance.userEvent);
     }
   }
-  Qor_LeaveCriticalSection(&context.monitorSection);
 }
 
 namespace qor::client {
@@ -397,10 +392,8 @@ uint32_t Qor_IsMonitorEnabled(uint32_t port) { return Qor_Monitor_IsEnabled(port
 uint32_t Qor_Monitor_IsEnabled(uint32_t port, uint8_t instance) {
   PortRef ref = checkedPort(port);
   if (!ref || instance >= QOR_MONITOR_INSTANCES) return 0;
-  Qor_EnterCriticalSection(&ref.context().monitorSection);
-  const bool started = ref.context().monitors[instance].flags & MonitorInstance::kStarted;
-  Qor_LeaveCriticalSection(&ref.context().monitorSection);
-  return started ? 1 : 0;
+  qor::SectionLock monitorLock(ref.context().monitorSection);
+  return (ref.context().monitors[instance].flags & MonitorInstance::kStarted) ? 1 : 0;
 }
 
 uint32_t Qor_GetMonitorItems(uint32_t port, void* buffer, uint32_t* size, uint8_t* dataLost) {
@@ -424,7 +417,7 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
   if (itemSize == 0) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "'itemSize' is 0");
   const uint8_t index = std::atomic_ref<uint8_t>(context.currentMonitorInstance).load();
   PendingError error;
-  Qor_EnterCriticalSection(&context.monitorSection);
+  qor::SectionLock monitorLock(context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
     error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
@@ -438,7 +431,7 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
     *itemCount = static_cast<uint32_t>(instance.ring->readItems(itemSize, bufferSize, static_cast<uint8_t*>(buffer), lost, more));
     *flags = (more ? 1u : 0u) | (lost ? 2u : 0u);
   }
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  monitorLock.unlock();
   return error.record(ref.entry());
 }
 
@@ -459,11 +452,9 @@ void* Qor_Monitor_GetCallbackContext(uint32_t port) {
   PortRef ref = checkedPort(port);
   if (!ref) return nullptr;
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.monitorSection);
+  qor::SectionLock monitorLock(context.monitorSection);
   const MonitorInstance& instance = context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()];
-  void* result = (instance.flags & MonitorInstance::kCallbackMode) ? instance.context : nullptr;
-  Qor_LeaveCriticalSection(&context.monitorSection);
-  return result;
+  return (instance.flags & MonitorInstance::kCallbackMode) ? instance.context : nullptr;
 }
 
 uint32_t Qor_Monitor_GetLockState(uint32_t port) {
@@ -478,9 +469,10 @@ uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NO_LOCK, "no monitor lock");
   }
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.monitorSection);
-  context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()].userEvent = event;
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  {
+    qor::SectionLock monitorLock(context.monitorSection);
+    context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()].userEvent = event;
+  }
   setPortFlag(ref.entry(), PortFlag::MonitorEventEnabled, true);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "ports/port_flags.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 namespace qor::client {
 namespace {
@@ -47,41 +48,36 @@ void destroyEvents(Qor_PortContext& context) {
 }
 
 void signalError(Qor_PortContext& context, uint32_t code) {
-  pthread_mutex_lock(&context.eventMutex);
+  MutexLock lock(context.eventMutex);
   context.errorEventCode = code;
   context.error.signalled = 1;
   pthread_cond_broadcast(&context.eventCondition);
-  pthread_mutex_unlock(&context.eventMutex);
 }
 
 void clearExchangeEvents(Qor_PortContext& context) {
-  pthread_mutex_lock(&context.eventMutex);
+  MutexLock lock(context.eventMutex);
   context.acknowledge.signalled = 0;
   context.response.signalled = 0;
   context.error.signalled = 0;
   context.errorEventCode = 0;
-  pthread_mutex_unlock(&context.eventMutex);
 }
 
 uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds) {
   Qor_PortContext& context = *portContext(entry);
   const timespec deadline = monotonicDeadline(milliseconds);
-  pthread_mutex_lock(&context.eventMutex);
+  MutexLock lock(context.eventMutex);
   for (;;) {
     if (event.signalled) {
       event.signalled = 0;
-      pthread_mutex_unlock(&context.eventMutex);
       return 0;
     }
     if (context.error.signalled) {
       context.error.signalled = 0;
-      const uint32_t code = context.errorEventCode;
-      pthread_mutex_unlock(&context.eventMutex);
-      return code;
+      return context.errorEventCode;
     }
-    if (pthread_cond_timedwait(&context.eventCondition, &context.eventMutex, &deadline) == ETIMEDOUT &&
-        !event.signalled && !context.error.signalled) {
-      pthread_mutex_unlock(&context.eventMutex);
+    if (pthread_cond_timedwait(&context.eventCondition, lock.native(), &deadline) == ETIMEDOUT && !event.signalled &&
+        !context.error.signalled) {
+      lock.unlock();
       return storeError(&entry, QOR_ERR_API_NO_RESPONSE, "");
     }
   }

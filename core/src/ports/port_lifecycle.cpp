@@ -24,6 +24,7 @@
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/host_types.hpp"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 #include "commands/response_thread.hpp"
 #include "startup/signal_closer.hpp"
 
@@ -61,12 +62,14 @@ void releaseEntry(Qor_PortInfo_t& entry, uint32_t drainMs, bool threadsEnded) {
   PortSlot& slot = portSlot(port);
   const double start = GetTickCount();
   while (slot.users.load() != 0 && GetTickCount() - start < drainMs) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  Qor_EnterCriticalSection(&ClientInfo.lock);
-  Qor_PortContext* context = portContext(entry);
-  setPortContext(entry, nullptr);
-  clearPortFlags(entry);
-  if (context != nullptr) --ClientInfo.openPorts;
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
+  Qor_PortContext* context = nullptr;
+  {
+    qor::SectionLock process(ClientInfo.lock);
+    context = portContext(entry);
+    setPortContext(entry, nullptr);
+    clearPortFlags(entry);
+    if (context != nullptr) --ClientInfo.openPorts;
+  }
   // A thread that did not end may still use the state: then it is left to that thread.
   if (context != nullptr && threadsEnded && slot.users.load() == 0) destroyContext(context);
   slot.closing.store(false);
@@ -86,7 +89,7 @@ bool convertAddress(const Qor_InterfaceInfo_t& descriptor, Qor_InterfaceInfo_t& 
 
 // Builds the port's state in its slot; the entry is in use afterwards.
 uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
-  Qor_EnterCriticalSection(&ClientInfo.lock);
+  qor::SectionLock process(ClientInfo.lock);
   port = QOR_NO_PORT;
   for (uint32_t candidate = 0; candidate < QOR_MAX_PORTS; ++candidate) {
     if (!portFlag(PortInfo[candidate], PortFlag::InUse) && !portSlot(candidate).closeStarted.load()) {
@@ -94,21 +97,16 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
       break;
     }
   }
-  if (port == QOR_NO_PORT) {
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
-    return storeError(nullptr, QOR_ERR_API_TOO_MANY_DEVICES, "");
-  }
+  if (port == QOR_NO_PORT) return storeError(nullptr, QOR_ERR_API_TOO_MANY_DEVICES, "");
   Qor_PortInfo_t& entry = PortInfo[port];
   auto* context = new (std::nothrow) Qor_PortContext{};
   if (context == nullptr) {
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate map structure");
   }
   context->descriptor = descriptor;
   const std::optional<qor::SizeGroup> group = qor::sizeGroupOf(descriptor.hostInterfaceType);
   if (!group) {
     delete context;
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
     return storeError(nullptr, QOR_ERR_API_UNKNOWN_DEVICE_TYPE, "");
   }
   context->queueMessageSize = group->queueMessageSize;
@@ -124,7 +122,6 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
     context->messageTemplate.resize(sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE + context->maxParameterLength);
   } catch (const std::bad_alloc&) {
     delete context;
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate pipe buffer memory");
   }
   // Unique among the process's open ports: the daemon names the application's queues with it.
@@ -140,7 +137,6 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   if (createEvents(*context) != 0 || createCallbackEvent(*context) != 0) {
     destroyEvents(*context);
     delete context;
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
     return storeError(nullptr, QOR_ERR_API_CREATE_EVENT, "");
   }
   for (size_t i = 0; Qor_CriticalSection_t* section = sectionsOf(*context, i); ++i) Qor_InitializeCriticalSection(section);
@@ -150,7 +146,6 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   setPortContext(entry, context);
   setPortFlag(entry, PortFlag::InUse, true);
   ++ClientInfo.openPorts;
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
   return 0;
 }
 
@@ -163,17 +158,18 @@ std::string applicationQueueName(const Qor_PortContext& context, const char* kin
 
 void storeConnection(Qor_PortInfo_t& entry, const ConnectPortResponse& response) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.general);
-  context.applicationIndex = response.applicationIndex;
-  context.portIndex = response.portIndex;
-  context.module = response.module;
-  context.deviceIdentifier = response.deviceIdentifier;
-  uint8_t* message = context.messageTemplate.data();
-  message[offsetof(ServerRequestHeader, portIndex)] = response.portIndex;
-  message[offsetof(ServerRequestHeader, applicationIndex)] = response.applicationIndex;
-  message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, App)] = response.applicationIndex;
-  message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, Mod)] = response.module;
-  Qor_LeaveCriticalSection(&context.general);
+  {
+    qor::SectionLock general(context.general);
+    context.applicationIndex = response.applicationIndex;
+    context.portIndex = response.portIndex;
+    context.module = response.module;
+    context.deviceIdentifier = response.deviceIdentifier;
+    uint8_t* message = context.messageTemplate.data();
+    message[offsetof(ServerRequestHeader, portIndex)] = response.portIndex;
+    message[offsetof(ServerRequestHeader, applicationIndex)] = response.applicationIndex;
+    message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, App)] = response.applicationIndex;
+    message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, Mod)] = response.module;
+  }
   setPortFlag(entry, PortFlag::ControllerLock, response.controllerLockGranted == 1);
   setPortFlag(entry, PortFlag::InterfaceLock, response.interfaceLockGranted == 1);
 }
@@ -181,12 +177,15 @@ void storeConnection(Qor_PortInfo_t& entry, const ConnectPortResponse& response)
 // After the daemon admitted the application: the application queues and the response thread.
 uint32_t startReceiving(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.queues);
-  context.responseQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_RESPONSE_QUEUE).c_str(), O_RDONLY);
-  context.requestQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_REQUEST_QUEUE).c_str(), O_WRONLY);
-  const bool opened = context.responseQueue != -1 && context.requestQueue != -1;
-  Qor_LeaveCriticalSection(&context.queues);
-  if (!opened) return storeError(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "");
+  {
+    qor::SectionLock queues(context.queues);
+    context.responseQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_RESPONSE_QUEUE).c_str(), O_RDONLY);
+    context.requestQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_REQUEST_QUEUE).c_str(), O_WRONLY);
+    if (context.responseQueue == -1 || context.requestQueue == -1) {
+      queues.unlock();
+      return storeError(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "");
+    }
+  }
   context.responseThread = Qor_Internal_Thread_Start(Qor_Client_ResponseThread, "ClientResponseThread", &entry);
   if (context.responseThread == 0) {
     Qor_Client_ErrorHandler(&entry, QOR_ERR_API_THREAD_NOT_STARTED, "could not start response thread - %s",
@@ -202,6 +201,21 @@ uint32_t startReceiving(Qor_PortInfo_t& entry) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return 0;
+}
+
+// The daemon releases the application and its locks; a port whose response queue the daemon closed (a failed
+// device) is still released through the request queue.
+void sendDisconnect(Qor_PortInfo_t& entry, Qor_PortContext& context) {
+  qor::SectionLock queues(context.queues);
+  if (context.requestQueue == -1) return;
+  context.closeRequested = true;
+  const ServerRequestHeader disconnect{QOR_MSG_DISCONNECT, context.portIndex, context.applicationIndex, 0,
+                                       QOR_BARE_REQUEST_LENGTH};
+  const timespec deadline = qor::realtimeDeadline(std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
+  if (mq_timedsend(context.requestQueue, reinterpret_cast<const char*>(&disconnect), sizeof disconnect, 0,
+                   &deadline) != 0) {
+    Qor_Client_ErrorHandler(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "could not connect to API server thread");
+  }
 }
 
 // Undoes a failed open; the caller's code is what the open returns.
@@ -301,20 +315,7 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
   disableFirmwareBuffer(*entry);
   // From here on the port turns new calls away.
   slot.closing.store(true);
-  Qor_EnterCriticalSection(&context->queues);
-  // The daemon releases the application and its locks; a port whose response queue the daemon closed
-  // (a failed device) is still released through the request queue.
-  if (context->requestQueue != -1) {
-    context->closeRequested = true;
-    const ServerRequestHeader disconnect{QOR_MSG_DISCONNECT, context->portIndex, context->applicationIndex, 0,
-                                         QOR_BARE_REQUEST_LENGTH};
-    const timespec deadline = qor::realtimeDeadline(std::atomic_ref<uint32_t>(context->responseTimeoutMs).load());
-    if (mq_timedsend(context->requestQueue, reinterpret_cast<const char*>(&disconnect), sizeof disconnect, 0,
-                     &deadline) != 0) {
-      Qor_Client_ErrorHandler(entry, QOR_ERR_API_COULD_NOT_CONNECT, "could not connect to API server thread");
-    }
-  }
-  Qor_LeaveCriticalSection(&context->queues);
+  sendDisconnect(*entry, *context);
   bool threadEnded = true;
   if (context->responseThread != 0) {
     timespec deadline = qor::realtimeDeadline(kResponseThreadEndMs);

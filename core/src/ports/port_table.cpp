@@ -6,6 +6,7 @@
 #include "config_file/interface_config.hpp"
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 namespace qor::client {
 namespace {
@@ -70,17 +71,15 @@ using namespace qor::client;
 
 // Identity setters of the open, under the port's general section.
 void Qor_Client_SetRealHostInterfaceType(Qor_PortInfo_t& entry, uint32_t type) {
-  Qor_PortContext* context = portContext(entry);
-  Qor_EnterCriticalSection(&context->general);
-  context->realHostInterfaceType = type;
-  Qor_LeaveCriticalSection(&context->general);
+  Qor_PortContext& context = *portContext(entry);
+  qor::SectionLock general(context.general);
+  context.realHostInterfaceType = type;
 }
 
 void Qor_Client_SetInterfaceType(Qor_PortInfo_t& entry, uint32_t type) {
-  Qor_PortContext* context = portContext(entry);
-  Qor_EnterCriticalSection(&context->general);
-  context->interfaceType = type;
-  Qor_LeaveCriticalSection(&context->general);
+  Qor_PortContext& context = *portContext(entry);
+  qor::SectionLock general(context.general);
+  context.interfaceType = type;
 }
 
 extern "C" {
@@ -108,9 +107,8 @@ uint32_t Qor_GetInterfaceInfo(uint32_t port, Qor_InterfaceInfo_t* info) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (info == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
-  Qor_EnterCriticalSection(&ref.context().general);
+  qor::SectionLock general(ref.context().general);
   *info = ref.context().descriptor;
-  Qor_LeaveCriticalSection(&ref.context().general);
   return 0;
 }
 
@@ -154,28 +152,25 @@ uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* val
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
   if (value == nullptr) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
-  Qor_EnterCriticalSection(&context.general);
+  qor::SectionLock general(context.general);
   // Property 9 reads the interface configuration file: not under the port's section.
   if (id == kUseDedicatedFirmware) {
     const uint32_t device = context.deviceIdentifier;
-    Qor_LeaveCriticalSection(&context.general);
+    general.unlock();
     return dedicatedFirmwareSetting(entry, device, *value);
   }
-  uint32_t result = 0;
   switch (id) {
-    case kProperty0: *value = portFlag(entry, PortFlag::Property0) ? 1 : 0; break;
-    case kInterfaceHost: *value = context.interfaceHost; break;
-    case kDeviceIdentifier: *value = context.deviceIdentifier; break;
-    case kPortIndex: *value = context.portIndex; break;
-    case kApplicationIndex: *value = context.applicationIndex; break;
-    case kCommunicationType: *value = context.hostCommunicationType; break;
-    case kParameterWidth: *value = portFlag(entry, PortFlag::Parameters64Bit) ? 64 : 32; break;
-    case kRealHostInterfaceType: *value = context.realHostInterfaceType; break;
-    case kInterfaceType: *value = context.interfaceType; break;
-    default: result = unknownProperty(entry, id); break;
+    case kProperty0: *value = portFlag(entry, PortFlag::Property0) ? 1 : 0; return 0;
+    case kInterfaceHost: *value = context.interfaceHost; return 0;
+    case kDeviceIdentifier: *value = context.deviceIdentifier; return 0;
+    case kPortIndex: *value = context.portIndex; return 0;
+    case kApplicationIndex: *value = context.applicationIndex; return 0;
+    case kCommunicationType: *value = context.hostCommunicationType; return 0;
+    case kParameterWidth: *value = portFlag(entry, PortFlag::Parameters64Bit) ? 64 : 32; return 0;
+    case kRealHostInterfaceType: *value = context.realHostInterfaceType; return 0;
+    case kInterfaceType: *value = context.interfaceType; return 0;
+    default: return unknownProperty(entry, id);
   }
-  Qor_LeaveCriticalSection(&context.general);
-  return result;
 }
 
 uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t value) {
@@ -183,15 +178,12 @@ uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t valu
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
-  uint32_t result = 0;
+  qor::SectionLock general(context.general);
   switch (id) {
-    case kProperty0: setPortFlag(entry, PortFlag::Property0, value != 0); break;
-    case kOverwriteHostInterfaceType: context.descriptor.hostInterfaceType = value; break;
-    default: result = unknownProperty(entry, id); break;
+    case kProperty0: setPortFlag(entry, PortFlag::Property0, value != 0); return 0;
+    case kOverwriteHostInterfaceType: context.descriptor.hostInterfaceType = value; return 0;
+    default: return unknownProperty(entry, id);
   }
-  Qor_LeaveCriticalSection(&context.general);
-  return result;
 }
 
 const char* Qor_GetHostInterfaceTypeDescription(uint32_t type) {
@@ -206,9 +198,7 @@ uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32
     PortRef ref = PortRef::acquire(candidate);
     if (!ref) continue;
     Qor_PortContext& context = ref.context();
-    Qor_EnterCriticalSection(&context.general);
-    const Qor_InterfaceInfo_t stored = context.descriptor;
-    Qor_LeaveCriticalSection(&context.general);
+    const Qor_InterfaceInfo_t stored = qor::underSection(context.general, [&] { return context.descriptor; });
     if (Qor_Internal_GetInternalHostInterfaceType(stored.hostInterfaceType) != folded) continue;
     if (stored.interfaceNumber != info->interfaceNumber || stored.controllerNumber != info->controllerNumber) continue;
     const bool same = addressedByNetwork(folded)

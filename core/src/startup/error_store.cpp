@@ -8,6 +8,7 @@
 #include "ports/port_context.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/scoped_lock.hpp"
 
 namespace qor::client {
 namespace {
@@ -26,16 +27,16 @@ int formatDescription(char* out, size_t capacity, uint32_t code, const char* tex
 } // namespace
 
 uint32_t storeError(Qor_PortInfo_t* entry, uint32_t code, const char* text) {
-  Qor_EnterCriticalSection(&ClientInfo.lock);
-  ClientInfo.lastErrorCode = code;
-  copyText(ClientInfo.lastErrorText, text);
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
+  {
+    SectionLock process(ClientInfo.lock);
+    ClientInfo.lastErrorCode = code;
+    copyText(ClientInfo.lastErrorText, text);
+  }
   if (entry == nullptr) return code;
   if (Qor_PortContext* context = portContext(*entry)) {
-    Qor_EnterCriticalSection(&context->general);
+    SectionLock general(context->general);
     context->lastErrorCode = code;
     copyText(context->lastErrorText, text);
-    Qor_LeaveCriticalSection(&context->general);
   }
   return code;
 }
@@ -78,21 +79,17 @@ uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...)
 }
 
 uint32_t Qor_GetLastErrorCode(void) {
-  Qor_EnterCriticalSection(&ClientInfo.lock);
-  uint32_t code = ClientInfo.lastErrorCode;
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
-  return code;
+  return qor::underSection(ClientInfo.lock, [] { return ClientInfo.lastErrorCode; });
 }
 
 const char* Qor_GetLastErrorDescription(void) {
   // One buffer per thread: a caller's text is never overwritten by another thread.
   static thread_local char description[QOR_ERROR_TEXT_SIZE];
-  Qor_EnterCriticalSection(&ClientInfo.lock);
+  qor::SectionLock process(ClientInfo.lock);
   // A description longer than the buffer is cut.
   if (formatDescription(description, sizeof description, ClientInfo.lastErrorCode, ClientInfo.lastErrorText) < 0) {
     description[0] = '\0';
   }
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
   return description;
 }
 
@@ -103,10 +100,9 @@ uint32_t Qor_GetLastErrorByPortHandle(uint32_t port, uint32_t* code, uint32_t* s
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
+  qor::SectionLock general(context.general);
   *code = context.lastErrorCode;
-  int length = formatDescription(text, *size, context.lastErrorCode, context.lastErrorText);
-  Qor_LeaveCriticalSection(&context.general);
+  const int length = formatDescription(text, *size, context.lastErrorCode, context.lastErrorText);
   *size = static_cast<uint32_t>(length) + 1;
   return 0;
 }
