@@ -8,6 +8,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -37,17 +38,21 @@ ApixRegisterRequest apixRequest(const Qor_PortContext& context, uint32_t subComm
 
 extern "C" {
 
-uint32_t Qor_Apix_Command(uint32_t port, ...) {
+uint32_t Qor_Apix_Command(uint32_t port, ...) try {
   PortRef ref = PortRef::acquire(port);
   return storeError(ref ? &ref.entry() : nullptr, QOR_ERR_LVDS_FEATURE_NOT_AVAILABLE, "");
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Apix_CommandWithResponse(uint32_t port, ...) {
+uint32_t Qor_Apix_CommandWithResponse(uint32_t port, ...) try {
   PortRef ref = PortRef::acquire(port);
   return storeError(ref ? &ref.entry() : nullptr, QOR_ERR_LVDS_FEATURE_NOT_AVAILABLE, "");
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Apix_Write(uint32_t port, uint32_t length, const uint8_t* data) {
+uint32_t Qor_Apix_Write(uint32_t port, uint32_t length, const uint8_t* data) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (length > QOR_APIX_MAX_DATA) {
@@ -59,9 +64,11 @@ uint32_t Qor_Apix_Write(uint32_t port, uint32_t length, const uint8_t* data) {
   request.dataLength = length;
   if (length != 0) memcpy(request.data, data, length);
   return apixExchange(ref, request);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Apix_Read(uint32_t port, uint32_t mode, uint32_t* size, void* buffer) {
+uint32_t Qor_Apix_Read(uint32_t port, uint32_t mode, uint32_t* size, void* buffer) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (mode != 0) return storeError(&ref.entry(), QOR_ERR_API_UNKNOWN_FLAG, "");
@@ -72,9 +79,11 @@ uint32_t Qor_Apix_Read(uint32_t port, uint32_t mode, uint32_t* size, void* buffe
   const uint32_t result = apixExchange(ref, apixRequest(ref.context(), QOR_APIX_READ, offsetof(ApixRegisterRequest, dataLength)));
   if (result != 0) *size = 0;
   return result;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Array_Duplicate(const uint8_t* data, uint32_t size, void** copy) {
+uint32_t Qor_Array_Duplicate(const uint8_t* data, uint32_t size, void** copy) try {
   if (copy == nullptr || (data == nullptr && size != 0)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -84,11 +93,15 @@ uint32_t Qor_Array_Duplicate(const uint8_t* data, uint32_t size, void** copy) {
   if (size != 0) memcpy(duplicate, data, size);
   *copy = duplicate;
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Array_Delete(void* copy) {
+uint32_t Qor_Array_Delete(void* copy) try {
   free(copy);
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

@@ -12,6 +12,7 @@
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -208,7 +209,7 @@ void destroyCallbackEvent(Qor_PortContext& context) {
 
 extern "C" {
 
-uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_ErrorCallback_t errorCallback) {
+uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_ErrorCallback_t errorCallback) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -252,9 +253,11 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
   context.errorCallback = errorCallback;
   setPortFlag(entry, PortFlag::AsyncEnabled, true);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_AsyncCommunication_Disable(uint32_t port) {
+uint32_t Qor_AsyncCommunication_Disable(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   {
@@ -262,14 +265,20 @@ uint32_t Qor_AsyncCommunication_Disable(uint32_t port) {
     setPortFlag(ref.entry(), PortFlag::AsyncEnabled, false);
   }
   return stopCallbackThread(ref.entry());
+} catch (...) {
+  return failedCall(port);
 }
 
-bool Qor_AsyncCommunication_IsEnabled(uint32_t port) { return Qor_IsAsyncCommunicationEnabled(port); }
+bool Qor_AsyncCommunication_IsEnabled(uint32_t port) try {
+  return Qor_IsAsyncCommunicationEnabled(port);
+} catch (...) {
+  return failedCall(port, false);
+}
 
 uint32_t Qor_AsyncCommunication_AddCallback(uint32_t port, uint8_t command, uint8_t type, const uint8_t* control,
                                             uint8_t count, Qor_AsyncCommunication_Callback_t callback,
                                             Qor_AsyncCommunication_Release_t release, uint32_t userDataLength,
-                                            void** userData) {
+                                            void** userData) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -303,10 +312,12 @@ uint32_t Qor_AsyncCommunication_AddCallback(uint32_t port, uint8_t command, uint
   if (exists) return storeError(&entry, QOR_ERR_API_CALLBACK_EXISTS, "");
   if (userData != nullptr && userDataLength != 0) *userData = added->context();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_AsyncCommunication_RemoveCallback(uint32_t port, uint8_t command, uint8_t type, const uint8_t* control,
-                                               uint8_t count) {
+                                               uint8_t count) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -327,9 +338,11 @@ uint32_t Qor_AsyncCommunication_RemoveCallback(uint32_t port, uint8_t command, u
   retireEntry(context, removed.get());
   if (removed->release) removed->release(port, removed->context());
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_AsyncCommunication_CallErrorCallback(uint32_t port, uint32_t code, const void* data, uint32_t length) {
+uint32_t Qor_AsyncCommunication_CallErrorCallback(uint32_t port, uint32_t code, const void* data, uint32_t length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
@@ -340,6 +353,8 @@ uint32_t Qor_AsyncCommunication_CallErrorCallback(uint32_t port, uint32_t code, 
   }
   callback(port, code, static_cast<const char*>(data), length);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 static uint32_t setWaitForAcknowledge(uint32_t port, bool wait) {
@@ -350,16 +365,24 @@ static uint32_t setWaitForAcknowledge(uint32_t port, bool wait) {
   return 0;
 }
 
-uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Sync(uint32_t port) { return setWaitForAcknowledge(port, true); }
-
-uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Async(uint32_t port) {
-  return setWaitForAcknowledge(port, false);
+uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Sync(uint32_t port) try {
+  return setWaitForAcknowledge(port, true);
+} catch (...) {
+  return failedCall(port);
 }
 
-bool Qor_AsyncCommunication_FunctionsWithoutResponse_IsSync(uint32_t port) {
+uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Async(uint32_t port) try {
+  return setWaitForAcknowledge(port, false);
+} catch (...) {
+  return failedCall(port);
+}
+
+bool Qor_AsyncCommunication_FunctionsWithoutResponse_IsSync(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref && (!portFlag(ref.entry(), PortFlag::AsyncEnabled) ||
                  portFlag(ref.entry(), PortFlag::CommandsWaitForAcknowledge));
+} catch (...) {
+  return failedCall(port, false);
 }
 
 } // extern "C"

@@ -7,6 +7,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -17,7 +18,7 @@ constexpr uint8_t kUpdateCommand = 0x23;
 
 extern "C" {
 
-uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t length) {
+uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -44,9 +45,11 @@ uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t len
   const uint32_t messageLength = static_cast<uint32_t>(message.size());
   memcpy(message.data() + offsetof(ServerRequestHeader, length), &messageLength, sizeof messageLength);
   return Qor_Client_SendCommand(entry, message.data(), messageLength);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Callback_t callback) {
+uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Callback_t callback) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   // No callback is the same as a reset: an entry without a function to call would drop into nothing.
@@ -58,14 +61,18 @@ uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Cal
   qor::SectionLock general(ref.context().general);
   ref.context().restBusUpdateEntry = std::move(update);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Cyclor_UpdateCallback_Reset(uint32_t port) {
+uint32_t Qor_Cyclor_UpdateCallback_Reset(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   qor::SectionLock general(ref.context().general);
   ref.context().restBusUpdateEntry.reset();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

@@ -8,12 +8,13 @@
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
 extern "C" {
 
-uint32_t Qor_Events_AllocateEvent(uint32_t port, uint32_t flags, ExternalEvent* event) {
+uint32_t Qor_Events_AllocateEvent(uint32_t port, uint32_t flags, ExternalEvent* event) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (flags > 1) {
@@ -34,9 +35,11 @@ uint32_t Qor_Events_AllocateEvent(uint32_t port, uint32_t flags, ExternalEvent* 
   if (rc != 0) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_CREATE_EVENT, "%s", strerror(rc));
   event->signalled = 0;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Events_DeallocateEvent(uint32_t port, ExternalEvent* event) {
+uint32_t Qor_Events_DeallocateEvent(uint32_t port, ExternalEvent* event) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (event == nullptr) return 0;
@@ -47,9 +50,11 @@ uint32_t Qor_Events_DeallocateEvent(uint32_t port, ExternalEvent* event) {
                                    static_cast<unsigned>(rc), strerror(rc));
   }
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Events_WaitForSingleEvent(uint32_t port, ExternalEvent* event, uint32_t milliseconds) {
+uint32_t Qor_Events_WaitForSingleEvent(uint32_t port, ExternalEvent* event, uint32_t milliseconds) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (event == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
@@ -66,6 +71,8 @@ uint32_t Qor_Events_WaitForSingleEvent(uint32_t port, ExternalEvent* event, uint
   if (rc == ETIMEDOUT) return storeError(&ref.entry(), QOR_ERR_API_EVENT_TIMEOUT, "");
   return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_EVENT_ERROR, "'pthread_cond_timedwait' returned with '%d' - %s",
                                  rc, strerror(rc));
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

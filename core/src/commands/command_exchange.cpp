@@ -12,6 +12,7 @@
 #include "qor_shared/protocol.hpp"
 #include "qor_shared/scoped_lock.hpp"
 #include "commands/unmatched_frames.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 namespace protocol = qor::protocol;
@@ -186,7 +187,7 @@ uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalE
 extern "C" {
 
 uint32_t Qor_CommandWithResponseEx(uint32_t port, uint8_t mode, uint8_t command, uint8_t controlDataLength,
-                                   const void* params, uint32_t length, void* response, uint32_t* size) {
+                                   const void* params, uint32_t length, void* response, uint32_t* size) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (uint32_t result = checkFirmwareHost(ref)) return result;
@@ -210,18 +211,22 @@ uint32_t Qor_CommandWithResponseEx(uint32_t port, uint8_t mode, uint8_t command,
   }
   if (uint32_t result = checkBuffers(ref, params, length, response, size)) return result;
   return exchange(ref, command, controlDataLength, params, length, response, size);
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_CommandWithResponse(uint32_t port, uint8_t command, const void* params, uint32_t length, void* response,
-                                 uint32_t* size) {
+                                 uint32_t* size) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (uint32_t result = checkFirmwareHost(ref)) return result;
   if (uint32_t result = checkBuffers(ref, params, length, response, size)) return result;
   return exchange(ref, command, 0, params, length, response, size);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_t length) {
+uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_t length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -238,9 +243,11 @@ uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_
     return result;
   }
   return waitForEvent(entry, ref.context().acknowledge, std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load());
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, char* text) {
+uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, char* text) try {
   if (size == nullptr || (text == nullptr && *size != 0)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -269,6 +276,8 @@ uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, 
   if (copied != 0) memcpy(text, description, copied);
   *size = static_cast<uint32_t>(copied);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

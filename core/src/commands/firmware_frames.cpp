@@ -8,6 +8,7 @@
 #include "qor_shared/scoped_lock.hpp"
 #include "commands/firmware_frames.hpp"
 #include "commands/unmatched_frames.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -33,7 +34,7 @@ void disableFirmwareBuffer(Qor_PortInfo_t& entry) {
 
 extern "C" {
 
-uint32_t Qor_Fw_Buffer_Enable(uint32_t port, uint32_t size) {
+uint32_t Qor_Fw_Buffer_Enable(uint32_t port, uint32_t size) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -59,17 +60,21 @@ uint32_t Qor_Fw_Buffer_Enable(uint32_t port, uint32_t size) {
   }
   setPortFlag(entry, PortFlag::FirmwareBufferEnabled, true);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fw_Buffer_Disable(uint32_t port) {
+uint32_t Qor_Fw_Buffer_Disable(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (portFlag(ref.entry(), PortFlag::FirmwareBufferEnabled)) disableFirmwareBuffer(ref.entry());
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_Fw_Read(uint32_t port, uint8_t* command, uint8_t* dataLost, uint8_t* type, uint32_t* length,
-                     void* buffer) {
+                     void* buffer) try {
   uint8_t ignoredByte = 0;
   uint32_t ignoredLength = 0;
   uint8_t& commandOut = command ? *command : ignoredByte;
@@ -104,9 +109,11 @@ uint32_t Qor_Fw_Read(uint32_t port, uint8_t* command, uint8_t* dataLost, uint8_t
   typeOut = record.type == QOR_FRAME_RESPONSE || record.type == QOR_FRAME_ACKNOWLEDGE ? record.type : 0;
   lengthOut = static_cast<uint32_t>(record.length);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fw_Write(uint32_t port, uint8_t mode, uint8_t command, uint32_t length, const void* data) {
+uint32_t Qor_Fw_Write(uint32_t port, uint8_t mode, uint8_t command, uint32_t length, const void* data) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -118,6 +125,8 @@ uint32_t Qor_Fw_Write(uint32_t port, uint8_t mode, uint8_t command, uint32_t len
   }
   qor::SectionLock commandLock(ref.context().command);
   return Qor_Client_SendFwCommand(entry, mode, command, data, length);
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

@@ -8,6 +8,7 @@
 #include "qor_api.h"
 #include "qor_interface_config.h"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
@@ -74,26 +75,32 @@ using namespace qor::client;
 
 extern "C" {
 
-uint32_t Qor_InterfaceConfig_GetInstallDir(char* buffer, uint32_t* size) {
+uint32_t Qor_InterfaceConfig_GetInstallDir(char* buffer, uint32_t* size) try {
   if (buffer == nullptr || size == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   std::string directory;
   if (uint32_t result = installDirectory(directory)) return result;
   return copyOut(directory, buffer, size, "given install directory length too small");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_GetConfigFilePath(char* buffer, uint32_t* size) {
+uint32_t Qor_InterfaceConfig_GetConfigFilePath(char* buffer, uint32_t* size) try {
   if (buffer == nullptr || size == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   std::string path;
   if (uint32_t result = configFilePath(nullptr, path)) return result;
   return copyOut(path, buffer, size, "given config file path length to small");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_SetConfigFilePath(const char*) {
+uint32_t Qor_InterfaceConfig_SetConfigFilePath(const char*) try {
   return storeError(nullptr, QOR_ERR_API_FUNCTION_NOT_AVAILABLE, "");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

@@ -6,6 +6,7 @@
 #include "startup/error_store.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -31,7 +32,7 @@ uint32_t ask(uint32_t port, const void* parameters, uint32_t length, uint8_t* an
 
 } // namespace
 
-extern "C" uint32_t Qor_Interface_GetEthernetParameters(uint32_t port, EthernetDeviceRecord* parameters) {
+extern "C" uint32_t Qor_Interface_GetEthernetParameters(uint32_t port, EthernetDeviceRecord* parameters) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (parameters == nullptr) {
@@ -61,4 +62,6 @@ extern "C" uint32_t Qor_Interface_GetEthernetParameters(uint32_t port, EthernetD
   settings.hostInterfaceType = Qor_GetHostInterfaceType(port);
   *parameters = settings;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }

@@ -16,6 +16,7 @@
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -225,7 +226,7 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
 
 extern "C" {
 
-uint32_t Qor_Fpga_ReadRegister(uint32_t port, uint8_t registerNumber, uint32_t* value) {
+uint32_t Qor_Fpga_ReadRegister(uint32_t port, uint8_t registerNumber, uint32_t* value) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -237,18 +238,22 @@ uint32_t Qor_Fpga_ReadRegister(uint32_t port, uint8_t registerNumber, uint32_t* 
     *value = record.value;
     return 0u;
   });
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_WriteRegister(uint32_t port, uint8_t registerNumber, uint32_t value) {
+uint32_t Qor_Fpga_WriteRegister(uint32_t port, uint8_t registerNumber, uint32_t value) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
   uint8_t head[8] = {registerNumber, 0, 0, 0};
   memcpy(head + 4, &value, sizeof value);
   return exchange(ref, QOR_FPGA_WRITE_REGISTER, head, {}, timeoutOf(ref), noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_ReadFifo(uint32_t port, void* buffer, uint32_t* size) {
+uint32_t Qor_Fpga_ReadFifo(uint32_t port, void* buffer, uint32_t* size) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -265,17 +270,21 @@ uint32_t Qor_Fpga_ReadFifo(uint32_t port, void* buffer, uint32_t* size) {
     *size = static_cast<uint32_t>(data.size());
     return 0u;
   });
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_WriteFifo(uint32_t port, const void* data, uint32_t length) {
+uint32_t Qor_Fpga_WriteFifo(uint32_t port, const void* data, uint32_t length) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
   if (data == nullptr && length != 0) return invalidPointer(ref);
   return exchange(ref, QOR_FPGA_WRITE_FIFO, {}, bytesOf(data, length), timeoutOf(ref), noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_ReadVhdlDesignVersion(uint32_t port, uint32_t* version) {
+uint32_t Qor_Fpga_ReadVhdlDesignVersion(uint32_t port, uint32_t* version) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -286,9 +295,11 @@ uint32_t Qor_Fpga_ReadVhdlDesignVersion(uint32_t port, uint32_t* version) {
     *version = record.version;
     return 0u;
   });
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Reconfiguration(uint32_t port, const char* path) {
+uint32_t Qor_Fpga_Reconfiguration(uint32_t port, const char* path) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -296,26 +307,34 @@ uint32_t Qor_Fpga_Reconfiguration(uint32_t port, const char* path) {
   // With its NUL; a text without one within a message is refused by the length check.
   const size_t length = strnlen(path, ref.context().queueMessageSize) + 1;
   return exchange(ref, QOR_FPGA_RECONFIGURATION, {}, bytesOf(path, length), kReconfigurationTimeoutMs, noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_Set(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) {
+uint32_t Qor_Fpga_Relays_Set(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) try {
   return switchRelays(port, QOR_FPGA_RELAYS_SET, value, length, relays);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_Reset(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) {
+uint32_t Qor_Fpga_Relays_Reset(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) try {
   return switchRelays(port, QOR_FPGA_RELAYS_RESET, value, length, relays);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_SetDirect(uint32_t port, uint16_t length, const uint8_t* relays) {
+uint32_t Qor_Fpga_Relays_SetDirect(uint32_t port, uint16_t length, const uint8_t* relays) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
   if (relays == nullptr && length != 0) return invalidPointer(ref);
   return exchange(ref, QOR_FPGA_RELAYS_SET_DIRECT, bytesOf(&length, sizeof length), bytesOf(relays, length),
                   timeoutOf(ref), noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_GetState(uint32_t port, uint16_t length, const uint8_t* request, uint8_t* state) {
+uint32_t Qor_Fpga_Relays_GetState(uint32_t port, uint16_t length, const uint8_t* request, uint8_t* state) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -334,6 +353,8 @@ uint32_t Qor_Fpga_Relays_GetState(uint32_t port, uint16_t length, const uint8_t*
                     if (length != 0) memcpy(state, reply.data() + QOR_FPGA_RELAY_STATE_OFFSET, length);
                     return 0u;
                   });
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

@@ -12,6 +12,7 @@
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -95,7 +96,7 @@ void releaseFrameData(Qor_PortContext& context) { removeFilter(context); }
 
 extern "C" {
 
-uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) {
+uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
@@ -111,16 +112,20 @@ uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) {
   qor::SectionLock general(context.general);
   context.firmwareFrameHandler = Qor_Lvds_ReceivedResponse;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_ResetResponseFilter(uint32_t port) {
+uint32_t Qor_Lvds_ResetResponseFilter(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   removeFilter(ref.context());
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) {
+uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -150,40 +155,62 @@ uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) 
   *data = frame->data();
   *length = static_cast<uint32_t>(frame->size());
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) {
+uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   if (ref.context().lvdsFrames) ref.context().lvdsFrames->release();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_ResetResponseEvent(uint32_t port) {
+uint32_t Qor_Lvds_ResetResponseEvent(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   if (ref.context().lvdsFrames) ref.context().lvdsFrames->discardFrame();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-bool Qor_Lvds_IsAutoEmptyEnabled(uint32_t port) {
+bool Qor_Lvds_IsAutoEmptyEnabled(uint32_t port) try {
   return frameState(port, &Qor_PortContext::lvdsFilterInstalled, false);
+} catch (...) {
+  return failedCall(port, false);
 }
 
-bool Qor_Lvds_IsGrabber(uint32_t port) { return frameState(port, &Qor_PortContext::lvdsFrameGrabber, false); }
+bool Qor_Lvds_IsGrabber(uint32_t port) try {
+  return frameState(port, &Qor_PortContext::lvdsFrameGrabber, false);
+} catch (...) {
+  return failedCall(port, false);
+}
 
-bool Qor_Lvds_IsGenerator(uint32_t port) { return frameState(port, &Qor_PortContext::lvdsFrameGenerator, false); }
+bool Qor_Lvds_IsGenerator(uint32_t port) try {
+  return frameState(port, &Qor_PortContext::lvdsFrameGenerator, false);
+} catch (...) {
+  return failedCall(port, false);
+}
 
-uint32_t Qor_Lvds_LvdsChannel_Set(uint32_t port, uint8_t channel) {
+uint32_t Qor_Lvds_LvdsChannel_Set(uint32_t port, uint8_t channel) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
   ref.context().lvdsChannel = channel;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint8_t Qor_Lvds_LvdsChannel_Get(uint32_t port) { return frameState(port, &Qor_PortContext::lvdsChannel, uint8_t{0}); }
+uint8_t Qor_Lvds_LvdsChannel_Get(uint32_t port) try {
+  return frameState(port, &Qor_PortContext::lvdsChannel, uint8_t{0});
+} catch (...) {
+  return failedCall(port, uint8_t{0});
+}
 
 } // extern "C"

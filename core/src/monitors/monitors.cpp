@@ -10,6 +10,7 @@
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 namespace protocol = qor::protocol;
@@ -329,7 +330,7 @@ uint32_t closeAllMonitors(Qor_PortInfo_t& entry) {
 
 extern "C" {
 
-uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) {
+uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (instance >= QOR_MONITOR_INSTANCES) {
@@ -338,15 +339,19 @@ uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) {
   }
   std::atomic_ref<uint8_t>(ref.context().currentMonitorInstance).store(instance);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint8_t Qor_Monitor_InstanceId_Get(uint32_t port) {
+uint8_t Qor_Monitor_InstanceId_Get(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref ? std::atomic_ref<uint8_t>(ref.context().currentMonitorInstance).load() : 0;
+} catch (...) {
+  return failedCall(port, uint8_t{0});
 }
 
 uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t callback, Qor_Monitor_Cleanup_t cleanup,
-                          uint32_t size, void** context) {
+                          uint32_t size, void** context) try {
   if (flags & ~kValidInitFlags) {
     PortRef named = PortRef::acquire(port);
     return Qor_Client_ErrorHandler(named ? &named.entry() : nullptr, QOR_ERR_API_INIT_FAILED, "unknown internal monitor flag");
@@ -373,11 +378,17 @@ uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t 
     if (!lockedBefore && !anyStarted(portState)) Qor_Monitor_ReleaseLock(entry);
   }
   return result;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_CloseMonitor(uint32_t port) { return Qor_Monitor_Close(port, Qor_Monitor_InstanceId_Get(port)); }
+uint32_t Qor_CloseMonitor(uint32_t port) try {
+  return Qor_Monitor_Close(port, Qor_Monitor_InstanceId_Get(port));
+} catch (...) {
+  return failedCall(port);
+}
 
-uint32_t Qor_Monitor_Close(uint32_t port, uint8_t instance) {
+uint32_t Qor_Monitor_Close(uint32_t port, uint8_t instance) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (instance >= QOR_MONITOR_INSTANCES) {
@@ -385,27 +396,39 @@ uint32_t Qor_Monitor_Close(uint32_t port, uint8_t instance) {
                                    "currently only %u monitor instances are supported by Qor-API", QOR_MONITOR_INSTANCES);
   }
   return closeInstance(ref, instance);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_IsMonitorEnabled(uint32_t port) { return Qor_Monitor_IsEnabled(port, Qor_Monitor_InstanceId_Get(port)); }
+uint32_t Qor_IsMonitorEnabled(uint32_t port) try {
+  return Qor_Monitor_IsEnabled(port, Qor_Monitor_InstanceId_Get(port));
+} catch (...) {
+  return failedCall(port, 0u);
+}
 
-uint32_t Qor_Monitor_IsEnabled(uint32_t port, uint8_t instance) {
+uint32_t Qor_Monitor_IsEnabled(uint32_t port, uint8_t instance) try {
   PortRef ref = checkedPort(port);
   if (!ref || instance >= QOR_MONITOR_INSTANCES) return 0;
   qor::SectionLock monitorLock(ref.context().monitorSection);
   return (ref.context().monitors[instance].flags & MonitorInstance::kStarted) ? 1 : 0;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-uint32_t Qor_GetMonitorItems(uint32_t port, void* buffer, uint32_t* size, uint8_t* dataLost) {
+uint32_t Qor_GetMonitorItems(uint32_t port, void* buffer, uint32_t* size, uint8_t* dataLost) try {
   return readInstance(port, Qor_Monitor_InstanceId_Get(port), buffer, size, dataLost);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Monitor_Read(uint32_t port, uint8_t instance, void* buffer, uint32_t* size, uint8_t* dataLost) {
+uint32_t Qor_Monitor_Read(uint32_t port, uint8_t instance, void* buffer, uint32_t* size, uint8_t* dataLost) try {
   return readInstance(port, instance, buffer, size, dataLost);
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32_t bufferSize, uint32_t* flags,
-                                        uint32_t* itemCount, void* buffer) {
+                                        uint32_t* itemCount, void* buffer) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (flags == nullptr || itemCount == nullptr || (buffer == nullptr && bufferSize != 0)) {
@@ -433,11 +456,17 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
   }
   monitorLock.unlock();
   return error.record(ref.entry());
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetMinimumMonitorBufferSize(uint32_t port) { return Qor_Monitor_GetMinimumBufferSize(port); }
+uint32_t Qor_GetMinimumMonitorBufferSize(uint32_t port) try {
+  return Qor_Monitor_GetMinimumBufferSize(port);
+} catch (...) {
+  return failedCall(port, 0u);
+}
 
-uint32_t Qor_Monitor_GetMinimumBufferSize(uint32_t port) {
+uint32_t Qor_Monitor_GetMinimumBufferSize(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return 0;
   const uint32_t stored = ref.context().minMonitorBufferSize;
@@ -446,23 +475,29 @@ uint32_t Qor_Monitor_GetMinimumBufferSize(uint32_t port) {
     return (stored / 20 * 3 + 3) * 8;
   }
   return stored;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-void* Qor_Monitor_GetCallbackContext(uint32_t port) {
+void* Qor_Monitor_GetCallbackContext(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return nullptr;
   Qor_PortContext& context = ref.context();
   qor::SectionLock monitorLock(context.monitorSection);
   const MonitorInstance& instance = context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()];
   return (instance.flags & MonitorInstance::kCallbackMode) ? instance.context : nullptr;
+} catch (...) {
+  return failedCall(port, static_cast<void*>(nullptr));
 }
 
-uint32_t Qor_Monitor_GetLockState(uint32_t port) {
+uint32_t Qor_Monitor_GetLockState(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref && portFlag(ref.entry(), PortFlag::MonitorLock) ? 1 : 0;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) {
+uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (!portFlag(ref.entry(), PortFlag::MonitorLock)) {
@@ -475,13 +510,17 @@ uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) {
   }
   setPortFlag(ref.entry(), PortFlag::MonitorEventEnabled, true);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Monitor_DisableEvent(uint32_t port) {
+uint32_t Qor_Monitor_DisableEvent(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   setPortFlag(ref.entry(), PortFlag::MonitorEventEnabled, false);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

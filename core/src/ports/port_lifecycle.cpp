@@ -27,6 +27,7 @@
 #include "qor_shared/scoped_lock.hpp"
 #include "commands/response_thread.hpp"
 #include "startup/signal_closer.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -330,7 +331,9 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
   return 0;
 }
 
-extern "C" uint32_t Qor_CloseInterface(uint32_t port) {
+extern "C" uint32_t Qor_CloseInterface(uint32_t port) try {
   if (!checkedPort(port)) return 0;
   return Qor_Client_Close(&PortInfo[port]);
+} catch (...) {
+  return failedCall(port);
 }

@@ -2,6 +2,7 @@
 #include "commands/command_exchange.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -20,12 +21,16 @@ uint32_t lockRequest(uint32_t port, uint8_t code, bool wantHeld, InternalEvent Q
 
 extern "C" {
 
-uint32_t Qor_GetLock(uint32_t port) {
+uint32_t Qor_GetLock(uint32_t port) try {
   return lockRequest(port, QOR_MSG_GET_LOCK, true, &Qor_PortContext::lockGranted);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_ReleaseLock(uint32_t port) {
+uint32_t Qor_ReleaseLock(uint32_t port) try {
   return lockRequest(port, QOR_MSG_RELEASE_LOCK, false, &Qor_PortContext::lockReleased);
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

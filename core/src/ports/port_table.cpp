@@ -7,6 +7,7 @@
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
@@ -84,69 +85,89 @@ void Qor_Client_SetInterfaceType(Qor_PortInfo_t& entry, uint32_t type) {
 
 extern "C" {
 
-uint32_t Qor_CheckPortHandle(uint32_t port) {
+uint32_t Qor_CheckPortHandle(uint32_t port) try {
   return checkedPort(port) ? 0 : QOR_ERR_API_INVALID_PORT_HANDLE;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetInterfaceType(uint32_t port) {
+uint32_t Qor_GetInterfaceType(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref ? ref.context().interfaceType : 0;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-uint32_t Qor_GetHostInterfaceType(uint32_t port) {
+uint32_t Qor_GetHostInterfaceType(uint32_t port) try {
   uint32_t type = QOR_HOST_INTERFACE_TYPE_UNKNOWN;
   return Qor_GetPropertyById(port, kRealHostInterfaceType, &type) == 0 ? type : QOR_HOST_INTERFACE_TYPE_UNKNOWN;
+} catch (...) {
+  return failedCall(port, uint32_t{QOR_HOST_INTERFACE_TYPE_UNKNOWN});
 }
 
-uint32_t Qor_GetInterfaceHost(uint32_t port) {
+uint32_t Qor_GetInterfaceHost(uint32_t port) try {
   uint32_t host = 0;
   return Qor_GetPropertyById(port, kInterfaceHost, &host) == 0 ? host : 3;
+} catch (...) {
+  return failedCall(port, 3u);
 }
 
-uint32_t Qor_GetInterfaceInfo(uint32_t port, Qor_InterfaceInfo_t* info) {
+uint32_t Qor_GetInterfaceInfo(uint32_t port, Qor_InterfaceInfo_t* info) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (info == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   qor::SectionLock general(ref.context().general);
   *info = ref.context().descriptor;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetParamSize(uint32_t port, uint32_t* size) {
+uint32_t Qor_GetParamSize(uint32_t port, uint32_t* size) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (size == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   *size = ref.context().maxParameterLength;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetLockStatus(uint32_t port) {
+uint32_t Qor_GetLockStatus(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return 0;
   Qor_PortInfo_t& entry = ref.entry();
   return (portFlag(entry, PortFlag::ControllerLock) ? QOR_LOCK_CONTROLLER : 0) |
          (portFlag(entry, PortFlag::InterfaceLock) ? QOR_LOCK_INTERFACE : 0) |
          (portFlag(entry, PortFlag::MonitorLock) ? QOR_LOCK_MONITOR : 0);
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-uint32_t Qor_SetResponseTimeout(uint32_t port, uint32_t milliseconds) {
+uint32_t Qor_SetResponseTimeout(uint32_t port, uint32_t milliseconds) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).store(milliseconds);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetResponseTimeout(uint32_t port) {
+uint32_t Qor_GetResponseTimeout(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref ? std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load() : 0;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-bool Qor_IsAsyncCommunicationEnabled(uint32_t port) {
+bool Qor_IsAsyncCommunicationEnabled(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref && portFlag(ref.entry(), PortFlag::AsyncEnabled);
+} catch (...) {
+  return failedCall(port, false);
 }
 
-uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* value) {
+uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* value) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -171,9 +192,11 @@ uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* val
     case kInterfaceType: *value = context.interfaceType; return 0;
     default: return unknownProperty(entry, id);
   }
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t value) {
+uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t value) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -184,13 +207,17 @@ uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t valu
     case kOverwriteHostInterfaceType: context.descriptor.hostInterfaceType = value; return 0;
     default: return unknownProperty(entry, id);
   }
+} catch (...) {
+  return failedCall(port);
 }
 
-const char* Qor_GetHostInterfaceTypeDescription(uint32_t type) {
+const char* Qor_GetHostInterfaceTypeDescription(uint32_t type) try {
   return Qor_Internal_GetHostInterfaceTypeDescription(type);
+} catch (...) {
+  return failedCall(QOR_NO_PORT, "");
 }
 
-uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32_t* port) {
+uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32_t* port) try {
   if (info == nullptr || info->hostInterfaceType >= QOR_HOST_INTERFACE_TYPE_COUNT) return 0;
   // Both sides folded: a port opened under a variant's type is the same hardware as its folded model.
   const uint32_t folded = Qor_Internal_GetInternalHostInterfaceType(info->hostInterfaceType);
@@ -211,6 +238,8 @@ uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32
     }
   }
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT, 0u);
 }
 
 } // extern "C"

@@ -9,6 +9,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
@@ -65,7 +66,7 @@ uint32_t Qor_Client_ErrorHandler(Qor_PortInfo_t* entry, uint32_t code, const cha
 
 extern "C" {
 
-uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...) {
+uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...) try {
   char text[QOR_ERROR_TEXT_SIZE] = "";
   if (format != nullptr) {
     va_list arguments;
@@ -76,13 +77,17 @@ uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...)
   if (port == QOR_NO_PORT && text[0] != '\0') syslog(LOG_ERR, "%s", text);
   PortRef ref = PortRef::acquire(port);
   return storeError(ref ? &ref.entry() : nullptr, code, text);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetLastErrorCode(void) {
+uint32_t Qor_GetLastErrorCode(void) try {
   return qor::underSection(ClientInfo.lock, [] { return ClientInfo.lastErrorCode; });
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-const char* Qor_GetLastErrorDescription(void) {
+const char* Qor_GetLastErrorDescription(void) try {
   // One buffer per thread: a caller's text is never overwritten by another thread.
   static thread_local char description[QOR_ERROR_TEXT_SIZE];
   qor::SectionLock process(ClientInfo.lock);
@@ -91,9 +96,11 @@ const char* Qor_GetLastErrorDescription(void) {
     description[0] = '\0';
   }
   return description;
+} catch (...) {
+  return failedCall(QOR_NO_PORT, "");
 }
 
-uint32_t Qor_GetLastErrorByPortHandle(uint32_t port, uint32_t* code, uint32_t* size, char* text) {
+uint32_t Qor_GetLastErrorByPortHandle(uint32_t port, uint32_t* code, uint32_t* size, char* text) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (code == nullptr || size == nullptr || (text == nullptr && *size != 0)) {
@@ -105,10 +112,14 @@ uint32_t Qor_GetLastErrorByPortHandle(uint32_t port, uint32_t* code, uint32_t* s
   const int length = formatDescription(text, *size, context.lastErrorCode, context.lastErrorText);
   *size = static_cast<uint32_t>(length) + 1;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-const char* Qor_GetErrorDescription(uint32_t code) {
+const char* Qor_GetErrorDescription(uint32_t code) try {
   return describeCode(code);
+} catch (...) {
+  return failedCall(QOR_NO_PORT, "");
 }
 
 } // extern "C"
