@@ -8,6 +8,19 @@
 
 namespace qor {
 
+// A recursive critical section owned by a C++ object: made with it, deleted with it.
+class CriticalSection {
+ public:
+  CriticalSection() { Qor_InitializeCriticalSection(&section_); }
+  ~CriticalSection() { Qor_DeleteCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+  operator Qor_CriticalSection_t&() { return section_; }
+
+ private:
+  Qor_CriticalSection_t section_{};
+};
+
 // Holds a critical section from construction to the end of the scope; unlock() and lock() leave it and take it
 // again inside the scope (a callback that runs without the section).
 class SectionLock {

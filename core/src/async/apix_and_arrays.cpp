@@ -24,7 +24,7 @@ uint32_t apixExchange(PortRef& ref, const ApixRegisterRequest& request) {
   if (uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), request.header.length)) {
     return result;
   }
-  return waitForEvent(entry, context.apixReply, std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
+  return waitForEvent(entry, context.apixReply, context.responseTimeoutMs.load());
 }
 
 ApixRegisterRequest apixRequest(const Qor_PortContext& context, uint32_t subCommand, uint32_t length) {

@@ -51,8 +51,8 @@ void* callbackThread(void* argument) {
   for (;;) {
     int rc = 0;
     {
-      qor::MutexLock wakeUp(context.callbackMutex);
-      while (!context.callbackEvent.signalled && rc == 0) rc = pthread_cond_wait(&context.callbackCondition, wakeUp.native());
+      qor::MutexLock wakeUp(context.callbackPair.mutex());
+      while (!context.callbackEvent.signalled && rc == 0) rc = pthread_cond_wait(&context.callbackPair.condition(), wakeUp.native());
       context.callbackEvent.signalled = 0;
     }
     if (rc != 0) {
@@ -184,25 +184,9 @@ uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry) {
 }
 
 uint32_t createCallbackEvent(Qor_PortContext& context) {
-  pthread_condattr_t attributes;
-  if (pthread_condattr_init(&attributes) != 0) return QOR_ERR_API_CREATE_EVENT;
-  const bool ok = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
-                  pthread_cond_init(&context.callbackCondition, &attributes) == 0;
-  pthread_condattr_destroy(&attributes);
-  if (!ok) return QOR_ERR_API_CREATE_EVENT;
-  if (pthread_mutex_init(&context.callbackMutex, nullptr) != 0) {
-    pthread_cond_destroy(&context.callbackCondition);
-    return QOR_ERR_API_CREATE_EVENT;
-  }
-  context.callbackEvent = InternalEvent{&context.callbackCondition, &context.callbackMutex, 0};
+  if (!context.callbackPair.created()) return QOR_ERR_API_CREATE_EVENT;
+  context.callbackEvent = context.callbackPair.event();
   return 0;
-}
-
-void destroyCallbackEvent(Qor_PortContext& context) {
-  if (context.callbackEvent.condition == nullptr) return;
-  pthread_cond_destroy(&context.callbackCondition);
-  pthread_mutex_destroy(&context.callbackMutex);
-  context.callbackEvent = InternalEvent{};
 }
 
 } // namespace qor::client

@@ -80,7 +80,7 @@ uint32_t exchange(PortRef& ref, uint8_t command, uint8_t controlCount, const voi
                               response, size);
     const uint32_t sent = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, parameters, length);
     if (sent != 0) return sent;
-    return waitForEvent(entry, ref.context().response, std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load());
+    return waitForEvent(entry, ref.context().response, ref.context().responseTimeoutMs.load());
   }();
   if (result == 0) return 0;
   *size = 0;
@@ -129,7 +129,7 @@ uint32_t Qor_Client_SendCommand(Qor_PortInfo_t& entry, const uint8_t* message, u
     qor::SectionLock queues(context.queues);
     if (context.requestQueue != -1) {
       // A daemon that stopped reading must not hang the caller.
-      const timespec deadline = qor::realtimeDeadline(std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
+      const timespec deadline = qor::realtimeDeadline(context.responseTimeoutMs.load());
       rc = mq_timedsend(context.requestQueue, reinterpret_cast<const char*>(message), length, 0, &deadline);
       sendError = errno;
     }
@@ -242,7 +242,7 @@ uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_
   if (uint32_t result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_ACKNOWLEDGE, command, params, length)) {
     return result;
   }
-  return waitForEvent(entry, ref.context().acknowledge, std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load());
+  return waitForEvent(entry, ref.context().acknowledge, ref.context().responseTimeoutMs.load());
 } catch (...) {
   return failedCall(port);
 }

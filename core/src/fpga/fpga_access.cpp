@@ -46,7 +46,7 @@ uint32_t invalidPointer(PortRef& ref) {
   return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
 }
 
-uint32_t timeoutOf(PortRef& ref) { return std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load(); }
+uint32_t timeoutOf(PortRef& ref) { return ref.context().responseTimeoutMs.load(); }
 
 uint32_t remainingMs(double deadline) {
   const double left = deadline - GetTickCount();

@@ -102,12 +102,14 @@ uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) try {
   Qor_PortContext& context = ref.context();
   {
     qor::SectionLock frameLock(context.lvdsFrameDataSection);
-    if (!context.lvdsFrames) context.lvdsFrames.reset(new (std::nothrow) FrameCollector());
-    context.lvdsFilterInstalled = context.lvdsFrames != nullptr;
-  }
-  if (!context.lvdsFilterInstalled) {
-    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_ENOUGH_MEMORY,
-                                   "could not allocate lvds pixel data buffer");
+    try {
+      if (!context.lvdsFrames) context.lvdsFrames = std::make_unique<FrameCollector>();
+    } catch (const std::bad_alloc&) {
+      frameLock.unlock();
+      return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_ENOUGH_MEMORY,
+                                     "could not allocate lvds pixel data buffer");
+    }
+    context.lvdsFilterInstalled = true;
   }
   qor::SectionLock general(context.general);
   context.firmwareFrameHandler = Qor_Lvds_ReceivedResponse;

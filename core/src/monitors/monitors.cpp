@@ -1,6 +1,5 @@
 #include "monitors/monitors.hpp"
 
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -100,15 +99,14 @@ bool anyStarted(Qor_PortContext& context) {
   return false;
 }
 
-uint32_t responseTimeout(Qor_PortContext& context) { return std::atomic_ref<uint32_t>(context.responseTimeoutMs).load(); }
+uint32_t responseTimeout(Qor_PortContext& context) { return context.responseTimeoutMs.load(); }
 
 void Qor_Monitor_Free(Qor_PortInfo_t& entry, uint8_t index) {
   Qor_PortContext& context = *portContext(entry);
   qor::SectionLock monitorLock(context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
   if (instance.flags & MonitorInstance::kCallbackMode) {
-    if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context);
-    free(instance.context);
+    if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context.get());
   }
   instance = MonitorInstance{};
 }
@@ -191,11 +189,12 @@ uint32_t prepareInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monito
     prepared.cleanup = cleanup;
     prepared.contextSize = size;
     if (size != 0 && context != nullptr) {
-      prepared.context = calloc(1, size);
-      if (prepared.context == nullptr) {
+      try {
+        prepared.context = std::make_unique<std::byte[]>(size);
+      } catch (const std::bad_alloc&) {
         return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate callback memory");
       }
-      *context = prepared.context;
+      *context = prepared.context.get();
     }
   } else if (!(flags & QOR_MONITOR_NO_BUS_FILTER)) {
     const uint32_t minimum = Qor_Monitor_GetMinimumBufferSize(ref.handle());
@@ -304,7 +303,8 @@ void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t index, const uint8_
   if (instance.flags & MonitorInstance::kStarted) {
     if (instance.flags & MonitorInstance::kCallbackMode) {
       if (instance.callback) {
-        instance.callback(static_cast<uint32_t>(&entry - PortInfo), instance.context, data, static_cast<uint32_t>(length));
+        instance.callback(static_cast<uint32_t>(&entry - PortInfo), instance.context.get(), data,
+                          static_cast<uint32_t>(length));
       }
     } else if (instance.ring) {
       instance.ring->write(data, length);
@@ -337,7 +337,7 @@ uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) try {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER,
                                    "currently only %u monitor instances are supported by Qor-API", QOR_MONITOR_INSTANCES);
   }
-  std::atomic_ref<uint8_t>(ref.context().currentMonitorInstance).store(instance);
+  ref.context().currentMonitorInstance.store(instance);
   return 0;
 } catch (...) {
   return failedCall(port);
@@ -345,7 +345,7 @@ uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) try {
 
 uint8_t Qor_Monitor_InstanceId_Get(uint32_t port) try {
   PortRef ref = checkedPort(port);
-  return ref ? std::atomic_ref<uint8_t>(ref.context().currentMonitorInstance).load() : 0;
+  return ref ? ref.context().currentMonitorInstance.load() : 0;
 } catch (...) {
   return failedCall(port, uint8_t{0});
 }
@@ -363,7 +363,7 @@ uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t 
   if ((flags & QOR_MONITOR_CALLBACK_MODE) && callback == nullptr) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "pointer to callback function is NULL");
   }
-  const uint8_t index = std::atomic_ref<uint8_t>(portState.currentMonitorInstance).load();
+  const uint8_t index = portState.currentMonitorInstance.load();
   const bool lockedBefore = portFlag(entry, PortFlag::MonitorLock);
   if (uint32_t result = closeInstance(ref, index)) return result;
   if (!portFlag(entry, PortFlag::MonitorLock)) {
@@ -438,7 +438,7 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
   *itemCount = 0;
   Qor_PortContext& context = ref.context();
   if (itemSize == 0) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "'itemSize' is 0");
-  const uint8_t index = std::atomic_ref<uint8_t>(context.currentMonitorInstance).load();
+  const uint8_t index = context.currentMonitorInstance.load();
   PendingError error;
   qor::SectionLock monitorLock(context.monitorSection);
   MonitorInstance& instance = context.monitors[index];
@@ -484,8 +484,8 @@ void* Qor_Monitor_GetCallbackContext(uint32_t port) try {
   if (!ref) return nullptr;
   Qor_PortContext& context = ref.context();
   qor::SectionLock monitorLock(context.monitorSection);
-  const MonitorInstance& instance = context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()];
-  return (instance.flags & MonitorInstance::kCallbackMode) ? instance.context : nullptr;
+  const MonitorInstance& instance = context.monitors[context.currentMonitorInstance.load()];
+  return (instance.flags & MonitorInstance::kCallbackMode) ? instance.context.get() : nullptr;
 } catch (...) {
   return failedCall(port, static_cast<void*>(nullptr));
 }
@@ -506,7 +506,7 @@ uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) try {
   Qor_PortContext& context = ref.context();
   {
     qor::SectionLock monitorLock(context.monitorSection);
-    context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()].userEvent = event;
+    context.monitors[context.currentMonitorInstance.load()].userEvent = event;
   }
   setPortFlag(ref.entry(), PortFlag::MonitorEventEnabled, true);
   return 0;

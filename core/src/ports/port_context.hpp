@@ -1,4 +1,4 @@
-// The state of one open port, allocated at open and freed at close. Only the core library sees it.
+// The state of one open port, made at open and owned by the port table until the close. Only the core library sees it.
 #pragma once
 
 #include <mqueue.h>
@@ -17,6 +17,8 @@
 #include "qor_async.h"
 #include "qor_monitor.h"
 #include "qor_client_state.h"
+#include "qor_shared/scoped_lock.hpp"
+#include "qor_shared/wait_pair.hpp"
 
 struct Qor_PortContext;
 
@@ -77,7 +79,7 @@ struct MonitorInstance {
   Qor_Monitor_Callback_t callback = nullptr;
   Qor_Monitor_Cleanup_t cleanup = nullptr;
   uint32_t contextSize = 0;
-  void* context = nullptr;
+  std::unique_ptr<std::byte[]> context; // the callback's context, zeroed; handed to the application by address
   std::unique_ptr<qor::client::MonitorRing> ring;
   ExternalEvent* userEvent = nullptr;
 };
@@ -105,12 +107,10 @@ struct Qor_PortContext {
   uint32_t deviceIdentifier = 0;
   uint32_t clientPortId = 0;
   uint32_t maxParameterLength = 0;
-  uint32_t responseTimeoutMs = 0;
+  std::atomic<uint32_t> responseTimeoutMs{0};
 
   // events: one condition variable (monotonic clock) and one mutex for all of them
-  pthread_cond_t eventCondition{};
-  pthread_mutex_t eventMutex{};
-  bool eventsCreated = false;
+  qor::WaitPair eventPair;
   InternalEvent acknowledge{};
   InternalEvent response{};
   InternalEvent lockGranted{};
@@ -122,7 +122,7 @@ struct Qor_PortContext {
   InternalEvent apixReply{};
   InternalEvent monitorLockGranted{};
   InternalEvent monitorLockReleased{};
-  uint32_t errorEventCode = 0; // the code that comes with the error event, under eventMutex
+  uint32_t errorEventCode = 0; // the code that comes with the error event, under the event pair's mutex
 
   // handlers
   // Replaced by monitors and the LVDS filter while the response thread calls it.
@@ -136,8 +136,7 @@ struct Qor_PortContext {
   std::list<CallbackEntryPtr> callbacks;
   std::unique_ptr<CallbackRing> callbackRing;
   pthread_t callbackThread = 0;
-  pthread_cond_t callbackCondition{};
-  pthread_mutex_t callbackMutex{};
+  qor::WaitPair callbackPair;
   InternalEvent callbackEvent{};
   Qor_AsyncCommunication_ErrorCallback_t errorCallback = nullptr;
   CallbackEntryPtr restBusUpdateEntry; // the built-in entry for the rest-bus update frames
@@ -146,7 +145,7 @@ struct Qor_PortContext {
   std::unique_ptr<qor::client::FirmwareBuffer> firmwareFrames;
 
   // monitors
-  uint8_t currentMonitorInstance = 0;
+  std::atomic<uint8_t> currentMonitorInstance{0};
   MonitorInstance monitors[QOR_MONITOR_INSTANCES];
 
   // FPGA request
@@ -167,13 +166,13 @@ struct Qor_PortContext {
   std::vector<uint8_t> receiveBuffer;
 
   // critical sections, all recursive
-  Qor_CriticalSection_t general{}; // expected response, callback list, handler slots, port flags
-  Qor_CriticalSection_t firmwareBufferSection{};
-  Qor_CriticalSection_t command{}; // one exchange at a time
-  Qor_CriticalSection_t queues{};
-  Qor_CriticalSection_t callbackRingSection{};
-  Qor_CriticalSection_t monitorSection{};
-  Qor_CriticalSection_t lvdsFrameDataSection{}; // the LVDS frame data group
+  qor::CriticalSection general; // expected response, callback list, handler slots, port flags
+  qor::CriticalSection firmwareBufferSection;
+  qor::CriticalSection command; // one exchange at a time
+  qor::CriticalSection queues;
+  qor::CriticalSection callbackRingSection;
+  qor::CriticalSection monitorSection;
+  qor::CriticalSection lvdsFrameDataSection; // the LVDS frame data group
 
   // application queues, -1 while closed
   mqd_t requestQueue = -1;
@@ -197,4 +196,12 @@ struct Qor_PortContext {
   uint8_t portIndex = 0;
   uint8_t module = 0;
   Qor_PortInfo_t* entry = nullptr;
+
+  Qor_PortContext() = default;
+  ~Qor_PortContext() {
+    close_message_queue(&requestQueue);
+    close_message_queue(&responseQueue);
+  }
+  Qor_PortContext(const Qor_PortContext&) = delete;
+  Qor_PortContext& operator=(const Qor_PortContext&) = delete;
 };

@@ -24,38 +24,20 @@ void forEachEvent(Qor_PortContext& c, Visit visit) {
 } // namespace
 
 uint32_t createEvents(Qor_PortContext& context) {
-  pthread_condattr_t attributes;
-  if (pthread_condattr_init(&attributes) != 0) return QOR_ERR_API_CREATE_EVENT;
-  // Waits measure on the monotonic clock: a step of the wall clock neither cuts nor stretches them.
-  bool ok = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
-            pthread_cond_init(&context.eventCondition, &attributes) == 0;
-  pthread_condattr_destroy(&attributes);
-  if (!ok) return QOR_ERR_API_CREATE_EVENT;
-  if (pthread_mutex_init(&context.eventMutex, nullptr) != 0) {
-    pthread_cond_destroy(&context.eventCondition);
-    return QOR_ERR_API_CREATE_EVENT;
-  }
-  forEachEvent(context, [&](InternalEvent& event) { event = InternalEvent{&context.eventCondition, &context.eventMutex, 0}; });
-  context.eventsCreated = true;
+  if (!context.eventPair.created()) return QOR_ERR_API_CREATE_EVENT;
+  forEachEvent(context, [&](InternalEvent& event) { event = context.eventPair.event(); });
   return 0;
 }
 
-void destroyEvents(Qor_PortContext& context) {
-  if (!context.eventsCreated) return;
-  pthread_cond_destroy(&context.eventCondition);
-  pthread_mutex_destroy(&context.eventMutex);
-  context.eventsCreated = false;
-}
-
 void signalError(Qor_PortContext& context, uint32_t code) {
-  MutexLock lock(context.eventMutex);
+  MutexLock lock(context.eventPair.mutex());
   context.errorEventCode = code;
   context.error.signalled = 1;
-  pthread_cond_broadcast(&context.eventCondition);
+  pthread_cond_broadcast(&context.eventPair.condition());
 }
 
 void clearExchangeEvents(Qor_PortContext& context) {
-  MutexLock lock(context.eventMutex);
+  MutexLock lock(context.eventPair.mutex());
   context.acknowledge.signalled = 0;
   context.response.signalled = 0;
   context.error.signalled = 0;
@@ -65,7 +47,7 @@ void clearExchangeEvents(Qor_PortContext& context) {
 uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds) {
   Qor_PortContext& context = *portContext(entry);
   const timespec deadline = monotonicDeadline(milliseconds);
-  MutexLock lock(context.eventMutex);
+  MutexLock lock(context.eventPair.mutex());
   for (;;) {
     if (event.signalled) {
       event.signalled = 0;
@@ -75,7 +57,7 @@ uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t mill
       context.error.signalled = 0;
       return context.errorEventCode;
     }
-    if (pthread_cond_timedwait(&context.eventCondition, lock.native(), &deadline) == ETIMEDOUT && !event.signalled &&
+    if (pthread_cond_timedwait(&context.eventPair.condition(), lock.native(), &deadline) == ETIMEDOUT && !event.signalled &&
         !context.error.signalled) {
       lock.unlock();
       return storeError(&entry, QOR_ERR_API_NO_RESPONSE, "");

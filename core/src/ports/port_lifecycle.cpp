@@ -38,24 +38,6 @@ constexpr double kResponseThreadStartMs = 5000;
 constexpr uint32_t kResponseThreadEndMs = 2000;
 constexpr uint32_t kCallsDrainMarginMs = 1000;
 
-Qor_CriticalSection_t* sectionsOf(Qor_PortContext& c, size_t index) {
-  Qor_CriticalSection_t* sections[] = {&c.general, &c.firmwareBufferSection, &c.command, &c.queues,
-                                       &c.callbackRingSection, &c.monitorSection, &c.lvdsFrameDataSection};
-  return index < std::size(sections) ? sections[index] : nullptr;
-}
-
-// Teardown of what the open built; the threads that used it have ended.
-void destroyContext(Qor_PortContext* context) {
-  for (size_t i = 0; Qor_CriticalSection_t* section = sectionsOf(*context, i); ++i) {
-    if (section->flags & 1u) Qor_DeleteCriticalSection(section);
-  }
-  destroyEvents(*context);
-  destroyCallbackEvent(*context);
-  close_message_queue(&context->requestQueue);
-  close_message_queue(&context->responseQueue);
-  delete context;
-}
-
 // Frees the entry under the process lock, once no call works on the port any more. If a call or a thread does
 // not finish in time, the state is left allocated rather than freed under it.
 void releaseEntry(Qor_PortInfo_t& entry, uint32_t drainMs, bool threadsEnded) {
@@ -63,16 +45,17 @@ void releaseEntry(Qor_PortInfo_t& entry, uint32_t drainMs, bool threadsEnded) {
   PortSlot& slot = portSlot(port);
   const double start = GetTickCount();
   while (slot.users.load() != 0 && GetTickCount() - start < drainMs) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  Qor_PortContext* context = nullptr;
+  std::unique_ptr<Qor_PortContext> context;
   {
     qor::SectionLock process(ClientInfo.lock);
-    context = portContext(entry);
+    context = std::move(slot.context);
     setPortContext(entry, nullptr);
     clearPortFlags(entry);
-    if (context != nullptr) --ClientInfo.openPorts;
+    if (context) --ClientInfo.openPorts;
   }
-  // A thread that did not end may still use the state: then it is left to that thread.
-  if (context != nullptr && threadsEnded && slot.users.load() == 0) destroyContext(context);
+  // A thread that did not end may still use the state: then it is left to that thread, never freed under it.
+  if (!threadsEnded || slot.users.load() != 0) static_cast<void>(context.release());
+  context.reset();
   slot.closing.store(false);
   slot.closeStarted.store(false);
 }
@@ -100,14 +83,15 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   }
   if (port == QOR_NO_PORT) return storeError(nullptr, QOR_ERR_API_TOO_MANY_DEVICES, "");
   Qor_PortInfo_t& entry = PortInfo[port];
-  auto* context = new (std::nothrow) Qor_PortContext{};
-  if (context == nullptr) {
+  std::unique_ptr<Qor_PortContext> context;
+  try {
+    context = std::make_unique<Qor_PortContext>();
+  } catch (const std::bad_alloc&) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate map structure");
   }
   context->descriptor = descriptor;
   const std::optional<qor::SizeGroup> group = qor::sizeGroupOf(descriptor.hostInterfaceType);
   if (!group) {
-    delete context;
     return storeError(nullptr, QOR_ERR_API_UNKNOWN_DEVICE_TYPE, "");
   }
   context->queueMessageSize = group->queueMessageSize;
@@ -122,7 +106,6 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
     context->receiveBuffer.resize(context->queueMessageSize);
     context->messageTemplate.resize(sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE + context->maxParameterLength);
   } catch (const std::bad_alloc&) {
-    delete context;
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate pipe buffer memory");
   }
   // Unique among the process's open ports: the daemon names the application's queues with it.
@@ -136,15 +119,13 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
                                                                   descriptor.interfaceNumber, 0, 0, 0, 0);
   memcpy(context->messageTemplate.data() + sizeof head, &frame, sizeof frame);
   if (createEvents(*context) != 0 || createCallbackEvent(*context) != 0) {
-    destroyEvents(*context);
-    delete context;
     return storeError(nullptr, QOR_ERR_API_CREATE_EVENT, "");
   }
-  for (size_t i = 0; Qor_CriticalSection_t* section = sectionsOf(*context, i); ++i) Qor_InitializeCriticalSection(section);
   const bool wide = group->parameters64Bit;
   setPortFlag(entry, PortFlag::Property0, group->property0);
   setPortFlag(entry, PortFlag::Parameters64Bit, wide);
-  setPortContext(entry, context);
+  setPortContext(entry, context.get());
+  portSlot(port).context = std::move(context);
   setPortFlag(entry, PortFlag::InUse, true);
   ++ClientInfo.openPorts;
   return 0;
@@ -212,7 +193,7 @@ void sendDisconnect(Qor_PortInfo_t& entry, Qor_PortContext& context) {
   context.closeRequested = true;
   const ServerRequestHeader disconnect{QOR_MSG_DISCONNECT, context.portIndex, context.applicationIndex, 0,
                                        QOR_BARE_REQUEST_LENGTH};
-  const timespec deadline = qor::realtimeDeadline(std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
+  const timespec deadline = qor::realtimeDeadline(context.responseTimeoutMs.load());
   if (mq_timedsend(context.requestQueue, reinterpret_cast<const char*>(&disconnect), sizeof disconnect, 0,
                    &deadline) != 0) {
     Qor_Client_ErrorHandler(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "could not connect to API server thread");
@@ -326,7 +307,7 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
   const bool callbackThreadEnded = closeAsyncCommunication(*entry) == 0;
   threadEnded = threadEnded && callbackThreadEnded;
   releaseFrameData(*context);
-  const uint32_t drainMs = std::atomic_ref<uint32_t>(context->responseTimeoutMs).load() + kCallsDrainMarginMs;
+  const uint32_t drainMs = context->responseTimeoutMs.load() + kCallsDrainMarginMs;
   releaseEntry(*entry, threadEnded ? drainMs : 0, threadEnded);
   return 0;
 }

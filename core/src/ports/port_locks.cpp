@@ -14,7 +14,7 @@ uint32_t lockRequest(uint32_t port, uint8_t code, bool wantHeld, InternalEvent Q
   if (portFlag(ref.entry(), PortFlag::ControllerLock) == wantHeld) return 0;
   Qor_PortContext& context = ref.context();
   return Qor_Client_DaemonRequest(ref.entry(), code, context.*event,
-                                  std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
+                                  context.responseTimeoutMs.load());
 }
 
 } // namespace

@@ -147,7 +147,7 @@ uint32_t Qor_GetLockStatus(uint32_t port) try {
 uint32_t Qor_SetResponseTimeout(uint32_t port, uint32_t milliseconds) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).store(milliseconds);
+  ref.context().responseTimeoutMs.store(milliseconds);
   return 0;
 } catch (...) {
   return failedCall(port);
@@ -155,7 +155,7 @@ uint32_t Qor_SetResponseTimeout(uint32_t port, uint32_t milliseconds) try {
 
 uint32_t Qor_GetResponseTimeout(uint32_t port) try {
   PortRef ref = checkedPort(port);
-  return ref ? std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load() : 0;
+  return ref ? ref.context().responseTimeoutMs.load() : 0;
 } catch (...) {
   return failedCall(port, 0u);
 }
