@@ -18,13 +18,13 @@ namespace {
 uint32_t apixExchange(PortRef& ref, const ApixRegisterRequest& request) {
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
-  qor::SectionLock commandLock(context.command);
+  qor::SectionLock commandLock(context.commands.lock);
   clearExchangeEvents(context);
-  Qor_Internal_ResetEvent(&context.apixReply);
+  Qor_Internal_ResetEvent(&context.events.apixReply);
   if (uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), request.header.length)) {
     return result;
   }
-  return waitForEvent(entry, context.apixReply, context.responseTimeoutMs.load());
+  return waitForEvent(entry, context.events.apixReply, context.responseTimeoutMs.load());
 }
 
 ApixRegisterRequest apixRequest(const Qor_PortContext& context, uint32_t subCommand, uint32_t length) {

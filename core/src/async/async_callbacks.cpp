@@ -41,7 +41,7 @@ uint32_t checkEntryArguments(Qor_PortInfo_t& entry, uint8_t type, const uint8_t*
   return 0;
 }
 
-void wakeCallbackThread(Qor_PortContext& context) { Qor_Internal_SetEvent(&context.callbackEvent); }
+void wakeCallbackThread(Qor_PortContext& context) { Qor_Internal_SetEvent(&context.async.wakeUp); }
 
 void* callbackThread(void* argument) {
   Qor_PortInfo_t& entry = *static_cast<Qor_PortInfo_t*>(argument);
@@ -51,9 +51,9 @@ void* callbackThread(void* argument) {
   for (;;) {
     int rc = 0;
     {
-      qor::MutexLock wakeUp(context.callbackPair.mutex());
-      while (!context.callbackEvent.signalled && rc == 0) rc = pthread_cond_wait(&context.callbackPair.condition(), wakeUp.native());
-      context.callbackEvent.signalled = 0;
+      qor::MutexLock wakeUp(context.async.wakeUpPair.mutex());
+      while (!context.async.wakeUp.signalled && rc == 0) rc = pthread_cond_wait(&context.async.wakeUpPair.condition(), wakeUp.native());
+      context.async.wakeUp.signalled = 0;
     }
     if (rc != 0) {
       Qor_Client_ErrorHandler(&entry, QOR_ERR_API_EVENT_ERROR, "callback event error - pthread_cond_wait returned %u",
@@ -61,8 +61,8 @@ void* callbackThread(void* argument) {
       break;
     }
     if (portFlag(entry, PortFlag::StopCallbackThread)) break;
-    qor::SectionLock ringLock(context.callbackRingSection);
-    CallbackRing* ring = context.callbackRing.get();
+    qor::SectionLock ringLock(context.async.ringSection);
+    CallbackRing* ring = context.async.ring.get();
     while (ring != nullptr && ring->usedCount != 0 && !portFlag(entry, PortFlag::StopCallbackThread)) {
       CallbackRing::Record& record = ring->records[ring->readIndex];
       CallbackEntryPtr callback = std::move(record.entry); // a purged record has none
@@ -89,22 +89,22 @@ void* callbackThread(void* argument) {
 // Ends the callback thread and frees the ring; the ring stays when the thread does not end in time.
 uint32_t stopCallbackThread(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
-  if (context.callbackThread != 0) {
+  if (context.async.thread != 0) {
     setPortFlag(entry, PortFlag::StopCallbackThread, true);
     wakeCallbackThread(context);
-    if (pthread_equal(context.callbackThread, pthread_self())) {
-      pthread_detach(context.callbackThread); // a callback disabling its own port: the thread ends after it
+    if (pthread_equal(context.async.thread, pthread_self())) {
+      pthread_detach(context.async.thread); // a callback disabling its own port: the thread ends after it
     } else {
       timespec deadline = qor::realtimeDeadline(kCallbackThreadStopMs);
-      if (pthread_timedjoin_np(context.callbackThread, nullptr, &deadline) != 0) {
+      if (pthread_timedjoin_np(context.async.thread, nullptr, &deadline) != 0) {
         return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_THREAD_NOT_STOPPED, "could not stop callback thread (timeout)");
       }
     }
-    context.callbackThread = 0;
+    context.async.thread = 0;
   }
-  qor::SectionLock ringLock(context.callbackRingSection);
+  qor::SectionLock ringLock(context.async.ringSection);
   // A detached callback thread still holds its current entry; the records themselves go now.
-  if (context.callbackRing && context.callbackRing->inFlight == nullptr) context.callbackRing.reset();
+  if (context.async.ring && context.async.ring->inFlight == nullptr) context.async.ring.reset();
   return 0;
 }
 
@@ -112,13 +112,13 @@ uint32_t stopCallbackThread(Qor_PortInfo_t& entry) {
 void retireEntry(Qor_PortContext& context, const AsyncCallbackListEntry* retired) {
   const double start = GetTickCount();
   for (;;) {
-    const bool running = qor::underSection(context.callbackRingSection, [&] {
-      CallbackRing* ring = context.callbackRing.get();
+    const bool running = qor::underSection(context.async.ringSection, [&] {
+      CallbackRing* ring = context.async.ring.get();
       if (ring == nullptr) return false;
       for (CallbackRing::Record& record : ring->records) {
         if (record.entry.get() == retired) record.entry.reset();
       }
-      return ring->inFlight == retired && !pthread_equal(context.callbackThread, pthread_self());
+      return ring->inFlight == retired && !pthread_equal(context.async.thread, pthread_self());
     });
     if (!running || GetTickCount() - start > kCallbackThreadStopMs) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -140,7 +140,7 @@ std::string describeControl(const uint8_t* control, uint8_t count) {
 
 CallbackEntryPtr Qor_AsyncCommunication_GetCallbackListEntry(Qor_PortContext& context, uint8_t command, uint8_t type,
                                                              const uint8_t* data, size_t length) {
-  for (const CallbackEntryPtr& entry : context.callbacks) {
+  for (const CallbackEntryPtr& entry : context.async.callbacks) {
     if (sameEntry(*entry, command, type, data, length)) return entry;
   }
   return nullptr;
@@ -150,8 +150,8 @@ namespace qor::client {
 
 bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  const bool queued = qor::underSection(context.callbackRingSection, [&] {
-    CallbackRing* ring = context.callbackRing.get();
+  const bool queued = qor::underSection(context.async.ringSection, [&] {
+    CallbackRing* ring = context.async.ring.get();
     if (ring == nullptr || ring->freeCount == 0 || frame.data.size() > ring->slotSize) return false;
     CallbackRing::Record& record = ring->records[ring->writeIndex];
     record.entry = callback;
@@ -172,20 +172,20 @@ uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry) {
   std::list<CallbackEntryPtr> removed;
   {
     qor::SectionLock general(context.general);
-    removed.swap(context.callbacks);
+    removed.swap(context.async.callbacks);
   }
   for (const CallbackEntryPtr& callback : removed) {
     retireEntry(context, callback.get());
     if (callback->release) callback->release(port, callback->context());
   }
-  if (!portFlag(entry, PortFlag::AsyncEnabled) && context.callbackThread == 0) return 0;
+  if (!portFlag(entry, PortFlag::AsyncEnabled) && context.async.thread == 0) return 0;
   setPortFlag(entry, PortFlag::AsyncEnabled, false);
   return stopCallbackThread(entry);
 }
 
 uint32_t createCallbackEvent(Qor_PortContext& context) {
-  if (!context.callbackPair.created()) return QOR_ERR_API_CREATE_EVENT;
-  context.callbackEvent = context.callbackPair.event();
+  if (!context.async.wakeUpPair.created()) return QOR_ERR_API_CREATE_EVENT;
+  context.async.wakeUp = context.async.wakeUpPair.event();
   return 0;
 }
 
@@ -200,7 +200,7 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
   Qor_PortContext& context = ref.context();
   if (portFlag(entry, PortFlag::AsyncEnabled)) {
     qor::SectionLock general(context.general);
-    if (errorCallback != nullptr) context.errorCallback = errorCallback;
+    if (errorCallback != nullptr) context.async.errorCallback = errorCallback;
     return 0;
   }
   std::unique_ptr<CallbackRing> ring;
@@ -211,16 +211,16 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
                                    static_cast<unsigned>(CallbackRing::kRecords * context.maxParameterLength + kRingOverhead));
   }
   {
-    qor::SectionLock ringLock(context.callbackRingSection);
-    context.callbackRing = std::move(ring);
+    qor::SectionLock ringLock(context.async.ringSection);
+    context.async.ring = std::move(ring);
   }
   setPortFlag(entry, PortFlag::StopCallbackThread, false);
-  context.callbackThread = Qor_Internal_Thread_Start(callbackThread, "CallbackThread", &entry);
-  if (context.callbackThread == 0) {
+  context.async.thread = Qor_Internal_Thread_Start(callbackThread, "CallbackThread", &entry);
+  if (context.async.thread == 0) {
     const int startError = errno;
     {
-      qor::SectionLock ringLock(context.callbackRingSection);
-      context.callbackRing.reset();
+      qor::SectionLock ringLock(context.async.ringSection);
+      context.async.ring.reset();
     }
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_THREAD_NOT_STARTED, "could not start callback thread - %s",
                                    strerror(startError));
@@ -234,7 +234,7 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   qor::SectionLock general(context.general);
-  context.errorCallback = errorCallback;
+  context.async.errorCallback = errorCallback;
   setPortFlag(entry, PortFlag::AsyncEnabled, true);
   return 0;
 } catch (...) {
@@ -290,7 +290,7 @@ uint32_t Qor_AsyncCommunication_AddCallback(uint32_t port, uint8_t command, uint
   added->release = release;
   const bool exists = qor::underSection(context.general, [&] {
     if (Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count)) return true;
-    context.callbacks.push_front(added);
+    context.async.callbacks.push_front(added);
     return false;
   });
   if (exists) return storeError(&entry, QOR_ERR_API_CALLBACK_EXISTS, "");
@@ -312,7 +312,7 @@ uint32_t Qor_AsyncCommunication_RemoveCallback(uint32_t port, uint8_t command, u
   Qor_PortContext& context = ref.context();
   const CallbackEntryPtr removed = qor::underSection(context.general, [&] {
     CallbackEntryPtr found = Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count);
-    if (found) context.callbacks.remove(found);
+    if (found) context.async.callbacks.remove(found);
     return found;
   });
   if (!removed) {
@@ -330,7 +330,7 @@ uint32_t Qor_AsyncCommunication_CallErrorCallback(uint32_t port, uint32_t code, 
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
-  const Qor_AsyncCommunication_ErrorCallback_t callback = qor::underSection(context.general, [&] { return context.errorCallback; });
+  const Qor_AsyncCommunication_ErrorCallback_t callback = qor::underSection(context.general, [&] { return context.async.errorCallback; });
   if (callback == nullptr) return 0;
   if (!portFlag(ref.entry(), PortFlag::AsyncEnabled)) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_ASYNC_NOT_ENABLED, "failed to call error callback");

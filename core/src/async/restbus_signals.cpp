@@ -30,11 +30,11 @@ uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t len
   if (data == nullptr && length != 0) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   // Its own message, beside the command template that another thread may be filling; the events of a waiting
   // exchange are left alone.
-  qor::SectionLock queues(context.queues);
-  std::vector<uint8_t>& message = context.signalMessage;
+  qor::SectionLock queues(context.queues.section);
+  std::vector<uint8_t>& message = context.queues.signalMessage;
   const size_t frameLength = QOR_FRAME_HEADER_SIZE + length;
   message.resize(sizeof(ServerRequestHeader) + frameLength);
-  memcpy(message.data(), context.messageTemplate.data(), sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE);
+  memcpy(message.data(), context.commands.messageTemplate.data(), sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE);
   FirmwareMessageHeader header;
   memcpy(&header, message.data() + sizeof(ServerRequestHeader), sizeof header);
   header.requestKind = QOR_REQUEST_NO_ACKNOWLEDGE;
@@ -59,7 +59,7 @@ uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Cal
   update->frameType = QOR_FRAME_RESPONSE;
   update->callback = callback;
   qor::SectionLock general(ref.context().general);
-  ref.context().restBusUpdateEntry = std::move(update);
+  ref.context().async.restBusUpdateEntry = std::move(update);
   return 0;
 } catch (...) {
   return failedCall(port);
@@ -69,7 +69,7 @@ uint32_t Qor_Cyclor_UpdateCallback_Reset(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   qor::SectionLock general(ref.context().general);
-  ref.context().restBusUpdateEntry.reset();
+  ref.context().async.restBusUpdateEntry.reset();
   return 0;
 } catch (...) {
   return failedCall(port);

@@ -30,7 +30,7 @@ bool commandsWithoutResponseAreSynchronous(Qor_PortInfo_t& entry) {
 // Frames whose command, type and control bytes match the armed record end the caller's wait.
 bool matchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  ExpectedResponse& expected = context.expected;
+  ExpectedResponse& expected = context.commands.expected;
   if (expected.armedPort == QOR_NO_PORT || expected.command != frame.header.command) return false;
   if (frame.isNegativeAcknowledge()) {
     const std::string_view text = frame.negativeAcknowledgeText();
@@ -42,7 +42,7 @@ bool matchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   }
   if (frame.header.type != expected.frameType) return false;
   if (frame.header.type == QOR_FRAME_ACKNOWLEDGE) {
-    Qor_Internal_SetEvent(&context.acknowledge);
+    Qor_Internal_SetEvent(&context.events.acknowledge);
     return true;
   }
   if (frame.data.size() < expected.controlCount ||
@@ -59,7 +59,7 @@ bool matchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   }
   if (!frame.data.empty()) memcpy(expected.buffer, frame.data.data(), frame.data.size());
   *expected.size = static_cast<uint32_t>(frame.data.size());
-  Qor_Internal_SetEvent(&context.response);
+  Qor_Internal_SetEvent(&context.events.response);
   return true;
 }
 
@@ -75,12 +75,12 @@ uint32_t exchange(PortRef& ref, uint8_t command, uint8_t controlCount, const voi
                   void* response, uint32_t* size) {
   Qor_PortInfo_t& entry = ref.entry();
   const uint32_t result = [&] {
-    qor::SectionLock commandLock(ref.context().command);
+    qor::SectionLock commandLock(ref.context().commands.lock);
     const ArmedResponse armed(entry, command, QOR_FRAME_RESPONSE, static_cast<const uint8_t*>(parameters), controlCount,
                               response, size);
     const uint32_t sent = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, parameters, length);
     if (sent != 0) return sent;
-    return waitForEvent(entry, ref.context().response, ref.context().responseTimeoutMs.load());
+    return waitForEvent(entry, ref.context().events.response, ref.context().responseTimeoutMs.load());
   }();
   if (result == 0) return 0;
   *size = 0;
@@ -106,7 +106,7 @@ ArmedResponse::ArmedResponse(Qor_PortInfo_t& entry, uint8_t command, uint32_t ex
     : context_(*portContext(entry)) {
   Qor_PortContext& context = context_;
   qor::SectionLock general(context.general);
-  ExpectedResponse& expected = context.expected;
+  ExpectedResponse& expected = context.commands.expected;
   expected.command = command;
   expected.frameType = expectedType;
   expected.controlCount = std::min(controlCount, kMaxControlBytes);
@@ -118,7 +118,7 @@ ArmedResponse::ArmedResponse(Qor_PortInfo_t& entry, uint8_t command, uint32_t ex
 
 ArmedResponse::~ArmedResponse() {
   qor::SectionLock general(context_.general);
-  context_.expected.armedPort = QOR_NO_PORT;
+  context_.commands.expected.armedPort = QOR_NO_PORT;
 }
 
 uint32_t Qor_Client_SendCommand(Qor_PortInfo_t& entry, const uint8_t* message, uint32_t length) {
@@ -126,11 +126,11 @@ uint32_t Qor_Client_SendCommand(Qor_PortInfo_t& entry, const uint8_t* message, u
   int rc = -1;
   int sendError = EBADF;
   {
-    qor::SectionLock queues(context.queues);
-    if (context.requestQueue != -1) {
+    qor::SectionLock queues(context.queues.section);
+    if (context.queues.request != -1) {
       // A daemon that stopped reading must not hang the caller.
       const timespec deadline = qor::realtimeDeadline(context.responseTimeoutMs.load());
-      rc = mq_timedsend(context.requestQueue, reinterpret_cast<const char*>(message), length, 0, &deadline);
+      rc = mq_timedsend(context.queues.request, reinterpret_cast<const char*>(message), length, 0, &deadline);
       sendError = errno;
     }
   }
@@ -147,7 +147,7 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_COMMAND_LENGTH, "%d > %d (max. parameterlength of device)",
                                    static_cast<int>(length), static_cast<int>(context.maxParameterLength));
   }
-  std::vector<uint8_t>& message = context.messageTemplate;
+  std::vector<uint8_t>& message = context.commands.messageTemplate;
   constexpr size_t kFrameOffset = sizeof(ServerRequestHeader);
   FirmwareMessageHeader header;
   memcpy(&header, message.data() + kFrameOffset, sizeof header);
@@ -174,7 +174,7 @@ void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* messag
 
 uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalEvent& event, uint32_t milliseconds) {
   Qor_PortContext& context = *portContext(entry);
-  qor::SectionLock commandLock(context.command);
+  qor::SectionLock commandLock(context.commands.lock);
   const ServerRequestHeader request{code, context.portIndex, context.applicationIndex, 0, QOR_BARE_REQUEST_LENGTH};
   clearExchangeEvents(context);
   Qor_Internal_ResetEvent(&event);
@@ -206,7 +206,7 @@ uint32_t Qor_CommandWithResponseEx(uint32_t port, uint8_t mode, uint8_t command,
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "'controlDataLength' > parameter length");
   }
   if (mode == 1) {
-    qor::SectionLock commandLock(ref.context().command);
+    qor::SectionLock commandLock(ref.context().commands.lock);
     return Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
   }
   if (uint32_t result = checkBuffers(ref, params, length, response, size)) return result;
@@ -233,7 +233,7 @@ uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_
   if (params == nullptr && length != 0) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
-  qor::SectionLock commandLock(ref.context().command);
+  qor::SectionLock commandLock(ref.context().commands.lock);
   if (uint32_t result = checkFirmwareHost(ref)) return result;
   if (!commandsWithoutResponseAreSynchronous(entry)) {
     return Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
@@ -242,7 +242,7 @@ uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_
   if (uint32_t result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_ACKNOWLEDGE, command, params, length)) {
     return result;
   }
-  return waitForEvent(entry, ref.context().acknowledge, ref.context().responseTimeoutMs.load());
+  return waitForEvent(entry, ref.context().events.acknowledge, ref.context().responseTimeoutMs.load());
 } catch (...) {
   return failedCall(port);
 }

@@ -13,8 +13,8 @@
 using namespace qor::client;
 
 void Qor_Fw_Buffer_Write(Qor_PortContext& context, uint8_t command, uint8_t type, uint32_t length, const uint8_t* data) {
-  qor::SectionLock buffer(context.firmwareBufferSection);
-  if (context.firmwareFrames) context.firmwareFrames->write(command, type, data, length);
+  qor::SectionLock buffer(context.firmwareBuffer.section);
+  if (context.firmwareBuffer.buffer) context.firmwareBuffer.buffer->write(command, type, data, length);
 }
 
 namespace qor::client {
@@ -26,8 +26,8 @@ void disableFirmwareBuffer(Qor_PortInfo_t& entry) {
     qor::SectionLock general(context.general);
     setPortFlag(entry, PortFlag::FirmwareBufferEnabled, false);
   }
-  qor::SectionLock buffer(context.firmwareBufferSection);
-  context.firmwareFrames.reset();
+  qor::SectionLock buffer(context.firmwareBuffer.section);
+  context.firmwareBuffer.buffer.reset();
 }
 
 } // namespace qor::client
@@ -55,8 +55,8 @@ uint32_t Qor_Fw_Buffer_Enable(uint32_t port, uint32_t size) try {
     return storeError(&entry, QOR_ERR_API_NOT_ENOUGH_MEMORY, "");
   }
   {
-    qor::SectionLock section(context.firmwareBufferSection);
-    context.firmwareFrames = std::move(buffer);
+    qor::SectionLock section(context.firmwareBuffer.section);
+    context.firmwareBuffer.buffer = std::move(buffer);
   }
   setPortFlag(entry, PortFlag::FirmwareBufferEnabled, true);
   return 0;
@@ -91,12 +91,12 @@ uint32_t Qor_Fw_Read(uint32_t port, uint8_t* command, uint8_t* dataLost, uint8_t
   if (buffer == nullptr && capacity != 0) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
-  qor::SectionLock section(context.firmwareBufferSection);
-  if (!context.firmwareFrames) {
+  qor::SectionLock section(context.firmwareBuffer.section);
+  if (!context.firmwareBuffer.buffer) {
     section.unlock();
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_OPERATION_NOT_ALLOWED, "fw buffer not enabled");
   }
-  FirmwareBuffer& frames = *context.firmwareFrames;
+  FirmwareBuffer& frames = *context.firmwareBuffer.buffer;
   if (frames.empty()) return 0;
   const FirmwareBuffer::Record record = frames.oldest();
   if (record.length > capacity) {
@@ -123,7 +123,7 @@ uint32_t Qor_Fw_Write(uint32_t port, uint8_t mode, uint8_t command, uint32_t len
   if (data == nullptr && length != 0) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
-  qor::SectionLock commandLock(ref.context().command);
+  qor::SectionLock commandLock(ref.context().commands.lock);
   return Qor_Client_SendFwCommand(entry, mode, command, data, length);
 } catch (...) {
   return failedCall(port);

@@ -44,11 +44,11 @@ bool dispatch(Qor_PortInfo_t& entry, Qor_PortContext& context, const uint8_t* me
   const uint32_t error = response->header.error;
   switch (response->header.code) {
     case QOR_MSG_DISCONNECT: {
-      qor::SectionLock queues(context.queues);
-      close_message_queue(&context.responseQueue);
+      qor::SectionLock queues(context.queues.section);
+      close_message_queue(&context.queues.response);
       // The daemon's own 0x05 (a failed device) leaves the request queue open, so that our close can still
       // release the application and its locks.
-      if (context.closeRequested) close_message_queue(&context.requestQueue);
+      if (context.queues.closeRequested) close_message_queue(&context.queues.request);
       return false;
     }
     case QOR_MSG_ERROR_REPORT: {
@@ -61,24 +61,24 @@ bool dispatch(Qor_PortInfo_t& entry, Qor_PortContext& context, const uint8_t* me
       break;
     }
     case QOR_MSG_GET_LOCK:
-      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, true); }, context.lockGranted);
+      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, true); }, context.events.lockGranted);
       break;
     case QOR_MSG_RELEASE_LOCK:
-      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, false); }, context.lockReleased);
+      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, false); }, context.events.lockReleased);
       break;
     case QOR_MSG_GET_MONITOR_LOCK:
       lockReply(entry, error, [](Qor_PortInfo_t& e) { setPortFlag(e, PortFlag::MonitorLock, true); },
-                context.monitorLockGranted);
+                context.events.monitorLockGranted);
       break;
     case QOR_MSG_RELEASE_MONITOR_LOCK:
       lockReply(entry, error, [](Qor_PortInfo_t& e) { setPortFlag(e, PortFlag::MonitorLock, false); },
-                context.monitorLockReleased);
+                context.events.monitorLockReleased);
       break;
     case QOR_MSG_START_MONITOR:
-      Qor_Internal_SetEvent(&context.monitorStarted);
+      Qor_Internal_SetEvent(&context.events.monitorStarted);
       break;
     case QOR_MSG_STOP_MONITOR:
-      Qor_Internal_SetEvent(&context.monitorStopped);
+      Qor_Internal_SetEvent(&context.events.monitorStopped);
       break;
     case QOR_MSG_MONITOR_DATA:
       Qor_Monitor_ReceivedData(entry, 0, response->data.data(), response->data.size());
@@ -108,18 +108,18 @@ void* Qor_Client_ResponseThread(void* argument) {
       if (GetTickCount() - stopSince > kCloseReplyWaitMs) break;
     }
     const timespec deadline = qor::realtimeDeadline(kReceiveSliceMs);
-    const ssize_t received = mq_timedreceive(context.responseQueue, reinterpret_cast<char*>(context.receiveBuffer.data()),
-                                             context.receiveBuffer.size(), nullptr, &deadline);
+    const ssize_t received = mq_timedreceive(context.queues.response, reinterpret_cast<char*>(context.queues.receiveBuffer.data()),
+                                             context.queues.receiveBuffer.size(), nullptr, &deadline);
     if (received < 0) {
       if (errno == ETIMEDOUT || errno == EINTR) continue;
       break;
     }
-    context.lastReceivedLength = static_cast<uint32_t>(received);
-    if (!dispatch(entry, context, context.receiveBuffer.data(), static_cast<size_t>(received))) break;
+    context.queues.lastReceivedLength = static_cast<uint32_t>(received);
+    if (!dispatch(entry, context, context.queues.receiveBuffer.data(), static_cast<size_t>(received))) break;
   }
   {
-    qor::SectionLock queues(context.queues);
-    close_message_queue(&context.responseQueue);
+    qor::SectionLock queues(context.queues.section);
+    close_message_queue(&context.queues.response);
   }
   setPortFlag(entry, PortFlag::ResponseThreadRunning, false);
   return nullptr;

@@ -30,12 +30,12 @@ void routeUnmatchedFrame(Qor_PortInfo_t& entry, const qor::protocol::Frame& fram
     return;
   }
   if (portFlag(entry, PortFlag::RestBusUpdateRouting) && frame.header.command == kRestBusUpdateCommand) {
-    const CallbackEntryPtr update = qor::underSection(context.general, [&] { return context.restBusUpdateEntry; });
+    const CallbackEntryPtr update = qor::underSection(context.general, [&] { return context.async.restBusUpdateEntry; });
     if (update) queueOrDrop(entry, update, frame);
     return;
   }
   if (frame.isNegativeAcknowledge()) {
-    const Qor_AsyncCommunication_ErrorCallback_t callback = qor::underSection(context.general, [&] { return context.errorCallback; });
+    const Qor_AsyncCommunication_ErrorCallback_t callback = qor::underSection(context.general, [&] { return context.async.errorCallback; });
     if (callback != nullptr) {
       const std::string text(frame.negativeAcknowledgeText());
       callback(static_cast<uint32_t>(&entry - PortInfo), frame.negativeAcknowledgeCode(), text.c_str(),

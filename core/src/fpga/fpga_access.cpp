@@ -62,7 +62,7 @@ uint32_t awaitEarlierAnswers(Qor_PortInfo_t& entry, uint32_t subFunction, uint32
       qor::SectionLock general(context.general);
       if (context.fpga.unanswered == 0) return 0;
     }
-    const uint32_t result = waitForEvent(entry, context.fpgaReply, remainingMs(deadline));
+    const uint32_t result = waitForEvent(entry, context.events.fpgaReply, remainingMs(deadline));
     {
       qor::SectionLock general(context.general);
       // An error report answers the earliest of them (a late reply was counted by the handler); without any
@@ -85,7 +85,7 @@ uint32_t awaitReply(Qor_PortInfo_t& entry, uint32_t timeoutMs) {
   Qor_PortContext& context = *portContext(entry);
   const double deadline = GetTickCount() + timeoutMs;
   for (;;) {
-    uint32_t result = waitForEvent(entry, context.fpgaReply, remainingMs(deadline));
+    uint32_t result = waitForEvent(entry, context.events.fpgaReply, remainingMs(deadline));
     qor::SectionLock general(context.general);
     FpgaExchange& fpga = context.fpga;
     if (fpga.replied) return 0;
@@ -129,7 +129,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
   if (!tail.empty()) memcpy(out + sizeof request + head.size(), tail.data(), tail.size());
 
   clearExchangeEvents(context);
-  Qor_Internal_ResetEvent(&context.fpgaReply);
+  Qor_Internal_ResetEvent(&context.events.fpgaReply);
   {
     qor::SectionLock general(context.general);
     fpga.subFunction = subFunction;
@@ -150,7 +150,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
 // One exchange under the command lock; useReply reads the reply (from its header on) before the lock is left.
 template <class UseReply>
 uint32_t exchange(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail, uint32_t timeoutMs, UseReply useReply) {
-  qor::SectionLock commandLock(ref.context().command);
+  qor::SectionLock commandLock(ref.context().commands.lock);
   if (uint32_t result = sendAndAwait(ref, subFunction, head, tail, timeoutMs)) return result;
   const FpgaExchange& fpga = ref.context().fpga;
   return useReply(Bytes(fpga.reply.data(), fpga.replyLength));
@@ -198,7 +198,7 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
     if (!fpga.awaiting) {
       // The answer of a request given up on: it only wakes the next request, which waits for it.
       --fpga.unanswered;
-      Qor_Internal_SetEvent(&context.fpgaReply);
+      Qor_Internal_SetEvent(&context.events.fpgaReply);
       return;
     }
     // A reply names its sub-function, a register read its register too; another one belongs to no request of ours.
@@ -216,7 +216,7 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
       fpga.replyLength = static_cast<uint32_t>(std::min(sizeof(ServerResponseHeader) + data.size(), fpga.reply.size()));
       memcpy(fpga.reply.data(), message, fpga.replyLength);
       fpga.replied = true;
-      Qor_Internal_SetEvent(&context.fpgaReply);
+      Qor_Internal_SetEvent(&context.events.fpgaReply);
       return;
     }
   }

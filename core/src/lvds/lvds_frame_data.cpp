@@ -33,25 +33,25 @@ void removeFilter(Qor_PortContext& context) {
       context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
     }
   }
-  qor::SectionLock frameLock(context.lvdsFrameDataSection);
-  context.lvdsFilterInstalled = false;
-  context.lvdsFrames.reset();
-  context.lvdsFrameCompleted.notify_all();
+  qor::SectionLock frameLock(context.lvds.section);
+  context.lvds.filterInstalled = false;
+  context.lvds.collector.reset();
+  context.lvds.frameCompleted.notify_all();
 }
 
 template <class Value>
-Value frameState(uint32_t port, Value Qor_PortContext::*field, Value fallback) {
+Value frameState(uint32_t port, Value LvdsFrames::*field, Value fallback) {
   PortRef ref = checkedPort(port);
   if (!ref) return fallback;
-  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
-  return ref.context().*field;
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  return ref.context().lvds.*field;
 }
 
-void markPort(uint32_t port, bool Qor_PortContext::*mark) {
+void markPort(uint32_t port, bool LvdsFrames::*mark) {
   PortRef ref = PortRef::acquire(port);
   if (!ref) return;
-  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
-  ref.context().*mark = true;
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  ref.context().lvds.*mark = true;
 }
 
 } // namespace
@@ -61,10 +61,10 @@ void Qor_Lvds_ReceivedResponse(Qor_PortInfo_t& entry, const uint8_t* message, si
   const auto response = qor::protocol::parseResponse({message, length});
   const auto frame = response ? qor::protocol::parseFrame(response->data) : std::nullopt;
   if (frame && isFrameChunk(*frame)) {
-    qor::SectionLock frameLock(context.lvdsFrameDataSection);
-    if (context.lvdsFilterInstalled) {
-      if (context.lvdsFrames->add(frame->data) == FrameCollector::Outcome::Completed) {
-        context.lvdsFrameCompleted.notify_all();
+    qor::SectionLock frameLock(context.lvds.section);
+    if (context.lvds.filterInstalled) {
+      if (context.lvds.collector->add(frame->data) == FrameCollector::Outcome::Completed) {
+        context.lvds.frameCompleted.notify_all();
       }
       return;
     }
@@ -74,16 +74,16 @@ void Qor_Lvds_ReceivedResponse(Qor_PortInfo_t& entry, const uint8_t* message, si
 
 namespace qor::client {
 
-void markFrameGrabber(uint32_t port) { markPort(port, &Qor_PortContext::lvdsFrameGrabber); }
+void markFrameGrabber(uint32_t port) { markPort(port, &LvdsFrames::grabber); }
 
-void markFrameGenerator(uint32_t port) { markPort(port, &Qor_PortContext::lvdsFrameGenerator); }
+void markFrameGenerator(uint32_t port) { markPort(port, &LvdsFrames::generator); }
 
 void waitWhileFrameInProgress(Qor_PortContext& context) {
   const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
   for (;;) {
     {
-      qor::SectionLock frameLock(context.lvdsFrameDataSection);
-      if (!context.lvdsFilterInstalled || !context.lvdsFrames->frameInProgress()) return;
+      qor::SectionLock frameLock(context.lvds.section);
+      if (!context.lvds.filterInstalled || !context.lvds.collector->frameInProgress()) return;
     }
     if (std::chrono::steady_clock::now() >= deadline) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -101,15 +101,15 @@ uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) try {
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
   {
-    qor::SectionLock frameLock(context.lvdsFrameDataSection);
+    qor::SectionLock frameLock(context.lvds.section);
     try {
-      if (!context.lvdsFrames) context.lvdsFrames = std::make_unique<FrameCollector>();
+      if (!context.lvds.collector) context.lvds.collector = std::make_unique<FrameCollector>();
     } catch (const std::bad_alloc&) {
       frameLock.unlock();
       return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_ENOUGH_MEMORY,
                                      "could not allocate lvds pixel data buffer");
     }
-    context.lvdsFilterInstalled = true;
+    context.lvds.filterInstalled = true;
   }
   qor::SectionLock general(context.general);
   context.firmwareFrameHandler = Qor_Lvds_ReceivedResponse;
@@ -135,22 +135,22 @@ uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) 
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   Qor_PortContext& context = ref.context();
-  qor::SectionLock frameLock(context.lvdsFrameDataSection);
-  if (!context.lvdsFilterInstalled) {
+  qor::SectionLock frameLock(context.lvds.section);
+  if (!context.lvds.filterInstalled) {
     frameLock.unlock();
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NOT_INITIALIZED, "lvds response filter not initialized");
   }
-  if (context.lvdsFrames->isTaken()) {
+  if (context.lvds.collector->isTaken()) {
     frameLock.unlock();
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_OPERATION_NOT_ALLOWED, "lvds frame data not released");
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(QOR_LVDS_FRAME_WAIT_MS);
-  context.lvdsFrameCompleted.wait_until(frameLock, deadline, [&] {
-    return !context.lvdsFilterInstalled || context.lvdsFrames->hasFrame();
+  context.lvds.frameCompleted.wait_until(frameLock, deadline, [&] {
+    return !context.lvds.filterInstalled || context.lvds.collector->hasFrame();
   });
   // The filter may have been removed meanwhile.
-  const bool installed = context.lvdsFilterInstalled;
-  const std::optional<std::span<uint8_t>> frame = installed ? context.lvdsFrames->take() : std::nullopt;
+  const bool installed = context.lvds.filterInstalled;
+  const std::optional<std::span<uint8_t>> frame = installed ? context.lvds.collector->take() : std::nullopt;
   frameLock.unlock();
   if (!installed) return storeError(&entry, QOR_ERR_API_NOT_INITIALIZED, "");
   if (!frame) return storeError(&entry, QOR_ERR_API_EVENT_TIMEOUT, "");
@@ -164,8 +164,8 @@ uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) 
 uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
-  if (ref.context().lvdsFrames) ref.context().lvdsFrames->release();
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  if (ref.context().lvds.collector) ref.context().lvds.collector->release();
   return 0;
 } catch (...) {
   return failedCall(port);
@@ -174,27 +174,27 @@ uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) try {
 uint32_t Qor_Lvds_ResetResponseEvent(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
-  if (ref.context().lvdsFrames) ref.context().lvdsFrames->discardFrame();
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  if (ref.context().lvds.collector) ref.context().lvds.collector->discardFrame();
   return 0;
 } catch (...) {
   return failedCall(port);
 }
 
 bool Qor_Lvds_IsAutoEmptyEnabled(uint32_t port) try {
-  return frameState(port, &Qor_PortContext::lvdsFilterInstalled, false);
+  return frameState(port, &LvdsFrames::filterInstalled, false);
 } catch (...) {
   return failedCall(port, false);
 }
 
 bool Qor_Lvds_IsGrabber(uint32_t port) try {
-  return frameState(port, &Qor_PortContext::lvdsFrameGrabber, false);
+  return frameState(port, &LvdsFrames::grabber, false);
 } catch (...) {
   return failedCall(port, false);
 }
 
 bool Qor_Lvds_IsGenerator(uint32_t port) try {
-  return frameState(port, &Qor_PortContext::lvdsFrameGenerator, false);
+  return frameState(port, &LvdsFrames::generator, false);
 } catch (...) {
   return failedCall(port, false);
 }
@@ -202,15 +202,15 @@ bool Qor_Lvds_IsGenerator(uint32_t port) try {
 uint32_t Qor_Lvds_LvdsChannel_Set(uint32_t port, uint8_t channel) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  qor::SectionLock frameLock(ref.context().lvdsFrameDataSection);
-  ref.context().lvdsChannel = channel;
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  ref.context().lvds.channel = channel;
   return 0;
 } catch (...) {
   return failedCall(port);
 }
 
 uint8_t Qor_Lvds_LvdsChannel_Get(uint32_t port) try {
-  return frameState(port, &Qor_PortContext::lvdsChannel, uint8_t{0});
+  return frameState(port, &LvdsFrames::channel, uint8_t{0});
 } catch (...) {
   return failedCall(port, uint8_t{0});
 }

@@ -80,7 +80,7 @@ void monitorFilterHandler(Qor_PortInfo_t& entry, const uint8_t* message, size_t 
     // Only a started instance takes a frame, and only a frame that reaches its data.
     if (taken && taken->instance < QOR_MONITOR_INSTANCES && frame->bytes.size() >= taken->dataOffset) {
       const bool deliver =
-          qor::underSection(context.monitorSection, [&] { return startedWithFilter(context.monitors[taken->instance]); });
+          qor::underSection(context.monitors.section, [&] { return startedWithFilter(context.monitors.instances[taken->instance]); });
       if (deliver) {
         Qor_Monitor_ReceivedData(entry, taken->instance, frame->bytes.data() + taken->dataOffset,
                                  frame->bytes.size() - taken->dataOffset);
@@ -92,8 +92,8 @@ void monitorFilterHandler(Qor_PortInfo_t& entry, const uint8_t* message, size_t 
 }
 
 bool anyStarted(Qor_PortContext& context) {
-  qor::SectionLock monitorLock(context.monitorSection);
-  for (const MonitorInstance& instance : context.monitors) {
+  qor::SectionLock monitorLock(context.monitors.section);
+  for (const MonitorInstance& instance : context.monitors.instances) {
     if (instance.flags & MonitorInstance::kStarted) return true;
   }
   return false;
@@ -103,8 +103,8 @@ uint32_t responseTimeout(Qor_PortContext& context) { return context.responseTime
 
 void Qor_Monitor_Free(Qor_PortInfo_t& entry, uint8_t index) {
   Qor_PortContext& context = *portContext(entry);
-  qor::SectionLock monitorLock(context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (instance.flags & MonitorInstance::kCallbackMode) {
     if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context.get());
   }
@@ -121,7 +121,7 @@ void freeInstance(Qor_PortInfo_t& entry, uint8_t index) {
 
 uint32_t Qor_Monitor_ReleaseLock(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
-  return Qor_Client_DaemonRequest(entry, QOR_MSG_RELEASE_MONITOR_LOCK, context.monitorLockReleased,
+  return Qor_Client_DaemonRequest(entry, QOR_MSG_RELEASE_MONITOR_LOCK, context.events.monitorLockReleased,
                                   responseTimeout(context));
 }
 
@@ -162,14 +162,14 @@ uint32_t closeInstance(PortRef& ref, uint8_t index) {
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
   const bool started =
-      qor::underSection(context.monitorSection, [&] { return (context.monitors[index].flags & MonitorInstance::kStarted) != 0; });
+      qor::underSection(context.monitors.section, [&] { return (context.monitors.instances[index].flags & MonitorInstance::kStarted) != 0; });
   if (!started) return 0;
   const bool locked = portFlag(entry, PortFlag::MonitorLock);
   freeInstance(entry, index);
   if (!locked) return 0; // the device's monitor belongs to whoever holds the lock
   if (uint32_t result = sendStopCommand(ref.handle(), context.interfaceType, index)) return result;
   if (portFlag(entry, PortFlag::Property0)) {
-    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_STOP_MONITOR, context.monitorStopped, kMonitorStopWaitMs)) {
+    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_STOP_MONITOR, context.events.monitorStopped, kMonitorStopWaitMs)) {
       return result;
     }
   }
@@ -210,8 +210,8 @@ uint32_t prepareInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monito
     }
   }
   if (flags & QOR_MONITOR_NO_BUS_FILTER) prepared.flags |= MonitorInstance::kNoBusFilter;
-  qor::SectionLock monitorLock(port.monitorSection);
-  port.monitors[index] = std::move(prepared);
+  qor::SectionLock monitorLock(port.monitors.section);
+  port.monitors.instances[index] = std::move(prepared);
   return 0;
 }
 
@@ -248,13 +248,13 @@ uint32_t initInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monitor_C
     if (uint32_t result = installFilter(ref)) return result;
   }
   if (portFlag(ref.entry(), PortFlag::Property0)) {
-    if (uint32_t result = Qor_Client_DaemonRequest(ref.entry(), QOR_MSG_START_MONITOR, port.monitorStarted,
+    if (uint32_t result = Qor_Client_DaemonRequest(ref.entry(), QOR_MSG_START_MONITOR, port.events.monitorStarted,
                                                    responseTimeout(port))) {
       return result;
     }
   }
-  qor::SectionLock monitorLock(port.monitorSection);
-  port.monitors[index].flags |= MonitorInstance::kStarted;
+  qor::SectionLock monitorLock(port.monitors.section);
+  port.monitors.instances[index].flags |= MonitorInstance::kStarted;
   return 0;
 }
 
@@ -274,8 +274,8 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
   }
   Qor_PortContext& context = ref.context();
   PendingError error;
-  qor::SectionLock monitorLock(context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
     error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
   } else if (instance.ring->used() == 0) {
@@ -298,8 +298,8 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
 void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t index, const uint8_t* data, size_t length) {
   if (index >= QOR_MONITOR_INSTANCES) return;
   Qor_PortContext& context = *portContext(entry);
-  qor::SectionLock monitorLock(context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (instance.flags & MonitorInstance::kStarted) {
     if (instance.flags & MonitorInstance::kCallbackMode) {
       if (instance.callback) {
@@ -337,7 +337,7 @@ uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) try {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER,
                                    "currently only %u monitor instances are supported by Qor-API", QOR_MONITOR_INSTANCES);
   }
-  ref.context().currentMonitorInstance.store(instance);
+  ref.context().monitors.current.store(instance);
   return 0;
 } catch (...) {
   return failedCall(port);
@@ -345,7 +345,7 @@ uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) try {
 
 uint8_t Qor_Monitor_InstanceId_Get(uint32_t port) try {
   PortRef ref = checkedPort(port);
-  return ref ? ref.context().currentMonitorInstance.load() : 0;
+  return ref ? ref.context().monitors.current.load() : 0;
 } catch (...) {
   return failedCall(port, uint8_t{0});
 }
@@ -363,11 +363,11 @@ uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t 
   if ((flags & QOR_MONITOR_CALLBACK_MODE) && callback == nullptr) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "pointer to callback function is NULL");
   }
-  const uint8_t index = portState.currentMonitorInstance.load();
+  const uint8_t index = portState.monitors.current.load();
   const bool lockedBefore = portFlag(entry, PortFlag::MonitorLock);
   if (uint32_t result = closeInstance(ref, index)) return result;
   if (!portFlag(entry, PortFlag::MonitorLock)) {
-    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_GET_MONITOR_LOCK, portState.monitorLockGranted,
+    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_GET_MONITOR_LOCK, portState.events.monitorLockGranted,
                                                    responseTimeout(portState))) {
       return result;
     }
@@ -409,8 +409,8 @@ uint32_t Qor_IsMonitorEnabled(uint32_t port) try {
 uint32_t Qor_Monitor_IsEnabled(uint32_t port, uint8_t instance) try {
   PortRef ref = checkedPort(port);
   if (!ref || instance >= QOR_MONITOR_INSTANCES) return 0;
-  qor::SectionLock monitorLock(ref.context().monitorSection);
-  return (ref.context().monitors[instance].flags & MonitorInstance::kStarted) ? 1 : 0;
+  qor::SectionLock monitorLock(ref.context().monitors.section);
+  return (ref.context().monitors.instances[instance].flags & MonitorInstance::kStarted) ? 1 : 0;
 } catch (...) {
   return failedCall(port, 0u);
 }
@@ -438,10 +438,10 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
   *itemCount = 0;
   Qor_PortContext& context = ref.context();
   if (itemSize == 0) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "'itemSize' is 0");
-  const uint8_t index = context.currentMonitorInstance.load();
+  const uint8_t index = context.monitors.current.load();
   PendingError error;
-  qor::SectionLock monitorLock(context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
     error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
   } else if (bufferSize < itemSize) {
@@ -483,8 +483,8 @@ void* Qor_Monitor_GetCallbackContext(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return nullptr;
   Qor_PortContext& context = ref.context();
-  qor::SectionLock monitorLock(context.monitorSection);
-  const MonitorInstance& instance = context.monitors[context.currentMonitorInstance.load()];
+  qor::SectionLock monitorLock(context.monitors.section);
+  const MonitorInstance& instance = context.monitors.instances[context.monitors.current.load()];
   return (instance.flags & MonitorInstance::kCallbackMode) ? instance.context.get() : nullptr;
 } catch (...) {
   return failedCall(port, static_cast<void*>(nullptr));
@@ -505,8 +505,8 @@ uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) try {
   }
   Qor_PortContext& context = ref.context();
   {
-    qor::SectionLock monitorLock(context.monitorSection);
-    context.monitors[context.currentMonitorInstance.load()].userEvent = event;
+    qor::SectionLock monitorLock(context.monitors.section);
+    context.monitors.instances[context.monitors.current.load()].userEvent = event;
   }
   setPortFlag(ref.entry(), PortFlag::MonitorEventEnabled, true);
   return 0;

@@ -14,9 +14,9 @@ namespace {
 
 template <class Visit>
 void forEachEvent(Qor_PortContext& c, Visit visit) {
-  for (InternalEvent* event : {&c.acknowledge, &c.response, &c.lockGranted, &c.lockReleased, &c.error, &c.monitorStarted,
-                               &c.monitorStopped, &c.fpgaReply, &c.apixReply, &c.monitorLockGranted,
-                               &c.monitorLockReleased}) {
+  for (InternalEvent* event : {&c.events.acknowledge, &c.events.response, &c.events.lockGranted, &c.events.lockReleased, &c.events.error, &c.events.monitorStarted,
+                               &c.events.monitorStopped, &c.events.fpgaReply, &c.events.apixReply, &c.events.monitorLockGranted,
+                               &c.events.monitorLockReleased}) {
     visit(*event);
   }
 }
@@ -24,41 +24,41 @@ void forEachEvent(Qor_PortContext& c, Visit visit) {
 } // namespace
 
 uint32_t createEvents(Qor_PortContext& context) {
-  if (!context.eventPair.created()) return QOR_ERR_API_CREATE_EVENT;
-  forEachEvent(context, [&](InternalEvent& event) { event = context.eventPair.event(); });
+  if (!context.events.pair.created()) return QOR_ERR_API_CREATE_EVENT;
+  forEachEvent(context, [&](InternalEvent& event) { event = context.events.pair.event(); });
   return 0;
 }
 
 void signalError(Qor_PortContext& context, uint32_t code) {
-  MutexLock lock(context.eventPair.mutex());
-  context.errorEventCode = code;
-  context.error.signalled = 1;
-  pthread_cond_broadcast(&context.eventPair.condition());
+  MutexLock lock(context.events.pair.mutex());
+  context.events.errorCode = code;
+  context.events.error.signalled = 1;
+  pthread_cond_broadcast(&context.events.pair.condition());
 }
 
 void clearExchangeEvents(Qor_PortContext& context) {
-  MutexLock lock(context.eventPair.mutex());
-  context.acknowledge.signalled = 0;
-  context.response.signalled = 0;
-  context.error.signalled = 0;
-  context.errorEventCode = 0;
+  MutexLock lock(context.events.pair.mutex());
+  context.events.acknowledge.signalled = 0;
+  context.events.response.signalled = 0;
+  context.events.error.signalled = 0;
+  context.events.errorCode = 0;
 }
 
 uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds) {
   Qor_PortContext& context = *portContext(entry);
   const timespec deadline = monotonicDeadline(milliseconds);
-  MutexLock lock(context.eventPair.mutex());
+  MutexLock lock(context.events.pair.mutex());
   for (;;) {
     if (event.signalled) {
       event.signalled = 0;
       return 0;
     }
-    if (context.error.signalled) {
-      context.error.signalled = 0;
-      return context.errorEventCode;
+    if (context.events.error.signalled) {
+      context.events.error.signalled = 0;
+      return context.events.errorCode;
     }
-    if (pthread_cond_timedwait(&context.eventPair.condition(), lock.native(), &deadline) == ETIMEDOUT && !event.signalled &&
-        !context.error.signalled) {
+    if (pthread_cond_timedwait(&context.events.pair.condition(), lock.native(), &deadline) == ETIMEDOUT && !event.signalled &&
+        !context.events.error.signalled) {
       lock.unlock();
       return storeError(&entry, QOR_ERR_API_NO_RESPONSE, "");
     }

@@ -103,8 +103,8 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   context->firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
   context->fpgaReplyHandler = Qor_Client_ReceivedResponse_Fpga;
   try {
-    context->receiveBuffer.resize(context->queueMessageSize);
-    context->messageTemplate.resize(sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE + context->maxParameterLength);
+    context->queues.receiveBuffer.resize(context->queueMessageSize);
+    context->commands.messageTemplate.resize(sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE + context->maxParameterLength);
   } catch (const std::bad_alloc&) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate pipe buffer memory");
   }
@@ -114,10 +114,10 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   context->portHandle = port;
   context->entry = &entry;
   const ServerRequestHeader head{QOR_MSG_FIRMWARE_FRAME, 0, 0, 0, 0};
-  memcpy(context->messageTemplate.data(), &head, sizeof head);
+  memcpy(context->commands.messageTemplate.data(), &head, sizeof head);
   const FirmwareMessageHeader frame = qor::protocol::commandHeader(0, descriptor.controllerNumber,
                                                                   descriptor.interfaceNumber, 0, 0, 0, 0);
-  memcpy(context->messageTemplate.data() + sizeof head, &frame, sizeof frame);
+  memcpy(context->commands.messageTemplate.data() + sizeof head, &frame, sizeof frame);
   if (createEvents(*context) != 0 || createCallbackEvent(*context) != 0) {
     return storeError(nullptr, QOR_ERR_API_CREATE_EVENT, "");
   }
@@ -146,7 +146,7 @@ void storeConnection(Qor_PortInfo_t& entry, const ConnectPortResponse& response)
     context.portIndex = response.portIndex;
     context.module = response.module;
     context.deviceIdentifier = response.deviceIdentifier;
-    uint8_t* message = context.messageTemplate.data();
+    uint8_t* message = context.commands.messageTemplate.data();
     message[offsetof(ServerRequestHeader, portIndex)] = response.portIndex;
     message[offsetof(ServerRequestHeader, applicationIndex)] = response.applicationIndex;
     message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, App)] = response.applicationIndex;
@@ -160,16 +160,16 @@ void storeConnection(Qor_PortInfo_t& entry, const ConnectPortResponse& response)
 uint32_t startReceiving(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
   {
-    qor::SectionLock queues(context.queues);
-    context.responseQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_RESPONSE_QUEUE).c_str(), O_RDONLY);
-    context.requestQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_REQUEST_QUEUE).c_str(), O_WRONLY);
-    if (context.responseQueue == -1 || context.requestQueue == -1) {
+    qor::SectionLock queues(context.queues.section);
+    context.queues.response = mq_open(applicationQueueName(context, QOR_APPLICATION_RESPONSE_QUEUE).c_str(), O_RDONLY);
+    context.queues.request = mq_open(applicationQueueName(context, QOR_APPLICATION_REQUEST_QUEUE).c_str(), O_WRONLY);
+    if (context.queues.response == -1 || context.queues.request == -1) {
       queues.unlock();
       return storeError(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "");
     }
   }
-  context.responseThread = Qor_Internal_Thread_Start(Qor_Client_ResponseThread, "ClientResponseThread", &entry);
-  if (context.responseThread == 0) {
+  context.queues.responseThread = Qor_Internal_Thread_Start(Qor_Client_ResponseThread, "ClientResponseThread", &entry);
+  if (context.queues.responseThread == 0) {
     Qor_Client_ErrorHandler(&entry, QOR_ERR_API_THREAD_NOT_STARTED, "could not start response thread - %s",
                             strerror(errno));
     return QOR_ERR_API_THREAD_NOT_STARTED;
@@ -188,13 +188,13 @@ uint32_t startReceiving(Qor_PortInfo_t& entry) {
 // The daemon releases the application and its locks; a port whose response queue the daemon closed (a failed
 // device) is still released through the request queue.
 void sendDisconnect(Qor_PortInfo_t& entry, Qor_PortContext& context) {
-  qor::SectionLock queues(context.queues);
-  if (context.requestQueue == -1) return;
-  context.closeRequested = true;
+  qor::SectionLock queues(context.queues.section);
+  if (context.queues.request == -1) return;
+  context.queues.closeRequested = true;
   const ServerRequestHeader disconnect{QOR_MSG_DISCONNECT, context.portIndex, context.applicationIndex, 0,
                                        QOR_BARE_REQUEST_LENGTH};
   const timespec deadline = qor::realtimeDeadline(context.responseTimeoutMs.load());
-  if (mq_timedsend(context.requestQueue, reinterpret_cast<const char*>(&disconnect), sizeof disconnect, 0,
+  if (mq_timedsend(context.queues.request, reinterpret_cast<const char*>(&disconnect), sizeof disconnect, 0,
                    &deadline) != 0) {
     Qor_Client_ErrorHandler(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "could not connect to API server thread");
   }
@@ -299,10 +299,10 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
   slot.closing.store(true);
   sendDisconnect(*entry, *context);
   bool threadEnded = true;
-  if (context->responseThread != 0) {
+  if (context->queues.responseThread != 0) {
     timespec deadline = qor::realtimeDeadline(kResponseThreadEndMs);
-    threadEnded = pthread_timedjoin_np(context->responseThread, nullptr, &deadline) == 0;
-    if (!threadEnded) pthread_detach(context->responseThread);
+    threadEnded = pthread_timedjoin_np(context->queues.responseThread, nullptr, &deadline) == 0;
+    if (!threadEnded) pthread_detach(context->queues.responseThread);
   }
   const bool callbackThreadEnded = closeAsyncCommunication(*entry) == 0;
   threadEnded = threadEnded && callbackThreadEnded;

@@ -8,12 +8,12 @@ using namespace qor::client;
 
 namespace {
 
-uint32_t lockRequest(uint32_t port, uint8_t code, bool wantHeld, InternalEvent Qor_PortContext::*event) {
+uint32_t lockRequest(uint32_t port, uint8_t code, bool wantHeld, InternalEvent PortEvents::*event) {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (portFlag(ref.entry(), PortFlag::ControllerLock) == wantHeld) return 0;
   Qor_PortContext& context = ref.context();
-  return Qor_Client_DaemonRequest(ref.entry(), code, context.*event,
+  return Qor_Client_DaemonRequest(ref.entry(), code, context.events.*event,
                                   context.responseTimeoutMs.load());
 }
 
@@ -22,13 +22,13 @@ uint32_t lockRequest(uint32_t port, uint8_t code, bool wantHeld, InternalEvent Q
 extern "C" {
 
 uint32_t Qor_GetLock(uint32_t port) try {
-  return lockRequest(port, QOR_MSG_GET_LOCK, true, &Qor_PortContext::lockGranted);
+  return lockRequest(port, QOR_MSG_GET_LOCK, true, &PortEvents::lockGranted);
 } catch (...) {
   return failedCall(port);
 }
 
 uint32_t Qor_ReleaseLock(uint32_t port) try {
-  return lockRequest(port, QOR_MSG_RELEASE_LOCK, false, &Qor_PortContext::lockReleased);
+  return lockRequest(port, QOR_MSG_RELEASE_LOCK, false, &PortEvents::lockReleased);
 } catch (...) {
   return failedCall(port);
 }
