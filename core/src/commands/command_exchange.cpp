@@ -162,14 +162,10 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
   return Qor_Client_SendCommand(entry, message.data(), messageLength);
 }
 
-void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
-  auto response = protocol::parseResponse({message, length});
-  if (!response) return;
-  auto frame = protocol::parseFrame(response->data);
-  if (!frame) return;
+void Qor_Client_ReceivedFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  const bool matched = qor::underSection(context.general, [&] { return matchFrame(entry, *frame); });
-  if (!matched) routeUnmatchedFrame(entry, *frame);
+  const bool matched = qor::underSection(context.general, [&] { return matchFrame(entry, frame); });
+  if (!matched) routeUnmatchedFrame(entry, frame);
 }
 
 uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalEvent& event, uint32_t milliseconds) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "commands/command_exchange.hpp"
 #include "startup/error_store.hpp"
 #include "monitors/monitors.hpp"
 #include "ports/port_events.hpp"
@@ -84,10 +85,12 @@ bool dispatch(Qor_PortInfo_t& entry, Qor_PortContext& context, const uint8_t* me
       Qor_Monitor_ReceivedData(entry, 0, response->data.data(), response->data.size());
       break;
     case QOR_MSG_FPGA_ACCESS:
-      if (context.fpgaReplyHandler) context.fpgaReplyHandler(entry, message, length);
+      Qor_Client_ReceivedResponse_Fpga(entry, message, length);
       break;
     case QOR_MSG_FIRMWARE_TRAFFIC:
-      if (const MessageHandler handler = context.firmwareFrameHandler.load()) handler(entry, message, length);
+      if (const auto frame = qor::protocol::parseFrame(response->data)) {
+        if (!context.frameTaps.offer(entry, *frame)) Qor_Client_ReceivedFrame(entry, *frame);
+      }
       break;
     default:
       break;

@@ -26,13 +26,8 @@ bool isFrameChunk(const qor::protocol::Frame& frame) {
 }
 
 void removeFilter(Qor_PortContext& context) {
-  // The ordinary handling first, so that no chunk reaches frames that are gone.
-  {
-    qor::SectionLock general(context.general);
-    if (context.firmwareFrameHandler == Qor_Lvds_ReceivedResponse) {
-      context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
-    }
-  }
+  // The tap first, so that no chunk reaches frames that are gone.
+  context.frameTaps.remove(TapSlot::LvdsFrames);
   qor::SectionLock frameLock(context.lvds.section);
   context.lvds.filterInstalled = false;
   context.lvds.collector.reset();
@@ -54,23 +49,17 @@ void markPort(uint32_t port, bool LvdsFrames::*mark) {
   ref.context().lvds.*mark = true;
 }
 
-} // namespace
-
-void Qor_Lvds_ReceivedResponse(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
-  Qor_PortContext& context = *portContext(entry);
-  const auto response = qor::protocol::parseResponse({message, length});
-  const auto frame = response ? qor::protocol::parseFrame(response->data) : std::nullopt;
-  if (frame && isFrameChunk(*frame)) {
-    qor::SectionLock frameLock(context.lvds.section);
-    if (context.lvds.filterInstalled) {
-      if (context.lvds.collector->add(frame->data) == FrameCollector::Outcome::Completed) {
-        context.lvds.frameCompleted.notify_all();
-      }
-      return;
-    }
-  }
-  Qor_Client_ReceivedResponse_Fw(entry, message, length);
+// The port's frame tap while the filter is installed: frame chunks go to the port's frames.
+TapResult frameChunkTap(Qor_PortInfo_t& entry, const qor::protocol::Frame& frame) {
+  if (!isFrameChunk(frame)) return TapResult::Passed;
+  LvdsFrames& lvds = portContext(entry)->lvds;
+  qor::SectionLock frameLock(lvds.section);
+  if (!lvds.filterInstalled) return TapResult::Passed;
+  if (lvds.collector->add(frame.data) == FrameCollector::Outcome::Completed) lvds.frameCompleted.notify_all();
+  return TapResult::Consumed;
 }
+
+} // namespace
 
 namespace qor::client {
 
@@ -111,8 +100,7 @@ uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) try {
     }
     context.lvds.filterInstalled = true;
   }
-  qor::SectionLock general(context.general);
-  context.firmwareFrameHandler = Qor_Lvds_ReceivedResponse;
+  context.frameTaps.install(TapSlot::LvdsFrames, frameChunkTap);
   return 0;
 } catch (...) {
   return failedCall(port);

@@ -7,10 +7,6 @@
 
 #include "ports/port_context.hpp"
 
-// The firmware-frame handler while the filter is installed: frame chunks go to the port's frames, every other answer
-// to the ordinary matching.
-void Qor_Lvds_ReceivedResponse(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
-
 namespace qor::client {
 
 // The open marks a port on which it found a frame grabber or a frame generator. A handle of no open port is ignored.

@@ -70,25 +70,20 @@ bool startedWithFilter(const MonitorInstance& instance) {
   return (instance.flags & MonitorInstance::kStarted) && !(instance.flags & MonitorInstance::kNoBusFilter);
 }
 
-// The port's firmware-frame handler while a monitor with a bus filter runs.
-void monitorFilterHandler(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
+// The port's frame tap while a monitor with a bus filter runs.
+TapResult monitorTap(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  auto response = protocol::parseResponse({message, length});
-  auto frame = response ? protocol::parseFrame(response->data) : std::nullopt;
-  if (frame) {
-    const std::optional<Taken> taken = busFilter(context.interfaceType, *frame);
-    // Only a started instance takes a frame, and only a frame that reaches its data.
-    if (taken && taken->instance < QOR_MONITOR_INSTANCES && frame->bytes.size() >= taken->dataOffset) {
-      const bool deliver =
-          qor::underSection(context.monitors.section, [&] { return startedWithFilter(context.monitors.instances[taken->instance]); });
-      if (deliver) {
-        Qor_Monitor_ReceivedData(entry, taken->instance, frame->bytes.data() + taken->dataOffset,
-                                 frame->bytes.size() - taken->dataOffset);
-        if (!taken->alsoMatched) return;
-      }
-    }
+  const std::optional<Taken> taken = busFilter(context.interfaceType, frame);
+  // Only a started instance takes a frame, and only a frame that reaches its data.
+  if (!taken || taken->instance >= QOR_MONITOR_INSTANCES || frame.bytes.size() < taken->dataOffset) {
+    return TapResult::Passed;
   }
-  Qor_Client_ReceivedResponse_Fw(entry, message, length);
+  const bool deliver = qor::underSection(context.monitors.section,
+                                         [&] { return startedWithFilter(context.monitors.instances[taken->instance]); });
+  if (!deliver) return TapResult::Passed;
+  Qor_Monitor_ReceivedData(entry, taken->instance, frame.bytes.data() + taken->dataOffset,
+                           frame.bytes.size() - taken->dataOffset);
+  return taken->alsoMatched ? TapResult::Passed : TapResult::Consumed;
 }
 
 bool anyStarted(Qor_PortContext& context) {
@@ -111,12 +106,12 @@ void Qor_Monitor_Free(Qor_PortInfo_t& entry, uint8_t index) {
   instance = MonitorInstance{};
 }
 
-// Frees an instance and, with the last one, puts the plain frame handler back. No section is held across both:
+// Frees an instance and, with the last one, takes the monitors' frame tap away. No section is held across both:
 // a monitor callback runs under the monitor section and may record errors, which takes the general section.
 void freeInstance(Qor_PortInfo_t& entry, uint8_t index) {
   Qor_PortContext& context = *portContext(entry);
   Qor_Monitor_Free(entry, index);
-  if (!anyStarted(context)) context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
+  if (!anyStarted(context)) context.frameTaps.remove(TapSlot::Monitors);
 }
 
 uint32_t Qor_Monitor_ReleaseLock(Qor_PortInfo_t& entry) {
@@ -236,7 +231,7 @@ uint32_t installFilter(PortRef& ref) {
     default:
       return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_INTERFACE, "invalid interface for monitoring");
   }
-  context.firmwareFrameHandler = monitorFilterHandler;
+  context.frameTaps.install(TapSlot::Monitors, monitorTap);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "async/callback_state.hpp"
 #include "async/firmware_buffer_state.hpp"
 #include "commands/command_state.hpp"
+#include "commands/frame_taps.hpp"
 #include "fpga/fpga_exchange.hpp"
 #include "lvds/lvds_frame_state.hpp"
 #include "monitors/monitor_state.hpp"
@@ -16,12 +17,6 @@
 #include "ports/port_event_set.hpp"
 #include "qor_client_state.h"
 #include "qor_shared/scoped_lock.hpp"
-
-struct Qor_PortContext;
-
-// Handlers of the messages that the response thread receives; the firmware-frame handler is replaced while a
-// monitor or the LVDS frame filter runs.
-using MessageHandler = void (*)(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
 
 struct Qor_PortContext {
   // identity
@@ -46,19 +41,15 @@ struct Qor_PortContext {
   Qor_PortInfo_t* entry = nullptr;
 
   // Recursive, like every section of the port: the identity's setters, the expected response, the callback list,
-  // the handler slots, the port flags and the last error.
+  // the port flags and the last error.
   qor::CriticalSection general;
 
   // last error of the port
   uint32_t lastErrorCode = 0;
   char lastErrorText[QOR_ERROR_TEXT_SIZE] = {};
 
-  // handlers
-  // Replaced by monitors and the LVDS filter while the response thread calls it.
-  std::atomic<MessageHandler> firmwareFrameHandler{nullptr};
-  MessageHandler fpgaReplyHandler = nullptr;
-
   // the features
+  qor::client::FrameTaps frameTaps;
   qor::client::PortEvents events;
   qor::client::ApplicationQueues queues;
   qor::client::CommandExchange commands;

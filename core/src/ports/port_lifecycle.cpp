@@ -100,8 +100,6 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   context->maxParameterLength = group->maxParameterLength;
   context->responseTimeoutMs = group->responseTimeoutMs;
   context->hostCommunicationType = Qor_Internal_GetHostCommunicationType(&descriptor);
-  context->firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
-  context->fpgaReplyHandler = Qor_Client_ReceivedResponse_Fpga;
   try {
     context->queues.receiveBuffer.resize(context->queueMessageSize);
     context->commands.messageTemplate.resize(sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE + context->maxParameterLength);
