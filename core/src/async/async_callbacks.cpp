@@ -136,6 +136,23 @@ std::string describeControl(const uint8_t* control, uint8_t count) {
   return text;
 }
 
+uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry) {
+  Qor_PortContext& context = *portContext(entry);
+  const uint32_t port = static_cast<uint32_t>(&entry - PortInfo);
+  std::list<CallbackEntryPtr> removed;
+  {
+    qor::SectionLock general(context.general);
+    removed.swap(context.async.callbacks);
+  }
+  for (const CallbackEntryPtr& callback : removed) {
+    retireEntry(context, callback.get());
+    if (callback->release) callback->release(port, callback->context());
+  }
+  if (!portFlag(entry, PortFlag::AsyncEnabled) && context.async.thread == 0) return 0;
+  setPortFlag(entry, PortFlag::AsyncEnabled, false);
+  return stopCallbackThread(entry);
+}
+
 } // namespace
 
 CallbackEntryPtr Qor_AsyncCommunication_GetCallbackListEntry(Qor_PortContext& context, uint8_t command, uint8_t type,
@@ -166,21 +183,9 @@ bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, c
   return queued;
 }
 
-uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry) {
-  Qor_PortContext& context = *portContext(entry);
-  const uint32_t port = static_cast<uint32_t>(&entry - PortInfo);
-  std::list<CallbackEntryPtr> removed;
-  {
-    qor::SectionLock general(context.general);
-    removed.swap(context.async.callbacks);
-  }
-  for (const CallbackEntryPtr& callback : removed) {
-    retireEntry(context, callback.get());
-    if (callback->release) callback->release(port, callback->context());
-  }
-  if (!portFlag(entry, PortFlag::AsyncEnabled) && context.async.thread == 0) return 0;
-  setPortFlag(entry, PortFlag::AsyncEnabled, false);
-  return stopCallbackThread(entry);
+
+Teardown asyncCommunicationTeardown() {
+  return {.afterTraffic = [](Qor_PortInfo_t& entry) { return closeAsyncCommunication(entry) == 0; }};
 }
 
 uint32_t createCallbackEvent(Qor_PortContext& context) {

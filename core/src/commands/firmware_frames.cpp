@@ -18,6 +18,7 @@ void Qor_Fw_Buffer_Write(Qor_PortContext& context, uint8_t command, uint8_t type
 }
 
 namespace qor::client {
+namespace {
 
 // Disables the buffer at close or on request; the response thread writes only under the same section.
 void disableFirmwareBuffer(Qor_PortInfo_t& entry) {
@@ -28,6 +29,15 @@ void disableFirmwareBuffer(Qor_PortInfo_t& entry) {
   }
   qor::SectionLock buffer(context.firmwareBuffer.section);
   context.firmwareBuffer.buffer.reset();
+}
+
+} // namespace
+
+Teardown firmwareBufferTeardown() {
+  return {.beforeDisconnect = [](Qor_PortInfo_t& entry) -> uint32_t {
+    disableFirmwareBuffer(entry);
+    return 0;
+  }};
 }
 
 } // namespace qor::client

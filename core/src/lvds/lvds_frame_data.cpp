@@ -67,19 +67,29 @@ void markFrameGrabber(uint32_t port) { markPort(port, &LvdsFrames::grabber); }
 
 void markFrameGenerator(uint32_t port) { markPort(port, &LvdsFrames::generator); }
 
-void waitWhileFrameInProgress(Qor_PortContext& context) {
+namespace {
+
+uint32_t waitWhileFrameInProgress(Qor_PortInfo_t& entry) {
+  Qor_PortContext& context = *portContext(entry);
   const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
   for (;;) {
     {
       qor::SectionLock frameLock(context.lvds.section);
-      if (!context.lvds.filterInstalled || !context.lvds.collector->frameInProgress()) return;
+      if (!context.lvds.filterInstalled || !context.lvds.collector->frameInProgress()) return 0;
     }
-    if (std::chrono::steady_clock::now() >= deadline) return;
+    if (std::chrono::steady_clock::now() >= deadline) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 
-void releaseFrameData(Qor_PortContext& context) { removeFilter(context); }
+bool releaseFrameData(Qor_PortInfo_t& entry) {
+  removeFilter(*portContext(entry));
+  return true;
+}
+
+} // namespace
+
+Teardown lvdsFramesTeardown() { return {.beforeDisconnect = waitWhileFrameInProgress, .afterTraffic = releaseFrameData}; }
 
 } // namespace qor::client
 

@@ -13,9 +13,8 @@ namespace qor::client {
 void markFrameGrabber(uint32_t port);
 void markFrameGenerator(uint32_t port);
 
-// Close: waits up to 1000 ms while a frame is being collected.
-void waitWhileFrameInProgress(Qor_PortContext& context);
-// Close: removes the filter and frees the frames; a reader still waiting for a frame returns.
-void releaseFrameData(Qor_PortContext& context);
+// At close: waits up to 1000 ms while a frame is being collected; after the traffic, removes the filter and frees
+// the frames, and a reader still waiting for a frame returns.
+Teardown lvdsFramesTeardown();
 
 } // namespace qor::client

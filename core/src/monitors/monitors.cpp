@@ -312,13 +312,15 @@ void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t index, const uint8_
 
 namespace qor::client {
 
-uint32_t closeAllMonitors(Qor_PortInfo_t& entry) {
-  PortRef ref = PortRef::acquire(static_cast<uint32_t>(&entry - PortInfo));
-  if (!ref) return 0;
-  for (uint8_t index = 0; index < QOR_MONITOR_INSTANCES; ++index) {
-    if (uint32_t result = closeInstance(ref, index)) return result;
-  }
-  return 0;
+Teardown monitorsTeardown() {
+  return {.beforeDisconnect = [](Qor_PortInfo_t& entry) -> uint32_t {
+    PortRef ref = PortRef::acquire(static_cast<uint32_t>(&entry - PortInfo));
+    if (!ref) return 0;
+    for (uint8_t index = 0; index < QOR_MONITOR_INSTANCES; ++index) {
+      if (uint32_t result = closeInstance(ref, index)) return result;
+    }
+    return 0;
+  }};
 }
 
 } // namespace qor::client

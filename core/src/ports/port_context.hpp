@@ -15,6 +15,7 @@
 #include "monitors/monitor_state.hpp"
 #include "ports/application_queues.hpp"
 #include "ports/port_event_set.hpp"
+#include "ports/port_teardown.hpp"
 #include "qor_client_state.h"
 #include "qor_shared/scoped_lock.hpp"
 
@@ -48,7 +49,8 @@ struct Qor_PortContext {
   uint32_t lastErrorCode = 0;
   char lastErrorText[QOR_ERROR_TEXT_SIZE] = {};
 
-  // the features
+  // the features, what they undo at close, and their taps on the firmware frames
+  qor::client::TeardownList teardowns;
   qor::client::FrameTaps frameTaps;
   qor::client::PortEvents events;
   qor::client::ApplicationQueues queues;

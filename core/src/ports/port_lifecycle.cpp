@@ -119,6 +119,10 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   if (createEvents(*context) != 0 || createCallbackEvent(*context) != 0) {
     return storeError(nullptr, QOR_ERR_API_CREATE_EVENT, "");
   }
+  for (const Teardown& teardown :
+       {asyncCommunicationTeardown(), firmwareBufferTeardown(), lvdsFramesTeardown(), monitorsTeardown()}) {
+    context->teardowns.add(teardown);
+  }
   const bool wide = group->parameters64Bit;
   setPortFlag(entry, PortFlag::Property0, group->property0);
   setPortFlag(entry, PortFlag::Parameters64Bit, wide);
@@ -286,13 +290,11 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
     return 0;
   }
   // The features go first, while the port still answers: their stop commands need it.
-  if (uint32_t result = closeAllMonitors(*entry)) {
+  if (uint32_t result = context->teardowns.beforeDisconnect(*entry)) {
     slot.closeStarted.store(false);
     return result;
   }
-  waitWhileFrameInProgress(*context);
   setPortFlag(*entry, PortFlag::StopResponseThread, true);
-  disableFirmwareBuffer(*entry);
   // From here on the port turns new calls away.
   slot.closing.store(true);
   sendDisconnect(*entry, *context);
@@ -302,9 +304,8 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
     threadEnded = pthread_timedjoin_np(context->queues.responseThread, nullptr, &deadline) == 0;
     if (!threadEnded) pthread_detach(context->queues.responseThread);
   }
-  const bool callbackThreadEnded = closeAsyncCommunication(*entry) == 0;
-  threadEnded = threadEnded && callbackThreadEnded;
-  releaseFrameData(*context);
+  const bool featureThreadsEnded = context->teardowns.afterTraffic(*entry);
+  threadEnded = threadEnded && featureThreadsEnded;
   const uint32_t drainMs = context->responseTimeoutMs.load() + kCallsDrainMarginMs;
   releaseEntry(*entry, threadEnded ? drainMs : 0, threadEnded);
   return 0;
