@@ -10,6 +10,7 @@
 #include "config_file/interface_config.hpp"
 #include "lvds/lvds_frame_data.hpp"
 #include "ports/port_lifecycle.hpp"
+#include "ports/port_properties.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "startup/exported_call.hpp"

@@ -45,7 +45,3 @@ class PortRef {
 PortRef checkedPort(uint32_t port);
 
 } // namespace qor::client
-
-// Identity setters used by the open, under the port's general section.
-void Qor_Client_SetRealHostInterfaceType(Qor_PortInfo_t& entry, uint32_t type);
-void Qor_Client_SetInterfaceType(Qor_PortInfo_t& entry, uint32_t type);
