@@ -266,8 +266,7 @@ TEST(FpgaAccess, RequestsBeyondOneMessageAreRefusedUnsent) {
 // A firmware port as the open leaves it, with no daemon behind it: a call that sent anything would fail otherwise.
 TEST(FpgaAccess, OnlyOpenPortsOfAnFpgaHostAreServed) {
   constexpr uint32_t kHandle = 9;
-  Qor_PortContext context{};
-  Qor_InitializeCriticalSection(&context.general);
+  Qor_PortContext context;
   context.interfaceHost = QOR_INTERFACE_HOST_FIRMWARE;
   context.entry = &PortInfo[kHandle];
   PortInfo[kHandle].context = &context;
@@ -294,7 +293,6 @@ TEST(FpgaAccess, OnlyOpenPortsOfAnFpgaHostAreServed) {
     EXPECT_EQ(call(200), QOR_ERR_API_INVALID_PORT_HANDLE);
   }
   PortInfo[kHandle] = Qor_PortInfo_t{};
-  Qor_DeleteCriticalSection(&context.general);
 }
 
 } // namespace

@@ -312,7 +312,6 @@ class FakePort {
  public:
   static constexpr uint32_t kHandle = 7;
   FakePort(uint32_t serial, uint32_t interfaceType, uint32_t communication, bool interfaceLock) {
-    Qor_InitializeCriticalSection(&context_.general);
     context_.deviceIdentifier = serial;
     context_.interfaceType = interfaceType;
     context_.hostCommunicationType = communication;
@@ -325,13 +324,12 @@ class FakePort {
   }
   ~FakePort() {
     PortInfo[kHandle] = Qor_PortInfo_t{};
-    Qor_DeleteCriticalSection(&context_.general);
   }
   FakePort(const FakePort&) = delete;
   FakePort& operator=(const FakePort&) = delete;
 
  private:
-  Qor_PortContext context_{};
+  Qor_PortContext context_;
 };
 
 std::string interfaceElement(const char* id, const char* enable) {

@@ -7,6 +7,8 @@
 #include "ports/port_events.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -16,13 +18,13 @@ namespace {
 uint32_t apixExchange(PortRef& ref, const ApixRegisterRequest& request) {
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
-  Qor_Client_EnterCriticalSection(entry);
+  qor::SectionLock commandLock(context.commands.lock);
   clearExchangeEvents(context);
-  Qor_Internal_ResetEvent(&context.apixReply);
-  uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), request.header.length);
-  if (result == 0) result = waitForEvent(entry, context.apixReply, std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
-  Qor_Client_LeaveCriticalSection(entry);
-  return result;
+  Qor_Internal_ResetEvent(&context.events.apixReply);
+  if (uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), request.header.length)) {
+    return result;
+  }
+  return waitForEvent(entry, context.events.apixReply, context.responseTimeoutMs.load());
 }
 
 ApixRegisterRequest apixRequest(const Qor_PortContext& context, uint32_t subCommand, uint32_t length) {
@@ -36,17 +38,21 @@ ApixRegisterRequest apixRequest(const Qor_PortContext& context, uint32_t subComm
 
 extern "C" {
 
-uint32_t Qor_Apix_Command(uint32_t port, ...) {
+uint32_t Qor_Apix_Command(uint32_t port, ...) try {
   PortRef ref = PortRef::acquire(port);
   return storeError(ref ? &ref.entry() : nullptr, QOR_ERR_LVDS_FEATURE_NOT_AVAILABLE, "");
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Apix_CommandWithResponse(uint32_t port, ...) {
+uint32_t Qor_Apix_CommandWithResponse(uint32_t port, ...) try {
   PortRef ref = PortRef::acquire(port);
   return storeError(ref ? &ref.entry() : nullptr, QOR_ERR_LVDS_FEATURE_NOT_AVAILABLE, "");
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Apix_Write(uint32_t port, uint32_t length, const uint8_t* data) {
+uint32_t Qor_Apix_Write(uint32_t port, uint32_t length, const uint8_t* data) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (length > QOR_APIX_MAX_DATA) {
@@ -58,9 +64,11 @@ uint32_t Qor_Apix_Write(uint32_t port, uint32_t length, const uint8_t* data) {
   request.dataLength = length;
   if (length != 0) memcpy(request.data, data, length);
   return apixExchange(ref, request);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Apix_Read(uint32_t port, uint32_t mode, uint32_t* size, void* buffer) {
+uint32_t Qor_Apix_Read(uint32_t port, uint32_t mode, uint32_t* size, void* buffer) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (mode != 0) return storeError(&ref.entry(), QOR_ERR_API_UNKNOWN_FLAG, "");
@@ -71,9 +79,11 @@ uint32_t Qor_Apix_Read(uint32_t port, uint32_t mode, uint32_t* size, void* buffe
   const uint32_t result = apixExchange(ref, apixRequest(ref.context(), QOR_APIX_READ, offsetof(ApixRegisterRequest, dataLength)));
   if (result != 0) *size = 0;
   return result;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Array_Duplicate(const uint8_t* data, uint32_t size, void** copy) {
+uint32_t Qor_Array_Duplicate(const uint8_t* data, uint32_t size, void** copy) try {
   if (copy == nullptr || (data == nullptr && size != 0)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -83,11 +93,15 @@ uint32_t Qor_Array_Duplicate(const uint8_t* data, uint32_t size, void** copy) {
   if (size != 0) memcpy(duplicate, data, size);
   *copy = duplicate;
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Array_Delete(void* copy) {
+uint32_t Qor_Array_Delete(void* copy) try {
   free(copy);
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

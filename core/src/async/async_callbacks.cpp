@@ -11,6 +11,8 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -39,7 +41,7 @@ uint32_t checkEntryArguments(Qor_PortInfo_t& entry, uint8_t type, const uint8_t*
   return 0;
 }
 
-void wakeCallbackThread(Qor_PortContext& context) { Qor_Internal_SetEvent(&context.callbackEvent); }
+void wakeCallbackThread(Qor_PortContext& context) { Qor_Internal_SetEvent(&context.async.wakeUp); }
 
 void* callbackThread(void* argument) {
   Qor_PortInfo_t& entry = *static_cast<Qor_PortInfo_t*>(argument);
@@ -47,19 +49,20 @@ void* callbackThread(void* argument) {
   const uint32_t port = static_cast<uint32_t>(&entry - PortInfo);
   setPortFlag(entry, PortFlag::CallbackThreadRunning, true);
   for (;;) {
-    pthread_mutex_lock(&context.callbackMutex);
     int rc = 0;
-    while (!context.callbackEvent.signalled && rc == 0) rc = pthread_cond_wait(&context.callbackCondition, &context.callbackMutex);
-    context.callbackEvent.signalled = 0;
-    pthread_mutex_unlock(&context.callbackMutex);
+    {
+      qor::MutexLock wakeUp(context.async.wakeUpPair.mutex());
+      while (!context.async.wakeUp.signalled && rc == 0) rc = pthread_cond_wait(&context.async.wakeUpPair.condition(), wakeUp.native());
+      context.async.wakeUp.signalled = 0;
+    }
     if (rc != 0) {
       Qor_Client_ErrorHandler(&entry, QOR_ERR_API_EVENT_ERROR, "callback event error - pthread_cond_wait returned %u",
                               static_cast<unsigned>(rc));
       break;
     }
     if (portFlag(entry, PortFlag::StopCallbackThread)) break;
-    Qor_EnterCriticalSection(&context.callbackRingSection);
-    CallbackRing* ring = context.callbackRing.get();
+    qor::SectionLock ringLock(context.async.ringSection);
+    CallbackRing* ring = context.async.ring.get();
     while (ring != nullptr && ring->usedCount != 0 && !portFlag(entry, PortFlag::StopCallbackThread)) {
       CallbackRing::Record& record = ring->records[ring->readIndex];
       CallbackEntryPtr callback = std::move(record.entry); // a purged record has none
@@ -68,16 +71,15 @@ void* callbackThread(void* argument) {
       if (callback && callback->callback) {
         ring->inFlight = callback.get();
         // Callbacks run without the ring section: they may call any function of the library.
-        Qor_LeaveCriticalSection(&context.callbackRingSection);
+        ringLock.unlock();
         callback->callback(port, callback->context(), data, length);
-        Qor_EnterCriticalSection(&context.callbackRingSection);
+        ringLock.lock();
         ring->inFlight = nullptr;
       }
       ring->readIndex = (ring->readIndex + 1) % CallbackRing::kRecords;
       ++ring->freeCount;
       --ring->usedCount;
     }
-    Qor_LeaveCriticalSection(&context.callbackRingSection);
   }
   setPortFlag(entry, PortFlag::StopCallbackThread, false);
   setPortFlag(entry, PortFlag::CallbackThreadRunning, false);
@@ -87,23 +89,22 @@ void* callbackThread(void* argument) {
 // Ends the callback thread and frees the ring; the ring stays when the thread does not end in time.
 uint32_t stopCallbackThread(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
-  if (context.callbackThread != 0) {
+  if (context.async.thread != 0) {
     setPortFlag(entry, PortFlag::StopCallbackThread, true);
     wakeCallbackThread(context);
-    if (pthread_equal(context.callbackThread, pthread_self())) {
-      pthread_detach(context.callbackThread); // a callback disabling its own port: the thread ends after it
+    if (pthread_equal(context.async.thread, pthread_self())) {
+      pthread_detach(context.async.thread); // a callback disabling its own port: the thread ends after it
     } else {
       timespec deadline = qor::realtimeDeadline(kCallbackThreadStopMs);
-      if (pthread_timedjoin_np(context.callbackThread, nullptr, &deadline) != 0) {
+      if (pthread_timedjoin_np(context.async.thread, nullptr, &deadline) != 0) {
         return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_THREAD_NOT_STOPPED, "could not stop callback thread (timeout)");
       }
     }
-    context.callbackThread = 0;
+    context.async.thread = 0;
   }
-  Qor_EnterCriticalSection(&context.callbackRingSection);
+  qor::SectionLock ringLock(context.async.ringSection);
   // A detached callback thread still holds its current entry; the records themselves go now.
-  if (context.callbackRing && context.callbackRing->inFlight == nullptr) context.callbackRing.reset();
-  Qor_LeaveCriticalSection(&context.callbackRingSection);
+  if (context.async.ring && context.async.ring->inFlight == nullptr) context.async.ring.reset();
   return 0;
 }
 
@@ -111,16 +112,14 @@ uint32_t stopCallbackThread(Qor_PortInfo_t& entry) {
 void retireEntry(Qor_PortContext& context, const AsyncCallbackListEntry* retired) {
   const double start = GetTickCount();
   for (;;) {
-    Qor_EnterCriticalSection(&context.callbackRingSection);
-    CallbackRing* ring = context.callbackRing.get();
-    bool running = false;
-    if (ring != nullptr) {
+    const bool running = qor::underSection(context.async.ringSection, [&] {
+      CallbackRing* ring = context.async.ring.get();
+      if (ring == nullptr) return false;
       for (CallbackRing::Record& record : ring->records) {
         if (record.entry.get() == retired) record.entry.reset();
       }
-      running = ring->inFlight == retired && !pthread_equal(context.callbackThread, pthread_self());
-    }
-    Qor_LeaveCriticalSection(&context.callbackRingSection);
+      return ring->inFlight == retired && !pthread_equal(context.async.thread, pthread_self());
+    });
     if (!running || GetTickCount() - start > kCallbackThreadStopMs) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -137,11 +136,28 @@ std::string describeControl(const uint8_t* control, uint8_t count) {
   return text;
 }
 
+uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry) {
+  Qor_PortContext& context = *portContext(entry);
+  const uint32_t port = static_cast<uint32_t>(&entry - PortInfo);
+  std::list<CallbackEntryPtr> removed;
+  {
+    qor::SectionLock general(context.general);
+    removed.swap(context.async.callbacks);
+  }
+  for (const CallbackEntryPtr& callback : removed) {
+    retireEntry(context, callback.get());
+    if (callback->release) callback->release(port, callback->context());
+  }
+  if (!portFlag(entry, PortFlag::AsyncEnabled) && context.async.thread == 0) return 0;
+  setPortFlag(entry, PortFlag::AsyncEnabled, false);
+  return stopCallbackThread(entry);
+}
+
 } // namespace
 
 CallbackEntryPtr Qor_AsyncCommunication_GetCallbackListEntry(Qor_PortContext& context, uint8_t command, uint8_t type,
                                                              const uint8_t* data, size_t length) {
-  for (const CallbackEntryPtr& entry : context.callbacks) {
+  for (const CallbackEntryPtr& entry : context.async.callbacks) {
     if (sameEntry(*entry, command, type, data, length)) return entry;
   }
   return nullptr;
@@ -151,10 +167,9 @@ namespace qor::client {
 
 bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  bool queued = false;
-  Qor_EnterCriticalSection(&context.callbackRingSection);
-  CallbackRing* ring = context.callbackRing.get();
-  if (ring != nullptr && ring->freeCount != 0 && frame.data.size() <= ring->slotSize) {
+  const bool queued = qor::underSection(context.async.ringSection, [&] {
+    CallbackRing* ring = context.async.ring.get();
+    if (ring == nullptr || ring->freeCount == 0 || frame.data.size() > ring->slotSize) return false;
     CallbackRing::Record& record = ring->records[ring->writeIndex];
     record.entry = callback;
     record.length = static_cast<uint32_t>(frame.data.size());
@@ -162,64 +177,35 @@ bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, c
     --ring->freeCount;
     ++ring->usedCount;
     ring->writeIndex = (ring->writeIndex + 1) % CallbackRing::kRecords;
-    queued = true;
-  }
-  Qor_LeaveCriticalSection(&context.callbackRingSection);
+    return true;
+  });
   if (queued) wakeCallbackThread(context);
   return queued;
 }
 
-uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry) {
-  Qor_PortContext& context = *portContext(entry);
-  const uint32_t port = static_cast<uint32_t>(&entry - PortInfo);
-  Qor_EnterCriticalSection(&context.general);
-  std::list<CallbackEntryPtr> removed;
-  removed.swap(context.callbacks);
-  Qor_LeaveCriticalSection(&context.general);
-  for (const CallbackEntryPtr& callback : removed) {
-    retireEntry(context, callback.get());
-    if (callback->release) callback->release(port, callback->context());
-  }
-  if (!portFlag(entry, PortFlag::AsyncEnabled) && context.callbackThread == 0) return 0;
-  setPortFlag(entry, PortFlag::AsyncEnabled, false);
-  return stopCallbackThread(entry);
+
+Teardown asyncCommunicationTeardown() {
+  return {.afterTraffic = [](Qor_PortInfo_t& entry) { return closeAsyncCommunication(entry) == 0; }};
 }
 
 uint32_t createCallbackEvent(Qor_PortContext& context) {
-  pthread_condattr_t attributes;
-  if (pthread_condattr_init(&attributes) != 0) return QOR_ERR_API_CREATE_EVENT;
-  const bool ok = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
-                  pthread_cond_init(&context.callbackCondition, &attributes) == 0;
-  pthread_condattr_destroy(&attributes);
-  if (!ok) return QOR_ERR_API_CREATE_EVENT;
-  if (pthread_mutex_init(&context.callbackMutex, nullptr) != 0) {
-    pthread_cond_destroy(&context.callbackCondition);
-    return QOR_ERR_API_CREATE_EVENT;
-  }
-  context.callbackEvent = InternalEvent{&context.callbackCondition, &context.callbackMutex, 0};
+  if (!context.async.wakeUpPair.created()) return QOR_ERR_API_CREATE_EVENT;
+  context.async.wakeUp = context.async.wakeUpPair.event();
   return 0;
-}
-
-void destroyCallbackEvent(Qor_PortContext& context) {
-  if (context.callbackEvent.condition == nullptr) return;
-  pthread_cond_destroy(&context.callbackCondition);
-  pthread_mutex_destroy(&context.callbackMutex);
-  context.callbackEvent = InternalEvent{};
 }
 
 } // namespace qor::client
 
 extern "C" {
 
-uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_ErrorCallback_t errorCallback) {
+uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_ErrorCallback_t errorCallback) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
   if (portFlag(entry, PortFlag::AsyncEnabled)) {
-    Qor_EnterCriticalSection(&context.general);
-    if (errorCallback != nullptr) context.errorCallback = errorCallback;
-    Qor_LeaveCriticalSection(&context.general);
+    qor::SectionLock general(context.general);
+    if (errorCallback != nullptr) context.async.errorCallback = errorCallback;
     return 0;
   }
   std::unique_ptr<CallbackRing> ring;
@@ -229,16 +215,18 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate callback buffer (%u bytes)",
                                    static_cast<unsigned>(CallbackRing::kRecords * context.maxParameterLength + kRingOverhead));
   }
-  Qor_EnterCriticalSection(&context.callbackRingSection);
-  context.callbackRing = std::move(ring);
-  Qor_LeaveCriticalSection(&context.callbackRingSection);
+  {
+    qor::SectionLock ringLock(context.async.ringSection);
+    context.async.ring = std::move(ring);
+  }
   setPortFlag(entry, PortFlag::StopCallbackThread, false);
-  context.callbackThread = Qor_Internal_Thread_Start(callbackThread, "CallbackThread", &entry);
-  if (context.callbackThread == 0) {
+  context.async.thread = Qor_Internal_Thread_Start(callbackThread, "CallbackThread", &entry);
+  if (context.async.thread == 0) {
     const int startError = errno;
-    Qor_EnterCriticalSection(&context.callbackRingSection);
-    context.callbackRing.reset();
-    Qor_LeaveCriticalSection(&context.callbackRingSection);
+    {
+      qor::SectionLock ringLock(context.async.ringSection);
+      context.async.ring.reset();
+    }
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_THREAD_NOT_STARTED, "could not start callback thread - %s",
                                    strerror(startError));
   }
@@ -250,28 +238,36 @@ uint32_t Qor_AsyncCommunication_Enable(uint32_t port, Qor_AsyncCommunication_Err
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  Qor_EnterCriticalSection(&context.general);
-  context.errorCallback = errorCallback;
+  qor::SectionLock general(context.general);
+  context.async.errorCallback = errorCallback;
   setPortFlag(entry, PortFlag::AsyncEnabled, true);
-  Qor_LeaveCriticalSection(&context.general);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_AsyncCommunication_Disable(uint32_t port) {
+uint32_t Qor_AsyncCommunication_Disable(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  Qor_EnterCriticalSection(&ref.context().general);
-  setPortFlag(ref.entry(), PortFlag::AsyncEnabled, false);
-  Qor_LeaveCriticalSection(&ref.context().general);
+  {
+    qor::SectionLock general(ref.context().general);
+    setPortFlag(ref.entry(), PortFlag::AsyncEnabled, false);
+  }
   return stopCallbackThread(ref.entry());
+} catch (...) {
+  return failedCall(port);
 }
 
-bool Qor_AsyncCommunication_IsEnabled(uint32_t port) { return Qor_IsAsyncCommunicationEnabled(port); }
+bool Qor_AsyncCommunication_IsEnabled(uint32_t port) try {
+  return Qor_IsAsyncCommunicationEnabled(port);
+} catch (...) {
+  return failedCall(port, false);
+}
 
 uint32_t Qor_AsyncCommunication_AddCallback(uint32_t port, uint8_t command, uint8_t type, const uint8_t* control,
                                             uint8_t count, Qor_AsyncCommunication_Callback_t callback,
                                             Qor_AsyncCommunication_Release_t release, uint32_t userDataLength,
-                                            void** userData) {
+                                            void** userData) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -297,17 +293,20 @@ uint32_t Qor_AsyncCommunication_AddCallback(uint32_t port, uint8_t command, uint
   if (count != 0) memcpy(added->control, control, count);
   added->callback = callback;
   added->release = release;
-  Qor_EnterCriticalSection(&context.general);
-  const bool exists = Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count) != nullptr;
-  if (!exists) context.callbacks.push_front(added);
-  Qor_LeaveCriticalSection(&context.general);
+  const bool exists = qor::underSection(context.general, [&] {
+    if (Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count)) return true;
+    context.async.callbacks.push_front(added);
+    return false;
+  });
   if (exists) return storeError(&entry, QOR_ERR_API_CALLBACK_EXISTS, "");
   if (userData != nullptr && userDataLength != 0) *userData = added->context();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_AsyncCommunication_RemoveCallback(uint32_t port, uint8_t command, uint8_t type, const uint8_t* control,
-                                               uint8_t count) {
+                                               uint8_t count) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -316,10 +315,11 @@ uint32_t Qor_AsyncCommunication_RemoveCallback(uint32_t port, uint8_t command, u
     return result;
   }
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
-  CallbackEntryPtr removed = Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count);
-  if (removed) context.callbacks.remove(removed);
-  Qor_LeaveCriticalSection(&context.general);
+  const CallbackEntryPtr removed = qor::underSection(context.general, [&] {
+    CallbackEntryPtr found = Qor_AsyncCommunication_GetCallbackListEntry(context, command, type, control, count);
+    if (found) context.async.callbacks.remove(found);
+    return found;
+  });
   if (!removed) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_CALLBACK_NOT_FOUND, "command '0x%02X', check bytes: %s", command,
                                    describeControl(control, count).c_str());
@@ -327,21 +327,23 @@ uint32_t Qor_AsyncCommunication_RemoveCallback(uint32_t port, uint8_t command, u
   retireEntry(context, removed.get());
   if (removed->release) removed->release(port, removed->context());
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_AsyncCommunication_CallErrorCallback(uint32_t port, uint32_t code, const void* data, uint32_t length) {
+uint32_t Qor_AsyncCommunication_CallErrorCallback(uint32_t port, uint32_t code, const void* data, uint32_t length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
-  const Qor_AsyncCommunication_ErrorCallback_t callback = context.errorCallback;
-  Qor_LeaveCriticalSection(&context.general);
+  const Qor_AsyncCommunication_ErrorCallback_t callback = qor::underSection(context.general, [&] { return context.async.errorCallback; });
   if (callback == nullptr) return 0;
   if (!portFlag(ref.entry(), PortFlag::AsyncEnabled)) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_ASYNC_NOT_ENABLED, "failed to call error callback");
   }
   callback(port, code, static_cast<const char*>(data), length);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 static uint32_t setWaitForAcknowledge(uint32_t port, bool wait) {
@@ -352,16 +354,24 @@ static uint32_t setWaitForAcknowledge(uint32_t port, bool wait) {
   return 0;
 }
 
-uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Sync(uint32_t port) { return setWaitForAcknowledge(port, true); }
-
-uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Async(uint32_t port) {
-  return setWaitForAcknowledge(port, false);
+uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Sync(uint32_t port) try {
+  return setWaitForAcknowledge(port, true);
+} catch (...) {
+  return failedCall(port);
 }
 
-bool Qor_AsyncCommunication_FunctionsWithoutResponse_IsSync(uint32_t port) {
+uint32_t Qor_AsyncCommunication_FunctionsWithoutResponse_Async(uint32_t port) try {
+  return setWaitForAcknowledge(port, false);
+} catch (...) {
+  return failedCall(port);
+}
+
+bool Qor_AsyncCommunication_FunctionsWithoutResponse_IsSync(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref && (!portFlag(ref.entry(), PortFlag::AsyncEnabled) ||
                  portFlag(ref.entry(), PortFlag::CommandsWaitForAcknowledge));
+} catch (...) {
+  return failedCall(port, false);
 }
 
 } // extern "C"

@@ -15,11 +15,11 @@ namespace qor::client {
 // data do not fit a slot: then the frame is dropped.
 bool queueForCallback(Qor_PortInfo_t& entry, const CallbackEntryPtr& callback, const protocol::Frame& frame);
 
-// At close: removes every entry (calling release functions) and disables asynchronous communication.
-uint32_t closeAsyncCommunication(Qor_PortInfo_t& entry);
+// At close, after the traffic: removes every entry (calling release functions) and disables asynchronous
+// communication.
+Teardown asyncCommunicationTeardown();
 
-// The callback event's condition variable and mutex, made at open.
+// Points the callback event into its pair: 0, or 0x2000103 when the pair could not be made.
 uint32_t createCallbackEvent(Qor_PortContext& context);
-void destroyCallbackEvent(Qor_PortContext& context);
 
 } // namespace qor::client

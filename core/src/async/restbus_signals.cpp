@@ -7,6 +7,8 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -17,7 +19,7 @@ constexpr uint8_t kUpdateCommand = 0x23;
 
 extern "C" {
 
-uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t length) {
+uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -29,11 +31,11 @@ uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t len
   if (data == nullptr && length != 0) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   // Its own message, beside the command template that another thread may be filling; the events of a waiting
   // exchange are left alone.
-  Qor_EnterCriticalSection(&context.queues);
-  std::vector<uint8_t>& message = context.signalMessage;
+  qor::SectionLock queues(context.queues.section);
+  std::vector<uint8_t>& message = context.queues.signalMessage;
   const size_t frameLength = QOR_FRAME_HEADER_SIZE + length;
   message.resize(sizeof(ServerRequestHeader) + frameLength);
-  memcpy(message.data(), context.messageTemplate.data(), sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE);
+  memcpy(message.data(), context.commands.messageTemplate.data(), sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE);
   FirmwareMessageHeader header;
   memcpy(&header, message.data() + sizeof(ServerRequestHeader), sizeof header);
   header.requestKind = QOR_REQUEST_NO_ACKNOWLEDGE;
@@ -44,12 +46,12 @@ uint32_t Qor_Cyclor_WriteSignal(uint32_t port, const uint8_t* data, uint32_t len
   const auto messageLength = static_cast<uint32_t>(qor::protocol::encodeFirmwareFrameMessage(
       message, context.portIndex, context.applicationIndex,
       qor::protocol::Bytes(message.data() + sizeof(ServerRequestHeader), frameLength)));
-  const uint32_t result = Qor_Client_SendCommand(entry, message.data(), messageLength);
-  Qor_LeaveCriticalSection(&context.queues);
-  return result;
+  return Qor_Client_SendCommand(entry, message.data(), messageLength);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Callback_t callback) {
+uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Callback_t callback) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   // No callback is the same as a reset: an entry without a function to call would drop into nothing.
@@ -58,19 +60,21 @@ uint32_t Qor_Cyclor_UpdateCallback_Set(uint32_t port, Qor_AsyncCommunication_Cal
   update->command = kUpdateCommand;
   update->frameType = QOR_FRAME_RESPONSE;
   update->callback = callback;
-  Qor_EnterCriticalSection(&ref.context().general);
-  ref.context().restBusUpdateEntry = std::move(update);
-  Qor_LeaveCriticalSection(&ref.context().general);
+  qor::SectionLock general(ref.context().general);
+  ref.context().async.restBusUpdateEntry = std::move(update);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Cyclor_UpdateCallback_Reset(uint32_t port) {
+uint32_t Qor_Cyclor_UpdateCallback_Reset(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  Qor_EnterCriticalSection(&ref.context().general);
-  ref.context().restBusUpdateEntry.reset();
-  Qor_LeaveCriticalSection(&ref.context().general);
+  qor::SectionLock general(ref.context().general);
+  ref.context().async.restBusUpdateEntry.reset();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

@@ -7,12 +7,14 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
 extern "C" {
 
-uint32_t Qor_Events_AllocateEvent(uint32_t port, uint32_t flags, ExternalEvent* event) {
+uint32_t Qor_Events_AllocateEvent(uint32_t port, uint32_t flags, ExternalEvent* event) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (flags > 1) {
@@ -33,9 +35,11 @@ uint32_t Qor_Events_AllocateEvent(uint32_t port, uint32_t flags, ExternalEvent* 
   if (rc != 0) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_CREATE_EVENT, "%s", strerror(rc));
   event->signalled = 0;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Events_DeallocateEvent(uint32_t port, ExternalEvent* event) {
+uint32_t Qor_Events_DeallocateEvent(uint32_t port, ExternalEvent* event) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (event == nullptr) return 0;
@@ -46,23 +50,29 @@ uint32_t Qor_Events_DeallocateEvent(uint32_t port, ExternalEvent* event) {
                                    static_cast<unsigned>(rc), strerror(rc));
   }
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Events_WaitForSingleEvent(uint32_t port, ExternalEvent* event, uint32_t milliseconds) {
+uint32_t Qor_Events_WaitForSingleEvent(uint32_t port, ExternalEvent* event, uint32_t milliseconds) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (event == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   const timespec deadline = qor::monotonicDeadline(milliseconds);
-  pthread_mutex_lock(&event->mutex);
   int rc = 0;
-  while (!event->signalled && rc == 0) rc = pthread_cond_timedwait(&event->condition, &event->mutex, &deadline);
-  const bool set = event->signalled != 0;
-  event->signalled = 0;
-  pthread_mutex_unlock(&event->mutex);
+  bool set = false;
+  {
+    qor::MutexLock lock(event->mutex);
+    while (!event->signalled && rc == 0) rc = pthread_cond_timedwait(&event->condition, lock.native(), &deadline);
+    set = event->signalled != 0;
+    event->signalled = 0;
+  }
   if (set) return 0;
   if (rc == ETIMEDOUT) return storeError(&ref.entry(), QOR_ERR_API_EVENT_TIMEOUT, "");
   return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_EVENT_ERROR, "'pthread_cond_timedwait' returned with '%d' - %s",
                                  rc, strerror(rc));
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

@@ -11,7 +11,9 @@
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/firmware_records.hpp"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 #include "commands/unmatched_frames.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 namespace protocol = qor::protocol;
@@ -28,7 +30,7 @@ bool commandsWithoutResponseAreSynchronous(Qor_PortInfo_t& entry) {
 // Frames whose command, type and control bytes match the armed record end the caller's wait.
 bool matchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  ExpectedResponse& expected = context.expected;
+  ExpectedResponse& expected = context.commands.expected;
   if (expected.armedPort == QOR_NO_PORT || expected.command != frame.header.command) return false;
   if (frame.isNegativeAcknowledge()) {
     const std::string_view text = frame.negativeAcknowledgeText();
@@ -40,7 +42,7 @@ bool matchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   }
   if (frame.header.type != expected.frameType) return false;
   if (frame.header.type == QOR_FRAME_ACKNOWLEDGE) {
-    Qor_Internal_SetEvent(&context.acknowledge);
+    Qor_Internal_SetEvent(&context.events.acknowledge);
     return true;
   }
   if (frame.data.size() < expected.controlCount ||
@@ -57,7 +59,7 @@ bool matchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   }
   if (!frame.data.empty()) memcpy(expected.buffer, frame.data.data(), frame.data.size());
   *expected.size = static_cast<uint32_t>(frame.data.size());
-  Qor_Internal_SetEvent(&context.response);
+  Qor_Internal_SetEvent(&context.events.response);
   return true;
 }
 
@@ -72,16 +74,14 @@ uint32_t checkFirmwareHost(PortRef& ref) {
 uint32_t exchange(PortRef& ref, uint8_t command, uint8_t controlCount, const void* parameters, uint32_t length,
                   void* response, uint32_t* size) {
   Qor_PortInfo_t& entry = ref.entry();
-  Qor_Client_EnterCriticalSection(entry);
-  Qor_Client_SetControlData(entry, command, QOR_FRAME_RESPONSE, static_cast<const uint8_t*>(parameters), controlCount,
-                            response, size);
-  uint32_t result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, parameters, length);
-  if (result == 0) {
-    result = waitForEvent(entry, ref.context().response,
-                          std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load());
-  }
-  Qor_Client_ResetControlData(entry);
-  Qor_Client_LeaveCriticalSection(entry);
+  const uint32_t result = [&] {
+    qor::SectionLock commandLock(ref.context().commands.lock);
+    const ArmedResponse armed(entry, command, QOR_FRAME_RESPONSE, static_cast<const uint8_t*>(parameters), controlCount,
+                              response, size);
+    const uint32_t sent = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, parameters, length);
+    if (sent != 0) return sent;
+    return waitForEvent(entry, ref.context().events.response, ref.context().responseTimeoutMs.load());
+  }();
   if (result == 0) return 0;
   *size = 0;
   if (result == QOR_ERR_API_NO_RESPONSE) {
@@ -101,15 +101,12 @@ uint32_t checkBuffers(PortRef& ref, const void* parameters, uint32_t length, con
 
 } // namespace
 
-void Qor_Client_EnterCriticalSection(Qor_PortInfo_t& entry) { Qor_EnterCriticalSection(&portContext(entry)->command); }
-
-void Qor_Client_LeaveCriticalSection(Qor_PortInfo_t& entry) { Qor_LeaveCriticalSection(&portContext(entry)->command); }
-
-void Qor_Client_SetControlData(Qor_PortInfo_t& entry, uint8_t command, uint32_t expectedType, const uint8_t* control,
-                               uint8_t controlCount, void* buffer, uint32_t* size) {
-  Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.general);
-  ExpectedResponse& expected = context.expected;
+ArmedResponse::ArmedResponse(Qor_PortInfo_t& entry, uint8_t command, uint32_t expectedType, const uint8_t* control,
+                             uint8_t controlCount, void* buffer, uint32_t* size)
+    : context_(*portContext(entry)) {
+  Qor_PortContext& context = context_;
+  qor::SectionLock general(context.general);
+  ExpectedResponse& expected = context.commands.expected;
   expected.command = command;
   expected.frameType = expectedType;
   expected.controlCount = std::min(controlCount, kMaxControlBytes);
@@ -117,30 +114,26 @@ void Qor_Client_SetControlData(Qor_PortInfo_t& entry, uint8_t command, uint32_t 
   expected.buffer = buffer;
   expected.size = size;
   expected.armedPort = static_cast<uint32_t>(&entry - PortInfo);
-  Qor_LeaveCriticalSection(&context.general);
 }
 
-void Qor_Client_ResetControlData(Qor_PortInfo_t& entry) {
-  Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.general);
-  context.expected.armedPort = QOR_NO_PORT;
-  Qor_LeaveCriticalSection(&context.general);
+ArmedResponse::~ArmedResponse() {
+  qor::SectionLock general(context_.general);
+  context_.commands.expected.armedPort = QOR_NO_PORT;
 }
 
 uint32_t Qor_Client_SendCommand(Qor_PortInfo_t& entry, const uint8_t* message, uint32_t length) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.queues);
-  const mqd_t queue = context.requestQueue;
   int rc = -1;
-  if (queue != -1) {
-    // A daemon that stopped reading must not hang the caller.
-    const timespec deadline = qor::realtimeDeadline(std::atomic_ref<uint32_t>(context.responseTimeoutMs).load());
-    rc = mq_timedsend(queue, reinterpret_cast<const char*>(message), length, 0, &deadline);
-  } else {
-    errno = EBADF;
+  int sendError = EBADF;
+  {
+    qor::SectionLock queues(context.queues.section);
+    if (context.queues.request != -1) {
+      // A daemon that stopped reading must not hang the caller.
+      const timespec deadline = qor::realtimeDeadline(context.responseTimeoutMs.load());
+      rc = mq_timedsend(context.queues.request, reinterpret_cast<const char*>(message), length, 0, &deadline);
+      sendError = errno;
+    }
   }
-  const int sendError = errno;
-  Qor_LeaveCriticalSection(&context.queues);
   if (rc != 0) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_WRITE_PIPE, "error during MsgSend: %s", strerror(sendError));
   }
@@ -154,7 +147,7 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_COMMAND_LENGTH, "%d > %d (max. parameterlength of device)",
                                    static_cast<int>(length), static_cast<int>(context.maxParameterLength));
   }
-  std::vector<uint8_t>& message = context.messageTemplate;
+  std::vector<uint8_t>& message = context.commands.messageTemplate;
   constexpr size_t kFrameOffset = sizeof(ServerRequestHeader);
   FirmwareMessageHeader header;
   memcpy(&header, message.data() + kFrameOffset, sizeof header);
@@ -170,34 +163,28 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
   return Qor_Client_SendCommand(entry, message.data(), messageLength);
 }
 
-void Qor_Client_ReceivedResponse_Fw(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
-  auto response = protocol::parseResponse({message, length});
-  if (!response) return;
-  auto frame = protocol::parseFrame(response->data);
-  if (!frame) return;
+void Qor_Client_ReceivedFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.general);
-  const bool matched = matchFrame(entry, *frame);
-  Qor_LeaveCriticalSection(&context.general);
-  if (!matched) routeUnmatchedFrame(entry, *frame);
+  const bool matched = qor::underSection(context.general, [&] { return matchFrame(entry, frame); });
+  if (!matched) routeUnmatchedFrame(entry, frame);
 }
 
 uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalEvent& event, uint32_t milliseconds) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_Client_EnterCriticalSection(entry);
+  qor::SectionLock commandLock(context.commands.lock);
   const ServerRequestHeader request{code, context.portIndex, context.applicationIndex, 0, QOR_BARE_REQUEST_LENGTH};
   clearExchangeEvents(context);
   Qor_Internal_ResetEvent(&event);
-  uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), sizeof request);
-  if (result == 0) result = waitForEvent(entry, event, milliseconds);
-  Qor_Client_LeaveCriticalSection(entry);
-  return result;
+  if (uint32_t result = Qor_Client_SendCommand(entry, reinterpret_cast<const uint8_t*>(&request), sizeof request)) {
+    return result;
+  }
+  return waitForEvent(entry, event, milliseconds);
 }
 
 extern "C" {
 
 uint32_t Qor_CommandWithResponseEx(uint32_t port, uint8_t mode, uint8_t command, uint8_t controlDataLength,
-                                   const void* params, uint32_t length, void* response, uint32_t* size) {
+                                   const void* params, uint32_t length, void* response, uint32_t* size) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (uint32_t result = checkFirmwareHost(ref)) return result;
@@ -216,49 +203,48 @@ uint32_t Qor_CommandWithResponseEx(uint32_t port, uint8_t mode, uint8_t command,
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "'controlDataLength' > parameter length");
   }
   if (mode == 1) {
-    Qor_Client_EnterCriticalSection(entry);
-    uint32_t result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
-    Qor_Client_LeaveCriticalSection(entry);
-    return result;
+    qor::SectionLock commandLock(ref.context().commands.lock);
+    return Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
   }
   if (uint32_t result = checkBuffers(ref, params, length, response, size)) return result;
   return exchange(ref, command, controlDataLength, params, length, response, size);
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_CommandWithResponse(uint32_t port, uint8_t command, const void* params, uint32_t length, void* response,
-                                 uint32_t* size) {
+                                 uint32_t* size) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (uint32_t result = checkFirmwareHost(ref)) return result;
   if (uint32_t result = checkBuffers(ref, params, length, response, size)) return result;
   return exchange(ref, command, 0, params, length, response, size);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_t length) {
+uint32_t Qor_Command(uint32_t port, uint8_t command, const void* params, uint32_t length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
   if (params == nullptr && length != 0) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
-  Qor_Client_EnterCriticalSection(entry);
-  uint32_t result = checkFirmwareHost(ref);
-  if (result == 0 && commandsWithoutResponseAreSynchronous(entry)) {
-    Qor_Client_SetControlData(entry, command, QOR_FRAME_ACKNOWLEDGE, nullptr, 0, nullptr, nullptr);
-    result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_ACKNOWLEDGE, command, params, length);
-    if (result == 0) {
-      result = waitForEvent(entry, ref.context().acknowledge,
-                            std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load());
-    }
-    Qor_Client_ResetControlData(entry);
-  } else if (result == 0) {
-    result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
+  qor::SectionLock commandLock(ref.context().commands.lock);
+  if (uint32_t result = checkFirmwareHost(ref)) return result;
+  if (!commandsWithoutResponseAreSynchronous(entry)) {
+    return Qor_Client_SendFwCommand(entry, QOR_REQUEST_NO_ACKNOWLEDGE, command, params, length);
   }
-  Qor_Client_LeaveCriticalSection(entry);
-  return result;
+  const ArmedResponse armed(entry, command, QOR_FRAME_ACKNOWLEDGE, nullptr, 0, nullptr, nullptr);
+  if (uint32_t result = Qor_Client_SendFwCommand(entry, QOR_REQUEST_ACKNOWLEDGE, command, params, length)) {
+    return result;
+  }
+  return waitForEvent(entry, ref.context().events.acknowledge, ref.context().responseTimeoutMs.load());
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, char* text) {
+uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, char* text) try {
   if (size == nullptr || (text == nullptr && *size != 0)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -289,6 +275,8 @@ uint32_t Qor_GetErrorDescription2(uint32_t port, uint32_t code, uint32_t* size, 
   if (copied != 0) memcpy(text, description, copied);
   *size = static_cast<uint32_t>(copied);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

@@ -5,7 +5,7 @@
 
 namespace qor::client {
 
-// Disables the port's firmware buffer; the response thread writes into it only under the same section.
-void disableFirmwareBuffer(Qor_PortInfo_t& entry);
+// At close, before the daemon is told: disables the port's firmware buffer.
+Teardown firmwareBufferTeardown();
 
 } // namespace qor::client

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "commands/command_exchange.hpp"
 #include "startup/error_store.hpp"
 #include "monitors/monitors.hpp"
 #include "ports/port_events.hpp"
@@ -10,6 +11,7 @@
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
@@ -42,14 +44,14 @@ bool dispatch(Qor_PortInfo_t& entry, Qor_PortContext& context, const uint8_t* me
   if (!response) return true; // a message that lies about its length is dropped
   const uint32_t error = response->header.error;
   switch (response->header.code) {
-    case QOR_MSG_DISCONNECT:
-      Qor_EnterCriticalSection(&context.queues);
-      close_message_queue(&context.responseQueue);
+    case QOR_MSG_DISCONNECT: {
+      qor::SectionLock queues(context.queues.section);
+      close_message_queue(&context.queues.response);
       // The daemon's own 0x05 (a failed device) leaves the request queue open, so that our close can still
       // release the application and its locks.
-      if (context.closeRequested) close_message_queue(&context.requestQueue);
-      Qor_LeaveCriticalSection(&context.queues);
+      if (context.queues.closeRequested) close_message_queue(&context.queues.request);
       return false;
+    }
     case QOR_MSG_ERROR_REPORT: {
       if (error == 0) break;
       char text[QOR_ERROR_TEXT_SIZE];
@@ -60,33 +62,35 @@ bool dispatch(Qor_PortInfo_t& entry, Qor_PortContext& context, const uint8_t* me
       break;
     }
     case QOR_MSG_GET_LOCK:
-      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, true); }, context.lockGranted);
+      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, true); }, context.events.lockGranted);
       break;
     case QOR_MSG_RELEASE_LOCK:
-      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, false); }, context.lockReleased);
+      lockReply(entry, error, [](Qor_PortInfo_t& e) { setLockBytes(e, false); }, context.events.lockReleased);
       break;
     case QOR_MSG_GET_MONITOR_LOCK:
       lockReply(entry, error, [](Qor_PortInfo_t& e) { setPortFlag(e, PortFlag::MonitorLock, true); },
-                context.monitorLockGranted);
+                context.events.monitorLockGranted);
       break;
     case QOR_MSG_RELEASE_MONITOR_LOCK:
       lockReply(entry, error, [](Qor_PortInfo_t& e) { setPortFlag(e, PortFlag::MonitorLock, false); },
-                context.monitorLockReleased);
+                context.events.monitorLockReleased);
       break;
     case QOR_MSG_START_MONITOR:
-      Qor_Internal_SetEvent(&context.monitorStarted);
+      Qor_Internal_SetEvent(&context.events.monitorStarted);
       break;
     case QOR_MSG_STOP_MONITOR:
-      Qor_Internal_SetEvent(&context.monitorStopped);
+      Qor_Internal_SetEvent(&context.events.monitorStopped);
       break;
     case QOR_MSG_MONITOR_DATA:
       Qor_Monitor_ReceivedData(entry, 0, response->data.data(), response->data.size());
       break;
     case QOR_MSG_FPGA_ACCESS:
-      if (context.fpgaReplyHandler) context.fpgaReplyHandler(entry, message, length);
+      Qor_Client_ReceivedResponse_Fpga(entry, message, length);
       break;
     case QOR_MSG_FIRMWARE_TRAFFIC:
-      if (const MessageHandler handler = context.firmwareFrameHandler.load()) handler(entry, message, length);
+      if (const auto frame = qor::protocol::parseFrame(response->data)) {
+        if (!context.frameTaps.offer(entry, *frame)) Qor_Client_ReceivedFrame(entry, *frame);
+      }
       break;
     default:
       break;
@@ -107,18 +111,19 @@ void* Qor_Client_ResponseThread(void* argument) {
       if (GetTickCount() - stopSince > kCloseReplyWaitMs) break;
     }
     const timespec deadline = qor::realtimeDeadline(kReceiveSliceMs);
-    const ssize_t received = mq_timedreceive(context.responseQueue, reinterpret_cast<char*>(context.receiveBuffer.data()),
-                                             context.receiveBuffer.size(), nullptr, &deadline);
+    const ssize_t received = mq_timedreceive(context.queues.response, reinterpret_cast<char*>(context.queues.receiveBuffer.data()),
+                                             context.queues.receiveBuffer.size(), nullptr, &deadline);
     if (received < 0) {
       if (errno == ETIMEDOUT || errno == EINTR) continue;
       break;
     }
-    context.lastReceivedLength = static_cast<uint32_t>(received);
-    if (!dispatch(entry, context, context.receiveBuffer.data(), static_cast<size_t>(received))) break;
+    context.queues.lastReceivedLength = static_cast<uint32_t>(received);
+    if (!dispatch(entry, context, context.queues.receiveBuffer.data(), static_cast<size_t>(received))) break;
   }
-  Qor_EnterCriticalSection(&context.queues);
-  close_message_queue(&context.responseQueue);
-  Qor_LeaveCriticalSection(&context.queues);
+  {
+    qor::SectionLock queues(context.queues.section);
+    close_message_queue(&context.queues.response);
+  }
   setPortFlag(entry, PortFlag::ResponseThreadRunning, false);
   return nullptr;
 }

@@ -3,6 +3,7 @@
 #include "async/async_callbacks.hpp"
 #include "ports/port_flags.hpp"
 #include "qor_api.h"
+#include "qor_shared/scoped_lock.hpp"
 
 using namespace qor::client;
 
@@ -29,16 +30,12 @@ void routeUnmatchedFrame(Qor_PortInfo_t& entry, const qor::protocol::Frame& fram
     return;
   }
   if (portFlag(entry, PortFlag::RestBusUpdateRouting) && frame.header.command == kRestBusUpdateCommand) {
-    Qor_EnterCriticalSection(&context.general);
-    CallbackEntryPtr update = context.restBusUpdateEntry;
-    Qor_LeaveCriticalSection(&context.general);
+    const CallbackEntryPtr update = qor::underSection(context.general, [&] { return context.async.restBusUpdateEntry; });
     if (update) queueOrDrop(entry, update, frame);
     return;
   }
   if (frame.isNegativeAcknowledge()) {
-    Qor_EnterCriticalSection(&context.general);
-    const Qor_AsyncCommunication_ErrorCallback_t callback = context.errorCallback;
-    Qor_LeaveCriticalSection(&context.general);
+    const Qor_AsyncCommunication_ErrorCallback_t callback = qor::underSection(context.general, [&] { return context.async.errorCallback; });
     if (callback != nullptr) {
       const std::string text(frame.negativeAcknowledgeText());
       callback(static_cast<uint32_t>(&entry - PortInfo), frame.negativeAcknowledgeCode(), text.c_str(),
@@ -46,10 +43,10 @@ void routeUnmatchedFrame(Qor_PortInfo_t& entry, const qor::protocol::Frame& fram
     }
     return;
   }
-  Qor_EnterCriticalSection(&context.general);
-  CallbackEntryPtr callback = Qor_AsyncCommunication_GetCallbackListEntry(context, frame.header.command, frame.header.type,
-                                                                          frame.data.data(), frame.data.size());
-  Qor_LeaveCriticalSection(&context.general);
+  const CallbackEntryPtr callback = qor::underSection(context.general, [&] {
+    return Qor_AsyncCommunication_GetCallbackListEntry(context, frame.header.command, frame.header.type,
+                                                       frame.data.data(), frame.data.size());
+  });
   if (callback) {
     queueOrDrop(entry, callback, frame);
   } else {

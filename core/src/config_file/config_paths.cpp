@@ -7,6 +7,8 @@
 #include "config_file/interface_config.hpp"
 #include "qor_api.h"
 #include "qor_interface_config.h"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
@@ -15,17 +17,9 @@ constexpr uint32_t kInitialisationFailed = 0x2000102;
 constexpr uint32_t kCouldNotClose = 0x2010201;
 constexpr char kNotConfigured[] = "getting configuration file information failed\n";
 
-class ProcessLock {
- public:
-  ProcessLock() { Qor_EnterCriticalSection(&ClientInfo.lock); }
-  ~ProcessLock() { Qor_LeaveCriticalSection(&ClientInfo.lock); }
-  ProcessLock(const ProcessLock&) = delete;
-  ProcessLock& operator=(const ProcessLock&) = delete;
-};
-
 // Copied under the process lock: a signal's clean-up frees the texts.
 std::optional<std::string> configured(char* Qor_LinuxCfg_t::*text) {
-  ProcessLock lock;
+  SectionLock process(ClientInfo.lock);
   if (LinuxCfg.*text == nullptr) return std::nullopt;
   return std::string(LinuxCfg.*text);
 }
@@ -81,26 +75,32 @@ using namespace qor::client;
 
 extern "C" {
 
-uint32_t Qor_InterfaceConfig_GetInstallDir(char* buffer, uint32_t* size) {
+uint32_t Qor_InterfaceConfig_GetInstallDir(char* buffer, uint32_t* size) try {
   if (buffer == nullptr || size == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   std::string directory;
   if (uint32_t result = installDirectory(directory)) return result;
   return copyOut(directory, buffer, size, "given install directory length too small");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_GetConfigFilePath(char* buffer, uint32_t* size) {
+uint32_t Qor_InterfaceConfig_GetConfigFilePath(char* buffer, uint32_t* size) try {
   if (buffer == nullptr || size == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   std::string path;
   if (uint32_t result = configFilePath(nullptr, path)) return result;
   return copyOut(path, buffer, size, "given config file path length to small");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_SetConfigFilePath(const char*) {
+uint32_t Qor_InterfaceConfig_SetConfigFilePath(const char*) try {
   return storeError(nullptr, QOR_ERR_API_FUNCTION_NOT_AVAILABLE, "");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

@@ -9,6 +9,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_interface_list.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -19,7 +20,7 @@ constexpr uint32_t kDeviceNotPresent = 0x200000C;
 
 } // namespace
 
-extern "C" uint32_t Qor_Interface_UpdateDeviceIndex(uint32_t port, Qor_InterfaceInfo_t* info, uint32_t serialNumber) {
+extern "C" uint32_t Qor_Interface_UpdateDeviceIndex(uint32_t port, Qor_InterfaceInfo_t* info, uint32_t serialNumber) try {
   PortRef ref = PortRef::acquire(port);
   Qor_PortInfo_t* entry = ref ? &ref.entry() : nullptr;
   if (info == nullptr) return Qor_Client_ErrorHandler(entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
@@ -41,4 +42,6 @@ extern "C" uint32_t Qor_Interface_UpdateDeviceIndex(uint32_t port, Qor_Interface
   }
   return Qor_Client_ErrorHandler(entry, kDeviceNotPresent, "no device with serial number %u is connected",
                                  serialNumber);
+} catch (...) {
+  return failedCall(port);
 }

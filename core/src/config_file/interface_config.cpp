@@ -8,6 +8,7 @@
 #include "qor_api.h"
 #include "qor_interface_config.h"
 #include "qor_xml.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -31,16 +32,18 @@ uint32_t dedicatedFirmwareSetting(Qor_PortInfo_t& entry, uint32_t deviceIdentifi
 
 extern "C" {
 
-uint32_t Qor_InterfaceConfig_ConfigurationName_Get(uint32_t size, char* buffer) {
+uint32_t Qor_InterfaceConfig_ConfigurationName_Get(uint32_t size, char* buffer) try {
   std::string path;
   if (uint32_t result = configFilePath(nullptr, path)) return result;
   bool readable = false;
   if (uint32_t result = probeFile(nullptr, path, readable)) return result;
   if (!readable) return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_FILE_NOT_FOUND, "%s was not found", path.c_str());
   return Qor_Xml_InterfaceConfig_ConfigurationName_Get(path.c_str(), size, buffer);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_GetInterfaceInfoByName(const char* name, Qor_InterfaceInfo_t* info) {
+uint32_t Qor_InterfaceConfig_GetInterfaceInfoByName(const char* name, Qor_InterfaceInfo_t* info) try {
   if (name == nullptr || info == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -55,6 +58,8 @@ uint32_t Qor_InterfaceConfig_GetInterfaceInfoByName(const char* name, Qor_Interf
   if (uint32_t result = Qor_Interface_UpdateDeviceIndex(QOR_NO_PORT, &found, serial)) return result;
   *info = found;
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

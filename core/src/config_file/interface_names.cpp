@@ -8,6 +8,7 @@
 #include "qor_api.h"
 #include "qor_interface_config.h"
 #include "qor_xml.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -43,7 +44,7 @@ extern "C" {
 
 uint32_t Qor_Interface_BuildInterfaceId(uint32_t serialNumber, uint32_t communicationType, uint8_t interfaceType,
                                         uint8_t controllerNumber, uint8_t interfaceNumber, uint32_t* length,
-                                        char* text) {
+                                        char* text) try {
   if (length == nullptr || text == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -57,9 +58,11 @@ uint32_t Qor_Interface_BuildInterfaceId(uint32_t serialNumber, uint32_t communic
   memcpy(text, identifier->c_str(), identifier->size() + 1);
   *length = static_cast<uint32_t>(identifier->size());
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Interface_Name_Get(const Qor_InterfaceData_t* interface, uint32_t* size, char* name) {
+uint32_t Qor_Interface_Name_Get(const Qor_InterfaceData_t* interface, uint32_t* size, char* name) try {
   if (interface == nullptr || size == nullptr || name == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -70,9 +73,11 @@ uint32_t Qor_Interface_Name_Get(const Qor_InterfaceData_t* interface, uint32_t* 
   }
   *size = static_cast<uint32_t>(strlen(name));
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Interface_Name_Set(const Qor_InterfaceData_t* interface, const char* name) {
+uint32_t Qor_Interface_Name_Set(const Qor_InterfaceData_t* interface, const char* name) try {
   if (interface == nullptr || name == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -92,6 +97,8 @@ uint32_t Qor_Interface_Name_Set(const Qor_InterfaceData_t* interface, const char
     }
   }
   return result == 0 ? 0 : xmlFailure(result);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

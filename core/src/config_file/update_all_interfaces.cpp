@@ -7,6 +7,7 @@
 #include "config_file/interface_list_rebuild.hpp"
 #include "qor_api.h"
 #include "qor_interface_config.h"
+#include "startup/exported_call.hpp"
 
 namespace {
 
@@ -17,7 +18,7 @@ uint32_t invalidPointer() { return Qor_ErrorHandler(QOR_NO_PORT, QOR_ERR_API_INV
 
 } // namespace
 
-extern "C" uint32_t Qor_Interface_UpdateAllInterfaces(const char* path, const uint32_t options[2]) {
+extern "C" uint32_t Qor_Interface_UpdateAllInterfaces(const char* path, const uint32_t options[2]) try {
   if (options == nullptr) return invalidPointer();
   if (options[0] > 1) return Qor_ErrorHandler(QOR_NO_PORT, QOR_ERR_API_UNKNOWN_FLAG, "%s", "");
   if (options[1] != 0) {
@@ -42,4 +43,6 @@ extern "C" uint32_t Qor_Interface_UpdateAllInterfaces(const char* path, const ui
   std::string text;
   const uint32_t result = qor::client::rebuildInterfaceList(file, connected, text);
   return result == 0 ? 0 : Qor_ErrorHandler(QOR_NO_PORT, result, "%s", text.c_str());
+} catch (...) {
+  return qor::client::failedCall(QOR_NO_PORT);
 }

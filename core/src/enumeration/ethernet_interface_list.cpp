@@ -13,6 +13,7 @@
 #include "qor_api.h"
 #include "qor_shared/byte_reader.hpp"
 #include "qor_shared/host_types.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
@@ -104,7 +105,7 @@ uint32_t collectEthernet(uint32_t flags, const Qor_NetworkAdapter_t* adapter, st
 using namespace qor::client;
 
 extern "C" uint32_t Qor_Interface_GetInterfaceList_Ethernet(uint32_t flags, uint32_t* count, void* array,
-                                                            uint32_t elementSize, const Qor_NetworkAdapter_t* adapter) {
+                                                            uint32_t elementSize, const Qor_NetworkAdapter_t* adapter) try {
   if (flags & ~kFlagsValid) {
     if (count != nullptr) *count = 0;
     return Qor_ErrorHandler(QOR_NO_PORT, QOR_ERR_API_UNKNOWN_FLAG, "%s", "");
@@ -120,4 +121,6 @@ extern "C" uint32_t Qor_Interface_GetInterfaceList_Ethernet(uint32_t flags, uint
     return result;
   }
   return copyOut(list, count, array, elementSize);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }

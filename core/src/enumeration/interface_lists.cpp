@@ -13,6 +13,7 @@
 #include "enumeration/device_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
@@ -208,7 +209,7 @@ using namespace qor::client;
 
 extern "C" {
 
-uint32_t Qor_Interface_GetInterfaceList(uint32_t flags, uint32_t* count, void* array, uint32_t elementSize) {
+uint32_t Qor_Interface_GetInterfaceList(uint32_t flags, uint32_t* count, void* array, uint32_t elementSize) try {
   if (flags > 1) {
     if (count != nullptr) *count = 0;
     return Qor_ErrorHandler(QOR_NO_PORT, QOR_ERR_API_UNKNOWN_FLAG, "%s", "");
@@ -218,35 +219,45 @@ uint32_t Qor_Interface_GetInterfaceList(uint32_t flags, uint32_t* count, void* a
   const uint32_t result = collectAll(flags, *count, list);
   const uint32_t copied = copyOut(list, count, array, elementSize);
   return result != 0 ? result : copied;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Interface_GetInterfaceList_PciPxi(uint32_t* count, void* array, uint32_t elementSize) {
+uint32_t Qor_Interface_GetInterfaceList_PciPxi(uint32_t* count, void* array, uint32_t elementSize) try {
   if (uint32_t result = checkListArguments(count, array, elementSize)) return result;
   std::vector<Qor_InterfaceData_t> list;
   const uint32_t result = collectPciPxi(list);
   const uint32_t copied = copyOut(list, count, array, elementSize);
   return result != 0 ? result : copied;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Interface_GetInterfaceList_Usb(uint32_t* count, void* array, uint32_t elementSize) {
+uint32_t Qor_Interface_GetInterfaceList_Usb(uint32_t* count, void* array, uint32_t elementSize) try {
   if (uint32_t result = checkListArguments(count, array, elementSize)) return result;
   std::vector<Qor_InterfaceData_t> list;
   const uint32_t result = collectUsb(list);
   return result != 0 ? (*count = 0, result) : copyOut(list, count, array, elementSize);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 uint32_t Qor_Interface_GetInterfaceList_Serial(uint32_t, const void*, uint32_t* count, void* array,
-                                               uint32_t elementSize) {
+                                               uint32_t elementSize) try {
   if (uint32_t result = checkListArguments(count, array, elementSize)) return result;
   // This platform asks no serial ports of the daemon: the answer is always empty.
   uint32_t size = 0;
   const uint32_t result = Qor_GetDriverInfo(kSerialPorts, nullptr, &size);
   *count = 0;
   return result;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Serial_GetComPorts(uint32_t*, void*) {
+uint32_t Qor_Serial_GetComPorts(uint32_t*, void*) try {
   return Qor_ErrorHandler(QOR_NO_PORT, QOR_ERR_API_FUNCTION_NOT_AVAILABLE, "%s", "");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

@@ -9,6 +9,7 @@
 
 #include "startup/error_store.hpp"
 #include "qor_api.h"
+#include "startup/exported_call.hpp"
 
 using qor::client::storeError;
 
@@ -16,7 +17,7 @@ namespace {
 constexpr uint32_t kInitialisationFailed = 0x2000102;
 }
 
-uint32_t Qor_Ethernet_GetNetworkAdapterInfo(uint32_t* count, Qor_NetworkAdapter_t* adapters) {
+uint32_t Qor_Ethernet_GetNetworkAdapterInfo(uint32_t* count, Qor_NetworkAdapter_t* adapters) try {
   if (count == nullptr || (adapters == nullptr && *count != 0)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -43,4 +44,6 @@ uint32_t Qor_Ethernet_GetNetworkAdapterInfo(uint32_t* count, Qor_NetworkAdapter_
   freeifaddrs(list);
   *count = found;
   return result;
+} catch (...) {
+  return qor::client::failedCall(QOR_NO_PORT);
 }

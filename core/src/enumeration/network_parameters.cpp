@@ -9,6 +9,7 @@
 #include "qor_api.h"
 #include "qor_shared/byte_reader.hpp"
 #include "qor_shared/firmware_records.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -33,7 +34,7 @@ uint32_t ask(uint32_t port, const void* parameters, uint32_t length, uint8_t* an
 
 } // namespace
 
-extern "C" uint32_t Qor_Interface_GetEthernetParameters(uint32_t port, EthernetDeviceRecord* parameters) {
+extern "C" uint32_t Qor_Interface_GetEthernetParameters(uint32_t port, EthernetDeviceRecord* parameters) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (parameters == nullptr) {
@@ -64,4 +65,6 @@ extern "C" uint32_t Qor_Interface_GetEthernetParameters(uint32_t port, EthernetD
   settings.hostInterfaceType = Qor_GetHostInterfaceType(port);
   *parameters = settings;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }

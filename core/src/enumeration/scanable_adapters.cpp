@@ -4,6 +4,7 @@
 #include "config_file/interface_config.hpp"
 #include "qor_api.h"
 #include "qor_xml.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -16,7 +17,7 @@ constexpr char kSettingsFile[] = "/qor_settings.xml";
 
 } // namespace
 
-extern "C" uint32_t Qor_Ethernet_GetScanableAdaptersFromSettingsFile(uint32_t* count, Qor_NetworkAdapter_t* adapters) {
+extern "C" uint32_t Qor_Ethernet_GetScanableAdaptersFromSettingsFile(uint32_t* count, Qor_NetworkAdapter_t* adapters) try {
   if (count == nullptr || (adapters == nullptr && *count != 0)) {
     return Qor_ErrorHandler(QOR_NO_PORT, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -33,4 +34,6 @@ extern "C" uint32_t Qor_Ethernet_GetScanableAdaptersFromSettingsFile(uint32_t* c
     return Qor_ErrorHandler(QOR_NO_PORT, kConfigurationError, "%s", Qor_Xml_GetLastErrorDescription());
   }
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }

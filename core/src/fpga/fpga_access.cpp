@@ -16,6 +16,8 @@
 #include "qor_api.h"
 #include "qor_shared/byte_reader.hpp"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -25,28 +27,6 @@ using Bytes = std::span<const uint8_t>;
 
 // Loading a design takes minutes.
 constexpr uint32_t kReconfigurationTimeoutMs = 1800000;
-
-class CommandLock {
- public:
-  explicit CommandLock(Qor_PortInfo_t& entry) : entry_(entry) { Qor_Client_EnterCriticalSection(entry_); }
-  ~CommandLock() { Qor_Client_LeaveCriticalSection(entry_); }
-  CommandLock(const CommandLock&) = delete;
-  CommandLock& operator=(const CommandLock&) = delete;
-
- private:
-  Qor_PortInfo_t& entry_;
-};
-
-class GeneralSection {
- public:
-  explicit GeneralSection(Qor_PortContext& context) : section_(context.general) { Qor_EnterCriticalSection(&section_); }
-  ~GeneralSection() { Qor_LeaveCriticalSection(&section_); }
-  GeneralSection(const GeneralSection&) = delete;
-  GeneralSection& operator=(const GeneralSection&) = delete;
-
- private:
-  Qor_CriticalSection_t& section_;
-};
 
 // An open port whose interface host is the FPGA; else empty, with the recorded code in result.
 PortRef fpgaPort(uint32_t port, uint32_t& result) {
@@ -67,7 +47,7 @@ uint32_t invalidPointer(PortRef& ref) {
   return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
 }
 
-uint32_t timeoutOf(PortRef& ref) { return std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load(); }
+uint32_t timeoutOf(PortRef& ref) { return ref.context().responseTimeoutMs.load(); }
 
 uint32_t remainingMs(double deadline) {
   const double left = deadline - GetTickCount();
@@ -80,12 +60,12 @@ uint32_t awaitEarlierAnswers(Qor_PortInfo_t& entry, uint32_t subFunction, uint32
   const double deadline = GetTickCount() + timeoutMs;
   for (;;) {
     {
-      GeneralSection general(context);
+      qor::SectionLock general(context.general);
       if (context.fpga.unanswered == 0) return 0;
     }
-    const uint32_t result = waitForEvent(entry, context.fpgaReply, remainingMs(deadline));
+    const uint32_t result = waitForEvent(entry, context.events.fpgaReply, remainingMs(deadline));
     {
-      GeneralSection general(context);
+      qor::SectionLock general(context.general);
       // An error report answers the earliest of them (a late reply was counted by the handler); without any
       // answer in time they are taken as lost, so that the port's FPGA access does not stay blocked.
       if (result == QOR_ERR_API_NO_RESPONSE) {
@@ -106,8 +86,8 @@ uint32_t awaitReply(Qor_PortInfo_t& entry, uint32_t timeoutMs) {
   Qor_PortContext& context = *portContext(entry);
   const double deadline = GetTickCount() + timeoutMs;
   for (;;) {
-    uint32_t result = waitForEvent(entry, context.fpgaReply, remainingMs(deadline));
-    GeneralSection general(context);
+    uint32_t result = waitForEvent(entry, context.events.fpgaReply, remainingMs(deadline));
+    qor::SectionLock general(context.general);
     FpgaExchange& fpga = context.fpga;
     if (fpga.replied) return 0;
     if (result == 0) continue; // the event without our reply
@@ -130,7 +110,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
                                    static_cast<unsigned long long>(length), context.queueMessageSize);
   }
   {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     try {
       fpga.request.resize(context.queueMessageSize);
       fpga.reply.resize(context.queueMessageSize);
@@ -150,9 +130,9 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
   if (!tail.empty()) memcpy(out + sizeof request + head.size(), tail.data(), tail.size());
 
   clearExchangeEvents(context);
-  Qor_Internal_ResetEvent(&context.fpgaReply);
+  Qor_Internal_ResetEvent(&context.events.fpgaReply);
   {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     fpga.subFunction = subFunction;
     fpga.registerNumber = subFunction == QOR_FPGA_READ_REGISTER ? head[0] : 0;
     fpga.awaiting = true;
@@ -160,7 +140,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
     fpga.unanswered = 1;
   }
   if (uint32_t result = Qor_Client_SendCommand(entry, out, static_cast<uint32_t>(length))) {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     fpga.awaiting = false;
     fpga.unanswered = 0;
     return result;
@@ -171,7 +151,7 @@ uint32_t sendAndAwait(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail
 // One exchange under the command lock; useReply reads the reply (from its header on) before the lock is left.
 template <class UseReply>
 uint32_t exchange(PortRef& ref, uint32_t subFunction, Bytes head, Bytes tail, uint32_t timeoutMs, UseReply useReply) {
-  CommandLock lock(ref.entry());
+  qor::SectionLock commandLock(ref.context().commands.lock);
   if (uint32_t result = sendAndAwait(ref, subFunction, head, tail, timeoutMs)) return result;
   const FpgaExchange& fpga = ref.context().fpga;
   return useReply(Bytes(fpga.reply.data(), fpga.replyLength));
@@ -214,12 +194,12 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
   FpgaExchange& fpga = context.fpga;
   const uint32_t error = response->header.error;
   {
-    GeneralSection general(context);
+    qor::SectionLock general(context.general);
     if (fpga.unanswered == 0) return; // nothing was asked
     if (!fpga.awaiting) {
       // The answer of a request given up on: it only wakes the next request, which waits for it.
       --fpga.unanswered;
-      Qor_Internal_SetEvent(&context.fpgaReply);
+      Qor_Internal_SetEvent(&context.events.fpgaReply);
       return;
     }
     // A reply names its sub-function, a register read its register too; another one belongs to no request of ours.
@@ -236,7 +216,7 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
       fpga.replyLength = static_cast<uint32_t>(std::min(sizeof(ServerResponseHeader) + data.size(), fpga.reply.size()));
       memcpy(fpga.reply.data(), message, fpga.replyLength);
       fpga.replied = true;
-      Qor_Internal_SetEvent(&context.fpgaReply);
+      Qor_Internal_SetEvent(&context.events.fpgaReply);
       return;
     }
   }
@@ -246,7 +226,7 @@ void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* mess
 
 extern "C" {
 
-uint32_t Qor_Fpga_ReadRegister(uint32_t port, uint8_t registerNumber, uint32_t* value) {
+uint32_t Qor_Fpga_ReadRegister(uint32_t port, uint8_t registerNumber, uint32_t* value) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -258,18 +238,22 @@ uint32_t Qor_Fpga_ReadRegister(uint32_t port, uint8_t registerNumber, uint32_t* 
     *value = record.value;
     return 0u;
   });
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_WriteRegister(uint32_t port, uint8_t registerNumber, uint32_t value) {
+uint32_t Qor_Fpga_WriteRegister(uint32_t port, uint8_t registerNumber, uint32_t value) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
   uint8_t head[8] = {registerNumber, 0, 0, 0};
   memcpy(head + 4, &value, sizeof value);
   return exchange(ref, QOR_FPGA_WRITE_REGISTER, head, {}, timeoutOf(ref), noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_ReadFifo(uint32_t port, void* buffer, uint32_t* size) {
+uint32_t Qor_Fpga_ReadFifo(uint32_t port, void* buffer, uint32_t* size) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -286,17 +270,21 @@ uint32_t Qor_Fpga_ReadFifo(uint32_t port, void* buffer, uint32_t* size) {
     *size = static_cast<uint32_t>(data.size());
     return 0u;
   });
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_WriteFifo(uint32_t port, const void* data, uint32_t length) {
+uint32_t Qor_Fpga_WriteFifo(uint32_t port, const void* data, uint32_t length) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
   if (data == nullptr && length != 0) return invalidPointer(ref);
   return exchange(ref, QOR_FPGA_WRITE_FIFO, {}, bytesOf(data, length), timeoutOf(ref), noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_ReadVhdlDesignVersion(uint32_t port, uint32_t* version) {
+uint32_t Qor_Fpga_ReadVhdlDesignVersion(uint32_t port, uint32_t* version) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -307,9 +295,11 @@ uint32_t Qor_Fpga_ReadVhdlDesignVersion(uint32_t port, uint32_t* version) {
     *version = record.version;
     return 0u;
   });
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Reconfiguration(uint32_t port, const char* path) {
+uint32_t Qor_Fpga_Reconfiguration(uint32_t port, const char* path) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -317,26 +307,34 @@ uint32_t Qor_Fpga_Reconfiguration(uint32_t port, const char* path) {
   // With its NUL; a text without one within a message is refused by the length check.
   const size_t length = strnlen(path, ref.context().queueMessageSize) + 1;
   return exchange(ref, QOR_FPGA_RECONFIGURATION, {}, bytesOf(path, length), kReconfigurationTimeoutMs, noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_Set(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) {
+uint32_t Qor_Fpga_Relays_Set(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) try {
   return switchRelays(port, QOR_FPGA_RELAYS_SET, value, length, relays);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_Reset(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) {
+uint32_t Qor_Fpga_Relays_Reset(uint32_t port, uint32_t value, uint16_t length, const uint8_t* relays) try {
   return switchRelays(port, QOR_FPGA_RELAYS_RESET, value, length, relays);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_SetDirect(uint32_t port, uint16_t length, const uint8_t* relays) {
+uint32_t Qor_Fpga_Relays_SetDirect(uint32_t port, uint16_t length, const uint8_t* relays) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
   if (relays == nullptr && length != 0) return invalidPointer(ref);
   return exchange(ref, QOR_FPGA_RELAYS_SET_DIRECT, bytesOf(&length, sizeof length), bytesOf(relays, length),
                   timeoutOf(ref), noReplyData);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Fpga_Relays_GetState(uint32_t port, uint16_t length, const uint8_t* request, uint8_t* state) {
+uint32_t Qor_Fpga_Relays_GetState(uint32_t port, uint16_t length, const uint8_t* request, uint8_t* state) try {
   uint32_t result = 0;
   PortRef ref = fpgaPort(port, result);
   if (!ref) return result;
@@ -354,6 +352,8 @@ uint32_t Qor_Fpga_Relays_GetState(uint32_t port, uint16_t length, const uint8_t*
                     if (length != 0) memcpy(state, reply.data() + QOR_FPGA_RELAY_STATE_OFFSET, length);
                     return 0u;
                   });
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

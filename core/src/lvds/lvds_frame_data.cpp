@@ -1,7 +1,6 @@
 #include "lvds/lvds_frame_data.hpp"
 
 #include <chrono>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <span>
@@ -12,6 +11,8 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -19,125 +20,112 @@ namespace {
 
 constexpr auto kCloseWait = std::chrono::milliseconds(1000);
 
-// The port's frame lock as a lockable, so that a reader can wait on it for a frame.
-class FrameLock {
- public:
-  explicit FrameLock(Qor_PortContext& context) : section_(context.lvdsFrameDataSection) {}
-  void lock() { Qor_EnterCriticalSection(&section_); }
-  void unlock() { Qor_LeaveCriticalSection(&section_); }
-
- private:
-  Qor_CriticalSection_t& section_;
-};
-
 bool isFrameChunk(const qor::protocol::Frame& frame) {
   return frame.header.type == QOR_FRAME_RESPONSE && frame.header.command == QOR_LVDS_FRAME_COMMAND &&
          !frame.data.empty() && frame.data[0] == QOR_LVDS_FRAME_DATA;
 }
 
 void removeFilter(Qor_PortContext& context) {
-  // The ordinary handling first, so that no chunk reaches frames that are gone.
-  Qor_EnterCriticalSection(&context.general);
-  if (context.firmwareFrameHandler == Qor_Lvds_ReceivedResponse) {
-    context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
-  }
-  Qor_LeaveCriticalSection(&context.general);
-  FrameLock frameLock(context);
-  std::lock_guard guard(frameLock);
-  context.lvdsFilterInstalled = false;
-  context.lvdsFrames.reset();
-  context.lvdsFrameCompleted.notify_all();
+  // The tap first, so that no chunk reaches frames that are gone.
+  context.frameTaps.remove(TapSlot::LvdsFrames);
+  qor::SectionLock frameLock(context.lvds.section);
+  context.lvds.filterInstalled = false;
+  context.lvds.collector.reset();
+  context.lvds.frameCompleted.notify_all();
 }
 
 template <class Value>
-Value frameState(uint32_t port, Value Qor_PortContext::*field, Value fallback) {
+Value frameState(uint32_t port, Value LvdsFrames::*field, Value fallback) {
   PortRef ref = checkedPort(port);
   if (!ref) return fallback;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
-  return ref.context().*field;
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  return ref.context().lvds.*field;
 }
 
-void markPort(uint32_t port, bool Qor_PortContext::*mark) {
+void markPort(uint32_t port, bool LvdsFrames::*mark) {
   PortRef ref = PortRef::acquire(port);
   if (!ref) return;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
-  ref.context().*mark = true;
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  ref.context().lvds.*mark = true;
+}
+
+// The port's frame tap while the filter is installed: frame chunks go to the port's frames.
+TapResult frameChunkTap(Qor_PortInfo_t& entry, const qor::protocol::Frame& frame) {
+  if (!isFrameChunk(frame)) return TapResult::Passed;
+  LvdsFrames& lvds = portContext(entry)->lvds;
+  qor::SectionLock frameLock(lvds.section);
+  if (!lvds.filterInstalled) return TapResult::Passed;
+  if (lvds.collector->add(frame.data) == FrameCollector::Outcome::Completed) lvds.frameCompleted.notify_all();
+  return TapResult::Consumed;
 }
 
 } // namespace
 
-void Qor_Lvds_ReceivedResponse(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
-  Qor_PortContext& context = *portContext(entry);
-  const auto response = qor::protocol::parseResponse({message, length});
-  const auto frame = response ? qor::protocol::parseFrame(response->data) : std::nullopt;
-  if (frame && isFrameChunk(*frame)) {
-    FrameLock frameLock(context);
-    std::lock_guard guard(frameLock);
-    if (context.lvdsFilterInstalled) {
-      if (context.lvdsFrames->add(frame->data) == FrameCollector::Outcome::Completed) {
-        context.lvdsFrameCompleted.notify_all();
-      }
-      return;
-    }
-  }
-  Qor_Client_ReceivedResponse_Fw(entry, message, length);
-}
-
 namespace qor::client {
 
-void markFrameGrabber(uint32_t port) { markPort(port, &Qor_PortContext::lvdsFrameGrabber); }
+void markFrameGrabber(uint32_t port) { markPort(port, &LvdsFrames::grabber); }
 
-void markFrameGenerator(uint32_t port) { markPort(port, &Qor_PortContext::lvdsFrameGenerator); }
+void markFrameGenerator(uint32_t port) { markPort(port, &LvdsFrames::generator); }
 
-void waitWhileFrameInProgress(Qor_PortContext& context) {
+namespace {
+
+uint32_t waitWhileFrameInProgress(Qor_PortInfo_t& entry) {
+  Qor_PortContext& context = *portContext(entry);
   const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
-  FrameLock frameLock(context);
   for (;;) {
     {
-      std::lock_guard guard(frameLock);
-      if (!context.lvdsFilterInstalled || !context.lvdsFrames->frameInProgress()) return;
+      qor::SectionLock frameLock(context.lvds.section);
+      if (!context.lvds.filterInstalled || !context.lvds.collector->frameInProgress()) return 0;
     }
-    if (std::chrono::steady_clock::now() >= deadline) return;
+    if (std::chrono::steady_clock::now() >= deadline) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 
-void releaseFrameData(Qor_PortContext& context) { removeFilter(context); }
+bool releaseFrameData(Qor_PortInfo_t& entry) {
+  removeFilter(*portContext(entry));
+  return true;
+}
+
+} // namespace
+
+Teardown lvdsFramesTeardown() { return {.beforeDisconnect = waitWhileFrameInProgress, .afterTraffic = releaseFrameData}; }
 
 } // namespace qor::client
 
 extern "C" {
 
-uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) {
+uint32_t Qor_Lvds_InitResponseFilter(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortContext& context = ref.context();
   {
-    FrameLock frameLock(context);
-    std::lock_guard guard(frameLock);
-    if (!context.lvdsFrames) context.lvdsFrames.reset(new (std::nothrow) FrameCollector());
-    context.lvdsFilterInstalled = context.lvdsFrames != nullptr;
+    qor::SectionLock frameLock(context.lvds.section);
+    try {
+      if (!context.lvds.collector) context.lvds.collector = std::make_unique<FrameCollector>();
+    } catch (const std::bad_alloc&) {
+      frameLock.unlock();
+      return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_ENOUGH_MEMORY,
+                                     "could not allocate lvds pixel data buffer");
+    }
+    context.lvds.filterInstalled = true;
   }
-  if (!context.lvdsFilterInstalled) {
-    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_ENOUGH_MEMORY,
-                                   "could not allocate lvds pixel data buffer");
-  }
-  Qor_EnterCriticalSection(&context.general);
-  context.firmwareFrameHandler = Qor_Lvds_ReceivedResponse;
-  Qor_LeaveCriticalSection(&context.general);
+  context.frameTaps.install(TapSlot::LvdsFrames, frameChunkTap);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_ResetResponseFilter(uint32_t port) {
+uint32_t Qor_Lvds_ResetResponseFilter(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   removeFilter(ref.context());
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) {
+uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   Qor_PortInfo_t& entry = ref.entry();
@@ -145,66 +133,84 @@ uint32_t Qor_Lvds_GetFrameData(uint32_t port, uint8_t** data, uint32_t* length) 
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   Qor_PortContext& context = ref.context();
-  FrameLock frameLock(context);
-  std::unique_lock guard(frameLock);
-  if (!context.lvdsFilterInstalled) {
-    guard.unlock();
+  qor::SectionLock frameLock(context.lvds.section);
+  if (!context.lvds.filterInstalled) {
+    frameLock.unlock();
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NOT_INITIALIZED, "lvds response filter not initialized");
   }
-  if (context.lvdsFrames->isTaken()) {
-    guard.unlock();
+  if (context.lvds.collector->isTaken()) {
+    frameLock.unlock();
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_OPERATION_NOT_ALLOWED, "lvds frame data not released");
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(QOR_LVDS_FRAME_WAIT_MS);
-  context.lvdsFrameCompleted.wait_until(guard, deadline, [&] {
-    return !context.lvdsFilterInstalled || context.lvdsFrames->hasFrame();
+  context.lvds.frameCompleted.wait_until(frameLock, deadline, [&] {
+    return !context.lvds.filterInstalled || context.lvds.collector->hasFrame();
   });
   // The filter may have been removed meanwhile.
-  const bool installed = context.lvdsFilterInstalled;
-  const std::optional<std::span<uint8_t>> frame = installed ? context.lvdsFrames->take() : std::nullopt;
-  guard.unlock();
+  const bool installed = context.lvds.filterInstalled;
+  const std::optional<std::span<uint8_t>> frame = installed ? context.lvds.collector->take() : std::nullopt;
+  frameLock.unlock();
   if (!installed) return storeError(&entry, QOR_ERR_API_NOT_INITIALIZED, "");
   if (!frame) return storeError(&entry, QOR_ERR_API_EVENT_TIMEOUT, "");
   *data = frame->data();
   *length = static_cast<uint32_t>(frame->size());
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) {
+uint32_t Qor_Lvds_ReleaseFrameData(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
-  if (ref.context().lvdsFrames) ref.context().lvdsFrames->release();
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  if (ref.context().lvds.collector) ref.context().lvds.collector->release();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Lvds_ResetResponseEvent(uint32_t port) {
+uint32_t Qor_Lvds_ResetResponseEvent(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
-  if (ref.context().lvdsFrames) ref.context().lvdsFrames->discardFrame();
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  if (ref.context().lvds.collector) ref.context().lvds.collector->discardFrame();
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-bool Qor_Lvds_IsAutoEmptyEnabled(uint32_t port) {
-  return frameState(port, &Qor_PortContext::lvdsFilterInstalled, false);
+bool Qor_Lvds_IsAutoEmptyEnabled(uint32_t port) try {
+  return frameState(port, &LvdsFrames::filterInstalled, false);
+} catch (...) {
+  return failedCall(port, false);
 }
 
-bool Qor_Lvds_IsGrabber(uint32_t port) { return frameState(port, &Qor_PortContext::lvdsFrameGrabber, false); }
+bool Qor_Lvds_IsGrabber(uint32_t port) try {
+  return frameState(port, &LvdsFrames::grabber, false);
+} catch (...) {
+  return failedCall(port, false);
+}
 
-bool Qor_Lvds_IsGenerator(uint32_t port) { return frameState(port, &Qor_PortContext::lvdsFrameGenerator, false); }
+bool Qor_Lvds_IsGenerator(uint32_t port) try {
+  return frameState(port, &LvdsFrames::generator, false);
+} catch (...) {
+  return failedCall(port, false);
+}
 
-uint32_t Qor_Lvds_LvdsChannel_Set(uint32_t port, uint8_t channel) {
+uint32_t Qor_Lvds_LvdsChannel_Set(uint32_t port, uint8_t channel) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  FrameLock frameLock(ref.context());
-  std::lock_guard guard(frameLock);
-  ref.context().lvdsChannel = channel;
+  qor::SectionLock frameLock(ref.context().lvds.section);
+  ref.context().lvds.channel = channel;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint8_t Qor_Lvds_LvdsChannel_Get(uint32_t port) { return frameState(port, &Qor_PortContext::lvdsChannel, uint8_t{0}); }
+uint8_t Qor_Lvds_LvdsChannel_Get(uint32_t port) try {
+  return frameState(port, &LvdsFrames::channel, uint8_t{0});
+} catch (...) {
+  return failedCall(port, uint8_t{0});
+}
 
 } // extern "C"

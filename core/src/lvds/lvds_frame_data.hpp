@@ -7,19 +7,14 @@
 
 #include "ports/port_context.hpp"
 
-// The firmware-frame handler while the filter is installed: frame chunks go to the port's frames, every other answer
-// to the ordinary matching.
-void Qor_Lvds_ReceivedResponse(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
-
 namespace qor::client {
 
 // The open marks a port on which it found a frame grabber or a frame generator. A handle of no open port is ignored.
 void markFrameGrabber(uint32_t port);
 void markFrameGenerator(uint32_t port);
 
-// Close: waits up to 1000 ms while a frame is being collected.
-void waitWhileFrameInProgress(Qor_PortContext& context);
-// Close: removes the filter and frees the frames; a reader still waiting for a frame returns.
-void releaseFrameData(Qor_PortContext& context);
+// At close: waits up to 1000 ms while a frame is being collected; after the traffic, removes the filter and frees
+// the frames, and a reader still waiting for a frame returns.
+Teardown lvdsFramesTeardown();
 
 } // namespace qor::client

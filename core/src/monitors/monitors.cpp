@@ -1,6 +1,5 @@
 #include "monitors/monitors.hpp"
 
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -11,6 +10,8 @@
 #include "qor_shared/host_types.hpp"
 #include "qor_shared/firmware_records.hpp"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 namespace protocol = qor::protocol;
@@ -49,61 +50,53 @@ bool startedWithFilter(const MonitorInstance& instance) {
   return (instance.flags & MonitorInstance::kStarted) && !(instance.flags & MonitorInstance::kNoBusFilter);
 }
 
-// The port's firmware-frame handler while a monitor with a bus filter runs.
-void monitorFilterHandler(Qor_PortInfo_t& entry, const uint8_t* message, size_t length) {
+// The port's frame tap while a monitor with a bus filter runs.
+TapResult monitorTap(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
   Qor_PortContext& context = *portContext(entry);
-  auto response = protocol::parseResponse({message, length});
-  auto frame = response ? protocol::parseFrame(response->data) : std::nullopt;
-  if (frame) {
-    const std::optional<Taken> taken = busFilter(context.interfaceType, *frame);
-    // Only a started instance takes a frame, and only a frame that reaches its data.
-    if (taken && taken->instance < QOR_MONITOR_INSTANCES && frame->bytes.size() >= taken->dataOffset) {
-      Qor_EnterCriticalSection(&context.monitorSection);
-      const bool deliver = startedWithFilter(context.monitors[taken->instance]);
-      Qor_LeaveCriticalSection(&context.monitorSection);
-      if (deliver) {
-        Qor_Monitor_ReceivedData(entry, taken->instance, frame->bytes.data() + taken->dataOffset,
-                                 frame->bytes.size() - taken->dataOffset);
-        if (!taken->alsoMatched) return;
-      }
-    }
+  const std::optional<Taken> taken = busFilter(context.interfaceType, frame);
+  // Only a started instance takes a frame, and only a frame that reaches its data.
+  if (!taken || taken->instance >= QOR_MONITOR_INSTANCES || frame.bytes.size() < taken->dataOffset) {
+    return TapResult::Passed;
   }
-  Qor_Client_ReceivedResponse_Fw(entry, message, length);
+  const bool deliver = qor::underSection(context.monitors.section,
+                                         [&] { return startedWithFilter(context.monitors.instances[taken->instance]); });
+  if (!deliver) return TapResult::Passed;
+  Qor_Monitor_ReceivedData(entry, taken->instance, frame.bytes.data() + taken->dataOffset,
+                           frame.bytes.size() - taken->dataOffset);
+  return taken->alsoMatched ? TapResult::Passed : TapResult::Consumed;
 }
 
 bool anyStarted(Qor_PortContext& context) {
-  Qor_EnterCriticalSection(&context.monitorSection);
-  bool started = false;
-  for (const MonitorInstance& instance : context.monitors) started = started || (instance.flags & MonitorInstance::kStarted);
-  Qor_LeaveCriticalSection(&context.monitorSection);
-  return started;
+  qor::SectionLock monitorLock(context.monitors.section);
+  for (const MonitorInstance& instance : context.monitors.instances) {
+    if (instance.flags & MonitorInstance::kStarted) return true;
+  }
+  return false;
 }
 
-uint32_t responseTimeout(Qor_PortContext& context) { return std::atomic_ref<uint32_t>(context.responseTimeoutMs).load(); }
+uint32_t responseTimeout(Qor_PortContext& context) { return context.responseTimeoutMs.load(); }
 
 void Qor_Monitor_Free(Qor_PortInfo_t& entry, uint8_t index) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (instance.flags & MonitorInstance::kCallbackMode) {
-    if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context);
-    free(instance.context);
+    if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context.get());
   }
   instance = MonitorInstance{};
-  Qor_LeaveCriticalSection(&context.monitorSection);
 }
 
-// Frees an instance and, with the last one, puts the plain frame handler back. No section is held across both:
+// Frees an instance and, with the last one, takes the monitors' frame tap away. No section is held across both:
 // a monitor callback runs under the monitor section and may record errors, which takes the general section.
 void freeInstance(Qor_PortInfo_t& entry, uint8_t index) {
   Qor_PortContext& context = *portContext(entry);
   Qor_Monitor_Free(entry, index);
-  if (!anyStarted(context)) context.firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
+  if (!anyStarted(context)) context.frameTaps.remove(TapSlot::Monitors);
 }
 
 uint32_t Qor_Monitor_ReleaseLock(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
-  return Qor_Client_DaemonRequest(entry, QOR_MSG_RELEASE_MONITOR_LOCK, context.monitorLockReleased,
+  return Qor_Client_DaemonRequest(entry, QOR_MSG_RELEASE_MONITOR_LOCK, context.events.monitorLockReleased,
                                   responseTimeout(context));
 }
 
@@ -143,16 +136,15 @@ uint32_t sendStopCommand(uint32_t port, uint32_t interfaceType, uint8_t instance
 uint32_t closeInstance(PortRef& ref, uint8_t index) {
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.monitorSection);
-  const bool started = context.monitors[index].flags & MonitorInstance::kStarted;
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  const bool started =
+      qor::underSection(context.monitors.section, [&] { return (context.monitors.instances[index].flags & MonitorInstance::kStarted) != 0; });
   if (!started) return 0;
   const bool locked = portFlag(entry, PortFlag::MonitorLock);
   freeInstance(entry, index);
   if (!locked) return 0; // the device's monitor belongs to whoever holds the lock
   if (uint32_t result = sendStopCommand(ref.handle(), context.interfaceType, index)) return result;
   if (portFlag(entry, PortFlag::Property0)) {
-    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_STOP_MONITOR, context.monitorStopped, kMonitorStopWaitMs)) {
+    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_STOP_MONITOR, context.events.monitorStopped, kMonitorStopWaitMs)) {
       return result;
     }
   }
@@ -172,11 +164,12 @@ uint32_t prepareInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monito
     prepared.cleanup = cleanup;
     prepared.contextSize = size;
     if (size != 0 && context != nullptr) {
-      prepared.context = calloc(1, size);
-      if (prepared.context == nullptr) {
+      try {
+        prepared.context = std::make_unique<std::byte[]>(size);
+      } catch (const std::bad_alloc&) {
         return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate callback memory");
       }
-      *context = prepared.context;
+      *context = prepared.context.get();
     }
   } else if (!(flags & QOR_MONITOR_NO_BUS_FILTER)) {
     const uint32_t minimum = Qor_Monitor_GetMinimumBufferSize(ref.handle());
@@ -192,9 +185,8 @@ uint32_t prepareInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monito
     }
   }
   if (flags & QOR_MONITOR_NO_BUS_FILTER) prepared.flags |= MonitorInstance::kNoBusFilter;
-  Qor_EnterCriticalSection(&port.monitorSection);
-  port.monitors[index] = std::move(prepared);
-  Qor_LeaveCriticalSection(&port.monitorSection);
+  qor::SectionLock monitorLock(port.monitors.section);
+  port.monitors.instances[index] = std::move(prepared);
   return 0;
 }
 
@@ -220,7 +212,7 @@ uint32_t installFilter(PortRef& ref) {
     default:
       return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_INTERFACE, "invalid interface for monitoring");
   }
-  context.firmwareFrameHandler = monitorFilterHandler;
+  context.frameTaps.install(TapSlot::Monitors, monitorTap);
   return 0;
 }
 
@@ -232,14 +224,13 @@ uint32_t initInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monitor_C
     if (uint32_t result = installFilter(ref)) return result;
   }
   if (portFlag(ref.entry(), PortFlag::Property0)) {
-    if (uint32_t result = Qor_Client_DaemonRequest(ref.entry(), QOR_MSG_START_MONITOR, port.monitorStarted,
+    if (uint32_t result = Qor_Client_DaemonRequest(ref.entry(), QOR_MSG_START_MONITOR, port.events.monitorStarted,
                                                    responseTimeout(port))) {
       return result;
     }
   }
-  Qor_EnterCriticalSection(&port.monitorSection);
-  port.monitors[index].flags |= MonitorInstance::kStarted;
-  Qor_LeaveCriticalSection(&port.monitorSection);
+  qor::SectionLock monitorLock(port.monitors.section);
+  port.monitors.instances[index].flags |= MonitorInstance::kStarted;
   return 0;
 }
 
@@ -259,8 +250,8 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
   }
   Qor_PortContext& context = ref.context();
   PendingError error;
-  Qor_EnterCriticalSection(&context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
     error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
   } else if (instance.ring->used() == 0) {
@@ -274,7 +265,7 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
     *size = static_cast<uint32_t>(instance.ring->used());
     *dataLost = instance.ring->readAll(static_cast<uint8_t*>(buffer)) ? 1 : 0;
   }
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  monitorLock.unlock();
   return error.record(ref.entry());
 }
 
@@ -283,12 +274,13 @@ uint32_t readInstance(uint32_t port, uint8_t index, void* buffer, uint32_t* size
 void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t index, const uint8_t* data, size_t length) {
   if (index >= QOR_MONITOR_INSTANCES) return;
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (instance.flags & MonitorInstance::kStarted) {
     if (instance.flags & MonitorInstance::kCallbackMode) {
       if (instance.callback) {
-        instance.callback(static_cast<uint32_t>(&entry - PortInfo), instance.context, data, static_cast<uint32_t>(length));
+        instance.callback(static_cast<uint32_t>(&entry - PortInfo), instance.context.get(), data,
+                          static_cast<uint32_t>(length));
       }
     } else if (instance.ring) {
       instance.ring->write(data, length);
@@ -297,42 +289,47 @@ void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t index, const uint8_
       Qor_External_SetEvent(instance.userEvent);
     }
   }
-  Qor_LeaveCriticalSection(&context.monitorSection);
 }
 
 namespace qor::client {
 
-uint32_t closeAllMonitors(Qor_PortInfo_t& entry) {
-  PortRef ref = PortRef::acquire(static_cast<uint32_t>(&entry - PortInfo));
-  if (!ref) return 0;
-  for (uint8_t index = 0; index < QOR_MONITOR_INSTANCES; ++index) {
-    if (uint32_t result = closeInstance(ref, index)) return result;
-  }
-  return 0;
+Teardown monitorsTeardown() {
+  return {.beforeDisconnect = [](Qor_PortInfo_t& entry) -> uint32_t {
+    PortRef ref = PortRef::acquire(static_cast<uint32_t>(&entry - PortInfo));
+    if (!ref) return 0;
+    for (uint8_t index = 0; index < QOR_MONITOR_INSTANCES; ++index) {
+      if (uint32_t result = closeInstance(ref, index)) return result;
+    }
+    return 0;
+  }};
 }
 
 } // namespace qor::client
 
 extern "C" {
 
-uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) {
+uint32_t Qor_Monitor_InstanceId_Set(uint32_t port, uint8_t instance) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (instance >= QOR_MONITOR_INSTANCES) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER,
                                    "currently only %u monitor instances are supported by Qor-API", QOR_MONITOR_INSTANCES);
   }
-  std::atomic_ref<uint8_t>(ref.context().currentMonitorInstance).store(instance);
+  ref.context().monitors.current.store(instance);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint8_t Qor_Monitor_InstanceId_Get(uint32_t port) {
+uint8_t Qor_Monitor_InstanceId_Get(uint32_t port) try {
   PortRef ref = checkedPort(port);
-  return ref ? std::atomic_ref<uint8_t>(ref.context().currentMonitorInstance).load() : 0;
+  return ref ? ref.context().monitors.current.load() : 0;
+} catch (...) {
+  return failedCall(port, uint8_t{0});
 }
 
 uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t callback, Qor_Monitor_Cleanup_t cleanup,
-                          uint32_t size, void** context) {
+                          uint32_t size, void** context) try {
   if (flags & ~kValidInitFlags) {
     PortRef named = PortRef::acquire(port);
     return Qor_Client_ErrorHandler(named ? &named.entry() : nullptr, QOR_ERR_API_INIT_FAILED, "unknown internal monitor flag");
@@ -344,11 +341,11 @@ uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t 
   if ((flags & QOR_MONITOR_CALLBACK_MODE) && callback == nullptr) {
     return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "pointer to callback function is NULL");
   }
-  const uint8_t index = std::atomic_ref<uint8_t>(portState.currentMonitorInstance).load();
+  const uint8_t index = portState.monitors.current.load();
   const bool lockedBefore = portFlag(entry, PortFlag::MonitorLock);
   if (uint32_t result = closeInstance(ref, index)) return result;
   if (!portFlag(entry, PortFlag::MonitorLock)) {
-    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_GET_MONITOR_LOCK, portState.monitorLockGranted,
+    if (uint32_t result = Qor_Client_DaemonRequest(entry, QOR_MSG_GET_MONITOR_LOCK, portState.events.monitorLockGranted,
                                                    responseTimeout(portState))) {
       return result;
     }
@@ -359,11 +356,17 @@ uint32_t Qor_Monitor_Init(uint32_t port, uint32_t flags, Qor_Monitor_Callback_t 
     if (!lockedBefore && !anyStarted(portState)) Qor_Monitor_ReleaseLock(entry);
   }
   return result;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_CloseMonitor(uint32_t port) { return Qor_Monitor_Close(port, Qor_Monitor_InstanceId_Get(port)); }
+uint32_t Qor_CloseMonitor(uint32_t port) try {
+  return Qor_Monitor_Close(port, Qor_Monitor_InstanceId_Get(port));
+} catch (...) {
+  return failedCall(port);
+}
 
-uint32_t Qor_Monitor_Close(uint32_t port, uint8_t instance) {
+uint32_t Qor_Monitor_Close(uint32_t port, uint8_t instance) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (instance >= QOR_MONITOR_INSTANCES) {
@@ -371,29 +374,39 @@ uint32_t Qor_Monitor_Close(uint32_t port, uint8_t instance) {
                                    "currently only %u monitor instances are supported by Qor-API", QOR_MONITOR_INSTANCES);
   }
   return closeInstance(ref, instance);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_IsMonitorEnabled(uint32_t port) { return Qor_Monitor_IsEnabled(port, Qor_Monitor_InstanceId_Get(port)); }
+uint32_t Qor_IsMonitorEnabled(uint32_t port) try {
+  return Qor_Monitor_IsEnabled(port, Qor_Monitor_InstanceId_Get(port));
+} catch (...) {
+  return failedCall(port, 0u);
+}
 
-uint32_t Qor_Monitor_IsEnabled(uint32_t port, uint8_t instance) {
+uint32_t Qor_Monitor_IsEnabled(uint32_t port, uint8_t instance) try {
   PortRef ref = checkedPort(port);
   if (!ref || instance >= QOR_MONITOR_INSTANCES) return 0;
-  Qor_EnterCriticalSection(&ref.context().monitorSection);
-  const bool started = ref.context().monitors[instance].flags & MonitorInstance::kStarted;
-  Qor_LeaveCriticalSection(&ref.context().monitorSection);
-  return started ? 1 : 0;
+  qor::SectionLock monitorLock(ref.context().monitors.section);
+  return (ref.context().monitors.instances[instance].flags & MonitorInstance::kStarted) ? 1 : 0;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-uint32_t Qor_GetMonitorItems(uint32_t port, void* buffer, uint32_t* size, uint8_t* dataLost) {
+uint32_t Qor_GetMonitorItems(uint32_t port, void* buffer, uint32_t* size, uint8_t* dataLost) try {
   return readInstance(port, Qor_Monitor_InstanceId_Get(port), buffer, size, dataLost);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Monitor_Read(uint32_t port, uint8_t instance, void* buffer, uint32_t* size, uint8_t* dataLost) {
+uint32_t Qor_Monitor_Read(uint32_t port, uint8_t instance, void* buffer, uint32_t* size, uint8_t* dataLost) try {
   return readInstance(port, instance, buffer, size, dataLost);
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32_t bufferSize, uint32_t* flags,
-                                        uint32_t* itemCount, void* buffer) {
+                                        uint32_t* itemCount, void* buffer) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (flags == nullptr || itemCount == nullptr || (buffer == nullptr && bufferSize != 0)) {
@@ -403,10 +416,10 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
   *itemCount = 0;
   Qor_PortContext& context = ref.context();
   if (itemSize == 0) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "'itemSize' is 0");
-  const uint8_t index = std::atomic_ref<uint8_t>(context.currentMonitorInstance).load();
+  const uint8_t index = context.monitors.current.load();
   PendingError error;
-  Qor_EnterCriticalSection(&context.monitorSection);
-  MonitorInstance& instance = context.monitors[index];
+  qor::SectionLock monitorLock(context.monitors.section);
+  MonitorInstance& instance = context.monitors.instances[index];
   if (!(instance.flags & MonitorInstance::kStarted) || !instance.ring) {
     error.code = QOR_ERR_API_MONITOR_NOT_STARTED;
   } else if (bufferSize < itemSize) {
@@ -419,13 +432,19 @@ uint32_t Qor_Monitor_Read_FixedItemSize(uint32_t port, uint32_t itemSize, uint32
     *itemCount = static_cast<uint32_t>(instance.ring->readItems(itemSize, bufferSize, static_cast<uint8_t*>(buffer), lost, more));
     *flags = (more ? 1u : 0u) | (lost ? 2u : 0u);
   }
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  monitorLock.unlock();
   return error.record(ref.entry());
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetMinimumMonitorBufferSize(uint32_t port) { return Qor_Monitor_GetMinimumBufferSize(port); }
+uint32_t Qor_GetMinimumMonitorBufferSize(uint32_t port) try {
+  return Qor_Monitor_GetMinimumBufferSize(port);
+} catch (...) {
+  return failedCall(port, 0u);
+}
 
-uint32_t Qor_Monitor_GetMinimumBufferSize(uint32_t port) {
+uint32_t Qor_Monitor_GetMinimumBufferSize(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return 0;
   const uint32_t stored = ref.context().minMonitorBufferSize;
@@ -434,43 +453,52 @@ uint32_t Qor_Monitor_GetMinimumBufferSize(uint32_t port) {
     return (stored / 20 * 3 + 3) * 8;
   }
   return stored;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-void* Qor_Monitor_GetCallbackContext(uint32_t port) {
+void* Qor_Monitor_GetCallbackContext(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return nullptr;
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.monitorSection);
-  const MonitorInstance& instance = context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()];
-  void* result = (instance.flags & MonitorInstance::kCallbackMode) ? instance.context : nullptr;
-  Qor_LeaveCriticalSection(&context.monitorSection);
-  return result;
+  qor::SectionLock monitorLock(context.monitors.section);
+  const MonitorInstance& instance = context.monitors.instances[context.monitors.current.load()];
+  return (instance.flags & MonitorInstance::kCallbackMode) ? instance.context.get() : nullptr;
+} catch (...) {
+  return failedCall(port, static_cast<void*>(nullptr));
 }
 
-uint32_t Qor_Monitor_GetLockState(uint32_t port) {
+uint32_t Qor_Monitor_GetLockState(uint32_t port) try {
   PortRef ref = checkedPort(port);
   return ref && portFlag(ref.entry(), PortFlag::MonitorLock) ? 1 : 0;
+} catch (...) {
+  return failedCall(port, 0u);
 }
 
-uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) {
+uint32_t Qor_Monitor_EnableEvent(uint32_t port, ExternalEvent* event) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (!portFlag(ref.entry(), PortFlag::MonitorLock)) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NO_LOCK, "no monitor lock");
   }
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.monitorSection);
-  context.monitors[std::atomic_ref<uint8_t>(context.currentMonitorInstance).load()].userEvent = event;
-  Qor_LeaveCriticalSection(&context.monitorSection);
+  {
+    qor::SectionLock monitorLock(context.monitors.section);
+    context.monitors.instances[context.monitors.current.load()].userEvent = event;
+  }
   setPortFlag(ref.entry(), PortFlag::MonitorEventEnabled, true);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_Monitor_DisableEvent(uint32_t port) {
+uint32_t Qor_Monitor_DisableEvent(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   setPortFlag(ref.entry(), PortFlag::MonitorEventEnabled, false);
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

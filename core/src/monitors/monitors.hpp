@@ -8,7 +8,7 @@ void Qor_Monitor_ReceivedData(Qor_PortInfo_t& entry, uint8_t instance, const uin
 
 namespace qor::client {
 
-// At close: closes the four instances; 0 or the first failure.
-uint32_t closeAllMonitors(Qor_PortInfo_t& entry);
+// At close, while the port answers: closes the four instances; the first failure keeps the port open.
+Teardown monitorsTeardown();
 
 } // namespace qor::client

@@ -9,6 +9,7 @@
 #include "qor_api.h"
 #include "qor_interface_config.h"
 #include "qor_xml.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -28,7 +29,7 @@ Applier applierOf(uint32_t interfaceType) {
 
 } // namespace
 
-extern "C" uint32_t Qor_InterfaceConfig_Apply(uint32_t port) {
+extern "C" uint32_t Qor_InterfaceConfig_Apply(uint32_t port) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   // An incomplete process configuration names no file, and a port still opens without one.
@@ -58,4 +59,6 @@ extern "C" uint32_t Qor_InterfaceConfig_Apply(uint32_t port) {
   if (result == QOR_XML_ERR_NODE_NOT_FOUND) return 0;
   if (result != 0) return storeError(&ref.entry(), result, Qor_Xml_GetLastErrorDescription());
   return enabled == 0 ? 0 : applier(port, path->c_str(), identifier.c_str());
+} catch (...) {
+  return failedCall(port);
 }

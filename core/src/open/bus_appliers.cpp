@@ -7,6 +7,7 @@
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
 #include "qor_xml.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -24,7 +25,7 @@ uint32_t readSettings(uint32_t port, const char* path, const char* identifier, c
 
 extern "C" {
 
-uint32_t Qor_InterfaceConfig_Can_Apply(uint32_t port, const char* path, const char* identifier) {
+uint32_t Qor_InterfaceConfig_Can_Apply(uint32_t port, const char* path, const char* identifier) try {
   if (!checkedPort(port)) return QOR_ERR_API_INVALID_PORT_HANDLE;
   enum { kBlinking, kBaudRate, kIdMode, kAcknowledge };
   std::array<uint32_t, 4> values{};
@@ -40,9 +41,11 @@ uint32_t Qor_InterfaceConfig_Can_Apply(uint32_t port, const char* path, const ch
   const uint8_t mode = static_cast<uint8_t>(values[kIdMode]);
   if (uint32_t result = Qor_InterfaceConfig_Can_InitInterface(port, mode, flags)) return result;
   return setCanBaudRate(port, values[kBaudRate]);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_InterfaceConfig_Lin_Apply(uint32_t port, const char* path, const char* identifier) {
+uint32_t Qor_InterfaceConfig_Lin_Apply(uint32_t port, const char* path, const char* identifier) try {
   if (!checkedPort(port)) return QOR_ERR_API_INVALID_PORT_HANDLE;
   enum { kBlinking, kBaudRate, kMaster, kBreak, kBreakDelimiter, kSlave, kDetection };
   std::array<uint32_t, 7> values{};
@@ -62,9 +65,11 @@ uint32_t Qor_InterfaceConfig_Lin_Apply(uint32_t port, const char* path, const ch
     if (uint32_t result = Qor_InterfaceConfig_Lin_InitInterface(port, QOR_LIN_INIT_BLINKING)) return result;
   }
   return Qor_InterfaceConfig_Lin_Node_Config2(port, &config);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_InterfaceConfig_FlexRay_Apply(uint32_t port, const char* path, const char* identifier) {
+uint32_t Qor_InterfaceConfig_FlexRay_Apply(uint32_t port, const char* path, const char* identifier) try {
   if (!checkedPort(port)) return QOR_ERR_API_INVALID_PORT_HANDLE;
   enum { kSingleChannel, kController, kTransceiver };
   std::array<uint32_t, 3> values{};
@@ -79,9 +84,11 @@ uint32_t Qor_InterfaceConfig_FlexRay_Apply(uint32_t port, const char* path, cons
   }
   return Qor_InterfaceConfig_FlexRay_Init(port, flags, static_cast<uint8_t>(values[kController]),
                                           static_cast<uint8_t>(values[kTransceiver]));
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_InterfaceConfig_Lvds_Apply(uint32_t port, const char* path, const char* identifier) {
+uint32_t Qor_InterfaceConfig_Lvds_Apply(uint32_t port, const char* path, const char* identifier) try {
   if (!checkedPort(port)) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (Qor_GetHostInterfaceType(port) != qor::kFirstGenerationGrabber) {
     return recordRefusal(port,
@@ -96,6 +103,8 @@ uint32_t Qor_InterfaceConfig_Lvds_Apply(uint32_t port, const char* path, const c
   if (uint32_t result = Qor_InterfaceConfig_Lvds_FrameGrabber1_Init(port, &settings.grabber)) return result;
   const auto& [a, b, c, d] = settings.deserializer;
   return Qor_InterfaceConfig_Lvds_FrameGrabber1_Config_DeserializerVector(port, a, b, c, d);
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

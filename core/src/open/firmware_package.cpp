@@ -4,6 +4,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_interface_config.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -19,7 +20,7 @@ uint32_t notAvailable() { return storeError(nullptr, QOR_ERR_API_FUNCTION_NOT_AV
 
 extern "C" {
 
-uint32_t Qor_InterfaceConfig_GetApiVersion(uint32_t* major, uint32_t* minor, uint32_t* build) {
+uint32_t Qor_InterfaceConfig_GetApiVersion(uint32_t* major, uint32_t* minor, uint32_t* build) try {
   if (major == nullptr || minor == nullptr || build == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -27,36 +28,58 @@ uint32_t Qor_InterfaceConfig_GetApiVersion(uint32_t* major, uint32_t* minor, uin
   *minor = kApiMinor;
   *build = kApiBuild;
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_GetApiVersion(uint32_t* major, uint32_t* minor, uint32_t* build) {
+uint32_t Qor_GetApiVersion(uint32_t* major, uint32_t* minor, uint32_t* build) try {
   return Qor_InterfaceConfig_GetApiVersion(major, minor, build);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_GetFirmwarePackageVersion_Installed(uint32_t*, uint32_t*, uint32_t*) {
+uint32_t Qor_InterfaceConfig_GetFirmwarePackageVersion_Installed(uint32_t*, uint32_t*, uint32_t*) try {
   return notAvailable();
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_GetFirmwarePackageVersion_Tested(uint32_t*, uint32_t*, uint32_t*) {
+uint32_t Qor_InterfaceConfig_GetFirmwarePackageVersion_Tested(uint32_t*, uint32_t*, uint32_t*) try {
   return notAvailable();
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_InterfaceConfig_GetFirmwarePackageFilename(char*, uint32_t*) { return notAvailable(); }
+uint32_t Qor_InterfaceConfig_GetFirmwarePackageFilename(char*, uint32_t*) try {
+  return notAvailable();
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
+}
 
-uint32_t Qor_InterfaceConfig_GetFirmwarePackageBinPath(char*, uint32_t*) { return notAvailable(); }
+uint32_t Qor_InterfaceConfig_GetFirmwarePackageBinPath(char*, uint32_t*) try {
+  return notAvailable();
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
+}
 
-uint32_t Qor_GetFirmwarePackageVersion_Installed(uint32_t* major, uint32_t* minor, uint32_t* build) {
+uint32_t Qor_GetFirmwarePackageVersion_Installed(uint32_t* major, uint32_t* minor, uint32_t* build) try {
   return Qor_InterfaceConfig_GetFirmwarePackageVersion_Installed(major, minor, build);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_GetFirmwarePackageVersion_Tested(uint32_t* major, uint32_t* minor, uint32_t* build) {
+uint32_t Qor_GetFirmwarePackageVersion_Tested(uint32_t* major, uint32_t* minor, uint32_t* build) try {
   return Qor_InterfaceConfig_GetFirmwarePackageVersion_Tested(major, minor, build);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_UpdateToDedicatedFirmware(uint32_t port) {
+uint32_t Qor_UpdateToDedicatedFirmware(uint32_t port) try {
   if (!checkedPort(port)) return QOR_ERR_API_INVALID_PORT_HANDLE;
   uint32_t major = 0, minor = 0, build = 0;
   return Qor_GetFirmwarePackageVersion_Installed(&major, &minor, &build);
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

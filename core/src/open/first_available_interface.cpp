@@ -1,6 +1,7 @@
 // Opening a device by its first interface that exists: the models number their interfaces from 1, 20, 21 or 22.
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
+#include "startup/exported_call.hpp"
 
 namespace {
 
@@ -9,7 +10,7 @@ constexpr uint32_t kOpenFlags = 5; // no automatic configuration, no dedicated f
 
 } // namespace
 
-extern "C" uint32_t Qor_Interface_OpenFirstAvailableInterface(Qor_InterfaceInfo_t* info, uint32_t* port) {
+extern "C" uint32_t Qor_Interface_OpenFirstAvailableInterface(Qor_InterfaceInfo_t* info, uint32_t* port) try {
   if (info == nullptr || port == nullptr) {
     return Qor_ErrorHandler(QOR_NO_PORT, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -26,4 +27,6 @@ extern "C" uint32_t Qor_Interface_OpenFirstAvailableInterface(Qor_InterfaceInfo_
     if (result != QOR_ERR_API_INVALID_INTERFACE) break;
   }
   return result;
+} catch (...) {
+  return qor::client::failedCall(QOR_NO_PORT);
 }

@@ -10,10 +10,12 @@
 #include "config_file/interface_config.hpp"
 #include "lvds/lvds_frame_data.hpp"
 #include "ports/port_lifecycle.hpp"
+#include "ports/port_properties.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/byte_reader.hpp"
 #include "qor_shared/host_types.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -183,20 +185,24 @@ uint32_t openWithFlags(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, ui
 
 extern "C" {
 
-uint32_t Qor_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
+uint32_t Qor_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_t* port) try {
   if (descriptor == nullptr || port == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   return openWithFlags(0, descriptor, port);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_OpenInterface2(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
+uint32_t Qor_OpenInterface2(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) try {
   if (descriptor == nullptr || port == nullptr) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   *port = QOR_NO_PORT;
   if (flags > kOpenFlagsValid) return storeError(nullptr, QOR_ERR_API_UNKNOWN_FLAG, "");
   return openWithFlags(flags, descriptor, port);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

@@ -1,6 +1,7 @@
 // Opening another interface of a port's controller by its type, as the controller's firmware lists them.
 #include "open/firmware_identity.hpp"
 #include "qor_api.h"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -29,13 +30,17 @@ uint32_t openByType(uint32_t port, uint8_t interfaceType, uint32_t instance, uin
 
 extern "C" {
 
-uint32_t Qor_Interface_GetPortHandleByInterfaceType(uint32_t port, uint8_t interfaceType, uint32_t* newPort) {
+uint32_t Qor_Interface_GetPortHandleByInterfaceType(uint32_t port, uint8_t interfaceType, uint32_t* newPort) try {
   return openByType(port, interfaceType, 0, newPort);
+} catch (...) {
+  return failedCall(port);
 }
 
 uint32_t Qor_Interface_GetPortHandleByInterfaceTypeAndInstance(uint32_t port, uint8_t interfaceType, uint8_t instance,
-                                                               uint32_t* newPort) {
+                                                               uint32_t* newPort) try {
   return openByType(port, interfaceType, instance, newPort);
+} catch (...) {
+  return failedCall(port);
 }
 
 } // extern "C"

@@ -13,6 +13,7 @@
 #include "ports/private_pair.hpp"
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -137,7 +138,7 @@ uint32_t refreshDriverInfo(uint32_t flags) {
 
 extern "C" {
 
-uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* size) {
+uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* size) try {
   if (size == nullptr || (buffer == nullptr && *size != 0)) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
@@ -159,15 +160,19 @@ uint32_t Qor_GetDriverInfo(uint32_t hostInterfaceType, void* buffer, uint32_t* s
     return askDriverInfo(hostInterfaceType, adapters, count, buffer, size);
   }
   return askDriverInfo(hostInterfaceType, nullptr, 0, buffer, size);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_Ethernet_GetDriverInfo(uint32_t adapterCount, const Qor_NetworkAdapter_t* adapters, void* output) {
+uint32_t Qor_Ethernet_GetDriverInfo(uint32_t adapterCount, const Qor_NetworkAdapter_t* adapters, void* output) try {
   if (output == nullptr) return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid adapter list");
   uint32_t size = QOR_ETHERNET_DRIVER_INFO_SIZE;
   return ethernetDriverInfo(adapterCount, adapters, output, &size);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_GetDriverInfo_Ethernet(uint32_t address, uint32_t netmask, uint32_t* count) {
+uint32_t Qor_GetDriverInfo_Ethernet(uint32_t address, uint32_t netmask, uint32_t* count) try {
   if (count == nullptr) return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   const Qor_NetworkAdapter_t adapter{address, netmask};
   uint8_t output[QOR_ETHERNET_DRIVER_INFO_SIZE] = {};
@@ -175,20 +180,28 @@ uint32_t Qor_GetDriverInfo_Ethernet(uint32_t address, uint32_t netmask, uint32_t
   memcpy(count, output, sizeof *count);
   if (result != 0) *count = 0;
   return result;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_RefreshDriverInfo(void) { return refreshDriverInfo(3); }
+uint32_t Qor_RefreshDriverInfo(void) try {
+  return refreshDriverInfo(3);
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
+}
 
-uint32_t Qor_SetFullSpeedPollingCycle(uint32_t milliseconds) {
+uint32_t Qor_SetFullSpeedPollingCycle(uint32_t milliseconds) try {
   ServerResponseHeader reply{};
   size_t received = 0;
   uint32_t result = valueRequest(QOR_MSG_FULL_SPEED_POLLING_CYCLE, milliseconds, &reply, sizeof reply, &received);
   if (result != 0) return result;
   result = replyError(reply, received);
   return result == 0 ? 0 : Qor_Client_ErrorHandler(nullptr, result, "could not set polling cycle");
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-uint32_t Qor_SetConnectionTimeout(uint32_t milliseconds, uint32_t* previous) {
+uint32_t Qor_SetConnectionTimeout(uint32_t milliseconds, uint32_t* previous) try {
   ConnectionTimeoutReply reply{};
   size_t received = 0;
   uint32_t result = valueRequest(QOR_MSG_CONNECTION_TIMEOUT, milliseconds, &reply, sizeof reply, &received);
@@ -198,6 +211,8 @@ uint32_t Qor_SetConnectionTimeout(uint32_t milliseconds, uint32_t* previous) {
   if (received < sizeof reply) return storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "");
   if (previous != nullptr) *previous = reply.previousTimeout;
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
 } // extern "C"

@@ -1,99 +1,23 @@
-// The state of one open port, allocated at open and freed at close. Only the core library sees it.
+// The state of one open port, made at open and owned by the port table until the close: the port's identity, and
+// one object per feature, each declared in its feature's folder. Only the core library sees it.
 #pragma once
 
-#include <mqueue.h>
-#include <pthread.h>
-
-#include <condition_variable>
 #include <atomic>
 #include <cstddef>
-#include <list>
-#include <memory>
-#include <vector>
+#include <cstdint>
 
-#include "async/firmware_buffer.hpp"
-#include "lvds/lvds_frame_collector.hpp"
-#include "monitors/monitor_ring.hpp"
-#include "qor_async.h"
-#include "qor_monitor.h"
+#include "async/callback_state.hpp"
+#include "async/firmware_buffer_state.hpp"
+#include "commands/command_state.hpp"
+#include "commands/frame_taps.hpp"
+#include "fpga/fpga_exchange.hpp"
+#include "lvds/lvds_frame_state.hpp"
+#include "monitors/monitor_state.hpp"
+#include "ports/application_queues.hpp"
+#include "ports/port_event_set.hpp"
+#include "ports/port_teardown.hpp"
 #include "qor_client_state.h"
-
-struct Qor_PortContext;
-
-// Handlers of the messages that the response thread receives; the firmware-frame handler is replaced while a
-// monitor or the LVDS frame filter runs.
-using MessageHandler = void (*)(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
-
-// The one answer a caller of the port waits for. Guarded by the port's general section.
-struct ExpectedResponse {
-  uint32_t armedPort = QOR_NO_PORT; // QOR_NO_PORT while nothing is expected
-  uint8_t command = 0;
-  uint8_t controlCount = 0;
-  uint32_t frameType = 0;
-  uint8_t control[8] = {};
-  void* buffer = nullptr;
-  uint32_t* size = nullptr; // capacity in, length out
-};
-
-// A registered callback for answers of one command, frame type and data prefix.
-struct AsyncCallbackListEntry {
-  uint8_t command = 0;
-  uint8_t controlCount = 0;
-  uint32_t frameType = 0;
-  uint8_t control[8] = {};
-  Qor_AsyncCommunication_Callback_t callback = nullptr;
-  Qor_AsyncCommunication_Release_t release = nullptr;
-  std::vector<uint8_t> userData; // the callback's context; its address never changes
-  void* context() { return userData.empty() ? nullptr : userData.data(); }
-};
-// Ring records keep their entry alive, so that a removed entry's context outlives every pending call.
-using CallbackEntryPtr = std::shared_ptr<AsyncCallbackListEntry>;
-
-// Frames on their way from the response thread to the callback thread. Guarded by the port's ring section.
-struct CallbackRing {
-  static constexpr uint32_t kRecords = 255;
-  struct Record {
-    CallbackEntryPtr entry;
-    uint32_t length = 0;
-  };
-  explicit CallbackRing(uint32_t slotBytes) : slotSize(slotBytes), records(kRecords), slots(size_t{kRecords} * slotBytes) {}
-  uint8_t* slot(uint32_t index) { return slots.data() + size_t{index} * slotSize; }
-  uint32_t slotSize;
-  std::vector<Record> records;
-  std::vector<uint8_t> slots;
-  uint32_t freeCount = kRecords;
-  uint32_t usedCount = 0;
-  uint32_t readIndex = 0;
-  uint32_t writeIndex = 0;
-  const AsyncCallbackListEntry* inFlight = nullptr; // whose callback the callback thread runs now
-};
-
-// One monitor instance of a port. Guarded by the port's monitor section.
-struct MonitorInstance {
-  static constexpr uint8_t kStarted = 1u << 0;
-  static constexpr uint8_t kCallbackMode = 1u << 1;
-  static constexpr uint8_t kNoBusFilter = 1u << 2;
-  uint8_t flags = 0;
-  Qor_Monitor_Callback_t callback = nullptr;
-  Qor_Monitor_Cleanup_t cleanup = nullptr;
-  uint32_t contextSize = 0;
-  void* context = nullptr;
-  std::unique_ptr<qor::client::MonitorRing> ring;
-  ExternalEvent* userEvent = nullptr;
-};
-
-// One FPGA exchange (message 0x40) at a time, under the command lock; what the response thread touches is guarded
-// by the general section.
-struct FpgaExchange {
-  std::vector<uint8_t> request; // queue-message-size bytes from the port's first exchange on
-  std::vector<uint8_t> reply;   // the awaited reply, copied here by the response thread
-  uint32_t replyLength = 0;
-  uint32_t subFunction = 0;     // of the awaited reply
-  uint8_t registerNumber = 0;   // of an awaited register read
-  bool awaiting = false;
-  bool replied = false;
-  uint32_t unanswered = 0;      // requests sent whose reply or error report has not come yet
-};
+#include "qor_shared/scoped_lock.hpp"
 
 struct Qor_PortContext {
   // identity
@@ -105,90 +29,9 @@ struct Qor_PortContext {
   uint32_t deviceIdentifier = 0;
   uint32_t clientPortId = 0;
   uint32_t maxParameterLength = 0;
-  uint32_t responseTimeoutMs = 0;
-
-  // events: one condition variable (monotonic clock) and one mutex for all of them
-  pthread_cond_t eventCondition{};
-  pthread_mutex_t eventMutex{};
-  bool eventsCreated = false;
-  InternalEvent acknowledge{};
-  InternalEvent response{};
-  InternalEvent lockGranted{};
-  InternalEvent lockReleased{};
-  InternalEvent error{};
-  InternalEvent monitorStarted{};
-  InternalEvent monitorStopped{};
-  InternalEvent fpgaReply{};
-  InternalEvent apixReply{};
-  InternalEvent monitorLockGranted{};
-  InternalEvent monitorLockReleased{};
-  uint32_t errorEventCode = 0; // the code that comes with the error event, under eventMutex
-
-  // handlers
-  // Replaced by monitors and the LVDS filter while the response thread calls it.
-  std::atomic<MessageHandler> firmwareFrameHandler{nullptr};
-  MessageHandler fpgaReplyHandler = nullptr;
-
-  ExpectedResponse expected;
-
-  // asynchronous communication: the callback list (newest first) under the general section, the ring under the
-  // ring section, the callback thread woken through its own event
-  std::list<CallbackEntryPtr> callbacks;
-  std::unique_ptr<CallbackRing> callbackRing;
-  pthread_t callbackThread = 0;
-  pthread_cond_t callbackCondition{};
-  pthread_mutex_t callbackMutex{};
-  InternalEvent callbackEvent{};
-  Qor_AsyncCommunication_ErrorCallback_t errorCallback = nullptr;
-  CallbackEntryPtr restBusUpdateEntry; // the built-in entry for the rest-bus update frames
-
-  // the firmware buffer, under the firmware-buffer section
-  std::unique_ptr<qor::client::FirmwareBuffer> firmwareFrames;
-
-  // monitors
-  uint8_t currentMonitorInstance = 0;
-  MonitorInstance monitors[QOR_MONITOR_INSTANCES];
-
-  // FPGA request
-  FpgaExchange fpga;
-
-  // LVDS frame data, under lvdsFrameDataSection
-  std::unique_ptr<qor::client::FrameCollector> lvdsFrames; // made when the filter is first installed
-  std::condition_variable_any lvdsFrameCompleted;           // wakes a reader waiting for a frame
-  bool lvdsFilterInstalled = false;
-  bool lvdsFrameGrabber = false;   // found at open
-  bool lvdsFrameGenerator = false; // found at open
-  uint8_t lvdsChannel = 0;         // carried by the port's LVDS commands
-
-  // sizes
+  std::atomic<uint32_t> responseTimeoutMs{0};
   uint32_t queueMessageSize = 0;
   uint32_t minMonitorBufferSize = 0;
-  uint32_t lastReceivedLength = 0;
-  std::vector<uint8_t> receiveBuffer;
-
-  // critical sections, all recursive
-  Qor_CriticalSection_t general{}; // expected response, callback list, handler slots, port flags
-  Qor_CriticalSection_t firmwareBufferSection{};
-  Qor_CriticalSection_t command{}; // one exchange at a time
-  Qor_CriticalSection_t queues{};
-  Qor_CriticalSection_t callbackRingSection{};
-  Qor_CriticalSection_t monitorSection{};
-  Qor_CriticalSection_t lvdsFrameDataSection{}; // the LVDS frame data group
-
-  // application queues, -1 while closed
-  mqd_t requestQueue = -1;
-  mqd_t responseQueue = -1;
-  pthread_t responseThread = 0;
-  bool closeRequested = false; // the response thread's 0x05 is the answer to our own close
-
-  // the command message: ServerRequestHeader, FirmwareMessageHeader, parameters
-  std::vector<uint8_t> messageTemplate;
-  // the rest-bus signal write builds its frames here, under the queues section: it takes no command lock
-  std::vector<uint8_t> signalMessage;
-
-  // last error of the port
-  uint32_t lastErrorCode = 0;
-  char lastErrorText[QOR_ERROR_TEXT_SIZE] = {};
 
   // where the daemon serves the port
   uint32_t portHandle = QOR_NO_PORT;
@@ -197,4 +40,24 @@ struct Qor_PortContext {
   uint8_t portIndex = 0;
   uint8_t module = 0;
   Qor_PortInfo_t* entry = nullptr;
+
+  // Recursive, like every section of the port: the identity's setters, the expected response, the callback list,
+  // the port flags and the last error.
+  qor::CriticalSection general;
+
+  // last error of the port
+  uint32_t lastErrorCode = 0;
+  char lastErrorText[QOR_ERROR_TEXT_SIZE] = {};
+
+  // the features, what they undo at close, and their taps on the firmware frames
+  qor::client::TeardownList teardowns;
+  qor::client::FrameTaps frameTaps;
+  qor::client::PortEvents events;
+  qor::client::ApplicationQueues queues;
+  qor::client::CommandExchange commands;
+  qor::client::AsyncCallbacks async;
+  qor::client::FirmwareFrames firmwareBuffer;
+  qor::client::PortMonitors monitors;
+  FpgaExchange fpga;
+  qor::client::LvdsFrames lvds;
 };

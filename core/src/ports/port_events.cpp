@@ -7,15 +7,16 @@
 #include "ports/port_flags.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
+#include "qor_shared/scoped_lock.hpp"
 
 namespace qor::client {
 namespace {
 
 template <class Visit>
 void forEachEvent(Qor_PortContext& c, Visit visit) {
-  for (InternalEvent* event : {&c.acknowledge, &c.response, &c.lockGranted, &c.lockReleased, &c.error, &c.monitorStarted,
-                               &c.monitorStopped, &c.fpgaReply, &c.apixReply, &c.monitorLockGranted,
-                               &c.monitorLockReleased}) {
+  for (InternalEvent* event : {&c.events.acknowledge, &c.events.response, &c.events.lockGranted, &c.events.lockReleased, &c.events.error, &c.events.monitorStarted,
+                               &c.events.monitorStopped, &c.events.fpgaReply, &c.events.apixReply, &c.events.monitorLockGranted,
+                               &c.events.monitorLockReleased}) {
     visit(*event);
   }
 }
@@ -23,65 +24,42 @@ void forEachEvent(Qor_PortContext& c, Visit visit) {
 } // namespace
 
 uint32_t createEvents(Qor_PortContext& context) {
-  pthread_condattr_t attributes;
-  if (pthread_condattr_init(&attributes) != 0) return QOR_ERR_API_CREATE_EVENT;
-  // Waits measure on the monotonic clock: a step of the wall clock neither cuts nor stretches them.
-  bool ok = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
-            pthread_cond_init(&context.eventCondition, &attributes) == 0;
-  pthread_condattr_destroy(&attributes);
-  if (!ok) return QOR_ERR_API_CREATE_EVENT;
-  if (pthread_mutex_init(&context.eventMutex, nullptr) != 0) {
-    pthread_cond_destroy(&context.eventCondition);
-    return QOR_ERR_API_CREATE_EVENT;
-  }
-  forEachEvent(context, [&](InternalEvent& event) { event = InternalEvent{&context.eventCondition, &context.eventMutex, 0}; });
-  context.eventsCreated = true;
+  if (!context.events.pair.created()) return QOR_ERR_API_CREATE_EVENT;
+  forEachEvent(context, [&](InternalEvent& event) { event = context.events.pair.event(); });
   return 0;
 }
 
-void destroyEvents(Qor_PortContext& context) {
-  if (!context.eventsCreated) return;
-  pthread_cond_destroy(&context.eventCondition);
-  pthread_mutex_destroy(&context.eventMutex);
-  context.eventsCreated = false;
-}
-
 void signalError(Qor_PortContext& context, uint32_t code) {
-  pthread_mutex_lock(&context.eventMutex);
-  context.errorEventCode = code;
-  context.error.signalled = 1;
-  pthread_cond_broadcast(&context.eventCondition);
-  pthread_mutex_unlock(&context.eventMutex);
+  MutexLock lock(context.events.pair.mutex());
+  context.events.errorCode = code;
+  context.events.error.signalled = 1;
+  pthread_cond_broadcast(&context.events.pair.condition());
 }
 
 void clearExchangeEvents(Qor_PortContext& context) {
-  pthread_mutex_lock(&context.eventMutex);
-  context.acknowledge.signalled = 0;
-  context.response.signalled = 0;
-  context.error.signalled = 0;
-  context.errorEventCode = 0;
-  pthread_mutex_unlock(&context.eventMutex);
+  MutexLock lock(context.events.pair.mutex());
+  context.events.acknowledge.signalled = 0;
+  context.events.response.signalled = 0;
+  context.events.error.signalled = 0;
+  context.events.errorCode = 0;
 }
 
 uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds) {
   Qor_PortContext& context = *portContext(entry);
   const timespec deadline = monotonicDeadline(milliseconds);
-  pthread_mutex_lock(&context.eventMutex);
+  MutexLock lock(context.events.pair.mutex());
   for (;;) {
     if (event.signalled) {
       event.signalled = 0;
-      pthread_mutex_unlock(&context.eventMutex);
       return 0;
     }
-    if (context.error.signalled) {
-      context.error.signalled = 0;
-      const uint32_t code = context.errorEventCode;
-      pthread_mutex_unlock(&context.eventMutex);
-      return code;
+    if (context.events.error.signalled) {
+      context.events.error.signalled = 0;
+      return context.events.errorCode;
     }
-    if (pthread_cond_timedwait(&context.eventCondition, &context.eventMutex, &deadline) == ETIMEDOUT &&
-        !event.signalled && !context.error.signalled) {
-      pthread_mutex_unlock(&context.eventMutex);
+    if (pthread_cond_timedwait(&context.events.pair.condition(), lock.native(), &deadline) == ETIMEDOUT && !event.signalled &&
+        !context.events.error.signalled) {
+      lock.unlock();
       return storeError(&entry, QOR_ERR_API_NO_RESPONSE, "");
     }
   }

@@ -7,9 +7,8 @@
 
 namespace qor::client {
 
-// 0 or 0x2000103.
+// Points the port's events into its event pair: 0, or 0x2000103 when the pair could not be made.
 uint32_t createEvents(Qor_PortContext& context);
-void destroyEvents(Qor_PortContext& context);
 
 // Sets the error event together with the code it carries, so that the waiter returns exactly this code.
 void signalError(Qor_PortContext& context, uint32_t code);

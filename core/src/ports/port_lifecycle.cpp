@@ -24,8 +24,10 @@
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/host_types.hpp"
 #include "qor_shared/protocol.hpp"
+#include "qor_shared/scoped_lock.hpp"
 #include "commands/response_thread.hpp"
 #include "startup/signal_closer.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -36,24 +38,6 @@ constexpr double kResponseThreadStartMs = 5000;
 constexpr uint32_t kResponseThreadEndMs = 2000;
 constexpr uint32_t kCallsDrainMarginMs = 1000;
 
-Qor_CriticalSection_t* sectionsOf(Qor_PortContext& c, size_t index) {
-  Qor_CriticalSection_t* sections[] = {&c.general, &c.firmwareBufferSection, &c.command, &c.queues,
-                                       &c.callbackRingSection, &c.monitorSection, &c.lvdsFrameDataSection};
-  return index < std::size(sections) ? sections[index] : nullptr;
-}
-
-// Teardown of what the open built; the threads that used it have ended.
-void destroyContext(Qor_PortContext* context) {
-  for (size_t i = 0; Qor_CriticalSection_t* section = sectionsOf(*context, i); ++i) {
-    if (section->flags & 1u) Qor_DeleteCriticalSection(section);
-  }
-  destroyEvents(*context);
-  destroyCallbackEvent(*context);
-  close_message_queue(&context->requestQueue);
-  close_message_queue(&context->responseQueue);
-  delete context;
-}
-
 // Frees the entry under the process lock, once no call works on the port any more. If a call or a thread does
 // not finish in time, the state is left allocated rather than freed under it.
 void releaseEntry(Qor_PortInfo_t& entry, uint32_t drainMs, bool threadsEnded) {
@@ -61,14 +45,17 @@ void releaseEntry(Qor_PortInfo_t& entry, uint32_t drainMs, bool threadsEnded) {
   PortSlot& slot = portSlot(port);
   const double start = GetTickCount();
   while (slot.users.load() != 0 && GetTickCount() - start < drainMs) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  Qor_EnterCriticalSection(&ClientInfo.lock);
-  Qor_PortContext* context = portContext(entry);
-  setPortContext(entry, nullptr);
-  clearPortFlags(entry);
-  if (context != nullptr) --ClientInfo.openPorts;
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
-  // A thread that did not end may still use the state: then it is left to that thread.
-  if (context != nullptr && threadsEnded && slot.users.load() == 0) destroyContext(context);
+  std::unique_ptr<Qor_PortContext> context;
+  {
+    qor::SectionLock process(ClientInfo.lock);
+    context = std::move(slot.context);
+    setPortContext(entry, nullptr);
+    clearPortFlags(entry);
+    if (context) --ClientInfo.openPorts;
+  }
+  // A thread that did not end may still use the state: then it is left to that thread, never freed under it.
+  if (!threadsEnded || slot.users.load() != 0) static_cast<void>(context.release());
+  context.reset();
   slot.closing.store(false);
   slot.closeStarted.store(false);
 }
@@ -86,7 +73,7 @@ bool convertAddress(const Qor_InterfaceInfo_t& descriptor, Qor_InterfaceInfo_t& 
 
 // Builds the port's state in its slot; the entry is in use afterwards.
 uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
-  Qor_EnterCriticalSection(&ClientInfo.lock);
+  qor::SectionLock process(ClientInfo.lock);
   port = QOR_NO_PORT;
   for (uint32_t candidate = 0; candidate < QOR_MAX_PORTS; ++candidate) {
     if (!portFlag(PortInfo[candidate], PortFlag::InUse) && !portSlot(candidate).closeStarted.load()) {
@@ -94,21 +81,17 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
       break;
     }
   }
-  if (port == QOR_NO_PORT) {
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
-    return storeError(nullptr, QOR_ERR_API_TOO_MANY_DEVICES, "");
-  }
+  if (port == QOR_NO_PORT) return storeError(nullptr, QOR_ERR_API_TOO_MANY_DEVICES, "");
   Qor_PortInfo_t& entry = PortInfo[port];
-  auto* context = new (std::nothrow) Qor_PortContext{};
-  if (context == nullptr) {
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
+  std::unique_ptr<Qor_PortContext> context;
+  try {
+    context = std::make_unique<Qor_PortContext>();
+  } catch (const std::bad_alloc&) {
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate map structure");
   }
   context->descriptor = descriptor;
   const std::optional<qor::SizeGroup> group = qor::sizeGroupOf(descriptor.hostInterfaceType);
   if (!group) {
-    delete context;
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
     return storeError(nullptr, QOR_ERR_API_UNKNOWN_DEVICE_TYPE, "");
   }
   context->queueMessageSize = group->queueMessageSize;
@@ -117,14 +100,10 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   context->maxParameterLength = group->maxParameterLength;
   context->responseTimeoutMs = group->responseTimeoutMs;
   context->hostCommunicationType = Qor_Internal_GetHostCommunicationType(&descriptor);
-  context->firmwareFrameHandler = Qor_Client_ReceivedResponse_Fw;
-  context->fpgaReplyHandler = Qor_Client_ReceivedResponse_Fpga;
   try {
-    context->receiveBuffer.resize(context->queueMessageSize);
-    context->messageTemplate.resize(sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE + context->maxParameterLength);
+    context->queues.receiveBuffer.resize(context->queueMessageSize);
+    context->commands.messageTemplate.resize(sizeof(ServerRequestHeader) + QOR_FRAME_HEADER_SIZE + context->maxParameterLength);
   } catch (const std::bad_alloc&) {
-    delete context;
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
     return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate pipe buffer memory");
   }
   // Unique among the process's open ports: the daemon names the application's queues with it.
@@ -135,21 +114,21 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   // The 0x20 header in front of the frame is written with each command.
   const FirmwareMessageHeader frame = qor::protocol::commandHeader(0, descriptor.controllerNumber,
                                                                   descriptor.interfaceNumber, 0, 0, 0, 0);
-  memcpy(context->messageTemplate.data() + sizeof(ServerRequestHeader), &frame, sizeof frame);
+  memcpy(context->commands.messageTemplate.data() + sizeof(ServerRequestHeader), &frame, sizeof frame);
   if (createEvents(*context) != 0 || createCallbackEvent(*context) != 0) {
-    destroyEvents(*context);
-    delete context;
-    Qor_LeaveCriticalSection(&ClientInfo.lock);
     return storeError(nullptr, QOR_ERR_API_CREATE_EVENT, "");
   }
-  for (size_t i = 0; Qor_CriticalSection_t* section = sectionsOf(*context, i); ++i) Qor_InitializeCriticalSection(section);
+  for (const Teardown& teardown :
+       {asyncCommunicationTeardown(), firmwareBufferTeardown(), lvdsFramesTeardown(), monitorsTeardown()}) {
+    context->teardowns.add(teardown);
+  }
   const bool wide = group->parameters64Bit;
   setPortFlag(entry, PortFlag::Property0, group->property0);
   setPortFlag(entry, PortFlag::Parameters64Bit, wide);
-  setPortContext(entry, context);
+  setPortContext(entry, context.get());
+  portSlot(port).context = std::move(context);
   setPortFlag(entry, PortFlag::InUse, true);
   ++ClientInfo.openPorts;
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
   return 0;
 }
 
@@ -162,15 +141,16 @@ std::string applicationQueueName(const Qor_PortContext& context, const char* kin
 
 void storeConnection(Qor_PortInfo_t& entry, const ConnectPortResponse& response) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.general);
-  context.applicationIndex = response.applicationIndex;
-  context.portIndex = response.portIndex;
-  context.module = response.module;
-  context.deviceIdentifier = response.deviceIdentifier;
-  uint8_t* message = context.messageTemplate.data();
-  message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, App)] = response.applicationIndex;
-  message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, Mod)] = response.module;
-  Qor_LeaveCriticalSection(&context.general);
+  {
+    qor::SectionLock general(context.general);
+    context.applicationIndex = response.applicationIndex;
+    context.portIndex = response.portIndex;
+    context.module = response.module;
+    context.deviceIdentifier = response.deviceIdentifier;
+    uint8_t* message = context.commands.messageTemplate.data();
+    message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, App)] = response.applicationIndex;
+    message[sizeof(ServerRequestHeader) + offsetof(FirmwareMessageHeader, Mod)] = response.module;
+  }
   setPortFlag(entry, PortFlag::ControllerLock, response.controllerLockGranted == 1);
   setPortFlag(entry, PortFlag::InterfaceLock, response.interfaceLockGranted == 1);
 }
@@ -178,14 +158,17 @@ void storeConnection(Qor_PortInfo_t& entry, const ConnectPortResponse& response)
 // After the daemon admitted the application: the application queues and the response thread.
 uint32_t startReceiving(Qor_PortInfo_t& entry) {
   Qor_PortContext& context = *portContext(entry);
-  Qor_EnterCriticalSection(&context.queues);
-  context.responseQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_RESPONSE_QUEUE).c_str(), O_RDONLY);
-  context.requestQueue = mq_open(applicationQueueName(context, QOR_APPLICATION_REQUEST_QUEUE).c_str(), O_WRONLY);
-  const bool opened = context.responseQueue != -1 && context.requestQueue != -1;
-  Qor_LeaveCriticalSection(&context.queues);
-  if (!opened) return storeError(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "");
-  context.responseThread = Qor_Internal_Thread_Start(Qor_Client_ResponseThread, "ClientResponseThread", &entry);
-  if (context.responseThread == 0) {
+  {
+    qor::SectionLock queues(context.queues.section);
+    context.queues.response = mq_open(applicationQueueName(context, QOR_APPLICATION_RESPONSE_QUEUE).c_str(), O_RDONLY);
+    context.queues.request = mq_open(applicationQueueName(context, QOR_APPLICATION_REQUEST_QUEUE).c_str(), O_WRONLY);
+    if (context.queues.response == -1 || context.queues.request == -1) {
+      queues.unlock();
+      return storeError(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "");
+    }
+  }
+  context.queues.responseThread = Qor_Internal_Thread_Start(Qor_Client_ResponseThread, "ClientResponseThread", &entry);
+  if (context.queues.responseThread == 0) {
     Qor_Client_ErrorHandler(&entry, QOR_ERR_API_THREAD_NOT_STARTED, "could not start response thread - %s",
                             strerror(errno));
     return QOR_ERR_API_THREAD_NOT_STARTED;
@@ -199,6 +182,21 @@ uint32_t startReceiving(Qor_PortInfo_t& entry) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return 0;
+}
+
+// The daemon releases the application and its locks; a port whose response queue the daemon closed (a failed
+// device) is still released through the request queue.
+void sendDisconnect(Qor_PortInfo_t& entry, Qor_PortContext& context) {
+  qor::SectionLock queues(context.queues.section);
+  if (context.queues.request == -1) return;
+  context.queues.closeRequested = true;
+  const ServerRequestHeader disconnect{QOR_MSG_DISCONNECT, context.portIndex, context.applicationIndex, 0,
+                                       QOR_BARE_REQUEST_LENGTH};
+  const timespec deadline = qor::realtimeDeadline(context.responseTimeoutMs.load());
+  if (mq_timedsend(context.queues.request, reinterpret_cast<const char*>(&disconnect), sizeof disconnect, 0,
+                   &deadline) != 0) {
+    Qor_Client_ErrorHandler(&entry, QOR_ERR_API_COULD_NOT_CONNECT, "could not connect to API server thread");
+  }
 }
 
 // Undoes a failed open; the caller's code is what the open returns.
@@ -289,44 +287,30 @@ uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
     return 0;
   }
   // The features go first, while the port still answers: their stop commands need it.
-  if (uint32_t result = closeAllMonitors(*entry)) {
+  if (uint32_t result = context->teardowns.beforeDisconnect(*entry)) {
     slot.closeStarted.store(false);
     return result;
   }
-  waitWhileFrameInProgress(*context);
   setPortFlag(*entry, PortFlag::StopResponseThread, true);
-  disableFirmwareBuffer(*entry);
   // From here on the port turns new calls away.
   slot.closing.store(true);
-  Qor_EnterCriticalSection(&context->queues);
-  // The daemon releases the application and its locks; a port whose response queue the daemon closed
-  // (a failed device) is still released through the request queue.
-  if (context->requestQueue != -1) {
-    context->closeRequested = true;
-    const ServerRequestHeader disconnect{QOR_MSG_DISCONNECT, context->portIndex, context->applicationIndex, 0,
-                                         QOR_BARE_REQUEST_LENGTH};
-    const timespec deadline = qor::realtimeDeadline(std::atomic_ref<uint32_t>(context->responseTimeoutMs).load());
-    if (mq_timedsend(context->requestQueue, reinterpret_cast<const char*>(&disconnect), sizeof disconnect, 0,
-                     &deadline) != 0) {
-      Qor_Client_ErrorHandler(entry, QOR_ERR_API_COULD_NOT_CONNECT, "could not connect to API server thread");
-    }
-  }
-  Qor_LeaveCriticalSection(&context->queues);
+  sendDisconnect(*entry, *context);
   bool threadEnded = true;
-  if (context->responseThread != 0) {
+  if (context->queues.responseThread != 0) {
     timespec deadline = qor::realtimeDeadline(kResponseThreadEndMs);
-    threadEnded = pthread_timedjoin_np(context->responseThread, nullptr, &deadline) == 0;
-    if (!threadEnded) pthread_detach(context->responseThread);
+    threadEnded = pthread_timedjoin_np(context->queues.responseThread, nullptr, &deadline) == 0;
+    if (!threadEnded) pthread_detach(context->queues.responseThread);
   }
-  const bool callbackThreadEnded = closeAsyncCommunication(*entry) == 0;
-  threadEnded = threadEnded && callbackThreadEnded;
-  releaseFrameData(*context);
-  const uint32_t drainMs = std::atomic_ref<uint32_t>(context->responseTimeoutMs).load() + kCallsDrainMarginMs;
+  const bool featureThreadsEnded = context->teardowns.afterTraffic(*entry);
+  threadEnded = threadEnded && featureThreadsEnded;
+  const uint32_t drainMs = context->responseTimeoutMs.load() + kCallsDrainMarginMs;
   releaseEntry(*entry, threadEnded ? drainMs : 0, threadEnded);
   return 0;
 }
 
-extern "C" uint32_t Qor_CloseInterface(uint32_t port) {
+extern "C" uint32_t Qor_CloseInterface(uint32_t port) try {
   if (!checkedPort(port)) return 0;
   return Qor_Client_Close(&PortInfo[port]);
+} catch (...) {
+  return failedCall(port);
 }

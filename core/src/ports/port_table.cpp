@@ -3,18 +3,15 @@
 #include <cstring>
 
 #include "startup/error_store.hpp"
-#include "config_file/interface_config.hpp"
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
 
 PortSlot gSlots[QOR_MAX_PORTS];
-
-uint32_t unknownProperty(Qor_PortInfo_t& entry, uint8_t id) {
-  return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "property id '0x%02x' is unknown", id);
-}
 
 // Internet addresses are compared as stored text; both are bounded by the descriptor's 16 bytes.
 bool sameAddressText(const Qor_InterfaceInfo_t& a, const Qor_InterfaceInfo_t& b) {
@@ -55,137 +52,15 @@ PortRef checkedPort(uint32_t port) {
 
 using namespace qor::client;
 
-// Identity setters of the open, under the port's general section.
-void Qor_Client_SetRealHostInterfaceType(Qor_PortInfo_t& entry, uint32_t type) {
-  Qor_PortContext* context = portContext(entry);
-  Qor_EnterCriticalSection(&context->general);
-  context->realHostInterfaceType = type;
-  Qor_LeaveCriticalSection(&context->general);
-}
-
-void Qor_Client_SetInterfaceType(Qor_PortInfo_t& entry, uint32_t type) {
-  Qor_PortContext* context = portContext(entry);
-  Qor_EnterCriticalSection(&context->general);
-  context->interfaceType = type;
-  Qor_LeaveCriticalSection(&context->general);
-}
-
 extern "C" {
 
-uint32_t Qor_CheckPortHandle(uint32_t port) {
+uint32_t Qor_CheckPortHandle(uint32_t port) try {
   return checkedPort(port) ? 0 : QOR_ERR_API_INVALID_PORT_HANDLE;
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetInterfaceType(uint32_t port) {
-  PortRef ref = checkedPort(port);
-  return ref ? ref.context().interfaceType : 0;
-}
-
-uint32_t Qor_GetHostInterfaceType(uint32_t port) {
-  uint32_t type = QOR_HOST_INTERFACE_TYPE_UNKNOWN;
-  return Qor_GetPropertyById(port, QOR_PROPERTY_REAL_HOST_INTERFACE_TYPE, &type) == 0 ? type : QOR_HOST_INTERFACE_TYPE_UNKNOWN;
-}
-
-uint32_t Qor_GetInterfaceHost(uint32_t port) {
-  uint32_t host = 0;
-  return Qor_GetPropertyById(port, QOR_PROPERTY_INTERFACE_HOST, &host) == 0 ? host : 3;
-}
-
-uint32_t Qor_GetInterfaceInfo(uint32_t port, Qor_InterfaceInfo_t* info) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  if (info == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
-  Qor_EnterCriticalSection(&ref.context().general);
-  *info = ref.context().descriptor;
-  Qor_LeaveCriticalSection(&ref.context().general);
-  return 0;
-}
-
-uint32_t Qor_GetParamSize(uint32_t port, uint32_t* size) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  if (size == nullptr) return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
-  *size = ref.context().maxParameterLength;
-  return 0;
-}
-
-uint32_t Qor_GetLockStatus(uint32_t port) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return 0;
-  Qor_PortInfo_t& entry = ref.entry();
-  return (portFlag(entry, PortFlag::ControllerLock) ? QOR_LOCK_CONTROLLER : 0) |
-         (portFlag(entry, PortFlag::InterfaceLock) ? QOR_LOCK_INTERFACE : 0) |
-         (portFlag(entry, PortFlag::MonitorLock) ? QOR_LOCK_MONITOR : 0);
-}
-
-uint32_t Qor_SetResponseTimeout(uint32_t port, uint32_t milliseconds) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).store(milliseconds);
-  return 0;
-}
-
-uint32_t Qor_GetResponseTimeout(uint32_t port) {
-  PortRef ref = checkedPort(port);
-  return ref ? std::atomic_ref<uint32_t>(ref.context().responseTimeoutMs).load() : 0;
-}
-
-bool Qor_IsAsyncCommunicationEnabled(uint32_t port) {
-  PortRef ref = checkedPort(port);
-  return ref && portFlag(ref.entry(), PortFlag::AsyncEnabled);
-}
-
-uint32_t Qor_GetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t* value) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  Qor_PortInfo_t& entry = ref.entry();
-  Qor_PortContext& context = ref.context();
-  if (value == nullptr) return Qor_Client_ErrorHandler(&entry, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
-  Qor_EnterCriticalSection(&context.general);
-  // The dedicated-firmware property reads the interface configuration file: not under the port's section.
-  if (id == QOR_PROPERTY_USE_DEDICATED_FIRMWARE) {
-    const uint32_t device = context.deviceIdentifier;
-    Qor_LeaveCriticalSection(&context.general);
-    return dedicatedFirmwareSetting(entry, device, *value);
-  }
-  uint32_t result = 0;
-  switch (id) {
-    case QOR_PROPERTY_DAEMON_MONITORS: *value = portFlag(entry, PortFlag::Property0) ? 1 : 0; break;
-    case QOR_PROPERTY_INTERFACE_HOST: *value = context.interfaceHost; break;
-    case QOR_PROPERTY_DEVICE_IDENTIFIER: *value = context.deviceIdentifier; break;
-    case QOR_PROPERTY_PORT_INDEX: *value = context.portIndex; break;
-    case QOR_PROPERTY_APPLICATION_INDEX: *value = context.applicationIndex; break;
-    case QOR_PROPERTY_COMMUNICATION_TYPE: *value = context.hostCommunicationType; break;
-    case QOR_PROPERTY_PARAMETER_WIDTH: *value = portFlag(entry, PortFlag::Parameters64Bit) ? 64 : 32; break;
-    case QOR_PROPERTY_REAL_HOST_INTERFACE_TYPE: *value = context.realHostInterfaceType; break;
-    case QOR_PROPERTY_INTERFACE_TYPE: *value = context.interfaceType; break;
-    default: result = unknownProperty(entry, id); break;
-  }
-  Qor_LeaveCriticalSection(&context.general);
-  return result;
-}
-
-uint32_t Qor_SetPropertyById(uint32_t port, Qor_PortPropertyId id, uint32_t value) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  Qor_PortInfo_t& entry = ref.entry();
-  Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
-  uint32_t result = 0;
-  switch (id) {
-    case QOR_PROPERTY_DAEMON_MONITORS: setPortFlag(entry, PortFlag::Property0, value != 0); break;
-    case QOR_PROPERTY_OVERWRITE_HOST_INTERFACE_TYPE: context.descriptor.hostInterfaceType = value; break;
-    default: result = unknownProperty(entry, id); break;
-  }
-  Qor_LeaveCriticalSection(&context.general);
-  return result;
-}
-
-const char* Qor_GetHostInterfaceTypeDescription(uint32_t type) {
-  return Qor_Internal_GetHostInterfaceTypeDescription(type);
-}
-
-uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32_t* port) {
+uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32_t* port) try {
   if (info == nullptr || info->hostInterfaceType >= QOR_HOST_INTERFACE_TYPE_COUNT) return 0;
   // Both sides folded: a port opened under a variant's type is the same hardware as its folded model.
   const uint32_t folded = Qor_Internal_GetInternalHostInterfaceType(info->hostInterfaceType);
@@ -193,9 +68,7 @@ uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32
     PortRef ref = PortRef::acquire(candidate);
     if (!ref) continue;
     Qor_PortContext& context = ref.context();
-    Qor_EnterCriticalSection(&context.general);
-    const Qor_InterfaceInfo_t stored = context.descriptor;
-    Qor_LeaveCriticalSection(&context.general);
+    const Qor_InterfaceInfo_t stored = qor::underSection(context.general, [&] { return context.descriptor; });
     if (Qor_Internal_GetInternalHostInterfaceType(stored.hostInterfaceType) != folded) continue;
     if (stored.interfaceNumber != info->interfaceNumber || stored.controllerNumber != info->controllerNumber) continue;
     const bool same = addressedByNetwork(folded)
@@ -208,6 +81,8 @@ uint32_t Qor_IsClientConnectedToHardware(const Qor_InterfaceInfo_t* info, uint32
     }
   }
   return 0;
+} catch (...) {
+  return failedCall(QOR_NO_PORT, 0u);
 }
 
 } // extern "C"

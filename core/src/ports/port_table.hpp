@@ -3,16 +3,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "ports/port_context.hpp"
 #include "ports/port_flags.hpp"
 
 namespace qor::client {
 
-// Library-private bookkeeping beside each exported entry: the calls working on the port, whether a close has begun
-// (one thread closes), and whether it turns new calls away. A close waits for the calls before it frees the port's
-// state.
+// Library-private bookkeeping beside each exported entry: the owner of the port's state (the entry only points to
+// it), the calls working on the port, whether a close has begun (one thread closes), and whether it turns new calls
+// away. A close waits for the calls before it frees the port's state.
 struct PortSlot {
+  std::unique_ptr<Qor_PortContext> context; // under the process lock
   std::atomic<uint32_t> users{0};
   std::atomic<bool> closeStarted{false};
   std::atomic<bool> closing{false};
@@ -43,7 +45,3 @@ class PortRef {
 PortRef checkedPort(uint32_t port);
 
 } // namespace qor::client
-
-// Identity setters used by the open, under the port's general section.
-void Qor_Client_SetRealHostInterfaceType(Qor_PortInfo_t& entry, uint32_t type);
-void Qor_Client_SetInterfaceType(Qor_PortInfo_t& entry, uint32_t type);

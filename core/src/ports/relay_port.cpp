@@ -3,6 +3,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
+#include "startup/exported_call.hpp"
 
 using namespace qor::client;
 
@@ -17,7 +18,7 @@ RelayAt relayOf(uint32_t type) {
 
 } // namespace
 
-extern "C" uint32_t Qor_GetRelayPort(uint32_t port, uint32_t* relayPort, uint8_t* opened) {
+extern "C" uint32_t Qor_GetRelayPort(uint32_t port, uint32_t* relayPort, uint8_t* opened) try {
   Qor_InterfaceInfo_t relay{};
   {
     PortRef ref = checkedPort(port);
@@ -45,4 +46,6 @@ extern "C" uint32_t Qor_GetRelayPort(uint32_t port, uint32_t* relayPort, uint8_t
   if (uint32_t result = Qor_OpenInterface(&relay, relayPort)) return result;
   *opened = 1;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }

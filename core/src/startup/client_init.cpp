@@ -10,6 +10,7 @@
 #include "ports/port_lifecycle.hpp"
 #include "startup/process_config.hpp"
 #include "qor_api.h"
+#include "qor_shared/scoped_lock.hpp"
 #include "startup/signal_closer.hpp"
 
 void Qor_Client_SignalHandler(int signal);
@@ -73,9 +74,10 @@ void Qor_Client_Init() {
 
 void Qor_Client_CleanUp() {
   closeAllPorts();
-  Qor_EnterCriticalSection(&ClientInfo.lock);
-  qor::client::freeProcessConfig();
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
+  {
+    qor::SectionLock process(ClientInfo.lock);
+    qor::client::freeProcessConfig();
+  }
   if (ClientInfo.lock.flags & 1u) Qor_DeleteCriticalSection(&ClientInfo.lock);
 }
 
@@ -89,9 +91,8 @@ namespace qor::client {
 
 void closeAllPortsAfterSignal() {
   closeAllPorts();
-  Qor_EnterCriticalSection(&ClientInfo.lock);
+  SectionLock process(ClientInfo.lock);
   freeProcessConfig();
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
 }
 
 } // namespace qor::client

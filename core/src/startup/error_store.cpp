@@ -8,6 +8,8 @@
 #include "ports/port_context.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_shared/scoped_lock.hpp"
+#include "startup/exported_call.hpp"
 
 namespace qor::client {
 namespace {
@@ -26,16 +28,16 @@ int formatDescription(char* out, size_t capacity, uint32_t code, const char* tex
 } // namespace
 
 uint32_t storeError(Qor_PortInfo_t* entry, uint32_t code, const char* text) {
-  Qor_EnterCriticalSection(&ClientInfo.lock);
-  ClientInfo.lastErrorCode = code;
-  copyText(ClientInfo.lastErrorText, text);
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
+  {
+    SectionLock process(ClientInfo.lock);
+    ClientInfo.lastErrorCode = code;
+    copyText(ClientInfo.lastErrorText, text);
+  }
   if (entry == nullptr) return code;
   if (Qor_PortContext* context = portContext(*entry)) {
-    Qor_EnterCriticalSection(&context->general);
+    SectionLock general(context->general);
     context->lastErrorCode = code;
     copyText(context->lastErrorText, text);
-    Qor_LeaveCriticalSection(&context->general);
   }
   return code;
 }
@@ -64,7 +66,7 @@ uint32_t Qor_Client_ErrorHandler(Qor_PortInfo_t* entry, uint32_t code, const cha
 
 extern "C" {
 
-uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...) {
+uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...) try {
   char text[QOR_ERROR_TEXT_SIZE] = "";
   if (format != nullptr) {
     va_list arguments;
@@ -75,44 +77,49 @@ uint32_t Qor_ErrorHandler(uint32_t port, uint32_t code, const char* format, ...)
   if (port == QOR_NO_PORT && text[0] != '\0') syslog(LOG_ERR, "%s", text);
   PortRef ref = PortRef::acquire(port);
   return storeError(ref ? &ref.entry() : nullptr, code, text);
+} catch (...) {
+  return failedCall(port);
 }
 
-uint32_t Qor_GetLastErrorCode(void) {
-  Qor_EnterCriticalSection(&ClientInfo.lock);
-  uint32_t code = ClientInfo.lastErrorCode;
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
-  return code;
+uint32_t Qor_GetLastErrorCode(void) try {
+  return qor::underSection(ClientInfo.lock, [] { return ClientInfo.lastErrorCode; });
+} catch (...) {
+  return failedCall(QOR_NO_PORT);
 }
 
-const char* Qor_GetLastErrorDescription(void) {
+const char* Qor_GetLastErrorDescription(void) try {
   // One buffer per thread: a caller's text is never overwritten by another thread.
   static thread_local char description[QOR_ERROR_TEXT_SIZE];
-  Qor_EnterCriticalSection(&ClientInfo.lock);
+  qor::SectionLock process(ClientInfo.lock);
   // A description longer than the buffer is cut.
   if (formatDescription(description, sizeof description, ClientInfo.lastErrorCode, ClientInfo.lastErrorText) < 0) {
     description[0] = '\0';
   }
-  Qor_LeaveCriticalSection(&ClientInfo.lock);
   return description;
+} catch (...) {
+  return failedCall(QOR_NO_PORT, "");
 }
 
-uint32_t Qor_GetLastErrorByPortHandle(uint32_t port, uint32_t* code, uint32_t* size, char* text) {
+uint32_t Qor_GetLastErrorByPortHandle(uint32_t port, uint32_t* code, uint32_t* size, char* text) try {
   PortRef ref = checkedPort(port);
   if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
   if (code == nullptr || size == nullptr || (text == nullptr && *size != 0)) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
   }
   Qor_PortContext& context = ref.context();
-  Qor_EnterCriticalSection(&context.general);
+  qor::SectionLock general(context.general);
   *code = context.lastErrorCode;
-  int length = formatDescription(text, *size, context.lastErrorCode, context.lastErrorText);
-  Qor_LeaveCriticalSection(&context.general);
+  const int length = formatDescription(text, *size, context.lastErrorCode, context.lastErrorText);
   *size = static_cast<uint32_t>(length) + 1;
   return 0;
+} catch (...) {
+  return failedCall(port);
 }
 
-const char* Qor_GetErrorDescription(uint32_t code) {
+const char* Qor_GetErrorDescription(uint32_t code) try {
   return describeCode(code);
+} catch (...) {
+  return failedCall(QOR_NO_PORT, "");
 }
 
 } // extern "C"
