@@ -7,6 +7,7 @@
 #include "ports/port_events.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_protocol.h"
 
 using namespace qor::client;
 

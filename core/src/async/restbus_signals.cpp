@@ -6,6 +6,7 @@
 #include "startup/error_store.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_protocol.h"
 
 using namespace qor::client;
 

@@ -2,6 +2,7 @@
 
 #include "qor_shared/interface_identity.hpp"
 #include "qor_api.h"
+#include "qor_helpers.h"
 
 namespace qor::client {
 namespace {

@@ -10,6 +10,8 @@
 #include "enumeration/device_table.hpp"
 #include "enumeration/interface_lists.hpp"
 #include "qor_api.h"
+#include "qor_protocol.h"
+#include "qor_helpers.h"
 
 namespace qor::client {
 namespace {

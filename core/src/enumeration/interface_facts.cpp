@@ -1,6 +1,7 @@
 // Facts of a model or of a port's device that the lists and their callers use.
 #include "open/firmware_identity.hpp"
 #include "qor_api.h"
+#include "qor_helpers.h"
 
 namespace {
 constexpr uint8_t kDeviceIdentifier = 2;

@@ -12,6 +12,7 @@
 #include "enumeration/device_interfaces.hpp"
 #include "enumeration/device_table.hpp"
 #include "qor_api.h"
+#include "qor_helpers.h"
 
 namespace qor::client {
 namespace {

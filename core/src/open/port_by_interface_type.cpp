@@ -1,6 +1,7 @@
 // Opening another interface of a port's controller by its type, as the controller's firmware lists them.
 #include "open/firmware_identity.hpp"
 #include "qor_api.h"
+#include "qor_helpers.h"
 
 using namespace qor::client;
 

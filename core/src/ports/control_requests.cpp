@@ -12,6 +12,7 @@
 #include "ports/control_requests.hpp"
 #include "ports/private_pair.hpp"
 #include "qor_api.h"
+#include "qor_protocol.h"
 
 using namespace qor::client;
 

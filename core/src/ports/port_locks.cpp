@@ -2,6 +2,7 @@
 #include "commands/command_exchange.hpp"
 #include "ports/port_table.hpp"
 #include "qor_api.h"
+#include "qor_protocol.h"
 
 using namespace qor::client;
 

@@ -10,6 +10,7 @@
 #include "ports/port_lifecycle.hpp"
 #include "startup/process_config.hpp"
 #include "qor_api.h"
+#include "qor_protocol.h"
 #include "startup/signal_closer.hpp"
 
 void Qor_Client_SignalHandler(int signal);
