@@ -77,7 +77,9 @@ function(qor_add_library name)
 
   install(TARGETS ${name} ${name}_headers EXPORT QorApiTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
   install(FILES ${ARG_PUBLIC_HEADERS} DESTINATION ${QOR_INSTALL_INCLUDEDIR})
-  file(RELATIVE_PATH QOR_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+  # The prefix relative to the module's own folder: the installed tree may be moved.
+  file(RELATIVE_PATH QOR_PC_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" QOR_PC_PREFIX ${QOR_PC_PREFIX})
   set(QOR_PC_NAME ${name})
   set(QOR_PC_VERSION ${ARG_VERSION})
   configure_file(${QOR_LIBRARY_TEMPLATES}/library.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc @ONLY)
