@@ -102,8 +102,8 @@ void Server::interpret(Buffer message, Channel& channel) {
   if (!request) {
     uint32_t lengthField = 0;
     if (message.size() >= kHeader) lengthField = u32At(message, offsetof(ServerRequestHeader, length));
-    syslog(LOG_ERR, "Bad Command %u Length %u (%u)\n", static_cast<unsigned>(message[0]),
-           static_cast<unsigned>(message.size()), lengthField);
+    const unsigned code = message.empty() ? 0u : message[0]; // an empty message carries no code either
+    syslog(LOG_ERR, "Bad Command %u Length %u (%u)\n", code, static_cast<unsigned>(message.size()), lengthField);
     return;
   }
   const uint8_t code = request->header.code;
