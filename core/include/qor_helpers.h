@@ -37,6 +37,7 @@ typedef struct InternalEvent {
   pthread_mutex_t* mutex;
   uint32_t signalled;
 } InternalEvent;
+/* ExternalEvent, the user event (qor_user_event.h), is the same with the pair embedded. */
 
 QOR_SHARED_API void Qor_Internal_SetEvent(InternalEvent* event);
 QOR_SHARED_API void Qor_External_SetEvent(ExternalEvent* event);

@@ -11,7 +11,8 @@ typedef struct Qor_NetworkAdapter_t {
   uint32_t netmask; /* network byte order */
 } Qor_NetworkAdapter_t;
 
-/* The data of a 0x17 reply for the Ethernet host types: u32 device count, then one record per discovered device. */
+/* A device that Ethernet discovery found: the records of a 0x17 reply for the Ethernet host types (after a u32
+ * device count), and the settings that Qor_Interface_GetEthernetParameters gives. */
 typedef struct EthernetDeviceRecord {
   uint32_t hostInterfaceType; /* +0 from the device's "target=" code */
   uint32_t address;           /* +4 network byte order, the answer's sender */

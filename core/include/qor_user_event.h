@@ -1,5 +1,5 @@
 /* A user event: a flag guarded by a mutex and signalled through a condition variable, in memory the application
- * provides. */
+ * provides (Qor_Events_AllocateEvent, Qor_Monitor_EnableEvent). */
 #ifndef QOR_USER_EVENT_H
 #define QOR_USER_EVENT_H
 
