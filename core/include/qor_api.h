@@ -4,17 +4,14 @@
 
 #include <stdbool.h>
 
-#include "qor_client_state.h"
 #include "qor_async.h"
 #include "qor_bus_configuration.h"
 #include "qor_error_codes.h"
 #include "qor_fpga.h"
 #include "qor_monitor.h"
 #include "qor_network_adapters.h"
-#include "qor_helpers.h"
 #include "qor_interface_config.h"
 #include "qor_lvds_frames.h"
-#include "qor_protocol.h"
 #include "qor_types.h"
 
 QOR_BEGIN_DECLS

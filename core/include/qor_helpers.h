@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include "qor_types.h"
+#include "qor_user_event.h"
 
 QOR_BEGIN_DECLS
 
@@ -36,13 +37,7 @@ typedef struct InternalEvent {
   pthread_mutex_t* mutex;
   uint32_t signalled;
 } InternalEvent;
-
-/* A user event: the same with the pair embedded. */
-typedef struct ExternalEvent {
-  pthread_cond_t condition;
-  pthread_mutex_t mutex;
-  uint32_t signalled;
-} ExternalEvent;
+/* ExternalEvent, the user event (qor_user_event.h), is the same with the pair embedded. */
 
 QOR_SHARED_API void Qor_Internal_SetEvent(InternalEvent* event);
 QOR_SHARED_API void Qor_External_SetEvent(ExternalEvent* event);

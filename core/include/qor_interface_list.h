@@ -4,7 +4,6 @@
 #define QOR_INTERFACE_LIST_H
 
 #include "qor_network_adapters.h"
-#include "qor_protocol.h"
 #include "qor_types.h"
 
 QOR_BEGIN_DECLS

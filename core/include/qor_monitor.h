@@ -5,7 +5,8 @@
 
 #include <stdbool.h>
 
-#include "qor_helpers.h"
+#include "qor_types.h"
+#include "qor_user_event.h"
 
 QOR_BEGIN_DECLS
 

@@ -4,6 +4,7 @@
 #ifndef QOR_PROTOCOL_H
 #define QOR_PROTOCOL_H
 
+#include "qor_network_adapters.h"
 #include "qor_types.h"
 
 QOR_BEGIN_DECLS
@@ -182,22 +183,6 @@ QOR_STATIC_ASSERT(offsetof(DriverInfoRequest, data) == 16, "request data at 16")
 #define QOR_DRIVER_INFO_REQUEST_LENGTH 16u
 #define QOR_DRIVER_INFO_REQUEST_LENGTH_USB_OVER_ETHERNET 20u
 #define QOR_DRIVER_INFO_REQUEST_LENGTH_ETHERNET 276u
-
-/* The data of a 0x17 reply for the Ethernet host types: u32 device count, then one record per discovered device. */
-typedef struct EthernetDeviceRecord {
-  uint32_t hostInterfaceType; /* +0 from the device's "target=" code */
-  uint32_t address;           /* +4 network byte order, the answer's sender */
-  uint32_t netmask;           /* +8 network byte order */
-  uint32_t gateway;           /* +12 network byte order */
-  uint32_t mac;               /* +16 */
-  uint32_t serialNumber;      /* +20 */
-  uint16_t tcpPort;           /* +24 */
-  uint8_t deviceNumber;       /* +26 position in the list, from 1 */
-  uint8_t reserved;           /* +27 */
-} EthernetDeviceRecord;
-QOR_STATIC_ASSERT(sizeof(EthernetDeviceRecord) == 28, "EthernetDeviceRecord is 28 bytes");
-QOR_STATIC_ASSERT(offsetof(EthernetDeviceRecord, serialNumber) == 20, "serial number at 20");
-QOR_STATIC_ASSERT(offsetof(EthernetDeviceRecord, deviceNumber) == 26, "device number at 26");
 
 /* The network adapters a 0x17 request for the Ethernet host types carries from +16: u32 count, then count pairs
  * {u32 address, u32 netmask} in network byte order. */

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "qor_api.h"
+#include "qor_client_state.h"
 #include "qor_test/child_process.hpp"
 #include "qor_test/files.hpp"
 #include "qor_test/syslog_capture.hpp"

@@ -12,6 +12,7 @@
 #include <pugixml.hpp>
 
 #include "qor_api.h"
+#include "qor_client_state.h"
 
 namespace qor::test {
 

@@ -9,6 +9,7 @@
 #include "qor_api.h"
 #include "qor_shared/scoped_lock.hpp"
 #include "startup/exported_call.hpp"
+#include "qor_protocol.h"
 
 using namespace qor::client;
 

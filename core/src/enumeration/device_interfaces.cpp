@@ -3,6 +3,7 @@
 #include "qor_shared/host_types.hpp"
 #include "qor_shared/interface_identity.hpp"
 #include "qor_api.h"
+#include "qor_helpers.h"
 
 namespace qor::client {
 namespace {

@@ -14,6 +14,8 @@
 #include "qor_shared/byte_reader.hpp"
 #include "qor_shared/host_types.hpp"
 #include "startup/exported_call.hpp"
+#include "qor_protocol.h"
+#include "qor_helpers.h"
 
 namespace qor::client {
 namespace {

@@ -1,5 +1,6 @@
 // Facts of a model or of a port's device that the lists and their callers use.
 #include "qor_api.h"
+#include "qor_helpers.h"
 #include "qor_shared/host_types.hpp"
 #include "startup/exported_call.hpp"
 

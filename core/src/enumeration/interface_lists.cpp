@@ -14,6 +14,7 @@
 #include "qor_api.h"
 #include "qor_shared/host_types.hpp"
 #include "startup/exported_call.hpp"
+#include "qor_helpers.h"
 
 namespace qor::client {
 namespace {

@@ -2,6 +2,7 @@
 #include "open/firmware_identity.hpp"
 #include "qor_api.h"
 #include "startup/exported_call.hpp"
+#include "qor_helpers.h"
 
 using namespace qor::client;
 

@@ -3,6 +3,7 @@
 #include "ports/port_table.hpp"
 #include "qor_api.h"
 #include "startup/exported_call.hpp"
+#include "qor_protocol.h"
 
 using namespace qor::client;
 

@@ -11,6 +11,7 @@
 #include "startup/process_config.hpp"
 #include "qor_api.h"
 #include "qor_shared/scoped_lock.hpp"
+#include "qor_protocol.h"
 #include "startup/signal_closer.hpp"
 
 void Qor_Client_SignalHandler(int signal);

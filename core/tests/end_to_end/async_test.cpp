@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "interface_fixture.hpp"
+#include "qor_helpers.h"
 #include "qor_emulator/frame.hpp"
 
 namespace qor::test {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "interface_fixture.hpp"
+#include "qor_helpers.h"
 #include "qor_emulator/discovery_responder.hpp"
 #include "qor_emulator/frame.hpp"
 #include "qor_test/child_process.hpp"

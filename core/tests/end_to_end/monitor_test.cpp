@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "interface_fixture.hpp"
+#include "qor_helpers.h"
 #include "qor_emulator/frame.hpp"
 #include "qor_test/child_process.hpp"
 
