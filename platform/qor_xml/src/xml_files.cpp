@@ -227,7 +227,8 @@ std::string targetPath(const char* path) {
 }
 
 uint32_t loadDocument(const std::string& path, pugi::xml_document& document) {
-  Descriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  // A FIFO would keep the open waiting for a writer; it is refused below as any other file that is not regular.
+  Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
   if (file.fd < 0) return fail(QOR_XML_ERR_FILE, "could not open '%s': %s", path.c_str(), strerror(errno));
   struct stat status {};
   if (fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {

@@ -40,8 +40,8 @@ class DirectoryLock {
 // Where the file at path is replaced: a symbolic link is followed, so that it stays a link.
 std::string targetPath(const char* path);
 
-// 0, QOR_XML_ERR_FILE (missing, unreadable, too large), QOR_XML_ERR_PARSER (damaged, nested too deeply) or
-// QOR_XML_ERR_NOT_ENOUGH_MEMORY.
+// Reads a regular file only: 0, QOR_XML_ERR_FILE (missing, unreadable, no regular file, too large),
+// QOR_XML_ERR_PARSER (damaged, nested too deeply) or QOR_XML_ERR_NOT_ENOUGH_MEMORY.
 uint32_t loadDocument(const std::string& path, pugi::xml_document& document);
 
 // Writes a temporary file beside path and renames it over path, keeping the mode and owner of the file it

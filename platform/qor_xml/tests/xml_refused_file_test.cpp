@@ -69,6 +69,10 @@ struct RefusedFile {
 };
 
 const RefusedFile kRefusedFiles[] = {
+    {"a FIFO", [](const std::string& path) { return mkfifo(path.c_str(), 0644) == 0; }, QOR_XML_ERR_FILE,
+     "is no regular file"},
+    {"a link to /dev/zero", [](const std::string& path) { return symlink("/dev/zero", path.c_str()) == 0; },
+     QOR_XML_ERR_FILE, "is no regular file"},
     {"a file one byte too large",
      [](const std::string& path) { return writeFile(path, std::string(kLargestFile + 1, ' ')); }, QOR_XML_ERR_FILE,
      "is larger than"},
