@@ -143,7 +143,7 @@ TEST(ClientStartup, AConfigurationFileThatIsNoSmallRegularFileIsNotRead) {
     qor::test::SyslogCapture log;
     const auto start = std::chrono::steady_clock::now();
     const StartupReport report = loadLibrary();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s); // a FIFO would keep it waiting for ever
     EXPECT_EQ(report.deviceCfg, "-");
     EXPECT_TRUE(log.waitFor(c.why, 1s));
     EXPECT_TRUE(log.waitFor("Can't load '/etc/Qor_API_Linux.ini'", 1s));

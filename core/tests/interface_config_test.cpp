@@ -108,7 +108,7 @@ TEST(InterfaceConfigPaths, AConfiguredFileThatIsNoRegularFileIsRefusedAtOnce) {
       char name[16];
       return Qor_InterfaceConfig_ConfigurationName_Get(sizeof name, name) == QOR_XML_ERR_FILE ? 0 : 1;
     });
-    EXPECT_EQ(child.wait(std::chrono::seconds(2)), 0);
+    EXPECT_EQ(child.wait(std::chrono::seconds(5)), 0); // a FIFO would keep it waiting for ever
   }
 }
 
