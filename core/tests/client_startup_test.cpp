@@ -4,8 +4,11 @@
 
 #include <dlfcn.h>
 #include <mqueue.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -119,6 +122,41 @@ TEST(ClientStartup, MissingConfigurationFileIsLoggedAndLeavesTheConfigurationEmp
   qor::test::SyslogCapture log;
   EXPECT_TRUE(log.waitFor("Can't load '/etc/Qor_API_Linux.ini'", 1s));
   EXPECT_TRUE(log.contains("module path  "));
+}
+
+// Only a regular file of sensible size is read: anything else would keep the loading process waiting or reading.
+TEST(ClientStartup, AConfigurationFileThatIsNoSmallRegularFileIsNotRead) {
+  const struct {
+    const char* name;
+    std::function<bool()> make;
+    const char* why;
+  } cases[] = {
+      {"a FIFO", [] { return mkfifo(kConfigFile, 0644) == 0; }, "'/etc/Qor_API_Linux.ini' is no regular file"},
+      {"a link to /dev/zero", [] { return symlink("/dev/zero", kConfigFile) == 0; }, "'/dev/zero' is no regular file"},
+      {"a file one byte over 1 MiB",
+       [] { return qor::test::writeFile(kConfigFile, "[FILES]\ndeviceCfg = x.xml\n" + std::string(1 << 20, ';')); },
+       "'/etc/Qor_API_Linux.ini' is larger than 1048576 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    qor::test::removeFile(kConfigFile);
+    ASSERT_TRUE(c.make());
+    qor::test::SyslogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    const StartupReport report = loadLibrary();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s); // a FIFO would keep it waiting for ever
+    EXPECT_EQ(report.deviceCfg, "-");
+    EXPECT_TRUE(log.waitFor(c.why, 1s));
+    EXPECT_TRUE(log.waitFor("Can't load '/etc/Qor_API_Linux.ini'", 1s));
+  }
+}
+
+// A linked file is a usual way to keep the configuration elsewhere.
+TEST(ClientStartup, ALinkedConfigurationFileIsRead) {
+  ASSERT_TRUE(qor::test::writeFile("/tmp/qor.ini", "[FILES]\ndeviceCfg = linked.xml\n"));
+  qor::test::removeFile(kConfigFile);
+  ASSERT_EQ(symlink("/tmp/qor.ini", kConfigFile), 0);
+  EXPECT_EQ(loadLibrary().deviceCfg, "linked.xml");
 }
 
 TEST(ClientStartup, DaemonQueue) {

@@ -2,6 +2,10 @@
 // configuration and the device settings that an open reads.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -10,6 +14,7 @@
 #include "fake_server.hpp"
 #include "interface_config_fixture.hpp"
 #include "ports/port_context.hpp"
+#include "qor_test/child_process.hpp"
 #include "qor_test/files.hpp"
 #include "qor_xml.h"
 
@@ -83,6 +88,28 @@ TEST(InterfaceConfigPaths, ConfigurationName) {
   ASSERT_EQ(Qor_InterfaceConfig_ConfigurationName_Get(sizeof name, name), 0u);
   EXPECT_STREQ(name, "test bench 3");
   EXPECT_EQ(Qor_InterfaceConfig_ConfigurationName_Get(12, name), QOR_XML_ERR_NODE);
+}
+
+// Looking at whether the file is there must not wait for a writer of a FIFO.
+TEST(InterfaceConfigPaths, AConfiguredFileThatIsNoRegularFileIsRefusedAtOnce) {
+  ConfiguredFile configured;
+  const struct {
+    const char* name;
+    std::function<bool()> make;
+  } cases[] = {
+      {"a FIFO", [] { return mkfifo(ConfiguredFile::kPath, 0644) == 0; }},
+      {"a link to /dev/zero", [] { return symlink("/dev/zero", ConfiguredFile::kPath) == 0; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    removeFile(ConfiguredFile::kPath);
+    ASSERT_TRUE(c.make());
+    ChildProcess child([] {
+      char name[16];
+      return Qor_InterfaceConfig_ConfigurationName_Get(sizeof name, name) == QOR_XML_ERR_FILE ? 0 : 1;
+    });
+    EXPECT_EQ(child.wait(std::chrono::seconds(5)), 0); // a FIFO would keep it waiting for ever
+  }
 }
 
 struct IdentifierCase {

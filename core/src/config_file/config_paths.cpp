@@ -1,7 +1,10 @@
 // Where the interface configuration file is: the installation directory and file name of the process
 // configuration.
-#include <cstring>
+#include <fcntl.h>
 #include <syslog.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include "startup/error_store.hpp"
 #include "config_file/interface_config.hpp"
@@ -61,9 +64,10 @@ uint32_t installDirectory(std::string& directory) {
 }
 
 uint32_t probeFile(Qor_PortInfo_t* entry, const std::string& path, bool& readable) {
-  FILE* file = fopen(path.c_str(), "r");
-  readable = file != nullptr;
-  if (file != nullptr && fclose(file) != 0) {
+  // Without waiting: a FIFO would keep the open waiting for a writer (the XML library then refuses it).
+  const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  readable = file >= 0;
+  if (file >= 0 && close(file) != 0) {
     return Qor_Client_ErrorHandler(entry, kCouldNotClose, "could not close '%s'", path.c_str());
   }
   return 0;

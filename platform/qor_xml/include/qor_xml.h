@@ -30,9 +30,9 @@ extern "C" {
 #define QOR_XML_API __attribute__((visibility("default")))
 
 #define QOR_XML_ERR_NOT_ENOUGH_MEMORY 0x20B0001u
-#define QOR_XML_ERR_PARSER 0x20B0002u /* damaged file, or a value that is no number */
+#define QOR_XML_ERR_PARSER 0x20B0002u /* damaged file, nested deeper than 256 elements, or a value that is no number */
 #define QOR_XML_ERR_NODE_NOT_FOUND 0x20B0003u
-#define QOR_XML_ERR_FILE 0x20B0005u /* missing, unreadable, unwritable or locked too long */
+#define QOR_XML_ERR_FILE 0x20B0005u /* missing, no regular file, over 16 MiB, unreadable, unwritable, locked too long */
 #define QOR_XML_ERR_NODE 0x20B0006u /* no node given, or a value that does not fit */
 
 /* Element and attribute names of the interface configuration file. */
@@ -97,7 +97,8 @@ QOR_XML_API uint32_t Qor_Xml_Document_LoadFile(const char* path, Qor_Xml_Documen
 /* Creates the file with an empty configuration ("Interfaces" with "Configuration") and takes its lock. A file
  * that another process has created meanwhile is loaded instead, never replaced. */
 QOR_XML_API uint32_t Qor_Xml_InterfaceConfig_CreateConfigFile(const char* path, Qor_Xml_Document_t* document);
-/* Replaces the file at path by the document. */
+/* Replaces the file at path by the document; a document that would make a file the loader refuses (nested too
+ * deeply, too large) is not saved, with the code the load would give. */
 QOR_XML_API uint32_t Qor_Xml_Document_Save(Qor_Xml_Document_t document, const char* path);
 /* Releases the document and its lock; *document becomes no document. */
 QOR_XML_API void Qor_Xml_Document_Free(Qor_Xml_Document_t* document);

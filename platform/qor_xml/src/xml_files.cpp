@@ -43,11 +43,39 @@ struct Descriptor {
   }
 };
 
-class StringWriter : public pugi::xml_writer {
+// Collects the saved text up to the size that a load accepts.
+class BoundedWriter : public pugi::xml_writer {
  public:
-  void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+  void write(const void* data, size_t size) override {
+    if (tooLarge || size > kMaxFileSize - text.size()) {
+      tooLarge = true;
+      return;
+    }
+    text.append(static_cast<const char*>(data), size);
+  }
   std::string text;
+  bool tooLarge = false;
 };
+
+// Walks without recursion, so that any nesting is measured safely.
+bool nestsDeeperThan(const pugi::xml_node& top, unsigned limit) {
+  unsigned depth = 1;
+  for (pugi::xml_node node = top.first_child(); node;) {
+    if (node.type() == pugi::node_element && depth > limit) return true;
+    if (node.first_child()) {
+      node = node.first_child();
+      ++depth;
+      continue;
+    }
+    while (!node.next_sibling()) {
+      node = node.parent();
+      if (node == top) return false;
+      --depth;
+    }
+    node = node.next_sibling();
+  }
+  return false;
+}
 
 bool writeAll(int fd, const std::string& text) {
   size_t done = 0;
@@ -199,7 +227,8 @@ std::string targetPath(const char* path) {
 }
 
 uint32_t loadDocument(const std::string& path, pugi::xml_document& document) {
-  Descriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  // A FIFO would keep the open waiting for a writer; it is refused below as any other file that is not regular.
+  Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
   if (file.fd < 0) return fail(QOR_XML_ERR_FILE, "could not open '%s': %s", path.c_str(), strerror(errno));
   struct stat status {};
   if (fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -223,12 +252,21 @@ uint32_t loadDocument(const std::string& path, pugi::xml_document& document) {
     return fail(QOR_XML_ERR_PARSER, "'%s' is damaged: %s at byte %td", path.c_str(), parsed.description(),
                 parsed.offset);
   }
+  if (nestsDeeperThan(document, kMaxDepth)) {
+    return fail(QOR_XML_ERR_PARSER, "'%s' nests deeper than %u levels", path.c_str(), kMaxDepth);
+  }
   return 0;
 }
 
 uint32_t saveDocument(const pugi::xml_document& document, const std::string& path) {
-  StringWriter writer;
+  if (nestsDeeperThan(document, kMaxDepth)) {
+    return fail(QOR_XML_ERR_PARSER, "the document for '%s' nests deeper than %u levels", path.c_str(), kMaxDepth);
+  }
+  BoundedWriter writer;
   document.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
+  if (writer.tooLarge) {
+    return fail(QOR_XML_ERR_FILE, "'%s' would be larger than %zu bytes", path.c_str(), kMaxFileSize);
+  }
   std::string temporary;
   const int fd = createTemporary(path, temporary);
   if (fd < 0) return fail(QOR_XML_ERR_FILE, "could not create a file beside '%s': %s", path.c_str(), strerror(errno));
