@@ -11,6 +11,7 @@
 
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
+#include "limited_log.hpp"
 #include "server.hpp"
 
 namespace qor::daemon {
@@ -54,7 +55,7 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
     const ssize_t received = receiveWithin(request, buffer, kReceiveSlice);
     if (received < 0) {
       const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - silentSince);
-      syslog(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,
+      logLimited(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,
              static_cast<unsigned>(elapsed.count()));
       break;
     }
