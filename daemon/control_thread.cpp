@@ -1,5 +1,6 @@
 // The control thread of one private queue pair: it serves the pair until the client closes it (message 0x0B), the
-// client process ends, or the daemon stops. The pair's queues belong to the client, which removes them.
+// client process ends, or the daemon stops. The pair's queues belong to the client, which removes them; the thread
+// removes those of a client that died.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
@@ -75,7 +76,12 @@ void Server::serveControlPair(const PairIdentity& pair, const ClientProcess& cli
     }
     if (received == 0) {
       if (std::chrono::steady_clock::now() - silentSince < kLivenessInterval) continue;
-      if (!client.alive()) break;
+      if (!client.alive()) {
+        // A client killed inside an open leaves its pair behind, and leftovers fill its user's queue memory.
+        mq_unlink((baseName + QOR_PRIVATE_PAIR_READ_SUFFIX).c_str());
+        mq_unlink((baseName + QOR_PRIVATE_PAIR_WRITE_SUFFIX).c_str());
+        break;
+      }
       silentSince = std::chrono::steady_clock::now();
       continue;
     }
