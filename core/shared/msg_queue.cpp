@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <syslog.h>
@@ -16,17 +15,16 @@ namespace {
 
 constexpr uint32_t kCouldNotConnect = 0x2000100;
 
-// umask is process-wide: serialise our own changes of it.
-std::mutex gUmaskLock;
-
+// The mode is set on the queue's own descriptor: the umask is process-wide, and changing it would widen the files
+// other threads create meanwhile.
 mqd_t openExclusive(const char* name, int access, mode_t mode, mq_attr* attributes) {
-  std::lock_guard lock(gUmaskLock);
-  mode_t previous = umask(0);
-  mqd_t queue = mq_open(name, O_CREAT | O_EXCL | access, mode, attributes);
-  int savedErrno = errno;
-  umask(previous);
+  const mqd_t queue = mq_open(name, O_CREAT | O_EXCL | access, mode, attributes);
+  if (queue == static_cast<mqd_t>(-1) || fchmod(queue, mode) == 0) return queue;
+  const int savedErrno = errno;
+  mq_close(queue);
+  mq_unlink(name);
   errno = savedErrno;
-  return queue;
+  return static_cast<mqd_t>(-1);
 }
 
 long threadId() {
