@@ -39,11 +39,11 @@ std::optional<std::string> baseNameIn(Bytes payload) {
 
 } // namespace
 
-void Server::waitForClients() {
+bool Server::waitForClients() {
   mqd_t queue = Create_MsgQueue(QOR_SERVER_QUEUE_NAME, QOR_SERVER_QUEUE_MESSAGE_SIZE, 0);
   if (queue == -1) {
     syslog(LOG_ERR, "%s : Error create mq <%s>", "Qor_Server_WaitForClients", QOR_SERVER_QUEUE_NAME);
-    return;
+    return false;
   }
   {
     std::lock_guard lock(acceptMutex_);
@@ -65,6 +65,7 @@ void Server::waitForClients() {
     acceptRunning_ = false;
   }
   acceptEnded_.notify_all();
+  return true;
 }
 
 void Server::acceptClient(Bytes message) {

@@ -42,7 +42,8 @@ public:
   // Starts the access paths.
   void start();
   // The accept loop: creates "/Qor_API" and serves it until stop (or a failure of the queue itself), then removes it.
-  void waitForClients();
+  // False when "/Qor_API" could not be created.
+  bool waitForClients();
   // SIGTERM to the process of every application (one per application).
   void stopProcesses();
   // Closes every application and port, ends the accept loop and every thread, and shuts the access paths down.
