@@ -55,7 +55,7 @@ std::optional<ClientProcess> ClientProcess::identify(uint32_t pid, int queueDesc
   if (fstat(queueDescriptor, &queue) != 0) return std::nullopt;
   const int fd = pidfd_open(static_cast<pid_t>(pid), 0);
   if (fd < 0) return std::nullopt;
-  ClientProcess client(pid, std::shared_ptr<const int>(new int(fd), [](const int* owned) {
+  ClientProcess client(pid, queue.st_uid, std::shared_ptr<const int>(new int(fd), [](const int* owned) {
                          close(*owned);
                          delete owned;
                        }));

@@ -2,6 +2,8 @@
 // process that created the client's queues, never a reused pid, a process group, or another user's process.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,14 +21,18 @@ public:
   static std::optional<ClientProcess> identify(uint32_t pid, int queueDescriptor);
 
   uint32_t pid() const { return pid_; }
+  // The user who owns the client's queues, one of the process's user ids.
+  uid_t uid() const { return uid_; }
   // False once the process has ended (a zombie has ended too).
   bool alive() const;
   // Sends SIGTERM to the process; false when it has gone.
   bool terminate() const;
 
 private:
-  ClientProcess(uint32_t pid, std::shared_ptr<const int> pidFd) : pid_(pid), pidFd_(std::move(pidFd)) {}
+  ClientProcess(uint32_t pid, uid_t uid, std::shared_ptr<const int> pidFd)
+      : pid_(pid), uid_(uid), pidFd_(std::move(pidFd)) {}
   uint32_t pid_;
+  uid_t uid_;
   std::shared_ptr<const int> pidFd_;
 };
 

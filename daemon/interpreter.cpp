@@ -14,6 +14,7 @@
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
 #include "qor_shared/byte_reader.hpp"
+#include "limited_log.hpp"
 #include "server.hpp"
 #include "usb_suspension.hpp"
 
@@ -284,8 +285,8 @@ void Interpreter::boardRequest(Server& server, const Incoming& in) {
 void Server::interpret(Buffer message, Channel& channel) {
   const auto request = protocol::parseRequest(message);
   if (!request) {
-    syslog(LOG_ERR, "Bad Command %u Length %u (%u)\n", message.empty() ? 0u : static_cast<unsigned>(message[0]),
-           static_cast<unsigned>(message.size()), u32At(message, offsetof(ServerRequestHeader, length)));
+    logLimited(LOG_ERR, "Bad Command %u Length %u (%u)\n", message.empty() ? 0u : static_cast<unsigned>(message[0]),
+               static_cast<unsigned>(message.size()), u32At(message, offsetof(ServerRequestHeader, length)));
     return;
   }
   const uint8_t code = request->header.code;

@@ -103,9 +103,10 @@ int main(int argc, char** argv) {
          __TIME__);
   raiseQueueLimit();
   const sigset_t awaited = blockSignals();
-  if (getppid() != 1) detach(words.debug);
+  const int startReport = getppid() != 1 ? detach(words.debug) : -1;
   // The lock comes before anything else is touched: a second instance leaves the running one's queues alone.
   takePidLock();
+  reportStarted(startReport);
   if (!removeStaleQueues()) exit(1);
 
   syslog(LOG_DEBUG, "qorapid running");
@@ -113,10 +114,10 @@ int main(int argc, char** argv) {
   installAccessPaths(server.deviceAccess());
   server.start();
   std::thread signals([&] { awaitSignals(server, awaited); });
-  server.waitForClients();
+  const bool served = server.waitForClients();
   server.stop();
   signals.join();
   syslog(LOG_NOTICE, "qorapid stopped ...\n");
   sleep(1);
-  exit(0);
+  exit(served ? 0 : 1);
 }

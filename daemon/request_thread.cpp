@@ -1,7 +1,9 @@
 // The request thread of one application: it creates the application's queues, hands each message to the
 // interpreter, and, when its client process has gone or the thread ends for any other reason before the application
 // was closed, closes the application. It removes the application's queues last.
+#include <sys/stat.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -11,6 +13,8 @@
 
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
+#include "qor_shared/queue_creation.hpp"
+#include "limited_log.hpp"
 #include "server.hpp"
 
 namespace qor::daemon {
@@ -20,6 +24,17 @@ constexpr Milliseconds kReceiveSlice{100};
 constexpr Milliseconds kLivenessInterval{1000};
 constexpr Milliseconds kSuspendedBound{2000};
 constexpr Milliseconds kSuspendedStep{1};
+
+// An application's queues are its user's alone: created for root only, then given to the client's user.
+mqd_t createForClient(const std::string& name, uint32_t messageSize, bool write, const ClientProcess& client) {
+  const mqd_t queue = createQueue(name.c_str(), messageSize, write, S_IRUSR | S_IWUSR);
+  if (queue == -1 || fchown(queue, client.uid(), static_cast<gid_t>(-1)) == 0) return queue;
+  const int error = errno;
+  mq_close(queue);
+  mq_unlink(name.c_str());
+  errno = error;
+  return -1;
+}
 
 } // namespace
 
@@ -32,13 +47,13 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
     return recordErrorf(port.get(), app->index, QOR_ERR_SERVER_CREATE_PIPE, "'CreateNamedPipe' returned with '%d' - %s",
                         error, strerror(error));
   };
-  const mqd_t response = Create_MsgQueue(responseName.c_str(), app->queueMessageSize, 1);
+  const mqd_t response = createForClient(responseName, app->queueMessageSize, true, app->client);
   if (response == -1 || !app->response.adopt(response)) {
     app->queueResult = queueFailed();
     mq_unlink(responseName.c_str());
     return;
   }
-  mqd_t request = Create_MsgQueue(requestName.c_str(), app->queueMessageSize, 0);
+  mqd_t request = createForClient(requestName, app->queueMessageSize, false, app->client);
   if (request == -1) {
     app->queueResult = queueFailed();
     app->response.close();
@@ -54,7 +69,7 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
     const ssize_t received = receiveWithin(request, buffer, kReceiveSlice);
     if (received < 0) {
       const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - silentSince);
-      syslog(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,
+      logLimited(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,
              static_cast<unsigned>(elapsed.count()));
       break;
     }

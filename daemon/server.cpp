@@ -1,3 +1,4 @@
+#include "limited_log.hpp"
 #include "server.hpp"
 
 #include <cerrno>
@@ -80,8 +81,8 @@ uint32_t Server::recordError(const Port* port, uint8_t application, uint32_t cod
   const size_t length = protocol::encodeErrorReport(report, code, text);
   // Not recorded when it fails: the error it carries stays the last one.
   if (length != 0 && app->response.send(Bytes(report.data(), length)) != ReplyQueue::Sent::Yes) {
-    syslog(LOG_ERR, "%s : error report 0x%x to application %u of port %u not sent\n", "Qor_Server_ErrorHandler",
-           code, static_cast<unsigned>(application), static_cast<unsigned>(port->index));
+    logLimited(LOG_ERR, "%s : error report 0x%x to application %u of port %u not sent\n", "Qor_Server_ErrorHandler",
+               code, static_cast<unsigned>(application), static_cast<unsigned>(port->index));
   }
   return code;
 }

@@ -7,11 +7,14 @@
 // port. All are started and joined through Workers; every wait among them has a bound.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdarg>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "channel.hpp"
@@ -39,7 +42,8 @@ public:
   // Starts the access paths.
   void start();
   // The accept loop: creates "/Qor_API" and serves it until stop (or a failure of the queue itself), then removes it.
-  void waitForClients();
+  // False when "/Qor_API" could not be created.
+  bool waitForClients();
   // SIGTERM to the process of every application (one per application).
   void stopProcesses();
   // Closes every application and port, ends the accept loop and every thread, and shuts the access paths down.
@@ -50,8 +54,20 @@ public:
 
   // accept_loop.cpp
   void acceptClient(Bytes message);
+  // A private pair as announced: its name and the queue behind its reply end. A client that removes its pair and
+  // makes it anew under the same name has a new pair.
+  struct PairIdentity {
+    std::string baseName;
+    ino_t replyQueue;
+    auto operator<=>(const PairIdentity&) const = default;
+  };
+  // The pairs that have a control thread (one each), claimed by the accept loop, released by their control thread
+  // while it still holds the reply end open (so no new queue can have its identity yet).
+  bool servesPair(const PairIdentity& pair);
+  void claimPair(const PairIdentity& pair);
+  void releasePair(const PairIdentity& pair);
   // control_thread.cpp
-  void serveControlPair(const std::string& baseName, const ClientProcess& client, Worker& self);
+  void serveControlPair(const PairIdentity& pair, const ClientProcess& client, Worker& self);
   // request_thread.cpp
   void serveApplication(const std::shared_ptr<Port>& port, const std::shared_ptr<Application>& app, Worker& self);
   // interpreter.cpp: acts on one message; the caller's buffer may be changed
@@ -121,6 +137,9 @@ private:
   std::mutex acceptMutex_;
   std::condition_variable acceptEnded_;
   bool acceptRunning_ = false;
+
+  std::mutex pairsMutex_;
+  std::set<PairIdentity> servedPairs_;
 
   Workers workers_; // last: destroyed first, after every thread has ended
 };

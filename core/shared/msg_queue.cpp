@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <syslog.h>
@@ -10,23 +9,23 @@
 #include "qor_helpers.h"
 #include "qor_protocol.h"
 #include "qor_shared/deadline.hpp"
+#include "qor_shared/queue_creation.hpp"
 #include "qor_shared/queue_exchange.hpp"
 
 namespace {
 
 constexpr uint32_t kCouldNotConnect = 0x2000100;
 
-// umask is process-wide: serialise our own changes of it.
-std::mutex gUmaskLock;
-
+// The mode is set on the queue's own descriptor: the umask is process-wide, and changing it would widen the files
+// other threads create meanwhile.
 mqd_t openExclusive(const char* name, int access, mode_t mode, mq_attr* attributes) {
-  std::lock_guard lock(gUmaskLock);
-  mode_t previous = umask(0);
-  mqd_t queue = mq_open(name, O_CREAT | O_EXCL | access, mode, attributes);
-  int savedErrno = errno;
-  umask(previous);
+  const mqd_t queue = mq_open(name, O_CREAT | O_EXCL | access, mode, attributes);
+  if (queue == static_cast<mqd_t>(-1) || fchmod(queue, mode) == 0) return queue;
+  const int savedErrno = errno;
+  mq_close(queue);
+  mq_unlink(name);
   errno = savedErrno;
-  return queue;
+  return static_cast<mqd_t>(-1);
 }
 
 long threadId() {
@@ -68,6 +67,37 @@ uint32_t exchangeOnQueues(mqd_t sendQueue, const void* message, uint32_t length,
   return 0;
 }
 
+mqd_t createQueue(const char* name, uint32_t messageSize, bool write, mode_t mode) {
+  if (mq_unlink(name) == 0) {
+    syslog(LOG_WARNING, "   %s : Warning q-name %s already exists \n", "Create_MsgQueue", name);
+  }
+  mq_attr attributes{};
+  attributes.mq_maxmsg = QOR_QUEUE_MAX_MESSAGES;
+  attributes.mq_msgsize = messageSize;
+  const int access = write ? O_WRONLY : O_RDONLY;
+  mqd_t queue = openExclusive(name, access, mode, &attributes);
+  if (queue != static_cast<mqd_t>(-1)) return queue;
+  switch (errno) {
+    case ENOSPC:
+      syslog(LOG_ERR, "%s:   Error ENOSPC (%d) (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
+      break;
+    case EINVAL:
+      syslog(LOG_ERR, "%s:   Error (%m) on mq_open , mq_msgsize %u, mq_maxmsg %u\n", "Create_MsgQueue", messageSize,
+             static_cast<unsigned>(QOR_QUEUE_MAX_MESSAGES));
+      break;
+    case EMFILE:
+      queue = openExclusive(name, access, mode & 0606, &attributes);
+      if (queue == static_cast<mqd_t>(-1)) {
+        syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s>\n", "Create_MsgQueue", errno, name);
+      }
+      break;
+    default:
+      syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
+      break;
+  }
+  return queue;
+}
+
 } // namespace qor
 
 extern "C" {
@@ -81,34 +111,7 @@ mqd_t Open_MsgQueue(const char* name, uint8_t write) {
 }
 
 mqd_t Create_MsgQueue(const char* name, uint32_t messageSize, uint8_t write) {
-  if (mq_unlink(name) == 0) {
-    syslog(LOG_WARNING, "   %s : Warning q-name %s already exists \n", "Create_MsgQueue", name);
-  }
-  mq_attr attributes{};
-  attributes.mq_maxmsg = QOR_QUEUE_MAX_MESSAGES;
-  attributes.mq_msgsize = messageSize;
-  const int access = write ? O_WRONLY : O_RDONLY;
-  mqd_t queue = openExclusive(name, access, 0666, &attributes);
-  if (queue != static_cast<mqd_t>(-1)) return queue;
-  switch (errno) {
-    case ENOSPC:
-      syslog(LOG_ERR, "%s:   Error ENOSPC (%d) (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
-      break;
-    case EINVAL:
-      syslog(LOG_ERR, "%s:   Error (%m) on mq_open , mq_msgsize %u, mq_maxmsg %u\n", "Create_MsgQueue", messageSize,
-             static_cast<unsigned>(QOR_QUEUE_MAX_MESSAGES));
-      break;
-    case EMFILE:
-      queue = openExclusive(name, access, 0606, &attributes);
-      if (queue == static_cast<mqd_t>(-1)) {
-        syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s>\n", "Create_MsgQueue", errno, name);
-      }
-      break;
-    default:
-      syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
-      break;
-  }
-  return queue;
+  return qor::createQueue(name, messageSize, write != 0, 0666);
 }
 
 int close_message_queue(mqd_t* descriptor) {

@@ -143,6 +143,11 @@ TEST(Connect, QueuesThatCannotBeCreatedFailTheConnectAtOnce) {
   EXPECT_FALSE(app);
   EXPECT_EQ(answer.header.error, QOR_ERR_SERVER_CREATE_PIPE);
   EXPECT_LT(took, std::chrono::seconds(2));
+  auto pair = Pair::announce(controlPairName());
+  ASSERT_TRUE(pair);
+  const auto last = pair->request(bareRequest(QOR_MSG_LAST_SERVER_ERROR));
+  ASSERT_TRUE(last);
+  EXPECT_EQ(reportText(*last), "'CreateNamedPipe' returned with '24' - Too many open files") << "the cause itself";
   EXPECT_FALSE(daemon.path().device(kAddressA)->isOpen()) << "the failed connect closed what it opened";
   EXPECT_TRUE(Application::connect(ethernet(kAddressA), answer));
 }

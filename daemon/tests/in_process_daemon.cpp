@@ -107,13 +107,14 @@ void InProcessDaemon::stop() {
   if (acceptLoop_.joinable()) acceptLoop_.join();
 }
 
-ChildClient::ChildClient() {
+ChildClient::ChildClient(std::optional<uid_t> user) {
   int commands[2];
   int results[2];
   if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(results, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   process_ = std::make_unique<ChildProcess>([&] {
     close(commands[1]);
     close(results[0]);
+    if (user && (setgid(*user) != 0 || setuid(*user) != 0)) return 1;
     return serveCommands(commands[0], results[1]);
   });
   close(commands[0]);

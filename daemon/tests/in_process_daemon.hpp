@@ -40,7 +40,8 @@ private:
 // has one thread, and acts on the commands below.
 class ChildClient {
 public:
-  ChildClient();
+  // The child runs as user when given (the test runs as root then).
+  explicit ChildClient(std::optional<uid_t> user = std::nullopt);
   ~ChildClient();
 
   pid_t pid() const { return process_->pid(); }

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -64,6 +65,43 @@ TEST(Lifecycle, AKilledClientLosesItsApplicationsLocksAndQueues) {
   EXPECT_EQ(mine.controllerLockGranted, 1);
   EXPECT_EQ(mine.portIndex, 0) << "the record was freed and is taken again";
   EXPECT_EQ(fake->opens(), 2);
+}
+
+// A client killed inside an open leaves its pair: the control thread that finds it dead removes it, so leftovers
+// never fill the user's queue memory.
+TEST(Lifecycle, AClientKilledWithItsPairAnnouncedLeavesNoQueues) {
+  int go[2];
+  int announced[2];
+  ASSERT_EQ(pipe(go), 0);
+  ASSERT_EQ(pipe(announced), 0);
+  ChildProcess victim([&] {
+    char start = 0;
+    if (read(go[0], &start, 1) != 1) return 1;
+    const auto pair = Pair::announce(controlPairName());
+    const char done = pair ? 'y' : 'n';
+    if (write(announced[1], &done, 1) != 1) return 1;
+    pause();
+    return 0;
+  });
+  InProcessDaemon daemon;
+  ASSERT_EQ(write(go[1], "g", 1), 1);
+  char done = 0;
+  ASSERT_EQ(read(announced[0], &done, 1), 1);
+  ASSERT_EQ(done, 'y');
+  const auto pairLeft = [&] {
+    for (const std::string& name : queues()) {
+      if (name.find("Qor_API-" + std::to_string(victim.pid()) + "_CNP") != std::string::npos) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(pairLeft());
+
+  victim.kill(SIGKILL);
+  ASSERT_TRUE(victim.wait(5000ms));
+  const auto deadline = std::chrono::steady_clock::now() + 3000ms;
+  while (pairLeft() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(pairLeft());
+  for (int end : {go[0], go[1], announced[0], announced[1]}) close(end);
 }
 
 TEST(Lifecycle, StopTellsEveryClientAndClosesEverything) {

@@ -1,15 +1,18 @@
 // What the daemon answers to every kind of message: control requests on private pairs, undefined and malformed
 // messages on every queue, and messages that name other applications.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
 #include "in_process_daemon.hpp"
 #include "qor_error_codes.h"
 #include "qor_shared/protocol.hpp"
+#include "qor_test/syslog_capture.hpp"
 
 namespace qor::test {
 namespace {
@@ -35,6 +38,15 @@ Message ofSize(uint8_t code, size_t size) {
   const auto length = static_cast<uint32_t>(size);
   std::memcpy(message.data() + 4, &length, sizeof length);
   return message;
+}
+
+size_t threadsOfThisProcess() {
+  size_t count = 0;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (const dirent* entry = readdir(tasks)) count += entry->d_name[0] != '.';
+    closedir(tasks);
+  }
+  return count;
 }
 
 void postOnServerQueue(const Message& message) {
@@ -261,6 +273,48 @@ TEST(Messages, AClientThatFillsItsOwnQueueBlocksNoOther) {
   const auto started = std::chrono::steady_clock::now();
   EXPECT_TRUE(Pair::announce(controlPairName()));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 1000ms);
+}
+
+size_t linesWith(const SyslogCapture& log, std::string_view text) {
+  size_t count = 0;
+  for (const SyslogLine& line : log.lines()) count += line.message.find(text) != std::string::npos;
+  return count;
+}
+
+// A local user may send malformed messages as fast as the queue takes them: the system log gets a few lines of each
+// kind per second and a count of the rest.
+TEST(Messages, AFloodOfMalformedMessagesLogsAFewLinesAndACount) {
+  SyslogCapture log;
+  InProcessDaemon daemon;
+  constexpr int kFlood = 3000;
+  Message tooShort = bareRequest(QOR_MSG_CLIENT_CONNECT);
+  tooShort.resize(6);
+  const mqd_t server = mq_open(QOR_SERVER_QUEUE_NAME, O_WRONLY);
+  ASSERT_NE(server, -1);
+  const auto started = std::chrono::steady_clock::now();
+  for (int i = 0; i < kFlood; ++i) ASSERT_TRUE(sendTo(server, tooShort));
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+  std::this_thread::sleep_for(1100ms);
+  ASSERT_TRUE(sendTo(server, tooShort));
+  mq_close(server);
+
+  EXPECT_TRUE(log.waitFor("similar lines suppressed", 2000ms));
+  EXPECT_LE(linesWith(log, "Bad Command"), static_cast<size_t>(20 * (seconds.count() + 3)));
+}
+
+// Every repeat of an announcement is dropped: the pair has its one control thread.
+TEST(Messages, AnAnnouncementRepeatedStartsNoFurtherControlThread) {
+  InProcessDaemon daemon;
+  auto pair = Pair::announce(controlPairName());
+  ASSERT_TRUE(pair);
+  ASSERT_TRUE(pair->request(bareRequest(QOR_MSG_LAST_SERVER_ERROR))) << "its control thread runs";
+  const size_t serving = threadsOfThisProcess();
+  Message announcement(QOR_SERVER_QUEUE_MESSAGE_SIZE);
+  announcement.resize(protocol::encodeClientConnect(announcement, pair->baseName()));
+  for (int i = 0; i < 50; ++i) postOnServerQueue(announcement);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(threadsOfThisProcess(), serving);
+  EXPECT_TRUE(pair->request(bareRequest(QOR_MSG_LAST_SERVER_ERROR))) << "the pair is still served";
 }
 
 } // namespace

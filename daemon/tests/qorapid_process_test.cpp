@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -27,6 +31,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr char kPidFile[] = "/tmp/daemon.pid";
+// A user other than the test's (which runs as root).
+constexpr uid_t kOtherUser = 61003;
 
 bool serverQueueExists() {
   const mqd_t queue = mq_open(QOR_SERVER_QUEUE_NAME, O_WRONLY);
@@ -137,7 +143,7 @@ TEST_F(Qorapid, ASecondInstanceLeavesTheRunningOneAlone) {
   ASSERT_TRUE(client);
 
   ChildProcess second(QORAPID, {});
-  EXPECT_EQ(second.wait(5000ms), 0) << "its parent detached as usual";
+  EXPECT_EQ(second.wait(5000ms), 1) << "its parent tells that it did not start";
   std::optional<int> secondStatus;
   eventually([&] {
     int raw = 0;
@@ -154,6 +160,76 @@ TEST_F(Qorapid, ASecondInstanceLeavesTheRunningOneAlone) {
   const auto answer = client->request(valueRequest(QOR_MSG_CONNECTION_TIMEOUT, 500));
   EXPECT_TRUE(answer) << "the running daemon still serves its clients";
   EXPECT_TRUE(Pair::announce("/Qor_API-" + std::to_string(getpid()) + "-1-1-1")) << "and new ones";
+}
+
+// Anything another user puts at the lock file's path, even locked, is replaced; no link is followed.
+TEST_F(Qorapid, ReplacesWhatAnotherUserPutAtTheLockFilesPath) {
+  ASSERT_EQ(geteuid(), 0u) << "runs as root in the sandbox, as the daemon does on a host";
+  constexpr char kTarget[] = "/tmp/target";
+  struct Case {
+    const char* what;
+    std::function<int()> plant; // run as the other user; returns 0 once planted, and keeps a lock it took
+    bool targetOfRoot;          // kTarget is a file of root that must stay as it is
+  };
+  const Case cases[] = {
+      {"a file, locked",
+       [] {
+         const int file = open(kPidFile, O_RDWR | O_CREAT, 0644);
+         return file == -1 || lockf(file, F_TLOCK, 0) != 0 ? 1 : 0;
+       },
+       false},
+      {"a dangling link", [&] { return symlink(kTarget, kPidFile); }, false},
+      {"a link to a file of root", [&] { return symlink(kTarget, kPidFile); }, true},
+      {"a fifo", [] { return mkfifo(kPidFile, 0666); }, false},
+  };
+  for (const Case& c : cases) {
+    unlink(kPidFile);
+    unlink(kTarget);
+    if (c.targetOfRoot) {
+      ASSERT_TRUE(writeFile(kTarget, "root's\n"));
+    }
+    int planted[2];
+    ASSERT_EQ(pipe(planted), 0);
+    ChildProcess otherUser([&] {
+      if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 2;
+      const char result = c.plant() == 0 ? 'y' : 'n';
+      if (write(planted[1], &result, 1) != 1) return 1;
+      pause();
+      return 0;
+    });
+    char result = 0;
+    ASSERT_EQ(read(planted[0], &result, 1), 1);
+    close(planted[0]);
+    close(planted[1]);
+    ASSERT_EQ(result, 'y') << c.what;
+
+    ASSERT_EQ(start(), 0) << c.what;
+    struct stat status {};
+    ASSERT_EQ(lstat(kPidFile, &status), 0) << c.what;
+    EXPECT_TRUE(S_ISREG(status.st_mode)) << c.what;
+    EXPECT_EQ(status.st_uid, 0u) << c.what;
+    EXPECT_EQ(readFile(kPidFile), std::to_string(daemon_) + "\n") << c.what;
+    EXPECT_EQ(readFile(kTarget), c.targetOfRoot ? std::optional<std::string>("root's\n") : std::nullopt) << c.what;
+    EXPECT_EQ(stop(), 0) << c.what;
+  }
+}
+
+// A daemon that cannot create "/Qor_API" ends with a failure status (here the other user's queue memory is none).
+TEST_F(Qorapid, ExitsWithAFailureWhenItCannotCreateItsQueue) {
+  ChildProcess launcher([] {
+    const rlimit none{0, 0};
+    if (setrlimit(RLIMIT_MSGQUEUE, &none) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 2;
+    execl(QORAPID, QORAPID, nullptr);
+    return 127;
+  });
+  ASSERT_EQ(launcher.wait(5000ms), 0) << "it held the lock";
+  ASSERT_TRUE(eventually([&] {
+    std::istringstream(readFile(kPidFile).value_or("")) >> daemon_;
+    return daemon_ > 0;
+  }));
+  EXPECT_EQ(reap(daemon_, 5000ms), 1);
+  daemon_ = 0;
+  EXPECT_TRUE(log.waitFor("Qor_Server_WaitForClients : Error create mq </Qor_API>", 1000ms));
 }
 
 TEST_F(Qorapid, RemovesTheQueuesOfEarlierRunsAtStart) {
