@@ -78,6 +78,8 @@ public:
   // The port's threads; replaced under lifecycle (hardware) or tableLock (monitor), read anywhere.
   std::shared_ptr<Worker> hardwareThread() const;
   void setHardwareThread(std::shared_ptr<Worker> worker);
+  // A hardware thread that stopped reading for good gives up its place: the next connect starts a new one.
+  void releaseHardwareThread(const Worker& worker);
   std::shared_ptr<Worker> monitorThread() const;
   void setMonitorThread(std::shared_ptr<Worker> worker);
   std::atomic<bool> suspended{false};   // USB traffic suspended

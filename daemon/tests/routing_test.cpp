@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "in_process_daemon.hpp"
 #include "qor_error_codes.h"
@@ -118,6 +119,27 @@ TEST_F(Routing, AFailingDeviceDisconnectsEveryApplication) {
   ASSERT_TRUE(last);
   EXPECT_EQ(headerOf(*last).error, 0x1200004u);
   EXPECT_EQ(reportText(*last), "connection closed by peer");
+}
+
+TEST_F(Routing, TheNextConnectAfterAFailingDeviceStartsANewReader) {
+  // The first application does not read: its queue is full while the failing reader tells the others.
+  for (int i = 0; i < QOR_QUEUE_MAX_MESSAGES; ++i) fake->emit(deviceFrame(first->index(), 0x42, {}));
+  while (fake->reads() <= QOR_QUEUE_MAX_MESSAGES) std::this_thread::sleep_for(1ms);
+  fake->failNextRead(0x1200004, "connection closed by peer");
+  std::this_thread::sleep_for(50ms); // the reader failed and is telling the applications
+  // A new application connects to the same device, which is not opened again, and is served by a new reader.
+  ConnectPortResponse answer;
+  const auto third = Application::connect(device(), answer, 4108, 3);
+  ASSERT_TRUE(third);
+  EXPECT_EQ(answer.portIndex, first->port());
+  EXPECT_EQ(fake->opens(), 1);
+  fake->emit(deviceFrame(third->index(), 0x42, {}));
+  const auto message = third->receive();
+  ASSERT_TRUE(message);
+  EXPECT_EQ(headerOf(*message).code, QOR_MSG_FIRMWARE_TRAFFIC);
+  const auto told = second->receive();
+  ASSERT_TRUE(told);
+  EXPECT_EQ(headerOf(*told).code, QOR_MSG_DISCONNECT);
 }
 
 TEST_F(Routing, AnApplicationThatDoesNotReadStallsNoOther) {
