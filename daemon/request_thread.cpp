@@ -87,7 +87,7 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
   // The last answers (the reply to a close among them) still reach a client that reads.
   const auto deliveryEnd = std::chrono::steady_clock::now() + kClientSendTimeout;
   while (!app->response.deliverHeldBack() && std::chrono::steady_clock::now() < deliveryEnd) {
-    std::this_thread::sleep_for(kSuspendedStep);
+    std::this_thread::sleep_for(kHeldBackSlice);
   }
   app->response.close();
   mq_unlink(responseName.c_str());
