@@ -44,6 +44,11 @@ constexpr size_t kReceiveChunk = 65536;
 
 std::string errorText() { return strerror(errno); }
 
+// How long a connection attempt may take: message 0x1B sets it; a path not started keeps the default.
+uint32_t connectionTimeoutMs(const PathSettings* settings) {
+  return settings ? settings->connectionTimeoutMs.load() : PathSettings{}.connectionTimeoutMs.load();
+}
+
 bool setBlocking(int fd, bool blocking) {
   const int flags = fcntl(fd, F_GETFL);
   return flags >= 0 && fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
@@ -251,7 +256,7 @@ private:
       return pathError(QOR_ERR_ETHERNET_WRITE, "device not reachable since the connection was closed by target");
     }
     lastRevivalMs_ = GetTickCount();
-    fd_ = connectWithin(peer_, static_cast<int>(settings_ ? settings_->connectionTimeoutMs.load() : 500));
+    fd_ = connectWithin(peer_, static_cast<int>(connectionTimeoutMs(settings_)));
     if (fd_ >= 0) return {};
     return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s", errorText().c_str());
   }
@@ -391,7 +396,7 @@ public:
       memcpy(text, descriptor.ipAddress, sizeof descriptor.ipAddress);
       peer.sin_addr.s_addr = inet_addr(text);
     }
-    const uint32_t timeoutMs = settings_ ? settings_->connectionTimeoutMs.load() : 500;
+    const uint32_t timeoutMs = connectionTimeoutMs(settings_);
     // A probe shows within the connection time-out whether the device is there; the lasting connection follows.
     if (PathStatus probed = probe(peer, timeoutMs); !probed.ok()) return probed;
     const int fd = connectWithin(peer, static_cast<int>(kReconnectMs));
