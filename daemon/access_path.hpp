@@ -76,8 +76,8 @@ public:
   // Reads one firmware frame into frame (the bytes behind a prepared 0xF0 header, so the daemon sends it without
   // copying). In: length = frame.size(); out: the bytes read, 0 when nothing came within the path's own wait
   // (about 100 ms; the daemon checks its stop flag between reads). A failure ends a blocking hardware thread and
-  // tells every application of the port (message 0x05); a polling one retries. A dropped connection that the path
-  // can repair is no failure.
+  // tells every application of the port (message 0x05); a polling one retries. A dropped connection, or a stream
+  // that lost its framing, that the path can repair is no failure.
   virtual PathStatus read(Buffer frame, uint32_t& length);
 
   // Drops whatever answers the device still holds.

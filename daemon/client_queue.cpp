@@ -24,6 +24,8 @@ void ReplyQueue::close() {
   std::lock_guard lock(mutex_);
   if (descriptor_ != -1) mq_close(descriptor_);
   descriptor_ = -1;
+  heldBack_.clear();
+  heldBackBytes_ = 0;
 }
 
 bool ReplyQueue::isOpen() const {
@@ -48,17 +50,63 @@ ReplyQueue::Sent ReplyQueue::send(Bytes message, std::chrono::milliseconds timeo
     return Sent::Failed;
   }
   if (message.size() > messageSize_) return Sent::TooLarge;
-  const timespec deadline = realtimeDeadline(congested_ ? 0 : static_cast<uint64_t>(timeout.count()));
+  if (whenFull_ == WhenFull::Wait) {
+    const timespec deadline = realtimeDeadline(congested_ ? 0 : static_cast<uint64_t>(timeout.count()));
+    if (!sendNow(message, deadline)) {
+      if (errno == ETIMEDOUT) congested_ = true;
+      return Sent::Failed;
+    }
+    congested_ = false;
+    return Sent::Yes;
+  }
+  // Held-back messages go first, so that the order stays.
+  if (deliverHeldBackLocked()) {
+    if (sendNow(message, realtimeDeadline(0))) {
+      dropsInARow_ = 0;
+      return Sent::Yes;
+    }
+    if (errno != ETIMEDOUT) return Sent::Failed;
+  }
+  if (heldBackBytes_ + message.size() > kHeldBackBytes) {
+    ++dropsInARow_;
+    errno = ENOBUFS;
+    return Sent::Dropped;
+  }
+  heldBack_.emplace_back(message.begin(), message.end());
+  heldBackBytes_ += message.size();
+  return Sent::Yes;
+}
+
+bool ReplyQueue::deliverHeldBack() {
+  std::lock_guard lock(mutex_);
+  return descriptor_ == -1 || deliverHeldBackLocked();
+}
+
+uint64_t ReplyQueue::dropsInARow() const {
+  std::lock_guard lock(mutex_);
+  return dropsInARow_;
+}
+
+bool ReplyQueue::sendNow(Bytes message, const timespec& deadline) {
   int result;
   do {
     result = mq_timedsend(descriptor_, reinterpret_cast<const char*>(message.data()), message.size(), 0, &deadline);
   } while (result != 0 && errno == EINTR);
-  if (result != 0) {
-    if (errno == ETIMEDOUT) congested_ = true;
-    return Sent::Failed;
+  return result == 0;
+}
+
+bool ReplyQueue::deliverHeldBackLocked() {
+  const timespec now = realtimeDeadline(0);
+  while (!heldBack_.empty()) {
+    const std::vector<uint8_t>& next = heldBack_.front();
+    const bool sent = sendNow(next, now);
+    if (!sent && errno == ETIMEDOUT) return false;
+    // A queue that fails for another reason than being full does not take it later either.
+    dropsInARow_ = sent ? 0 : dropsInARow_ + 1;
+    heldBackBytes_ -= next.size();
+    heldBack_.pop_front();
   }
-  congested_ = false;
-  return Sent::Yes;
+  return true;
 }
 
 ssize_t receiveWithin(mqd_t queue, Buffer buffer, std::chrono::milliseconds timeout) {

@@ -1,13 +1,16 @@
 // The daemon's ends of client queues. Sends are bounded in time and never larger than the queue's message size, so a
-// client that stops reading (or made its queue small) can delay the daemon by one bounded wait, never stall it.
+// client that stops reading (or made its queue small) can delay the daemon by one bounded wait, never stall it. An
+// application's response queue is shared by the port's threads: sends to it never wait at all.
 #pragma once
 
 #include <mqueue.h>
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <span>
+#include <vector>
 
 #include "qor_shared/protocol.hpp"
 
@@ -22,9 +25,12 @@ inline constexpr std::chrono::milliseconds kClientSendTimeout{500};
 // A queue the daemon writes: a private pair's "-R", or an application's response queue.
 class ReplyQueue {
 public:
-  enum class Sent { Yes, TooLarge, Failed };
+  enum class Sent { Yes, TooLarge, Dropped, Failed };
+  // What a send does when the queue is full: wait for room (bounded), or hold the message back (bounded) for later
+  // delivery, in order, so that the sender goes on at once.
+  enum class WhenFull { Wait, HoldBack };
 
-  ReplyQueue() = default;
+  explicit ReplyQueue(WhenFull whenFull = WhenFull::Wait) : whenFull_(whenFull) {}
   ReplyQueue(const ReplyQueue&) = delete;
   ReplyQueue& operator=(const ReplyQueue&) = delete;
   ~ReplyQueue() { close(); }
@@ -40,15 +46,31 @@ public:
   // The descriptor number, for error texts.
   int number() const;
 
-  // Sends message, waiting at most timeout for room. After one send ran out of time the queue counts as congested
-  // and further sends do not wait until one succeeds again. On Failed errno holds the reason.
+  // Sends message. Wait: waits at most timeout for room; after one send ran out of time the queue counts as
+  // congested and further sends do not wait until one succeeds again. HoldBack: never waits; a message the queue
+  // cannot take now is held back, or Dropped when kHeldBackBytes are held back already. On Failed and Dropped errno
+  // holds the reason.
   Sent send(Bytes message, std::chrono::milliseconds timeout = kClientSendTimeout);
+  // Delivers what is held back as far as the queue takes it now; true when nothing is left.
+  bool deliverHeldBack();
+  // Messages dropped since the last delivery.
+  uint64_t dropsInARow() const;
+
+  static constexpr size_t kHeldBackBytes = 1 << 20;
 
 private:
+  // With mutex_ held: one message without waiting beyond deadline.
+  bool sendNow(Bytes message, const timespec& deadline);
+  bool deliverHeldBackLocked();
+
+  const WhenFull whenFull_;
   mutable std::mutex mutex_; // held during a send, so the descriptor is never closed under it
   mqd_t descriptor_ = -1;
   size_t messageSize_ = 0;
   bool congested_ = false;
+  std::deque<std::vector<uint8_t>> heldBack_;
+  size_t heldBackBytes_ = 0;
+  uint64_t dropsInARow_ = 0;
 };
 
 // Receives one message into buffer, waiting at most timeout: its length, 0 when nothing came (or a signal

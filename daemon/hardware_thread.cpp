@@ -85,6 +85,8 @@ void readDevice(Server& server, Port& port, Device& device, std::vector<uint8_t>
       }
       server.recordPathError(&port, kNone, status);
       self.setRunning(false);
+      // Before telling the applications: a connect from now on starts a new reader, one before it is told.
+      port.releaseHardwareThread(self);
       disconnectAll(server, port);
       break;
     }

@@ -6,15 +6,18 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <syslog.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
+#include <cstdarg>
 #include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "error_record.hpp"
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
 #include "qor_shared/firmware_records.hpp"
@@ -28,14 +31,23 @@ constexpr int kReadWaitMs = 100;
 constexpr double kDiscoveryMs = 500;
 constexpr double kReconnectMs = 10000;
 constexpr double kSerialQueryMs = 1000;
-// A frame's body follows its header at once; a peer that stops in the middle of one is cut off after this.
-constexpr int kBodyWaitMs = 2000;
+// A frame's body follows its header at once: a frame not whole this long after its first bytes came has lost its
+// framing.
+constexpr double kBodyWaitMs = 2000;
+// A connection given up on is tried again on its next use; a write tries at most once in this time, so that a
+// device still away does not hold the port's writes.
+constexpr double kRevivalPauseMs = 1000;
 // A peer that stops reading must not hold a command forever.
 constexpr int kSendTimeoutMs = 5000;
 constexpr uint32_t kSerialQueryCapacity = 32768;
 constexpr size_t kReceiveChunk = 65536;
 
 std::string errorText() { return strerror(errno); }
+
+// How long a connection attempt may take: message 0x1B sets it; a path not started keeps the default.
+uint32_t connectionTimeoutMs(const PathSettings* settings) {
+  return settings ? settings->connectionTimeoutMs.load() : PathSettings{}.connectionTimeoutMs.load();
+}
 
 bool setBlocking(int fd, bool blocking) {
   const int flags = fcntl(fd, F_GETFL);
@@ -80,7 +92,8 @@ int connectWithin(const sockaddr_in& peer, int milliseconds) {
 
 class EthernetDevice final : public Device {
 public:
-  EthernetDevice(const sockaddr_in& peer, int fd) : peer_(peer), fd_(fd) {}
+  EthernetDevice(const sockaddr_in& peer, int fd, const PathSettings* settings)
+      : peer_(peer), settings_(settings), fd_(fd) {}
   ~EthernetDevice() override {
     std::lock_guard lock(socketLock_);
     if (fd_ >= 0) {
@@ -90,6 +103,7 @@ public:
   }
 
   PathStatus write(Bytes frame) override {
+    if (PathStatus revived = revive(true); !revived.ok()) return revived;
     const int fd = socketNow();
     if (sendAll(fd, frame)) return {};
     // A dropped connection, or one the hardware thread replaced meanwhile, gets the frame once more.
@@ -102,45 +116,65 @@ public:
   }
 
   // Frames are taken from what the connection delivered; a receive takes as much as has arrived, so a stream of
-  // small frames costs few system calls.
+  // small frames costs few system calls. A frame too long for the caller is skipped; a stream that lost its framing
+  // is dropped with its connection.
   PathStatus read(Buffer frame, uint32_t& length) override {
     length = 0;
+    if (PathStatus revived = revive(false); !revived.ok()) return revived;
     for (;;) {
-      const size_t available = filled_ - consumed_;
-      if (available >= QOR_FRAME_HEADER_SIZE) {
-        uint16_t frameLength = 0;
-        memcpy(&frameLength, received_.data() + consumed_ + offsetof(FirmwareMessageHeader, length), sizeof frameLength);
-        if (frameLength < QOR_FRAME_HEADER_SIZE || frameLength > frame.size()) {
-          return pathError(QOR_ERR_ETHERNET_READ, "invalid header length (%d)", frameLength);
-        }
-        if (available >= frameLength) {
-          memcpy(frame.data(), received_.data() + consumed_, frameLength);
-          consumed_ += frameLength;
-          length = frameLength;
-          return {};
-        }
-      }
       const int fd = socketNow();
       // Bytes of a connection that was replaced never join those of the new one.
       if (fd != receivedOn_) {
-        filled_ = consumed_ = 0;
+        dropStream();
         receivedOn_ = fd;
-        continue;
       }
-      const bool inFrame = filled_ != consumed_;
-      const int ready = waitFor(fd, POLLIN, inFrame ? kBodyWaitMs : kReadWaitMs);
+      skipAvailable();
+      const size_t available = filled_ - consumed_;
+      if (skipping_ == 0 && available >= QOR_FRAME_HEADER_SIZE) {
+        FirmwareMessageHeader header;
+        memcpy(&header, received_.data() + consumed_, sizeof header);
+        if (header.marker != '#' || header.length < QOR_FRAME_HEADER_SIZE) {
+          return resynchronise(fd, "no frame (marker 0x%02x, length %u)", header.marker, header.length);
+        }
+        if (header.length > frame.size()) {
+          syslog(LOG_WARNING, "%s : frame of %u bytes for application %u does not fit %zu bytes, skipped\n",
+                 "Qor_Map_Ethernet_Read", header.length, header.App, frame.size());
+          skipping_ = header.length;
+          continue;
+        }
+        if (available >= header.length) {
+          memcpy(frame.data(), received_.data() + consumed_, header.length);
+          consumed_ += header.length;
+          partialSinceMs_ = -1;
+          length = header.length;
+          return {};
+        }
+      }
+      const bool inFrame = skipping_ != 0 || filled_ != consumed_;
+      if (!inFrame) {
+        partialSinceMs_ = -1;
+      } else if (partialSinceMs_ < 0) {
+        partialSinceMs_ = GetTickCount();
+      }
+      const double frameTimeLeft = partialSinceMs_ + kBodyWaitMs - GetTickCount();
+      const int ready = waitFor(fd, POLLIN, inFrame ? static_cast<int>(std::max(frameTimeLeft, 0.0)) : kReadWaitMs);
       if (ready == 0 && !inFrame) return {};
-      if (ready == 0) return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", ETIMEDOUT, strerror(ETIMEDOUT));
-      if (ready < 0) return pathError(QOR_ERR_ETHERNET_READ, "'select' returned with '%d' - %s", errno, strerror(errno));
+      if (ready == 0) return resynchronise(fd, "frame incomplete after %d ms", static_cast<int>(kBodyWaitMs));
+      if (ready < 0) {
+        dropStream();
+        return pathError(QOR_ERR_ETHERNET_READ, "'select' returned with '%d' - %s", errno, strerror(errno));
+      }
       const ReceiveResult got = receiveAvailable(fd);
       if (got == ReceiveResult::Failed) {
-        return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", errno, strerror(errno));
+        const int error = errno;
+        dropStream();
+        return pathError(QOR_ERR_ETHERNET_READ, "'recv' returned with '%d' - %s", error, strerror(error));
       }
       if (got == ReceiveResult::Dropped) {
         // A drop between frames, or inside a header, is repaired; one inside a frame's body loses that frame.
-        if (filled_ - consumed_ >= QOR_FRAME_HEADER_SIZE) {
-          // The stream starts afresh for the hardware thread that the next connect starts.
-          filled_ = consumed_ = 0;
+        const bool inBody = skipping_ != 0 || filled_ - consumed_ >= QOR_FRAME_HEADER_SIZE;
+        dropStream();
+        if (inBody) {
           reconnect(fd);
           return pathError(QOR_ERR_ETHERNET_READ, "connection closed");
         }
@@ -188,6 +222,45 @@ private:
     return fd_;
   }
 
+  void dropStream() {
+    filled_ = consumed_ = 0;
+    skipping_ = 0;
+    partialSinceMs_ = -1;
+  }
+
+  // Discards what has arrived of a frame being skipped.
+  void skipAvailable() {
+    const size_t skipped = std::min(skipping_, filled_ - consumed_);
+    consumed_ += skipped;
+    skipping_ -= skipped;
+    if (skipped != 0 && skipping_ == 0) partialSinceMs_ = -1;
+  }
+
+  // The stream lost its framing: what it holds is dropped with the connection, which starts afresh.
+  PathStatus resynchronise(int fd, const char* format, ...) __attribute__((format(printf, 3, 4))) {
+    va_list arguments;
+    va_start(arguments, format);
+    const std::string reason = formatText(format, arguments);
+    va_end(arguments);
+    syslog(LOG_WARNING, "%s : %s - stream dropped, reconnecting\n", "Qor_Map_Ethernet_Read", reason.c_str());
+    dropStream();
+    return reconnect(fd);
+  }
+
+  // A connection given up on after a reconnect window is tried again, once within the connection time-out; a write
+  // (limited) tries at most once per kRevivalPauseMs.
+  PathStatus revive(bool limited) {
+    std::lock_guard lock(socketLock_);
+    if (fd_ >= 0) return {};
+    if (limited && GetTickCount() - lastRevivalMs_ < kRevivalPauseMs) {
+      return pathError(QOR_ERR_ETHERNET_WRITE, "device not reachable since the connection was closed by target");
+    }
+    lastRevivalMs_ = GetTickCount();
+    fd_ = connectWithin(peer_, static_cast<int>(connectionTimeoutMs(settings_)));
+    if (fd_ >= 0) return {};
+    return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s", errorText().c_str());
+  }
+
   static bool sendAll(int fd, Bytes data) {
     size_t sent = 0;
     while (sent < data.size()) {
@@ -221,13 +294,14 @@ private:
   PathStatus reconnect(int failed) {
     std::lock_guard lock(socketLock_);
     if (fd_ != failed) return {};
-    close(fd_);
+    if (fd_ >= 0) close(fd_);
     fd_ = -1;
     const double start = GetTickCount();
     for (;;) {
       fd_ = connectWithin(peer_, static_cast<int>(kReconnectMs));
       if (fd_ >= 0) return {};
       if (GetTickCount() - start > kReconnectMs) {
+        lastRevivalMs_ = GetTickCount();
         return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s",
                          errorText().c_str());
       }
@@ -236,13 +310,17 @@ private:
   }
 
   const sockaddr_in peer_;
+  const PathSettings* settings_;
   std::mutex socketLock_;
   int fd_;
+  double lastRevivalMs_ = 0; // under socketLock_: the last attempt after a connection was given up on
   // The stream as the hardware thread read it: the bytes from consumed_ to filled_ are not yet taken as frames.
   // It holds the longest frame and a chunk more, so a frame always fits once its start is moved to the front.
   std::vector<uint8_t> received_ = std::vector<uint8_t>(QOR_FRAME_MAX_LENGTH + kReceiveChunk);
   size_t filled_ = 0;
   size_t consumed_ = 0;
+  size_t skipping_ = 0;        // bytes still to discard of a frame too long for the caller
+  double partialSinceMs_ = -1; // tick when the frame in the stream began arriving, -1 between frames
   int receivedOn_ = -1;
 };
 
@@ -318,14 +396,14 @@ public:
       memcpy(text, descriptor.ipAddress, sizeof descriptor.ipAddress);
       peer.sin_addr.s_addr = inet_addr(text);
     }
-    const uint32_t timeoutMs = settings_ ? settings_->connectionTimeoutMs.load() : 500;
+    const uint32_t timeoutMs = connectionTimeoutMs(settings_);
     // A probe shows within the connection time-out whether the device is there; the lasting connection follows.
     if (PathStatus probed = probe(peer, timeoutMs); !probed.ok()) return probed;
     const int fd = connectWithin(peer, static_cast<int>(kReconnectMs));
     if (fd < 0) {
       return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s", errorText().c_str());
     }
-    auto opened = std::make_unique<EthernetDevice>(peer, fd);
+    auto opened = std::make_unique<EthernetDevice>(peer, fd, settings_);
     uint32_t serial = 0;
     if (PathStatus queried = opened->querySerialNumber(descriptor.controllerNumber, descriptor.interfaceNumber, serial);
         !queried.ok()) {

@@ -26,6 +26,11 @@ void Port::setHardwareThread(std::shared_ptr<Worker> worker) {
   hardwareThread_ = std::move(worker);
 }
 
+void Port::releaseHardwareThread(const Worker& worker) {
+  std::lock_guard lock(threadsLock_);
+  if (hardwareThread_.get() == &worker) hardwareThread_.reset();
+}
+
 std::shared_ptr<Worker> Port::monitorThread() const {
   std::lock_guard lock(threadsLock_);
   return monitorThread_;

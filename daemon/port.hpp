@@ -45,7 +45,7 @@ public:
   const uint8_t interfaceNumber;
   const uint32_t queueMessageSize; // of both application queues
 
-  ReplyQueue response;                 // the daemon's end of the response queue
+  ReplyQueue response{ReplyQueue::WhenFull::HoldBack}; // the daemon's end of the response queue
   std::atomic<bool> inUse{true};       // admitted and not yet closed
   std::atomic<bool> closing{false};    // its request thread ends
   std::atomic<uint32_t> queueResult{0}; // the request thread's queue creation: 0 or the recorded code
@@ -78,6 +78,8 @@ public:
   // The port's threads; replaced under lifecycle (hardware) or tableLock (monitor), read anywhere.
   std::shared_ptr<Worker> hardwareThread() const;
   void setHardwareThread(std::shared_ptr<Worker> worker);
+  // A hardware thread that stopped reading for good gives up its place: the next connect starts a new one.
+  void releaseHardwareThread(const Worker& worker);
   std::shared_ptr<Worker> monitorThread() const;
   void setMonitorThread(std::shared_ptr<Worker> worker);
   std::atomic<bool> suspended{false};   // USB traffic suspended

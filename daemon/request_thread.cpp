@@ -21,6 +21,8 @@ namespace qor::daemon {
 namespace {
 
 constexpr Milliseconds kReceiveSlice{100};
+// While responses are held back for the application, they are offered again this often.
+constexpr Milliseconds kHeldBackSlice{2};
 constexpr Milliseconds kLivenessInterval{1000};
 constexpr Milliseconds kSuspendedBound{2000};
 constexpr Milliseconds kSuspendedStep{1};
@@ -66,7 +68,8 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
   Channel channel{app->response, app->client, port, app};
   auto silentSince = std::chrono::steady_clock::now();
   while (!app->closing) {
-    const ssize_t received = receiveWithin(request, buffer, kReceiveSlice);
+    const bool allDelivered = app->response.deliverHeldBack();
+    const ssize_t received = receiveWithin(request, buffer, allDelivered ? kReceiveSlice : kHeldBackSlice);
     if (received < 0) {
       const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - silentSince);
       logLimited(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,
@@ -96,6 +99,11 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
   if (app->inUse) closeApplication(port, app);
   close_message_queue(&request);
   mq_unlink(requestName.c_str());
+  // The last answers (the reply to a close among them) still reach a client that reads.
+  const auto deliveryEnd = std::chrono::steady_clock::now() + kClientSendTimeout;
+  while (!app->response.deliverHeldBack() && std::chrono::steady_clock::now() < deliveryEnd) {
+    std::this_thread::sleep_for(kHeldBackSlice);
+  }
   app->response.close();
   mq_unlink(responseName.c_str());
 }

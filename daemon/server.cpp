@@ -104,6 +104,13 @@ bool Server::sendToApplication(const Port& port, Application& app, Bytes message
                    "message of %zu bytes does not fit the response queue (%zu bytes)", message.size(),
                    app.response.messageSize());
       return false;
+    case ReplyQueue::Sent::Dropped:
+      // Once for each run of drops: an application that does not read would fill the log.
+      if (app.response.dropsInARow() == 1) {
+        syslog(LOG_WARNING, "%s : application %u of port %u does not read its responses, messages dropped\n",
+               "Qor_Server_WriteResponse", static_cast<unsigned>(app.index), static_cast<unsigned>(port.index));
+      }
+      break;
     case ReplyQueue::Sent::Failed: break;
   }
   recordErrorf(nullptr, kNone, QOR_ERR_SERVER_WRITE_PIPE, "Error writing connection id %d - 'mq_send' returned with '%s'",
@@ -122,6 +129,7 @@ bool Server::reply(Channel& channel, Bytes message) {
       }
       break;
     }
+    case ReplyQueue::Sent::Dropped:
     case ReplyQueue::Sent::Failed: break;
   }
   recordErrorf(nullptr, kNone, QOR_ERR_SERVER_WRITE_PIPE, "Error writing connection id %d - 'MsgSend' returned with '%s'",

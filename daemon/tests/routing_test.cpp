@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <thread>
 
 #include "in_process_daemon.hpp"
 #include "qor_error_codes.h"
@@ -120,6 +122,27 @@ TEST_F(Routing, AFailingDeviceDisconnectsEveryApplication) {
   EXPECT_EQ(reportText(*last), "connection closed by peer");
 }
 
+TEST_F(Routing, TheNextConnectAfterAFailingDeviceStartsANewReader) {
+  // The first application does not read: its queue is full while the failing reader tells the others.
+  for (int i = 0; i < QOR_QUEUE_MAX_MESSAGES; ++i) fake->emit(deviceFrame(first->index(), 0x42, {}));
+  while (fake->reads() <= QOR_QUEUE_MAX_MESSAGES) std::this_thread::sleep_for(1ms);
+  fake->failNextRead(0x1200004, "connection closed by peer");
+  std::this_thread::sleep_for(50ms); // the reader failed and is telling the applications
+  // A new application connects to the same device, which is not opened again, and is served by a new reader.
+  ConnectPortResponse answer;
+  const auto third = Application::connect(device(), answer, 4108, 3);
+  ASSERT_TRUE(third);
+  EXPECT_EQ(answer.portIndex, first->port());
+  EXPECT_EQ(fake->opens(), 1);
+  fake->emit(deviceFrame(third->index(), 0x42, {}));
+  const auto message = third->receive();
+  ASSERT_TRUE(message);
+  EXPECT_EQ(headerOf(*message).code, QOR_MSG_FIRMWARE_TRAFFIC);
+  const auto told = second->receive();
+  ASSERT_TRUE(told);
+  EXPECT_EQ(headerOf(*told).code, QOR_MSG_DISCONNECT);
+}
+
 TEST_F(Routing, AnApplicationThatDoesNotReadStallsNoOther) {
   // The first application never reads: its queue fills after three frames.
   for (int i = 0; i < 10; ++i) fake->emit(deviceFrame(first->index(), 0x42, {}));
@@ -127,6 +150,72 @@ TEST_F(Routing, AnApplicationThatDoesNotReadStallsNoOther) {
   const auto message = second->receive(2000ms);
   ASSERT_TRUE(message) << "routing went on";
   EXPECT_EQ(frameIn(*message)[offsetof(FirmwareMessageHeader, command)], 0x43);
+}
+
+TEST_F(Routing, AFullQueueHoldsNeitherTheReaderNorThePortsTurn) {
+  struct Case {
+    const char* what;
+    std::function<void()> toFirst;  // a message to the first application while its queue is full
+    std::function<void()> ofSecond; // what the second application then waits for
+  };
+  const Case cases[] = {
+      {"a frame read for it, then one for the other application",
+       [&] { fake->emit(deviceFrame(first->index(), 0x43, {})); },
+       [&] {
+         fake->emit(deviceFrame(second->index(), 0x44, {}));
+         EXPECT_TRUE(second->receive());
+       }},
+      {"an answer to it within its turn, then a message of the other application",
+       [&] {
+         ASSERT_TRUE(first->sendBare(QOR_MSG_GET_LOCK));
+         std::this_thread::sleep_for(20ms);
+       },
+       [&] {
+         const auto answer = second->request(bareRequest(QOR_MSG_GET_LOCK, second->port(), second->index()));
+         ASSERT_TRUE(answer);
+         EXPECT_EQ(headerOf(*answer).code, QOR_MSG_GET_LOCK);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The first application does not read for now: its queue is full.
+    const int reads = fake->reads();
+    for (int i = 0; i < QOR_QUEUE_MAX_MESSAGES; ++i) fake->emit(deviceFrame(first->index(), 0x42, {}));
+    while (fake->reads() <= reads + QOR_QUEUE_MAX_MESSAGES) std::this_thread::sleep_for(1ms);
+    c.toFirst();
+    const auto started = std::chrono::steady_clock::now();
+    c.ofSecond();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 200ms);
+    // What it could not take at once reaches it, in order, once it reads.
+    for (int i = 0; i < QOR_QUEUE_MAX_MESSAGES; ++i) {
+      const auto message = first->receive();
+      ASSERT_TRUE(message);
+      EXPECT_EQ(frameIn(*message)[offsetof(FirmwareMessageHeader, command)], 0x42);
+    }
+    EXPECT_TRUE(first->receive()) << "the message sent while its queue was full";
+  }
+}
+
+TEST_F(Routing, WhatAnApplicationCannotTakeIsDroppedAndReported) {
+  const std::vector<uint8_t> data(4000);
+  constexpr int kFrames = 400; // far more than a megabyte
+  for (int i = 0; i < kFrames; ++i) fake->emit(deviceFrame(first->index(), 0x42, data));
+  fake->emit(deviceFrame(second->index(), 0x44, {}));
+  ASSERT_TRUE(second->receive()) << "the reader went through them";
+  int received = 0;
+  while (first->receive(300ms)) ++received;
+  EXPECT_GT(received, QOR_QUEUE_MAX_MESSAGES);
+  EXPECT_LT(received, kFrames);
+  auto pair = Pair::announce(controlPairName());
+  ASSERT_TRUE(pair);
+  const auto last = pair->request(bareRequest(QOR_MSG_LAST_SERVER_ERROR));
+  ASSERT_TRUE(last);
+  EXPECT_EQ(headerOf(*last).error, QOR_ERR_SERVER_WRITE_PIPE);
+  // It is served again once it reads.
+  fake->emit(deviceFrame(first->index(), 0x45, {}));
+  const auto message = first->receive();
+  ASSERT_TRUE(message);
+  EXPECT_EQ(frameIn(*message)[offsetof(FirmwareMessageHeader, command)], 0x45);
 }
 
 TEST_F(Routing, MonitorDataGoToTheApplicationThatStartedTheMonitor) {
