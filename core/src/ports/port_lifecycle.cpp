@@ -20,6 +20,7 @@
 #include "ports/port_events.hpp"
 #include "ports/port_table.hpp"
 #include "ports/private_pair.hpp"
+#include "ports/server_queue.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/host_types.hpp"
@@ -234,7 +235,7 @@ uint32_t Qor_Client_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_
   if (context.hostCommunicationType == QOR_COMMUNICATION_USB) {
     if (uint32_t result = refreshDriverInfo(1)) return failOpen(slot, result);
   }
-  if (ClientInfo.serverQueue < 0) return failOpen(slot, storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, ""));
+  if (!daemonQueueExists()) return failOpen(slot, storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, ""));
   setPortFlag(entry, PortFlag::Connected, true);
   char baseName[128];
   snprintf(baseName, sizeof baseName, QOR_OPEN_PAIR_NAME_FORMAT, QOR_SERVER_QUEUE_NAME, static_cast<int>(context.processId),

@@ -11,8 +11,10 @@
 #include <mutex>
 #include <set>
 
+#include "ports/server_queue.hpp"
 #include "startup/error_store.hpp"
 #include "qor_api.h"
+#include "qor_shared/deadline.hpp"
 #include "qor_shared/protocol.hpp"
 #include "qor_shared/queue_exchange.hpp"
 
@@ -65,9 +67,10 @@ uint32_t PrivatePair::announce(const std::string& baseName, uint32_t replyCapaci
   if (pair.reader_ != -1 && pair.writer_ != -1) {
     uint8_t message[QOR_SERVER_QUEUE_MESSAGE_SIZE];
     if (const size_t length = protocol::encodeClientConnect(message, baseName)) {
+      const timespec deadline = realtimeDeadline(QOR_PRIVATE_PAIR_TIMEOUT_MS);
       size_t received = 0;
-      result = exchangeOnQueues(ClientInfo.serverQueue, message, static_cast<uint32_t>(length), pair.reader_, &reply,
-                                sizeof reply, &received);
+      result = sendToDaemon(message, static_cast<uint32_t>(length), deadline);
+      if (result == 0) result = receiveReply(pair.reader_, &reply, sizeof reply, &received, deadline);
       if (result == 0 && (received < sizeof reply || reply.error != 0)) result = QOR_ERR_API_COULD_NOT_CONNECT;
     }
   }
@@ -110,7 +113,7 @@ void PrivatePair::releaseName() {
 uint32_t Qor_Client_Linux_CallNamedPipe(const void* request, uint32_t length, void* reply, uint32_t replyCapacity,
                                         size_t* received) {
   *received = 0;
-  if (ClientInfo.serverQueue < 0) return QOR_ERR_API_COULD_NOT_CONNECT;
+  if (!daemonQueueExists()) return QOR_ERR_API_COULD_NOT_CONNECT;
   char baseName[64];
   snprintf(baseName, sizeof baseName, QOR_CONTROL_PAIR_NAME_FORMAT, QOR_SERVER_QUEUE_NAME, static_cast<int>(getpid()));
   PrivatePair pair;

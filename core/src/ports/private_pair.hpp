@@ -38,7 +38,7 @@ class PrivatePair {
 };
 
 // A control request on its own pair "/Qor_API-<pid>_CNP": fails at once with 0x2000100 (nothing recorded)
-// without a descriptor of "/Qor_API"; returns 0x2000100 for a failed send or receive, else 0.
+// when there is no "/Qor_API"; returns 0x2000100 for a failed send or receive, else 0.
 uint32_t Qor_Client_Linux_CallNamedPipe(const void* request, uint32_t length, void* reply, uint32_t replyCapacity,
                                         size_t* received);
 
