@@ -100,7 +100,8 @@ mqd_t Create_MsgQueue(const char* name, uint32_t messageSize, uint8_t write) {
   const int access = write ? O_WRONLY : O_RDONLY;
   mqd_t queue = openExclusive(name, access, 0666, &attributes);
   if (queue != static_cast<mqd_t>(-1)) return queue;
-  switch (errno) {
+  int failure = errno;
+  switch (failure) {
     case ENOSPC:
       syslog(LOG_ERR, "%s:   Error ENOSPC (%d) (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
       break;
@@ -110,6 +111,7 @@ mqd_t Create_MsgQueue(const char* name, uint32_t messageSize, uint8_t write) {
       break;
     case EMFILE:
       queue = openExclusive(name, access, 0606, &attributes);
+      failure = errno;
       if (queue == static_cast<mqd_t>(-1)) {
         syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s>\n", "Create_MsgQueue", errno, name);
       }
@@ -118,6 +120,7 @@ mqd_t Create_MsgQueue(const char* name, uint32_t messageSize, uint8_t write) {
       syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
       break;
   }
+  errno = failure; // the caller reports the reason; logging may have changed errno
   return queue;
 }
 

@@ -12,7 +12,8 @@ class PrivatePair {
  public:
   // Creates "<base>-R" (large enough for replies of replyCapacity bytes) and "<base>-W" and announces them on
   // "/Qor_API" with 0x0A. A failure records 0x2000100 for no port: with "server returned with ERRORCODE 0x%x" when
-  // the daemon refused, with no text of its own (the table's text describes it) when no answer came.
+  // the daemon refused, with "could not create queue <name>: <system's reason>" when a queue could not be made,
+  // with no text of its own (the table's text describes it) when no answer came.
   static uint32_t announce(const std::string& baseName, uint32_t replyCapacity, PrivatePair& pair);
 
   PrivatePair() = default;
