@@ -36,23 +36,23 @@ long threadId() {
 
 namespace qor {
 
-uint32_t exchangeOnQueues(mqd_t sendQueue, const void* message, uint32_t length, mqd_t receiveQueue, void* reply,
-                          uint32_t replyCapacity, size_t* received) {
-  *received = 0;
-  // A daemon that died or stalls must not hang the caller: both steps are bounded.
-  const timespec deadline = realtimeDeadline(QOR_PRIVATE_PAIR_TIMEOUT_MS);
-  if (mq_timedsend(sendQueue, static_cast<const char*>(message), length, 0, &deadline) != 0) {
+uint32_t sendOnQueue(mqd_t queue, const void* message, uint32_t length, const timespec& deadline) {
+  if (mq_timedsend(queue, static_cast<const char*>(message), length, 0, &deadline) != 0) {
     syslog(LOG_ERR, "%s:   Error %d (%m) on mq_send.\n", "MsgSndLinux", errno);
     return kCouldNotConnect;
   }
-  if (reply == nullptr) return 0;
+  return 0;
+}
+
+uint32_t receiveReply(mqd_t queue, void* reply, uint32_t replyCapacity, size_t* received, const timespec& deadline) {
+  *received = 0;
   mq_attr attributes{};
-  if (mq_getattr(receiveQueue, &attributes) != 0) {
+  if (mq_getattr(queue, &attributes) != 0) {
     syslog(LOG_ERR, "%s  Error %m on client mq_receive.\n", "MsgSndLinux");
     return kCouldNotConnect;
   }
   std::vector<char> buffer(static_cast<size_t>(attributes.mq_msgsize));
-  ssize_t count = mq_timedreceive(receiveQueue, buffer.data(), buffer.size(), nullptr, &deadline);
+  ssize_t count = mq_timedreceive(queue, buffer.data(), buffer.size(), nullptr, &deadline);
   if (count < 0) {
     syslog(LOG_ERR, "%s  Error %m on client mq_receive.\n", "MsgSndLinux");
     return kCouldNotConnect;
@@ -77,7 +77,8 @@ mqd_t createQueue(const char* name, uint32_t messageSize, bool write, mode_t mod
   const int access = write ? O_WRONLY : O_RDONLY;
   mqd_t queue = openExclusive(name, access, mode, &attributes);
   if (queue != static_cast<mqd_t>(-1)) return queue;
-  switch (errno) {
+  int failure = errno;
+  switch (failure) {
     case ENOSPC:
       syslog(LOG_ERR, "%s:   Error ENOSPC (%d) (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
       break;
@@ -87,6 +88,7 @@ mqd_t createQueue(const char* name, uint32_t messageSize, bool write, mode_t mod
       break;
     case EMFILE:
       queue = openExclusive(name, access, mode & 0606, &attributes);
+      failure = errno;
       if (queue == static_cast<mqd_t>(-1)) {
         syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s>\n", "Create_MsgQueue", errno, name);
       }
@@ -95,7 +97,18 @@ mqd_t createQueue(const char* name, uint32_t messageSize, bool write, mode_t mod
       syslog(LOG_ERR, "%s:   Error %d (%m) on mq_open qname < %s> \n", "Create_MsgQueue", errno, name);
       break;
   }
+  errno = failure; // the caller reports the reason; logging may have changed errno
   return queue;
+}
+
+uint32_t exchangeOnQueues(mqd_t sendQueue, const void* message, uint32_t length, mqd_t receiveQueue, void* reply,
+                          uint32_t replyCapacity, size_t* received) {
+  *received = 0;
+  // A daemon that died or stalls must not hang the caller: both steps are bounded.
+  const timespec deadline = realtimeDeadline(QOR_PRIVATE_PAIR_TIMEOUT_MS);
+  if (uint32_t result = sendOnQueue(sendQueue, message, length, deadline)) return result;
+  if (reply == nullptr) return 0;
+  return receiveReply(receiveQueue, reply, replyCapacity, received, deadline);
 }
 
 } // namespace qor

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mqueue.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -155,6 +158,43 @@ TEST(Open, WithoutADaemonRecordsTheConnectCodeWithItsOwnText) {
   EXPECT_STREQ(Qor_GetLastErrorDescription(), kDescription);
   ClientInfo.serverQueue = -1;
   mq_close(orphan);
+}
+
+// The per-user queue memory exhausted: the pair's first queue cannot be created, and the text says which and why.
+TEST(PrivatePairs, AQueueThatCannotBeCreatedIsNamedWithTheSystemsReason) {
+  qor::test::FakeServer server([](const Bytes&) { return Bytes{}; });
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_MSGQUEUE, &limit), 0);
+  limit.rlim_cur = 0;
+  ASSERT_EQ(setrlimit(RLIMIT_MSGQUEUE, &limit), 0);
+  const std::string pid = std::to_string(getpid());
+  Qor_InterfaceInfo_t info{};
+  info.hostInterfaceType = 58; // Ethernet: no driver request before the pair
+  info.controllerNumber = 1;
+  info.interfaceNumber = 2;
+  info.flags = QOR_INTERFACE_FLAG_ETHERNET | QOR_INTERFACE_FLAG_BINARY_IPV4;
+  info.deviceNumber = 7;
+  uint32_t port = 0;
+  uint8_t buffer[64];
+  uint32_t size = sizeof buffer;
+  const struct {
+    const char* name;
+    std::function<uint32_t()> call;
+    std::string queue;
+  } cases[] = {
+      {"open", [&] { return Qor_OpenInterface(&info, &port); }, "/Qor_API-" + pid + "-1-2-7-R"},
+      {"control request", [&] { return Qor_GetDriverInfo(11, buffer, &size); }, "/Qor_API-" + pid + "_CNP-R"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.call(), 0x2000100u);
+    EXPECT_STREQ(Qor_GetLastErrorDescription(),
+                 ("0x02000100 - API - could not connect to server - could not create queue " + c.queue + ": " +
+                  strerror(EMFILE))
+                     .c_str());
+  }
+  EXPECT_EQ(port, 255u);
+  EXPECT_TRUE(server.requests().empty()); // nothing was announced
 }
 
 Bytes reply(uint8_t code, uint32_t error, const Bytes& data = {}) {

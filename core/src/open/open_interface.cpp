@@ -166,7 +166,7 @@ bool marksDedicatedFirmware(uint32_t port) {
   return Qor_GetPropertyById(port, QOR_PROPERTY_USE_DEDICATED_FIRMWARE, &dedicated) == 0 && dedicated != 0;
 }
 
-uint32_t openWithFlags(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
+uint32_t openAndConfigure(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
   if (descriptor->flags != 0) {
     if (uint32_t result = checkDescriptorFlags(*descriptor, port)) return result;
   }
@@ -178,6 +178,15 @@ uint32_t openWithFlags(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, ui
   if (flags & kSkipDedicatedFirmware) return 0;
   // The update's result is not the open's: its code stays the last error.
   if (marksDedicatedFirmware(*port)) Qor_UpdateToDedicatedFirmware(*port);
+  return 0;
+}
+
+uint32_t openWithFlags(uint32_t flags, const Qor_InterfaceInfo_t* descriptor, uint32_t* port) {
+  if (uint32_t result = openAndConfigure(flags, descriptor, port)) return result;
+  if (uint32_t result = Qor_Client_FinishOpen(*port)) {
+    *port = QOR_NO_PORT;
+    return result;
+  }
   return 0;
 }
 

@@ -20,6 +20,7 @@
 #include "ports/port_events.hpp"
 #include "ports/port_table.hpp"
 #include "ports/private_pair.hpp"
+#include "ports/server_queue.hpp"
 #include "qor_api.h"
 #include "qor_shared/deadline.hpp"
 #include "qor_shared/host_types.hpp"
@@ -51,6 +52,7 @@ void releaseEntry(Qor_PortInfo_t& entry, uint32_t drainMs, bool threadsEnded) {
     context = std::move(slot.context);
     setPortContext(entry, nullptr);
     clearPortFlags(entry);
+    slot.openPhase.store(OpenPhase::Done);
     if (context) --ClientInfo.openPorts;
   }
   // A thread that did not end may still use the state: then it is left to that thread, never freed under it.
@@ -127,6 +129,7 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
   setPortFlag(entry, PortFlag::Parameters64Bit, wide);
   setPortContext(entry, context.get());
   portSlot(port).context = std::move(context);
+  portSlot(port).openPhase.store(OpenPhase::Running);
   setPortFlag(entry, PortFlag::InUse, true);
   ++ClientInfo.openPorts;
   return 0;
@@ -199,6 +202,37 @@ void sendDisconnect(Qor_PortInfo_t& entry, Qor_PortContext& context) {
   }
 }
 
+// Closes a port whose close this thread has claimed (closeStarted set).
+uint32_t closeClaimed(Qor_PortInfo_t* entry) {
+  const uint32_t port = static_cast<uint32_t>(entry - PortInfo);
+  PortSlot& slot = portSlot(port);
+  Qor_PortContext* context = portContext(*entry);
+  if (context == nullptr) {
+    slot.closeStarted.store(false);
+    return 0;
+  }
+  // The features go first, while the port still answers: their stop commands need it.
+  if (uint32_t result = context->teardowns.beforeDisconnect(*entry)) {
+    slot.closeStarted.store(false);
+    return result;
+  }
+  setPortFlag(*entry, PortFlag::StopResponseThread, true);
+  // From here on the port turns new calls away.
+  slot.closing.store(true);
+  sendDisconnect(*entry, *context);
+  bool threadEnded = true;
+  if (context->queues.responseThread != 0) {
+    timespec deadline = qor::realtimeDeadline(kResponseThreadEndMs);
+    threadEnded = pthread_timedjoin_np(context->queues.responseThread, nullptr, &deadline) == 0;
+    if (!threadEnded) pthread_detach(context->queues.responseThread);
+  }
+  const bool featureThreadsEnded = context->teardowns.afterTraffic(*entry);
+  threadEnded = threadEnded && featureThreadsEnded;
+  const uint32_t drainMs = context->responseTimeoutMs.load() + kCallsDrainMarginMs;
+  releaseEntry(*entry, threadEnded ? drainMs : 0, threadEnded);
+  return 0;
+}
+
 // Undoes a failed open; the caller's code is what the open returns.
 uint32_t failOpen(uint32_t port, uint32_t code) {
   Qor_Client_Close(&PortInfo[port]);
@@ -234,7 +268,7 @@ uint32_t Qor_Client_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_
   if (context.hostCommunicationType == QOR_COMMUNICATION_USB) {
     if (uint32_t result = refreshDriverInfo(1)) return failOpen(slot, result);
   }
-  if (ClientInfo.serverQueue < 0) return failOpen(slot, storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, ""));
+  if (!daemonQueueExists()) return failOpen(slot, storeError(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, ""));
   setPortFlag(entry, PortFlag::Connected, true);
   char baseName[128];
   snprintf(baseName, sizeof baseName, QOR_OPEN_PAIR_NAME_FORMAT, QOR_SERVER_QUEUE_NAME, static_cast<int>(context.processId),
@@ -277,35 +311,34 @@ uint32_t Qor_Client_OpenInterface(const Qor_InterfaceInfo_t* descriptor, uint32_
 }
 
 uint32_t Qor_Client_Close(Qor_PortInfo_t* entry) {
-  const uint32_t port = static_cast<uint32_t>(entry - PortInfo);
-  PortSlot& slot = portSlot(port);
   bool expected = false;
-  if (!slot.closeStarted.compare_exchange_strong(expected, true)) return 0; // another thread closes it
-  Qor_PortContext* context = portContext(*entry);
-  if (context == nullptr) {
-    slot.closeStarted.store(false);
-    return 0;
+  if (!portSlot(static_cast<uint32_t>(entry - PortInfo)).closeStarted.compare_exchange_strong(expected, true)) {
+    return 0; // another thread closes it
   }
-  // The features go first, while the port still answers: their stop commands need it.
-  if (uint32_t result = context->teardowns.beforeDisconnect(*entry)) {
-    slot.closeStarted.store(false);
-    return result;
+  return closeClaimed(entry);
+}
+
+uint32_t Qor_Client_FinishOpen(uint32_t port) {
+  OpenPhase running = OpenPhase::Running;
+  if (portSlot(port).openPhase.compare_exchange_strong(running, OpenPhase::Done)) return 0;
+  Qor_Client_Close(&PortInfo[port]);
+  return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "port closed by a signal during the open");
+}
+
+void Qor_Client_CloseUnlessOpening(Qor_PortInfo_t* entry) {
+  if (!portFlag(*entry, PortFlag::InUse)) return;
+  PortSlot& slot = portSlot(static_cast<uint32_t>(entry - PortInfo));
+  {
+    // Under the process lock, where the open takes the slot: the decision and the claim see one state of it.
+    qor::SectionLock process(ClientInfo.lock);
+    if (!portFlag(*entry, PortFlag::InUse)) return;
+    OpenPhase running = OpenPhase::Running;
+    if (slot.openPhase.compare_exchange_strong(running, OpenPhase::CloseRequested)) return;
+    if (running == OpenPhase::CloseRequested) return;
+    bool expected = false;
+    if (!slot.closeStarted.compare_exchange_strong(expected, true)) return; // another thread closes it
   }
-  setPortFlag(*entry, PortFlag::StopResponseThread, true);
-  // From here on the port turns new calls away.
-  slot.closing.store(true);
-  sendDisconnect(*entry, *context);
-  bool threadEnded = true;
-  if (context->queues.responseThread != 0) {
-    timespec deadline = qor::realtimeDeadline(kResponseThreadEndMs);
-    threadEnded = pthread_timedjoin_np(context->queues.responseThread, nullptr, &deadline) == 0;
-    if (!threadEnded) pthread_detach(context->queues.responseThread);
-  }
-  const bool featureThreadsEnded = context->teardowns.afterTraffic(*entry);
-  threadEnded = threadEnded && featureThreadsEnded;
-  const uint32_t drainMs = context->responseTimeoutMs.load() + kCallsDrainMarginMs;
-  releaseEntry(*entry, threadEnded ? drainMs : 0, threadEnded);
-  return 0;
+  closeClaimed(entry);
 }
 
 extern "C" uint32_t Qor_CloseInterface(uint32_t port) try {

@@ -13,11 +13,16 @@ namespace qor::client {
 // Library-private bookkeeping beside each exported entry: the owner of the port's state (the entry only points to
 // it), the calls working on the port, whether a close has begun (one thread closes), and whether it turns new calls
 // away. A close waits for the calls before it frees the port's state.
+//
+// The open of a port runs from taking the slot to the end of the exported open, which works on the port's state
+// throughout: a signal's clean-up only asks it to close the port (CloseRequested) instead of freeing the state.
+enum class OpenPhase : uint8_t { Done, Running, CloseRequested };
 struct PortSlot {
   std::unique_ptr<Qor_PortContext> context; // under the process lock
   std::atomic<uint32_t> users{0};
   std::atomic<bool> closeStarted{false};
   std::atomic<bool> closing{false};
+  std::atomic<OpenPhase> openPhase{OpenPhase::Done};
 };
 PortSlot& portSlot(uint32_t port);
 

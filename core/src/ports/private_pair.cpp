@@ -10,9 +10,12 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <system_error>
 
+#include "ports/server_queue.hpp"
 #include "startup/error_store.hpp"
 #include "qor_api.h"
+#include "qor_shared/deadline.hpp"
 #include "qor_shared/protocol.hpp"
 #include "qor_shared/queue_exchange.hpp"
 
@@ -51,6 +54,16 @@ uint32_t hostMessageSizeLimit() {
   return limit;
 }
 
+// A queue that cannot be made (the user's queue memory or count exhausted, most often) is named with the
+// system's reason.
+uint32_t createPairQueue(const std::string& name, uint32_t messageSize, uint8_t write, mqd_t& queue) {
+  queue = Create_MsgQueue(name.c_str(), messageSize, write);
+  if (queue != -1) return 0;
+  const std::string reason = std::system_category().message(errno);
+  return Qor_Client_ErrorHandler(nullptr, QOR_ERR_API_COULD_NOT_CONNECT, "could not create queue %s: %s", name.c_str(),
+                                 reason.c_str());
+}
+
 } // namespace
 
 uint32_t PrivatePair::announce(const std::string& baseName, uint32_t replyCapacity, PrivatePair& pair) {
@@ -58,18 +71,24 @@ uint32_t PrivatePair::announce(const std::string& baseName, uint32_t replyCapaci
   pair.baseName_ = baseName;
   pair.nameHeld_ = true;
   const uint32_t replyQueueSize = std::clamp(replyCapacity, QOR_PRIVATE_PAIR_MESSAGE_SIZE, hostMessageSizeLimit());
-  pair.reader_ = Create_MsgQueue((baseName + QOR_PRIVATE_PAIR_READ_SUFFIX).c_str(), replyQueueSize, 0);
-  pair.writer_ = Create_MsgQueue((baseName + QOR_PRIVATE_PAIR_WRITE_SUFFIX).c_str(), QOR_PRIVATE_PAIR_MESSAGE_SIZE, 1);
+  if (uint32_t result = createPairQueue(baseName + QOR_PRIVATE_PAIR_READ_SUFFIX, replyQueueSize, 0, pair.reader_)) {
+    pair.destroy();
+    return result;
+  }
+  if (uint32_t result = createPairQueue(baseName + QOR_PRIVATE_PAIR_WRITE_SUFFIX, QOR_PRIVATE_PAIR_MESSAGE_SIZE, 1,
+                                        pair.writer_)) {
+    pair.destroy();
+    return result;
+  }
   ClientConnectReply reply{};
   uint32_t result = QOR_ERR_API_COULD_NOT_CONNECT;
-  if (pair.reader_ != -1 && pair.writer_ != -1) {
-    uint8_t message[QOR_SERVER_QUEUE_MESSAGE_SIZE];
-    if (const size_t length = protocol::encodeClientConnect(message, baseName)) {
-      size_t received = 0;
-      result = exchangeOnQueues(ClientInfo.serverQueue, message, static_cast<uint32_t>(length), pair.reader_, &reply,
-                                sizeof reply, &received);
-      if (result == 0 && (received < sizeof reply || reply.error != 0)) result = QOR_ERR_API_COULD_NOT_CONNECT;
-    }
+  uint8_t message[QOR_SERVER_QUEUE_MESSAGE_SIZE];
+  if (const size_t length = protocol::encodeClientConnect(message, baseName)) {
+    const timespec deadline = realtimeDeadline(QOR_PRIVATE_PAIR_TIMEOUT_MS);
+    size_t received = 0;
+    result = sendToDaemon(message, static_cast<uint32_t>(length), deadline);
+    if (result == 0) result = receiveReply(pair.reader_, &reply, sizeof reply, &received, deadline);
+    if (result == 0 && (received < sizeof reply || reply.error != 0)) result = QOR_ERR_API_COULD_NOT_CONNECT;
   }
   if (result != 0) {
     pair.destroy();
@@ -110,7 +129,7 @@ void PrivatePair::releaseName() {
 uint32_t Qor_Client_Linux_CallNamedPipe(const void* request, uint32_t length, void* reply, uint32_t replyCapacity,
                                         size_t* received) {
   *received = 0;
-  if (ClientInfo.serverQueue < 0) return QOR_ERR_API_COULD_NOT_CONNECT;
+  if (!daemonQueueExists()) return QOR_ERR_API_COULD_NOT_CONNECT;
   char baseName[64];
   snprintf(baseName, sizeof baseName, QOR_CONTROL_PAIR_NAME_FORMAT, QOR_SERVER_QUEUE_NAME, static_cast<int>(getpid()));
   PrivatePair pair;

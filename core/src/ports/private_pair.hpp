@@ -12,7 +12,8 @@ class PrivatePair {
  public:
   // Creates "<base>-R" (large enough for replies of replyCapacity bytes) and "<base>-W" and announces them on
   // "/Qor_API" with 0x0A. A failure records 0x2000100 for no port: with "server returned with ERRORCODE 0x%x" when
-  // the daemon refused, with no text of its own (the table's text describes it) when no answer came.
+  // the daemon refused, with "could not create queue <name>: <system's reason>" when a queue could not be made,
+  // with no text of its own (the table's text describes it) when no answer came.
   static uint32_t announce(const std::string& baseName, uint32_t replyCapacity, PrivatePair& pair);
 
   PrivatePair() = default;
@@ -38,7 +39,7 @@ class PrivatePair {
 };
 
 // A control request on its own pair "/Qor_API-<pid>_CNP": fails at once with 0x2000100 (nothing recorded)
-// without a descriptor of "/Qor_API"; returns 0x2000100 for a failed send or receive, else 0.
+// when there is no "/Qor_API"; returns 0x2000100 for a failed send or receive, else 0.
 uint32_t Qor_Client_Linux_CallNamedPipe(const void* request, uint32_t length, void* reply, uint32_t replyCapacity,
                                         size_t* received);
 

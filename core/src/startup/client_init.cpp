@@ -30,7 +30,7 @@ mqd_t client_Open_MsgQueue(const char* name) {
 
 void closeAllPorts() {
   for (uint32_t port = 0; port < QOR_MAX_PORTS; ++port) {
-    if (qor::client::portFlag(PortInfo[port], qor::client::PortFlag::InUse)) Qor_Client_Close(&PortInfo[port]);
+    Qor_Client_CloseUnlessOpening(&PortInfo[port]);
   }
 }
 

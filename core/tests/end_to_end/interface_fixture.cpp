@@ -20,15 +20,21 @@ Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, ui
 }
 
 void InterfaceFixture::SetUp() {
+  startDevice();
+  startDaemon();
+  ASSERT_TRUE(connectLibraryToDaemon());
+}
+
+void InterfaceFixture::startDevice() {
   emulator::Identity identity;
   identity.deviceCode = 61; // the firmware's code of the Ethernet model
   identity.interfaces = {{kCanFirmwareCode, 1}, {kCanFirmwareCode, 2}, {kRestBusFirmwareCode, 3}};
   device_ = std::make_unique<emulator::Device>(emulator::DeviceConfig{kDeviceSerial, kEthernetModel, identity});
   network_ = std::make_unique<emulator::TcpFrontEnd>(*device_, kDeviceAddress, kDevicePort);
   network_->start();
-  daemon_ = std::make_unique<DaemonProcess>(QORAPID_PROGRAM);
-  ASSERT_TRUE(connectLibraryToDaemon());
 }
+
+void InterfaceFixture::startDaemon() { daemon_ = std::make_unique<DaemonProcess>(QORAPID_PROGRAM); }
 
 void InterfaceFixture::TearDown() {
   for (uint32_t port = 0; port < QOR_MAX_PORTS; ++port) Qor_CloseInterface(port);

@@ -31,6 +31,10 @@ protected:
   void SetUp() override;
   void TearDown() override;
 
+  // The parts of SetUp, for cases that start the daemon later than the library.
+  void startDevice();
+  void startDaemon();
+
   // Opens the emulated interface; fails the test when the open fails.
   uint32_t open(uint8_t interfaceNumber = 1);
   // The application index the daemon gave the port: the device addresses its unsolicited frames by it.
