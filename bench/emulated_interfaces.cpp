@@ -1,5 +1,6 @@
 #include "emulated_interfaces.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -22,15 +23,21 @@ EmulatedInterface startInterface(int index, InterfaceKind kind) {
   return interface;
 }
 
-bool openInterface(EmulatedInterface& interface) {
+Qor_InterfaceInfo_t interfaceInfo(const std::string& address, InterfaceKind kind) {
   Qor_InterfaceInfo_t info{};
-  info.hostInterfaceType = interface.model;
+  info.hostInterfaceType = kind.model;
   info.controllerNumber = 1;
   info.interfaceNumber = 1;
   info.flags = QOR_INTERFACE_FLAG_ETHERNET;
   info.deviceNumber = kTcpPort;
-  const std::string address = interface.network->address();
-  memcpy(info.ipAddress, address.data(), address.size());
+  memcpy(info.ipAddress, address.data(), std::min(address.size(), sizeof info.ipAddress));
+  return info;
+}
+
+bool openInterface(EmulatedInterface& interface) {
+  InterfaceKind kind;
+  kind.model = interface.model;
+  const Qor_InterfaceInfo_t info = interfaceInfo(interface.network->address(), kind);
   if (Qor_OpenInterface(&info, &interface.port) == 0) return true;
   std::printf("open failed: %s\n", Qor_GetLastErrorDescription());
   return false;

@@ -28,6 +28,9 @@ struct InterfaceKind {
 
 EmulatedInterface startInterface(int index, InterfaceKind kind = {});
 
+// What the library is given to open the interface of an emulated device at this loopback address.
+Qor_InterfaceInfo_t interfaceInfo(const std::string& address, InterfaceKind kind = {});
+
 // Opens the interface through the library; false (with the reason printed) when the open fails.
 bool openInterface(EmulatedInterface& interface);
 

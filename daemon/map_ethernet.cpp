@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "error_record.hpp"
+#include "frame_stream.hpp"
 #include "qor_error_codes.h"
 #include "qor_helpers.h"
 #include "qor_shared/firmware_records.hpp"
@@ -40,7 +41,6 @@ constexpr double kRevivalPauseMs = 1000;
 // A peer that stops reading must not hold a command forever.
 constexpr int kSendTimeoutMs = 5000;
 constexpr uint32_t kSerialQueryCapacity = 32768;
-constexpr size_t kReceiveChunk = 65536;
 
 std::string errorText() { return strerror(errno); }
 
@@ -128,33 +128,28 @@ public:
         dropStream();
         receivedOn_ = fd;
       }
-      skipAvailable();
-      const size_t available = filled_ - consumed_;
-      if (skipping_ == 0 && available >= QOR_FRAME_HEADER_SIZE) {
-        FirmwareMessageHeader header;
-        memcpy(&header, received_.data() + consumed_, sizeof header);
-        if (header.marker != '#' || header.length < QOR_FRAME_HEADER_SIZE) {
-          return resynchronise(fd, "no frame (marker 0x%02x, length %u)", header.marker, header.length);
-        }
-        if (header.length > frame.size()) {
-          syslog(LOG_WARNING, "%s : frame of %u bytes for application %u does not fit %zu bytes, skipped\n",
-                 "Qor_Map_Ethernet_Read", header.length, header.App, frame.size());
-          skipping_ = header.length;
-          continue;
-        }
-        if (available >= header.length) {
-          memcpy(frame.data(), received_.data() + consumed_, header.length);
-          consumed_ += header.length;
-          partialSinceMs_ = -1;
-          length = header.length;
-          return {};
-        }
+      switch (stream_.next(frame.size())) {
+      case FrameStream::Step::Frame:
+        memcpy(frame.data(), stream_.frame().data(), stream_.frame().size());
+        length = static_cast<uint32_t>(stream_.frame().size());
+        partialSinceMs_ = -1;
+        return {};
+      case FrameStream::Step::Oversized:
+        syslog(LOG_WARNING, "%s : frame of %u bytes for application %u does not fit %zu bytes, skipped\n",
+               "Qor_Map_Ethernet_Read", stream_.header().length, stream_.header().App, frame.size());
+        continue;
+      case FrameStream::Step::Lost:
+        return resynchronise(fd, "no frame (marker 0x%02x, length %u)", stream_.header().marker,
+                             stream_.header().length);
+      case FrameStream::Step::Incomplete:
+        break;
       }
-      const bool inFrame = skipping_ != 0 || filled_ != consumed_;
+      const bool inFrame = stream_.inFrame();
       if (!inFrame) {
         partialSinceMs_ = -1;
-      } else if (partialSinceMs_ < 0) {
+      } else if (partialSinceMs_ < 0 || timedFrameStart_ != stream_.frameStart()) {
         partialSinceMs_ = GetTickCount();
+        timedFrameStart_ = stream_.frameStart();
       }
       const double frameTimeLeft = partialSinceMs_ + kBodyWaitMs - GetTickCount();
       const int ready = waitFor(fd, POLLIN, inFrame ? static_cast<int>(std::max(frameTimeLeft, 0.0)) : kReadWaitMs);
@@ -172,7 +167,7 @@ public:
       }
       if (got == ReceiveResult::Dropped) {
         // A drop between frames, or inside a header, is repaired; one inside a frame's body loses that frame.
-        const bool inBody = skipping_ != 0 || filled_ - consumed_ >= QOR_FRAME_HEADER_SIZE;
+        const bool inBody = stream_.inBody();
         dropStream();
         if (inBody) {
           reconnect(fd);
@@ -223,17 +218,8 @@ private:
   }
 
   void dropStream() {
-    filled_ = consumed_ = 0;
-    skipping_ = 0;
+    stream_.drop();
     partialSinceMs_ = -1;
-  }
-
-  // Discards what has arrived of a frame being skipped.
-  void skipAvailable() {
-    const size_t skipped = std::min(skipping_, filled_ - consumed_);
-    consumed_ += skipped;
-    skipping_ -= skipped;
-    if (skipped != 0 && skipping_ == 0) partialSinceMs_ = -1;
   }
 
   // The stream lost its framing: what it holds is dropped with the connection, which starts afresh.
@@ -274,18 +260,14 @@ private:
 
   // Appends what the connection has delivered to the stream buffer.
   ReceiveResult receiveAvailable(int fd) {
-    if (consumed_ != 0) {
-      memmove(received_.data(), received_.data() + consumed_, filled_ - consumed_);
-      filled_ -= consumed_;
-      consumed_ = 0;
-    }
+    const std::span<uint8_t> space = stream_.freeSpace();
     ssize_t n = 0;
     do {
-      n = recv(fd, received_.data() + filled_, received_.size() - filled_, 0);
+      n = recv(fd, space.data(), space.size(), 0);
     } while (n < 0 && errno == EINTR);
     if (n == 0 || (n < 0 && (errno == ECONNABORTED || errno == ECONNRESET))) return ReceiveResult::Dropped;
     if (n < 0) return ReceiveResult::Failed;
-    filled_ += static_cast<size_t>(n);
+    stream_.received(static_cast<size_t>(n));
     return ReceiveResult::Complete;
   }
 
@@ -314,13 +296,9 @@ private:
   std::mutex socketLock_;
   int fd_;
   double lastRevivalMs_ = 0; // under socketLock_: the last attempt after a connection was given up on
-  // The stream as the hardware thread read it: the bytes from consumed_ to filled_ are not yet taken as frames.
-  // It holds the longest frame and a chunk more, so a frame always fits once its start is moved to the front.
-  std::vector<uint8_t> received_ = std::vector<uint8_t>(QOR_FRAME_MAX_LENGTH + kReceiveChunk);
-  size_t filled_ = 0;
-  size_t consumed_ = 0;
-  size_t skipping_ = 0;        // bytes still to discard of a frame too long for the caller
-  double partialSinceMs_ = -1; // tick when the frame in the stream began arriving, -1 between frames
+  FrameStream stream_; // as the hardware thread read it
+  double partialSinceMs_ = -1; // tick when the pending frame began arriving, -1 between frames
+  uint64_t timedFrameStart_ = 0; // the stream position of the frame partialSinceMs_ times
   int receivedOn_ = -1;
 };
 
