@@ -99,10 +99,10 @@ std::vector<int> cloneKeptTrees(const Options& options) {
   return clones;
 }
 
-// Makes the directories down to path (a kept tree) for the command to pass: recreates what the private mounts hid,
-// and covers an ancestor it may not enter (a home of mode 0700) with a tmpfs of its own, so that nothing else of
-// that directory shows. Its uid is unique and it has no groups, so only the bits for others let it in.
-void makeWayTo(const std::string& path, const Options& options) {
+// Makes the directories down to path (a kept tree) for every user of the sandbox to pass: recreates what the private
+// mounts hid, and covers an ancestor that others may not enter (a home of mode 0700) with a tmpfs of its own, so
+// that nothing else of that directory shows. Even a command run as root may start programs under other uids.
+void makeWayTo(const std::string& path) {
   for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
     const std::string step = path.substr(0, end);
     struct stat status {};
@@ -113,7 +113,7 @@ void makeWayTo(const std::string& path, const Options& options) {
       makeDirectory(step, 0755);
     } else if (!S_ISDIR(status.st_mode)) {
       fail("keep " + path + ": " + step + " is not a directory here");
-    } else if (!options.runAsRoot && (status.st_mode & S_IXOTH) == 0 && step != path) {
+    } else if ((status.st_mode & S_IXOTH) == 0 && step != path) {
       mountOrFail("tmpfs", step.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755");
     }
     if (end == std::string::npos) {
@@ -124,7 +124,7 @@ void makeWayTo(const std::string& path, const Options& options) {
 
 void attachKeptTrees(const std::vector<int>& clones, const Options& options) {
   for (size_t i = 0; i < clones.size(); ++i) {
-    makeWayTo(options.keptTrees[i], options);
+    makeWayTo(options.keptTrees[i]);
     attachTree(clones[i], options.keptTrees[i]);
   }
 }
