@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "qor_shared/regular_file.hpp"
+
 namespace {
 
 // A key given twice keeps the later value.
@@ -25,40 +27,25 @@ void replaceText(char*& field, const char* value) {
 const char* orNull(const char* text) { return text ? text : "(null)"; }
 
 // Far larger than any configuration: such a file is refused rather than read.
-constexpr off_t kMaxConfigSize = 1 << 20;
+constexpr size_t kMaxConfigSize = 1 << 20;
 
-// The text of a regular file of sensible size, else nothing (and why in the log): a FIFO or a device would keep
-// the loading process waiting or reading for ever.
+// The text of a regular file of sensible size, else nothing (and why in the log).
 std::optional<std::string> readConfigText(const char* path) {
-  const int file = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (file < 0) return std::nullopt;
-  std::optional<std::string> text;
-  struct stat status {};
-  if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
-    syslog(LOG_ERR, "'%s' is no regular file\n", path);
-  } else if (status.st_size > kMaxConfigSize) {
-    syslog(LOG_ERR, "'%s' is larger than %ld bytes\n", path, static_cast<long>(kMaxConfigSize));
-  } else {
-    text.emplace(static_cast<size_t>(status.st_size), '\0');
-    size_t done = 0;
-    ssize_t n = 1;
-    while (done < text->size() && n > 0) {
-      n = read(file, text->data() + done, text->size() - done);
-      if (n > 0) {
-        done += static_cast<size_t>(n);
-      } else if (n < 0 && errno == EINTR) {
-        n = 1; // interrupted: read again
-      }
-    }
-    if (n < 0) {
+  qor::RegularFileText file = qor::readRegularFile(path, kMaxConfigSize);
+  using Outcome = qor::RegularFileText::Outcome;
+  switch (file.outcome) {
+    case Outcome::Read: return std::move(file.text);
+    case Outcome::CannotOpen: break;
+    case Outcome::NotRegular: syslog(LOG_ERR, "'%s' is no regular file\n", path); break;
+    case Outcome::TooLarge:
+      syslog(LOG_ERR, "'%s' is larger than %ld bytes\n", path, static_cast<long>(kMaxConfigSize));
+      break;
+    case Outcome::CannotRead:
+      errno = file.error;
       syslog(LOG_ERR, "could not read '%s': %m\n", path);
-      text.reset();
-    } else {
-      text->resize(done); // shrunk meanwhile
-    }
+      break;
   }
-  close(file);
-  return text;
+  return std::nullopt;
 }
 
 } // namespace

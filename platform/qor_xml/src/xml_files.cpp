@@ -19,6 +19,7 @@
 #include <thread>
 #include <utility>
 
+#include "qor_shared/regular_file.hpp"
 #include "xml_error.hpp"
 
 namespace qor::xml {
@@ -227,26 +228,18 @@ std::string targetPath(const char* path) {
 }
 
 uint32_t loadDocument(const std::string& path, pugi::xml_document& document) {
-  // A FIFO would keep the open waiting for a writer; it is refused below as any other file that is not regular.
-  Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-  if (file.fd < 0) return fail(QOR_XML_ERR_FILE, "could not open '%s': %s", path.c_str(), strerror(errno));
-  struct stat status {};
-  if (fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    return fail(QOR_XML_ERR_FILE, "'%s' is no regular file", path.c_str());
+  const RegularFileText file = readRegularFile(path.c_str(), kMaxFileSize);
+  switch (file.outcome) {
+    case RegularFileText::Outcome::Read: break;
+    case RegularFileText::Outcome::CannotOpen:
+      return fail(QOR_XML_ERR_FILE, "could not open '%s': %s", path.c_str(), strerror(file.error));
+    case RegularFileText::Outcome::NotRegular: return fail(QOR_XML_ERR_FILE, "'%s' is no regular file", path.c_str());
+    case RegularFileText::Outcome::TooLarge:
+      return fail(QOR_XML_ERR_FILE, "'%s' is larger than %zu bytes", path.c_str(), kMaxFileSize);
+    case RegularFileText::Outcome::CannotRead:
+      return fail(QOR_XML_ERR_FILE, "could not read '%s': %s", path.c_str(), strerror(file.error));
   }
-  if (static_cast<uint64_t>(status.st_size) > kMaxFileSize) {
-    return fail(QOR_XML_ERR_FILE, "'%s' is larger than %zu bytes", path.c_str(), kMaxFileSize);
-  }
-  std::string content(static_cast<size_t>(status.st_size), '\0');
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = read(file.fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fail(QOR_XML_ERR_FILE, "could not read '%s': %s", path.c_str(), strerror(errno));
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const pugi::xml_parse_result parsed = document.load_buffer(content.data(), done, pugi::parse_default);
+  const pugi::xml_parse_result parsed = document.load_buffer(file.text.data(), file.text.size(), pugi::parse_default);
   if (parsed.status == pugi::status_out_of_memory) return fail(QOR_XML_ERR_NOT_ENOUGH_MEMORY, "not enough memory");
   if (!parsed) {
     return fail(QOR_XML_ERR_PARSER, "'%s' is damaged: %s at byte %td", path.c_str(), parsed.description(),
