@@ -3,7 +3,6 @@
 // answered by the error report alone.
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <vector>
 
 #include "fpga_relays.hpp"
@@ -16,10 +15,6 @@ namespace {
 constexpr size_t kAnswerDataOffset = sizeof(FpgaReply);
 constexpr size_t kLongestFixedAnswer = sizeof(FpgaRegisterReply);
 constexpr uint32_t kFifoReadTimeoutMs = 500;
-
-void writeU32(std::vector<uint8_t>& answer, size_t offset, uint32_t value) {
-  std::memcpy(answer.data() + offset, &value, sizeof value);
-}
 
 } // namespace
 
@@ -56,9 +51,10 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
         case QOR_FPGA_READ_REGISTER: {
           uint32_t value = 0;
           status = device.fpgaRegisterRead(request->registerNumber, value);
-          writeU32(answer, offsetof(FpgaRegisterReply, registerNumber), request->registerNumber);
-          writeU32(answer, offsetof(FpgaRegisterReply, value), value);
-          length = sizeof(FpgaRegisterReply);
+          FpgaRegisterReply registerReply{};
+          registerReply.registerNumber = request->registerNumber;
+          registerReply.value = value;
+          length = protocol::writeRecord(Buffer(answer), registerReply);
           break;
         }
         case QOR_FPGA_WRITE_REGISTER: status = device.fpgaRegisterWrite(request->registerNumber, request->value); break;
@@ -72,8 +68,9 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
         case QOR_FPGA_READ_DESIGN_VERSION: {
           uint32_t version = 0;
           status = device.fpgaDesignVersion(version);
-          writeU32(answer, offsetof(FpgaDesignVersionReply, version), version);
-          length = sizeof(FpgaDesignVersionReply);
+          FpgaDesignVersionReply versionReply{};
+          versionReply.version = version;
+          length = protocol::writeRecord(Buffer(answer), versionReply);
           break;
         }
         case QOR_FPGA_RECONFIGURATION: status = device.fpgaReconfigure(request->data); break;
@@ -90,7 +87,9 @@ void Server::fpgaAccess(Bytes message, Channel& channel) {
     recordPathError(&port, app.index, status);
     return;
   }
-  writeU32(answer, offsetof(FpgaReply, subFunction), sub);
+  FpgaReply head{};
+  head.subFunction = sub;
+  protocol::writeRecord(Buffer(answer), head); // the queue header in it is written by encodeResponse
   constexpr size_t kHead = sizeof(ServerResponseHeader);
   const size_t encoded = protocol::encodeResponse(answer, QOR_MSG_FPGA_ACCESS, 0, Bytes(answer.data() + kHead, length - kHead));
   reply(channel, Bytes(answer.data(), encoded));

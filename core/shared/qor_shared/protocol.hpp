@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "qor_protocol.h"
+#include "qor_shared/byte_reader.hpp"
 
 namespace qor::protocol {
 
@@ -19,10 +20,7 @@ using Buffer = std::span<uint8_t>;
 // A fixed record from the start of a message, when enough bytes arrived.
 template <class Record>
 std::optional<Record> readRecord(Bytes bytes) {
-  if (bytes.size() < sizeof(Record)) return std::nullopt;
-  Record record;
-  std::memcpy(&record, bytes.data(), sizeof record);
-  return record;
+  return readAt<Record>(bytes, 0);
 }
 
 template <class Record>
