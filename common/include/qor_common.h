@@ -1,0 +1,9 @@
+/* libqor_api_common: the services that every kind of controller offers, whatever bus it drives. Every function
+ * returns 0 or an error code (class 0x02, module 0x01, or the core's and the firmware's codes unchanged); data go
+ * through pointers. Reserved fields and flag bits without a meaning must be zero. */
+#ifndef QOR_COMMON_H
+#define QOR_COMMON_H
+
+#include "qor_common_signal.h"
+
+#endif

@@ -1,0 +1,26 @@
+// Waiting for a state of the firmware by asking again: step() answers "not yet" (empty) or a final code; between
+// tries the caller sleeps interval milliseconds. The wait ends when more than timeout milliseconds passed since the
+// start, on the monotonic clock.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <thread>
+
+namespace qor::kit {
+
+// The step's final code, or empty when the time ran out first.
+template <class Step>
+std::optional<uint32_t> pollUntil(uint32_t timeoutMs, uint32_t intervalMs, Step step) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  const auto timeout = std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (std::optional<uint32_t> result = step()) return result;
+    if (Clock::now() - start > timeout) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+  }
+}
+
+}  // namespace qor::kit
