@@ -8,11 +8,11 @@
 #include <cstring>
 #include <thread>
 
-#include "interface_fixture.hpp"
-#include "qor_helpers.h"
 #include "qor_emulator/discovery_responder.hpp"
 #include "qor_emulator/frame.hpp"
+#include "qor_helpers.h"
 #include "qor_test/child_process.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
