@@ -108,7 +108,6 @@ bool Device::receive(std::span<const uint8_t> bytes, const std::shared_ptr<Frame
     ++malformed_;
     return false;
   }
-  recorder_.add(*frame);
   {
     std::lock_guard lock(mutex_);
     const FirmwareMessageHeader& header = frame->header();
@@ -116,6 +115,8 @@ bool Device::receive(std::span<const uint8_t> bytes, const std::shared_ptr<Frame
     lastApplications_[{header.TAddr, header.TPort}] = header.App;
     lastSink_ = origin;
   }
+  // Recorded once routed: a test that waits for the frame may at once send to its application.
+  recorder_.add(*frame);
   origin->play(answer(*frame));
   return true;
 }
