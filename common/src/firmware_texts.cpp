@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "common_library.hpp"
+#include "controller_requests.hpp"
 #include "qor_common_controller.h"
 
 namespace qor::common {
 namespace {
 
-constexpr uint8_t kVersionCommand = 0xF0;
 constexpr uint8_t kErrorTextCommand = 0xFD;
 constexpr size_t kErrorTextHead = 4;  // the code the text belongs to
 
@@ -22,19 +22,6 @@ uint32_t checkOutput(const kit::Call& call, const char* buffer, const uint32_t* 
   if (uint32_t code = call.checkPointer(buffer, "buffer")) return code;
   return call.checkPointer(length, "length");
 }
-
-}  // namespace
-
-uint32_t readFirmwareVersion(const kit::Call& call, char* buffer, uint32_t* length) {
-  std::vector<uint8_t> answer;
-  if (uint32_t code = call.exchange(kVersionCommand, 0, kit::RecordWriter(0), answer)) return code;
-  if (*length < answer.size()) return bytesNeeded(call, answer.size());
-  *length = static_cast<uint32_t>(answer.size());
-  if (!answer.empty()) std::memcpy(buffer, answer.data(), answer.size());
-  return 0;
-}
-
-namespace {
 
 uint32_t firmwareVersion(const kit::Call& call, char* buffer, uint32_t* length) {
   if (uint32_t code = checkOutput(call, buffer, length)) return code;
@@ -58,6 +45,16 @@ uint32_t firmwareErrorText(const kit::Call& call, uint32_t errorCode, char* buff
 }
 
 }  // namespace
+
+uint32_t readFirmwareVersion(const kit::Call& call, char* buffer, uint32_t* length) {
+  std::vector<uint8_t> answer;
+  if (uint32_t code = call.exchange(kFirmwareVersionCommand, 0, kit::RecordWriter(0), answer)) return code;
+  if (*length < answer.size()) return bytesNeeded(call, answer.size());
+  *length = static_cast<uint32_t>(answer.size());
+  if (!answer.empty()) std::memcpy(buffer, answer.data(), answer.size());
+  return 0;
+}
+
 }  // namespace qor::common
 
 using qor::common::kCommon;

@@ -30,10 +30,10 @@ uint32_t reopenDaemonQueue() {
     ClientInfo.serverQueue = fresh;
     return 0;
   }
-  if (held != fresh) {
-    dup2(fresh, held);  // on failure the held queue stays: the core checks it against the name before each use
-    mq_close(fresh);
-  }
+  // The same number: the held one had been closed and its number given out again, now to the fresh queue.
+  if (held == fresh) return 0;
+  dup2(fresh, held);  // on failure the held queue stays: the core checks it against the name before each use
+  mq_close(fresh);
   return 0;
 }
 

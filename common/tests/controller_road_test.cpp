@@ -535,5 +535,15 @@ TEST_F(OpenByName, RefusalsBeforeTheDeviceIsReached) {
   EXPECT_EQ(device_->recorder().count(), 0u);
 }
 
+TEST_F(OpenByName, WithoutADaemonNothingOpens) {
+  configureBench(kDeviceSerial);
+  daemon_.reset();
+  uint32_t port = 0;
+  EXPECT_EQ(Qor_Common_OpenInterface("bench", &port), QOR_ERR_API_COULD_NOT_CONNECT);
+  EXPECT_EQ(Qor_GetLastErrorCode(), QOR_ERR_API_COULD_NOT_CONNECT);
+  EXPECT_EQ(port, QOR_NO_PORT);
+  EXPECT_EQ(device_->recorder().count(), 0u);
+}
+
 }  // namespace
 }  // namespace qor::test
