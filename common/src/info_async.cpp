@@ -65,7 +65,9 @@ void firmwareVersionRelay(uint32_t port, void* context, const uint8_t* data, uin
 uint32_t addCallback(const AsyncFamily& family, uint32_t port, Qor_AsyncCommunication_Callback_t relay,
                      auto callback) {
   // The same refusal as Call::checkPointer's, for a function pointer.
-  if (callback == nullptr) return kit::Call(kCommon, port).fail(kit::GeneralError::InvalidParameter, "'callback' is NULL");
+  if (callback == nullptr) {
+    return kit::Call(kCommon, port).fail(kit::GeneralError::InvalidParameter, "'callback' is NULL");
+  }
   return family.add(port, relay, callback);
 }
 

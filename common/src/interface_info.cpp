@@ -32,7 +32,9 @@ uint32_t currentTransceiver(const kit::Call& call, uint32_t flags, Qor_Common_Cu
   if (uint32_t code = readInterfaceAnswer(call, answer)) return code;
   const std::optional<CurrentTransceiver> current = decodeCurrentTransceiver(answer);
   if (!current) return call.shortAnswer(kit::AnswerReader(answer));
-  if (!current->valid) return call.fail(kCommon.code(kFunctionNotAvailable), "this funtion is not supported by the device");
+  if (!current->valid) {
+    return call.fail(kCommon.code(kFunctionNotAvailable), "this funtion is not supported by the device");
+  }
   *info = current->record;
   return 0;
 }

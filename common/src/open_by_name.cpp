@@ -20,7 +20,7 @@ constexpr uint32_t kConfigPathRoom = 512;
 
 // Opens the daemon's well-known queue anew for the process. The core reads ClientInfo.serverQueue under a lock of
 // its own, so the number it holds must stay a valid descriptor at every instant: the fresh queue takes the held
-// number's place (dup2, atomic), and the fresh number goes again.
+// number's place (dup2, atomic) and the fresh number is closed.
 uint32_t reopenDaemonQueue() {
   const mqd_t fresh = Open_MsgQueue(QOR_SERVER_QUEUE_NAME, 1);
   if (fresh < 0) return kCommon.fail(QOR_NO_PORT, QOR_ERR_API_COULD_NOT_CONNECT);
