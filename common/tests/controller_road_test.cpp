@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,12 +13,12 @@
 
 #include "hex_bytes.hpp"
 #include "interface_config_fixture.hpp"
-#include "interface_fixture.hpp"
 #include "qor_api.h"
 #include "qor_client_state.h"
 #include "qor_common_controller.h"
 #include "qor_emulator/frame.hpp"
 #include "qor_test/files.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
@@ -282,16 +282,17 @@ TEST_F(ControllerRoad, TransceiversOnlyFromFirmwareAfter2007) {
 }
 
 TEST_F(ControllerRoad, InterfaceNumber) {
-  answer(0xFF, hex("07"), 1);
+  // The second LIN interface: firmware type 3, index 2; the answer repeats the query's first byte.
+  device_->expect(0xFF, hex("05 00 00 00 03 02 00 00")).answer(hex("05 07"));
+  device_->expect(0xFF, hex("05 00 00 00 03 02 00 00")).answer(hex("05"));
   const Qor_Common_InterfaceNumberRequest_t request{0, QOR_INTERFACE_LIN, 2, 0};
   Qor_Common_InterfaceNumberResult_t result;
   std::memset(&result, 0xEE, sizeof result);
   ASSERT_EQ(Qor_Common_GetInterfaceNumber(port_, &request, &result), 0u) << lastText();
   EXPECT_EQ(result.interfaceNumber, 7);
   EXPECT_EQ(result.reserved[0] | result.reserved[1] | result.reserved[2], 0);
-  EXPECT_EQ(sent(), (std::vector<Sent>{{0xFF, hex("05 00 00 00 03 02 00 00")}}));
-  answer(0xFF, {}, 1);
   EXPECT_EQ(Qor_Common_GetInterfaceNumber(port_, &request, &result), kShortAnswer);
+  EXPECT_EQ(result.interfaceNumber, 7);
 }
 
 // ---- controller control ----
@@ -322,6 +323,7 @@ TEST_F(ControllerRoad, InitInterfaceNeedsTheInterfaceLockAndClosesTheMonitor) {
 TEST_F(ControllerRoad, SoftwareResetRestartsTheFirmware) {
   ASSERT_EQ(Qor_GetLockStatus(port_) & QOR_LOCK_CONTROLLER, uint32_t{QOR_LOCK_CONTROLLER});
   ASSERT_EQ(Qor_Common_SoftwareReset(port_), 0u) << lastText();
+  // In this order: the state query between reset and start.
   EXPECT_EQ(sent(), (std::vector<Sent>{{0x10, {}}, {0xFF, {0}}, {0x03, {}}}));
 }
 
