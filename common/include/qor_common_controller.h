@@ -10,7 +10,8 @@
 
 QOR_BEGIN_DECLS
 
-/* Interface entries of Qor_Common_ControllerInfo_t; a longer list is cut to this many. */
+/* Interface entries of Qor_Common_ControllerInfo_t, the one record of the synchronous call and the asynchronous
+ * callback; a longer list is cut to this many. */
 #define QOR_COMMON_MAX_INTERFACES 514u
 /* Feature codes that an interface answer carries at most; the record has room for one more. */
 #define QOR_COMMON_MAX_FEATURES 32u
