@@ -46,12 +46,17 @@ uint32_t exchange(const kit::Call& call, const kit::RecordWriter& record, std::v
 }
 
 // A request of u32 words whose answer is not looked at.
-uint32_t command(const kit::Call& call, std::initializer_list<uint32_t> words) {
-  if (uint32_t code = call.checkPort()) return code;
+uint32_t sendWords(const kit::Call& call, std::initializer_list<uint32_t> words) {
   kit::RecordWriter record(4 * words.size());
   for (uint32_t word : words) record.u32(word);
   std::vector<uint8_t> answer;
   return exchange(call, record, answer);
+}
+
+// The same for a request without checks of its own.
+uint32_t command(const kit::Call& call, std::initializer_list<uint32_t> words) {
+  if (uint32_t code = call.checkPort()) return code;
+  return sendWords(call, words);
 }
 
 uint32_t allocate(const kit::Call& call, const ObjectKind& kind, uint32_t* handle) {
@@ -70,7 +75,7 @@ uint32_t allocate(const kit::Call& call, const ObjectKind& kind, uint32_t* handl
 uint32_t remove(const kit::Call& call, const ObjectKind& kind, uint32_t mode, uint32_t handle) {
   if (uint32_t code = call.checkPort()) return code;
   if (mode > 1) return call.fail(GeneralError::UnknownFlag);
-  return command(call, {kind.remove, mode, handle});
+  return sendWords(call, {kind.remove, mode, handle});
 }
 
 uint32_t checkPropertyId(const kit::Call& call, const ObjectKind& kind, uint16_t id) {
@@ -133,7 +138,7 @@ uint32_t simulate(const kit::Call& call, const Qor_Common_EA_SimulatedEvent_t* e
   if (uint32_t code = call.checkPort()) return code;
   if (uint32_t code = call.checkPointer(event, "event")) return code;
   if (uint32_t code = call.checkFlags(event->flags, 0)) return code;
-  return command(call, {kSimulateEvent, 0, event->handle});
+  return sendWords(call, {kSimulateEvent, 0, event->handle});
 }
 
 }  // namespace
