@@ -1,30 +1,22 @@
-// The event/action engine from the library through the daemon to an emulated device: requests byte-exact, answers
-// decoded, refusals that send nothing, and the device's own failures passed on.
+// The event/action engine from the library through the daemon to an emulated device: each call's request stated
+// byte-exact with the device's answer, answers decoded, refusals that send nothing, the device's failures passed on.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
-#include <map>
-#include <string>
-#include <tuple>
-#include <utility>
 
-#include "interface_fixture.hpp"
 #include "qor_common_event_action.h"
 #include "qor_emulator/frame.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using namespace std::chrono_literals;
 using emulator::Bytes;
-using emulator::ReceivedFrame;
-using emulator::Reply;
 
-constexpr uint8_t kEngineCommand = 0x78;
-constexpr uint32_t kFirstHandle = 0x501;
+constexpr uint8_t kEngine = 0x78;
+constexpr uint32_t kInvalidParameter = 0x02010007;
 
 Bytes words(std::initializer_list<uint32_t> values) {
   Bytes bytes;
@@ -34,74 +26,22 @@ Bytes words(std::initializer_list<uint32_t> values) {
   return bytes;
 }
 
-// The firmware's engine as far as these tests need it: handles counted up from kFirstHandle, properties kept by
-// handle and id. Answers begin with the sub-function, whose low byte is the control byte.
-class EngineModel {
- public:
-  Reply answer(const ReceivedFrame& frame) {
-    const uint32_t sub = frame.parameterWord(0);
-    const uint32_t handle = frame.parameterWord(4);
-    const auto id = static_cast<uint16_t>(frame.parameterWord(8));
-    switch (sub) {
-      case 1:
-      case 2:
-        return frame.response(words({sub, 0x100, nextHandle_++}));
-      case 12:
-      case 16:
-        properties_[{sub, handle, id}] = frame.parameterWord(12);
-        break;
-      case 13:
-      case 17:  // kept under the set's sub-function
-        return frame.response(words({sub, handle, id, properties_[{sub - 1, handle, id}]}));
-    }
-    return frame.response(words({sub}));
-  }
+Bytes operator+(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
 
- private:
-  uint32_t nextHandle_ = kFirstHandle;
-  std::map<std::tuple<uint32_t, uint32_t, uint16_t>, uint32_t> properties_;
-};
-
-class EventActionRoad : public InterfaceFixture {
- protected:
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    device_->onCommand(kEngineCommand, [this](const ReceivedFrame& frame) { return engine_.answer(frame); });
-    port_ = open();
-    device_->recorder().clear();
-  }
-
-  void answerWith(std::function<Reply(const ReceivedFrame&)> answer) {
-    device_->onCommand(kEngineCommand, std::move(answer));
-  }
-
-  // The parameters of the last command 0x78 the device received, byte-exact.
-  Bytes lastRequest() const {
-    const auto frames = device_->recorder().frames();
-    for (auto frame = frames.rbegin(); frame != frames.rend(); ++frame) {
-      if (frame->command() == kEngineCommand) return Bytes(frame->parameters().begin(), frame->parameters().end());
-    }
-    return {};
-  }
-
-  size_t engineRequests() const {
-    size_t count = 0;
-    for (const auto& frame : device_->recorder().frames()) count += frame.command() == kEngineCommand;
-    return count;
-  }
-
-  EngineModel engine_;
-  uint32_t port_ = QOR_NO_PORT;
-};
+using EventActionRoad = InterfaceFixture;
 
 TEST_F(EventActionRoad, AllocationsReturnTheFirmwaresHandles) {
+  device_->expect(kEngine, words({1, 0x100})).answer(words({1, 0x100, 0x501}));
+  device_->expect(kEngine, words({2, 0x100})).answer(words({2, 0x100, 0x502}));
+  const uint32_t port = open();
   uint32_t event = 0, action = 0;
-  ASSERT_EQ(Qor_Common_EA_AllocateEvent(port_, &event), 0u) << Qor_GetLastErrorDescription();
-  EXPECT_EQ(lastRequest(), words({1, 0x100}));
-  ASSERT_EQ(Qor_Common_EA_AllocateAction(port_, &action), 0u) << Qor_GetLastErrorDescription();
-  EXPECT_EQ(lastRequest(), words({2, 0x100}));
-  EXPECT_EQ(event, kFirstHandle);
-  EXPECT_EQ(action, kFirstHandle + 1);
+  EXPECT_EQ(Qor_Common_EA_AllocateEvent(port, &event), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(Qor_Common_EA_AllocateAction(port, &action), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(event, 0x501u);
+  EXPECT_EQ(action, 0x502u);
 }
 
 TEST_F(EventActionRoad, EachFunctionSendsItsRequest) {
@@ -114,7 +54,8 @@ TEST_F(EventActionRoad, EachFunctionSendsItsRequest) {
   channelAction.handle = 8;
   channelAction.actionType = 0x200;
   channelAction.channel = {2, 1, 0, 0x99};
-  const Qor_Common_EA_Property_t property{7, 5, 0, 0xABCD};
+  const Qor_Common_EA_Property_t eventProperty{7, 5, 0, 0xABCD};
+  const Qor_Common_EA_Property_t actionProperty{8, 0, 0, 0x77};
   const Qor_Common_EA_SimulatedEvent_t simulated{0, 7};
   const struct {
     const char* name;
@@ -129,21 +70,24 @@ TEST_F(EventActionRoad, EachFunctionSendsItsRequest) {
       {"init event", [&](uint32_t port) { return Qor_Common_EA_InitEvent(port, &channelEvent); },
        words({3, 7, 0x500, 3, 0})},
       {"init action", [&](uint32_t port) { return Qor_Common_EA_InitAction(port, &channelAction); },
-       Bytes{4, 0, 0, 0, 8, 0, 0, 0, 0, 2, 0, 0, 1, 1, 0, 0, 0x99, 0, 0, 0}},
+       words({4, 8, 0x200}) + Bytes{1, 1, 0, 0} + words({0x99})},
       {"assign, event first", [](uint32_t port) { return Qor_Common_EA_AssignActionToEvent(port, 8, 7); },
        words({5, 7, 8})},
       {"delete event", [](uint32_t port) { return Qor_Common_EA_DeleteEvent(port, 1, 7); }, words({8, 1, 7})},
       {"delete action", [](uint32_t port) { return Qor_Common_EA_DeleteAction(port, 0, 8); }, words({9, 0, 8})},
       {"execute", [](uint32_t port) { return Qor_Common_EA_ExecuteAction(port, 8); }, words({10, 8})},
       {"cancel", [](uint32_t port) { return Qor_Common_EA_CancelAction(port, 8); }, words({11, 8})},
-      {"set event property", [&](uint32_t port) { return Qor_Common_EA_SetEventProperty(port, &property); },
+      {"set event property", [&](uint32_t port) { return Qor_Common_EA_SetEventProperty(port, &eventProperty); },
        words({12, 7, 5, 0xABCD})},
+      {"set action property", [&](uint32_t port) { return Qor_Common_EA_SetActionProperty(port, &actionProperty); },
+       words({16, 8, 0, 0x77})},
       {"simulate", [&](uint32_t port) { return Qor_Common_EA_SimulateEvent(port, &simulated); }, words({18, 0, 7})},
   };
-  for (const auto& item : cases) {
-    EXPECT_EQ(item.call(port_), 0u) << item.name << ": " << Qor_GetLastErrorDescription();
-    EXPECT_EQ(lastRequest(), item.request) << item.name;
-  }
+  // Answers echo the sub-function: its low byte keys the answer.
+  for (const auto& item : cases)
+    device_->expect(kEngine, item.request).answer(Bytes(item.request.begin(), item.request.begin() + 4));
+  const uint32_t port = open();
+  for (const auto& item : cases) EXPECT_EQ(item.call(port), 0u) << item.name << ": " << Qor_GetLastErrorDescription();
 }
 
 TEST_F(EventActionRoad, TheLongestEventDescriptionTravelsWhole) {
@@ -152,85 +96,85 @@ TEST_F(EventActionRoad, TheLongestEventDescriptionTravelsWhole) {
   event.eventType = 0x702;
   event.frame.count = 255;
   event.frame.dataLength = 255;
-  for (uint32_t i = 0; i < 255; ++i) event.frame.identifiers[i] = i;
-  memset(event.frame.mask, 0xFF, sizeof event.frame.mask);
-  ASSERT_EQ(Qor_Common_EA_InitEvent(port_, &event), 0u) << Qor_GetLastErrorDescription();
-  const Bytes request = lastRequest();
+  event.frame.thirdByte = 0x33;
+  event.frame.word = 0x4455;
+  Bytes identifiers;
+  for (uint32_t i = 0; i < 255; ++i) {
+    event.frame.identifiers[i] = 0x700 + i;
+    identifiers = identifiers + words({0x700 + i});
+  }
+  memset(event.frame.data, 0xDA, sizeof event.frame.data);
+  memset(event.frame.mask, 0x3C, sizeof event.frame.mask);
+  const Bytes request = words({3, 9, 0x702}) + Bytes{255, 0, 255, 0x33} + words({0x4455}) + identifiers +
+                        Bytes(255, 0xDA) + Bytes(255, 0x3C);
   ASSERT_EQ(request.size(), 1550u);
-  EXPECT_EQ(Bytes(request.begin(), request.begin() + 16), (Bytes{3, 0, 0, 0, 9, 0, 0, 0, 2, 7, 0, 0, 255, 0, 255, 0}));
-  EXPECT_EQ(Bytes(request.begin() + 20 + 4 * 254, request.begin() + 20 + 4 * 255), words({254}));
-  EXPECT_EQ(request.back(), 0xFF);
+  device_->expect(kEngine, request).answer(words({3}));
+  const uint32_t port = open();
+  uint32_t parameterLength = 0;
+  ASSERT_EQ(Qor_GetParamSize(port, &parameterLength), 0u);
+  ASSERT_GE(parameterLength, 1550u) << "the fixture's model must carry the longest request";
+  EXPECT_EQ(Qor_Common_EA_InitEvent(port, &event), 0u) << Qor_GetLastErrorDescription();
 }
 
 TEST_F(EventActionRoad, PropertiesComeBackDecoded) {
-  const Qor_Common_EA_Property_t set{kFirstHandle, 5, 0, 0x12345678};
-  ASSERT_EQ(Qor_Common_EA_SetEventProperty(port_, &set), 0u) << Qor_GetLastErrorDescription();
-  const Qor_Common_EA_Property_t ask{kFirstHandle, 5, 0, 0};
+  device_->expect(kEngine, words({13, 0x501, 5})).answer(words({13, 0x501, 5, 0x12345678}));
+  device_->expect(kEngine, words({17, 3, 0})).answer(words({17, 3, 0, 77}));
+  const uint32_t port = open();
+  const Qor_Common_EA_Property_t askEvent{0x501, 5, 0, 0xFFFF};  // the value asked with is not sent
   Qor_Common_EA_Property_t got{0, 0, 0xEEEE, 0};
-  ASSERT_EQ(Qor_Common_EA_GetEventProperty(port_, &ask, &got), 0u) << Qor_GetLastErrorDescription();
-  EXPECT_EQ(lastRequest(), words({13, kFirstHandle, 5}));
-  EXPECT_EQ(got.handle, kFirstHandle);
+  ASSERT_EQ(Qor_Common_EA_GetEventProperty(port, &askEvent, &got), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(got.handle, 0x501u);
   EXPECT_EQ(got.propertyId, 5);
   EXPECT_EQ(got.reserved6, 0);
   EXPECT_EQ(got.value, 0x12345678u);
-
-  const Qor_Common_EA_Property_t actionSet{3, 0, 0, 77};
-  ASSERT_EQ(Qor_Common_EA_SetActionProperty(port_, &actionSet), 0u) << Qor_GetLastErrorDescription();
-  EXPECT_EQ(lastRequest(), words({16, 3, 0, 77}));
-  ASSERT_EQ(Qor_Common_EA_GetActionProperty(port_, &actionSet, &got), 0u) << Qor_GetLastErrorDescription();
-  EXPECT_EQ(lastRequest(), words({17, 3, 0}));
+  const Qor_Common_EA_Property_t askAction{3, 0, 0, 0};
+  ASSERT_EQ(Qor_Common_EA_GetActionProperty(port, &askAction, &got), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(got.handle, 3u);
   EXPECT_EQ(got.value, 77u);
 }
 
 TEST_F(EventActionRoad, AnAnswerWithAPropertyIdOutOfRangeWritesNothing) {
-  struct Case {
-    uint32_t sub;
-    uint16_t answeredId;
-    const char* text;
-  };
-  const Case cases[] = {
-      {13, 6, "0x02010007 - COMMON - invalid parameter - event property id 6 is unknown"},
-      {17, 1, "0x02010007 - COMMON - invalid parameter - action property id 1 is unknown"},
-  };
-  for (const Case& item : cases) {
-    answerWith([item](const ReceivedFrame& frame) {
-      return frame.response(words({item.sub, frame.parameterWord(4), item.answeredId, 55}));
-    });
-    const Qor_Common_EA_Property_t ask{4, 0, 0, 0};
-    Qor_Common_EA_Property_t got{1, 2, 3, 4};
-    const uint32_t result = item.sub == 13 ? Qor_Common_EA_GetEventProperty(port_, &ask, &got)
-                                           : Qor_Common_EA_GetActionProperty(port_, &ask, &got);
-    EXPECT_EQ(result, 0x02010007u) << item.text;
-    EXPECT_STREQ(Qor_GetLastErrorDescription(), item.text);
-    EXPECT_EQ(got.handle, 1u);
-    EXPECT_EQ(got.value, 4u);
-  }
+  device_->expect(kEngine, words({13, 4, 0})).answer(words({13, 4, 6, 55}));
+  device_->expect(kEngine, words({17, 4, 0})).answer(words({17, 4, 1, 55}));
+  const uint32_t port = open();
+  const Qor_Common_EA_Property_t ask{4, 0, 0, 0};
+  Qor_Common_EA_Property_t got{1, 2, 3, 4};
+  EXPECT_EQ(Qor_Common_EA_GetEventProperty(port, &ask, &got), kInvalidParameter);
+  EXPECT_STREQ(Qor_GetLastErrorDescription(),
+               "0x02010007 - COMMON - invalid parameter - event property id 6 is unknown");
+  EXPECT_EQ(Qor_Common_EA_GetActionProperty(port, &ask, &got), kInvalidParameter);
+  EXPECT_STREQ(Qor_GetLastErrorDescription(),
+               "0x02010007 - COMMON - invalid parameter - action property id 1 is unknown");
+  EXPECT_EQ(got.handle, 1u);
+  EXPECT_EQ(got.propertyId, 2);
+  EXPECT_EQ(got.value, 4u);
 }
 
 TEST_F(EventActionRoad, AnswersShorterThanWhatIsReadAreRefused) {
-  // Allocations read the handle at 8, property reads 16 bytes.
-  answerWith([](const ReceivedFrame& frame) {
-    const Bytes whole = words({frame.parameterWord(0), frame.parameterWord(4), 0, 0});
-    return frame.response(Bytes(whole.begin(), whole.begin() + (frame.parameterWord(0) == 1 ? 11 : 15)));
-  });
+  // The handle lies at 8 of an allocation's answer, a property answer has 16 bytes.
+  device_->expect(kEngine, words({1, 0x100})).answer(words({1, 0x100}) + Bytes{1, 2, 3});
+  device_->expect(kEngine, words({13, 4, 0})).answer(words({13, 4, 0}) + Bytes{1, 2, 3});
+  const uint32_t port = open();
   uint32_t handle = 0xEEEE;
-  EXPECT_EQ(Qor_Common_EA_AllocateEvent(port_, &handle), 0x02010003u);
+  EXPECT_EQ(Qor_Common_EA_AllocateEvent(port, &handle), 0x02010003u);
+  EXPECT_STREQ(Qor_GetLastErrorDescription(),
+               "0x02010003 - COMMON - invalid response length - response of 11 bytes is too short");
   EXPECT_EQ(handle, 0xEEEEu);
   const Qor_Common_EA_Property_t ask{4, 0, 0, 0};
   Qor_Common_EA_Property_t got{1, 2, 3, 4};
-  EXPECT_EQ(Qor_Common_EA_GetEventProperty(port_, &ask, &got), 0x02010003u);
+  EXPECT_EQ(Qor_Common_EA_GetEventProperty(port, &ask, &got), 0x02010003u);
   EXPECT_EQ(got.value, 4u);
-  EXPECT_STREQ(Qor_GetLastErrorDescription(),
-               "0x02010003 - COMMON - invalid response length - response of 15 bytes is too short");
 }
 
 TEST_F(EventActionRoad, TheFirmwaresFailuresComeBackUnchanged) {
-  answerWith([](const ReceivedFrame& frame) { return frame.negativeAcknowledge(0x7801, "no free event"); });
+  device_->expect(kEngine, words({1, 0x100})).fail(0x7801, "no free event");
+  device_->expect(kEngine, words({10, 3})).fail(0x7802, "no such action");
+  const uint32_t port = open();
   uint32_t handle = 0xEEEE;
-  EXPECT_EQ(Qor_Common_EA_AllocateEvent(port_, &handle), 0x7801u);
+  EXPECT_EQ(Qor_Common_EA_AllocateEvent(port, &handle), 0x7801u);
   EXPECT_STREQ(Qor_GetLastErrorDescription(), "0x00007801 - FW - no free event");
   EXPECT_EQ(handle, 0xEEEEu);
-  EXPECT_EQ(Qor_Common_EA_ExecuteAction(port_, 3), 0x7801u);
+  EXPECT_EQ(Qor_Common_EA_ExecuteAction(port, 3), 0x7802u);
 }
 
 TEST_F(EventActionRoad, RefusalsSendNothing) {
@@ -241,37 +185,49 @@ TEST_F(EventActionRoad, RefusalsSendNothing) {
   Qor_Common_EA_ActionConfig_t mode3{};
   mode3.actionType = 0x200;
   mode3.channel = {1, 3, 0, 0};
+  Qor_Common_EA_EventConfig_t unknownEvent{};
+  unknownEvent.eventType = 0x701;
   Qor_Common_EA_Property_t out{};
   const struct {
     std::function<uint32_t(uint32_t port)> call;
     uint32_t code;
-    const char* text;
+    const char* text;  // after "0x... - COMMON - "; nullptr: not compared
   } cases[] = {
-      {[](uint32_t port) { return Qor_Common_EA_AllocateEvent(port, nullptr); }, 0x02010007,
-       "0x02010007 - COMMON - invalid parameter - 'handle' is NULL"},
-      {[](uint32_t port) { return Qor_Common_EA_InitEvent(port, nullptr); }, 0x02010007,
-       "0x02010007 - COMMON - invalid parameter - 'event' is NULL"},
-      {[&](uint32_t port) { return Qor_Common_EA_GetEventProperty(port, &eventId6, nullptr); }, 0x02010007,
-       "0x02010007 - COMMON - invalid parameter - 'result' is NULL"},
+      {[](uint32_t port) { return Qor_Common_EA_AllocateEvent(port, nullptr); }, kInvalidParameter,
+       "invalid parameter - 'handle' is NULL"},
+      {[](uint32_t port) { return Qor_Common_EA_InitEvent(port, nullptr); }, kInvalidParameter,
+       "invalid parameter - 'event' is NULL"},
+      {[](uint32_t port) { return Qor_Common_EA_SimulateEvent(port, nullptr); }, kInvalidParameter,
+       "invalid parameter - 'event' is NULL"},
+      {[&](uint32_t port) { return Qor_Common_EA_GetEventProperty(port, &eventId6, nullptr); }, kInvalidParameter,
+       "invalid parameter - 'result' is NULL"},
+      {[&](uint32_t port) { return Qor_Common_EA_InitEvent(port, &unknownEvent); }, kInvalidParameter,
+       "invalid parameter - event type 0x701 is unknown"},
       {[&](uint32_t port) { return Qor_Common_EA_InitAction(port, &mode3); }, 0x02010005, nullptr},
       {[](uint32_t port) { return Qor_Common_EA_DeleteEvent(port, 2, 1); }, 0x02010004, nullptr},
       {[](uint32_t port) { return Qor_Common_EA_DeleteAction(port, 2, 1); }, 0x02010004, nullptr},
       {[&](uint32_t port) { return Qor_Common_EA_SimulateEvent(port, &flagged); }, 0x02010004, nullptr},
-      {[&](uint32_t port) { return Qor_Common_EA_SetEventProperty(port, &reserved); }, 0x02010007,
-       "0x02010007 - COMMON - invalid parameter - reserved bytes have to be zero"},
-      {[&](uint32_t port) { return Qor_Common_EA_GetEventProperty(port, &eventId6, &out); }, 0x02010007,
-       "0x02010007 - COMMON - invalid parameter - event property id 6 is unknown"},
-      {[&](uint32_t port) { return Qor_Common_EA_SetActionProperty(port, &actionId1); }, 0x02010007,
-       "0x02010007 - COMMON - invalid parameter - action property id 1 is unknown"},
+      {[&](uint32_t port) { return Qor_Common_EA_SetEventProperty(port, &reserved); }, kInvalidParameter,
+       "invalid parameter - reserved bytes have to be zero"},
+      {[&](uint32_t port) { return Qor_Common_EA_GetEventProperty(port, &eventId6, &out); }, kInvalidParameter,
+       "invalid parameter - event property id 6 is unknown"},
+      {[&](uint32_t port) { return Qor_Common_EA_SetActionProperty(port, &actionId1); }, kInvalidParameter,
+       "invalid parameter - action property id 1 is unknown"},
       {[](uint32_t) { return Qor_Common_EA_ResetAll(QOR_MAX_PORTS); }, QOR_ERR_API_INVALID_PORT_HANDLE, nullptr},
   };
+  // The only request: a refusal that sent one would meet this expectation instead.
+  device_->expect(kEngine, words({0})).answer(words({0}));
+  const uint32_t port = open();
   for (const auto& item : cases) {
-    EXPECT_EQ(item.call(port_), item.code);
+    const uint32_t code = item.call(port);
+    EXPECT_EQ(code, item.code);
     if (item.text != nullptr) {
-      EXPECT_STREQ(Qor_GetLastErrorDescription(), item.text);
+      char expected[160];
+      snprintf(expected, sizeof expected, "0x%08X - COMMON - %s", item.code, item.text);
+      EXPECT_STREQ(Qor_GetLastErrorDescription(), expected);
     }
   }
-  EXPECT_EQ(engineRequests(), 0u);
+  EXPECT_EQ(Qor_Common_EA_ResetAll(port), 0u) << Qor_GetLastErrorDescription();
 }
 
 }  // namespace
