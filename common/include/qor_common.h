@@ -5,6 +5,7 @@
 #define QOR_COMMON_H
 
 #include "qor_common_controller.h"
+#include "qor_common_event_action.h"
 #include "qor_common_signal.h"
 
 #endif
