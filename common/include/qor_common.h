@@ -4,6 +4,8 @@
 #ifndef QOR_COMMON_H
 #define QOR_COMMON_H
 
+#include "qor_common_events.h"
+#include "qor_common_memory.h"
 #include "qor_common_signal.h"
 
 #endif

@@ -1,0 +1,153 @@
+// User events and function blocks through the daemon and an emulated controller whose parameters may be 32756 bytes
+// long, so that the longest name and the longest error text fit one frame.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller_fixture.hpp"
+#include "qor_async.h"
+#include "qor_common_events.h"
+#include "qor_helpers.h"
+
+namespace qor::test {
+namespace {
+
+using emulator::Bytes;
+using emulator::ReceivedFrame;
+using emulator::Reply;
+
+constexpr uint32_t kInvalidDataLength = 0x02010002;
+constexpr uint32_t kUnknownFlag = 0x02010004;
+constexpr uint32_t kInvalidParameter = 0x02010007;
+constexpr uint32_t kUnopenedPort = 200;
+
+void appendWord(Bytes& bytes, uint32_t value, int width = 4) {
+  for (int shift = 0; shift < 8 * width; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+Bytes parametersOf(const ReceivedFrame& frame) { return Bytes(frame.parameters().begin(), frame.parameters().end()); }
+
+class EventsRoad : public ControllerFixture {
+ protected:
+  EventsRoad() : ControllerFixture(kModelOf32756) {}
+
+  void SetUp() override {
+    ControllerFixture::SetUp();
+    if (HasFatalFailure()) return;
+    port_ = openController();
+    ASSERT_EQ(Qor_GetParamSize(port_, &parameterLength_), 0u);
+    ASSERT_EQ(parameterLength_, 32756u);
+    device_->recorder().clear();
+  }
+
+  uint32_t port_ = QOR_NO_PORT;
+  uint32_t parameterLength_ = 0;
+};
+
+TEST_F(EventsRoad, UserEventWaitsIsSignalledAndIsGoneAfterItsRelease) {
+  void* event = nullptr;
+  ASSERT_EQ(Qor_Common_Events_AllocateEvent(port_, &event), 0u) << Qor_GetLastErrorDescription();
+  ASSERT_NE(event, nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Qor_Common_Events_WaitForSingleEvent(port_, &event, 100), QOR_ERR_API_EVENT_TIMEOUT);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(99));
+  Qor_External_SetEvent(static_cast<ExternalEvent*>(event));
+  EXPECT_EQ(Qor_Common_Events_WaitForSingleEvent(port_, &event, 1000), 0u);
+
+  ASSERT_EQ(Qor_Common_Events_DeallocateEvent(port_, &event), 0u);
+  EXPECT_EQ(event, nullptr);
+  // The variable no longer names the released record: a second release and a wait find nothing to touch.
+  EXPECT_EQ(Qor_Common_Events_DeallocateEvent(port_, &event), 0u);
+  EXPECT_EQ(Qor_Common_Events_WaitForSingleEvent(port_, &event, 10), QOR_ERR_API_INVALID_PARAMETER);
+}
+
+TEST_F(EventsRoad, UserEventRefusedByTheCoreIsKeptAndUsable) {
+  void* event = nullptr;
+  ASSERT_EQ(Qor_Common_Events_AllocateEvent(port_, &event), 0u);
+  void* const allocated = event;
+  EXPECT_EQ(Qor_Common_Events_DeallocateEvent(kUnopenedPort, &event), QOR_ERR_API_INVALID_PORT_HANDLE);
+  EXPECT_EQ(event, allocated);
+  Qor_External_SetEvent(static_cast<ExternalEvent*>(event));
+  EXPECT_EQ(Qor_Common_Events_WaitForSingleEvent(port_, &event, 1000), 0u);
+  EXPECT_EQ(Qor_Common_Events_DeallocateEvent(port_, &event), 0u);
+
+  void* untouched = &event;
+  EXPECT_EQ(Qor_Common_Events_AllocateEvent(kUnopenedPort, &untouched), QOR_ERR_API_INVALID_PORT_HANDLE);
+  EXPECT_EQ(untouched, &event);
+  for (uint32_t result :
+       {Qor_Common_Events_AllocateEvent(port_, nullptr), Qor_Common_Events_DeallocateEvent(port_, nullptr),
+        Qor_Common_Events_WaitForSingleEvent(port_, nullptr, 10)}) {
+    EXPECT_EQ(result, kInvalidParameter);
+  }
+}
+
+TEST_F(EventsRoad, BlockNameUpToTheParameterLengthIsSent) {
+  device_->onCommand(0xCB, [](const ReceivedFrame& frame) -> Reply {
+    Bytes answer;
+    appendWord(answer, 8);
+    appendWord(answer, 0xB10C);
+    return frame.response(answer);
+  });
+  const std::string longest(parameterLength_ - 12, 'n');
+  uint32_t id = 0;
+  ASSERT_EQ(Qor_Common_Fbp_Fb_GetFbIdByFbName(port_, 0x5E1EC7, longest.c_str(), &id), 0u)
+      << Qor_GetLastErrorDescription();
+  EXPECT_EQ(id, 0xB10Cu);
+  const auto frame = device_->recorder().waitForCommand(0xCB, std::chrono::milliseconds(0));
+  ASSERT_TRUE(frame);
+  Bytes expected;
+  appendWord(expected, 8);
+  appendWord(expected, 0x5E1EC7);
+  appendWord(expected, static_cast<uint32_t>(longest.size()), 2);
+  appendWord(expected, 0, 2);
+  expected.insert(expected.end(), longest.begin(), longest.end());
+  EXPECT_EQ(parametersOf(*frame), expected);
+
+  device_->recorder().clear();
+  const std::string tooLong(parameterLength_ - 11, 'n');
+  id = 0;
+  EXPECT_EQ(Qor_Common_Fbp_Fb_GetFbIdByFbName(port_, 0, tooLong.c_str(), &id), kInvalidDataLength);
+  EXPECT_EQ(std::string(Qor_GetLastErrorDescription()),
+            "0x02010002 - COMMON - invalid data length - 'fbName' is too long");
+  EXPECT_EQ(id, 0u);
+  EXPECT_EQ(device_->recorder().count(), 0u);
+}
+
+TEST_F(EventsRoad, LastErrorLongerThanTheRecordFillsItAndReportsBothLengths) {
+  constexpr uint16_t kA = 4000, kB = 1000;
+  std::string text;
+  for (int i = 0; i < kA + kB; ++i) text.push_back(static_cast<char>('a' + i % 26));
+  device_->onCommand(0xCB, [&](const ReceivedFrame& frame) -> Reply {
+    Bytes answer;
+    for (uint32_t word : {7u, 0x11u, 0x22u, 0x33u}) appendWord(answer, word);
+    appendWord(answer, kA, 2);
+    appendWord(answer, kB, 2);
+    answer.insert(answer.end(), text.begin(), text.end());
+    return frame.response(answer);
+  });
+  const Qor_Common_Fbp_Fb_LastErrorRequest_t request{3, 0xB10C};
+  auto result = std::make_unique<Qor_Common_Fbp_Fb_LastError_t>();
+  ASSERT_EQ(Qor_Common_Fbp_Fb_GetLastError(port_, &request, result.get()), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(result->firstWord, 0x11u);
+  EXPECT_EQ(result->secondWord, 0x22u);
+  EXPECT_EQ(result->thirdWord, 0x33u);
+  EXPECT_EQ(result->textLengthA, kA);
+  EXPECT_EQ(result->textLengthB, kB);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(result->text), sizeof result->text), text.substr(0, 4096));
+  const auto frame = device_->recorder().waitForCommand(0xCB, std::chrono::milliseconds(0));
+  ASSERT_TRUE(frame);
+  Bytes expected;
+  for (uint32_t word : {7u, 3u, 0xB10Cu}) appendWord(expected, word);
+  EXPECT_EQ(parametersOf(*frame), expected);
+
+  device_->recorder().clear();
+  const Qor_Common_Fbp_Fb_LastErrorRequest_t unknownFlag{4, 0xB10C};
+  EXPECT_EQ(Qor_Common_Fbp_Fb_GetLastError(port_, &unknownFlag, result.get()), kUnknownFlag);
+  EXPECT_EQ(device_->recorder().count(), 0u);
+}
+
+}  // namespace
+}  // namespace qor::test
