@@ -20,6 +20,7 @@ using emulator::ReceivedFrame;
 using emulator::Reply;
 
 constexpr uint32_t kInvalidDataLength = 0x02010002;
+constexpr uint32_t kInvalidResponseLength = 0x02010003;
 constexpr uint32_t kUnknownFlag = 0x02010004;
 constexpr uint32_t kInvalidParameter = 0x02010007;
 constexpr uint32_t kUnopenedPort = 200;
@@ -147,6 +148,24 @@ TEST_F(EventsRoad, LastErrorLongerThanTheRecordFillsItAndReportsBothLengths) {
   const Qor_Common_Fbp_Fb_LastErrorRequest_t unknownFlag{4, 0xB10C};
   EXPECT_EQ(Qor_Common_Fbp_Fb_GetLastError(port_, &unknownFlag, result.get()), kUnknownFlag);
   EXPECT_EQ(device_->recorder().count(), 0u);
+}
+
+TEST_F(EventsRoad, ShortAnswersAreRefusedAndLeaveResultsAlone) {
+  // Answers that end before what the functions read: the block id at 4, the text at 20.
+  for (size_t length : {size_t{1}, size_t{7}, size_t{19}}) {
+    device_->onCommand(0xCB, [length](const ReceivedFrame& frame) -> Reply {
+      return frame.response(Bytes(length - 1, 0x5A), 1);  // after the echoed control byte
+    });
+    uint32_t id = 0xEEEE;
+    EXPECT_EQ(Qor_Common_Fbp_Fb_GetFbIdByFbName(port_, 0, "block", &id), length < 8 ? kInvalidResponseLength : 0u)
+        << length;
+    EXPECT_EQ(id, length < 8 ? 0xEEEEu : 0x5A5A5A5Au) << length;
+    const Qor_Common_Fbp_Fb_LastErrorRequest_t request{0, 1};
+    auto result = std::make_unique<Qor_Common_Fbp_Fb_LastError_t>();
+    result->firstWord = 0xEEEE;
+    EXPECT_EQ(Qor_Common_Fbp_Fb_GetLastError(port_, &request, result.get()), kInvalidResponseLength) << length;
+    EXPECT_EQ(result->firstWord, 0xEEEEu) << length;
+  }
 }
 
 }  // namespace

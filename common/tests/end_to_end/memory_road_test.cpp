@@ -276,6 +276,13 @@ TEST_F(MemoryRoad, AllocateAndFreeCarryTheirRecords) {
   EXPECT_EQ(Bytes(frames[1].parameters().begin(), frames[1].parameters().end()), words({21, 0, address, 0}));
 }
 
+TEST_F(MemoryRoad, AllocateAnswerWithoutAddressIsRefused) {
+  device_->onCommand(0x0C, [](const ReceivedFrame& frame) -> Reply { return frame.response(words({20})); });
+  uint32_t address = 0xEEEE;
+  EXPECT_EQ(Qor_Common_Memory_Allocate(port_, 0, 16, &address), kInvalidResponseLength);
+  EXPECT_EQ(address, 0xEEEEu);
+}
+
 TEST_F(MemoryRoad, FlashWriteStagesProgramsAndCleansUp) {
   const uint32_t ownTimeout = Qor_GetResponseTimeout(port_);
   const Bytes data = pattern(2500, 4);
