@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "interface_fixture.hpp"
-#include "qor_helpers.h"
 #include "qor_emulator/frame.hpp"
+#include "qor_helpers.h"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
@@ -149,6 +149,16 @@ TEST_F(Async, AFullRingDropsFramesThatThenReachNeitherCallbackNorBuffer) {
                 nullptr, sizeof(Received*), &userData),
             0u);
   *static_cast<Received**>(userData) = &received;
+  // However the test ends, the gate opens and the port closes (joining its callback thread) before received and gate
+  // go out of scope.
+  struct CloseFirst {
+    std::unique_lock<std::mutex>& closed;
+    uint32_t port;
+    ~CloseFirst() {
+      if (closed.owns_lock()) closed.unlock();
+      Qor_CloseInterface(port);
+    }
+  } closeFirst{closed, port};
   ASSERT_EQ(Qor_AsyncCommunication_Enable(port, nullptr), 0u);
   ASSERT_EQ(Qor_Fw_Buffer_Enable(port, 65536), 0u);
   constexpr int kFrames = 300;
