@@ -155,9 +155,11 @@ class MemoryRoad : public ControllerFixture {
     uint32_t parameterLength = 0;
     ASSERT_EQ(Qor_GetParamSize(port_, &parameterLength), 0u);
     ASSERT_EQ(parameterLength, 1012u);
-    memory_.emplace(*device_, port_);
     device_->recorder().clear();
   }
+
+  // Cases that state their requests in the device's request table do without it.
+  EmulatedMemory& emulateMemory() { return memory_.emplace(*device_, port_); }
 
   // The frames of this command since the last clear.
   std::vector<ReceivedFrame> sent(uint8_t command) const {
@@ -177,6 +179,7 @@ class MemoryRoad : public ControllerFixture {
 };
 
 TEST_F(MemoryRoad, WritesAndReadsGoInPiecesOfTheParameterLength) {
+  emulateMemory();
   const uint32_t address = allocate(2000);
   const Bytes data = pattern(2000, 1);
   ASSERT_EQ(Qor_Common_Memory_Write(port_, address, 4, 2000, data.data()), 0u) << Qor_GetLastErrorDescription();
@@ -204,6 +207,7 @@ TEST_F(MemoryRoad, WritesAndReadsGoInPiecesOfTheParameterLength) {
 }
 
 TEST_F(MemoryRoad, LargeBufferComesBackAsWritten) {
+  emulateMemory();
   constexpr uint32_t kLength = 300000;
   const uint32_t address = allocate(kLength);
   const Bytes data = pattern(kLength, 2);
@@ -221,6 +225,7 @@ TEST_F(MemoryRoad, NothingToMoveSendsNothing) {
 }
 
 TEST_F(MemoryRoad, ShortReadAnswerIsRefusedAfterTheGoodPieces) {
+  emulateMemory();
   const uint32_t address = allocate(2000);
   const Bytes data = pattern(2000, 3);
   ASSERT_EQ(Qor_Common_Memory_Write(port_, address, 1, 2000, data.data()), 0u);
@@ -238,62 +243,55 @@ TEST_F(MemoryRoad, ShortReadAnswerIsRefusedAfterTheGoodPieces) {
   EXPECT_TRUE(std::all_of(back.begin() + 1004, back.end(), [](uint8_t byte) { return byte == 0xEE; }));
 }
 
-struct ExecuteCase {
-  uint32_t flags;
-  Bytes flagBytes;
-};
-
 TEST_F(MemoryRoad, ExecuteSendsEachFlagBitAsAByte) {
-  const ExecuteCase cases[] = {{0x9, {1, 0, 0, 1}}, {0x6, {0, 1, 1, 0}}, {0x0, {0, 0, 0, 0}}, {0xF, {1, 1, 1, 1}}};
-  for (const ExecuteCase& one : cases) {
-    device_->recorder().clear();
-    ASSERT_EQ(Qor_Common_Memory_Execute(port_, one.flags, 0x20001000, 0xA5A5A5A5), 0u) << one.flags;
-    const auto frames = sent(0x09);
-    ASSERT_EQ(frames.size(), 1u);
-    Bytes expected = words({0x20001000});
-    expected.insert(expected.end(), one.flagBytes.begin(), one.flagBytes.end());
+  const std::pair<uint32_t, Bytes> flagBytes[] = {
+      {0x9, {1, 0, 0, 1}}, {0x6, {0, 1, 1, 0}}, {0x0, {0, 0, 0, 0}}, {0xF, {1, 1, 1, 1}}};
+  for (const auto& [flags, bytes] : flagBytes) {
+    Bytes record = words({0x20001000});
+    record.insert(record.end(), bytes.begin(), bytes.end());
     const Bytes argument = words({0xA5A5A5A5});
-    expected.insert(expected.end(), argument.begin(), argument.end());
-    EXPECT_EQ(Bytes(frames[0].parameters().begin(), frames[0].parameters().end()), expected) << one.flags;
+    record.insert(record.end(), argument.begin(), argument.end());
+    device_->expect(0x09, record);
+    EXPECT_EQ(Qor_Common_Memory_Execute(port_, flags, 0x20001000, 0xA5A5A5A5), 0u) << flags;
   }
-  device_->recorder().clear();
+}
+
+TEST_F(MemoryRoad, RefusedArgumentsSendNothing) {
+  uint32_t address = 0;
   EXPECT_EQ(Qor_Common_Memory_Execute(port_, 0x10, 0x20001000, 0), kUnknownFlag);
   EXPECT_EQ(Qor_Common_Memory_Allocate(port_, 4, 16, nullptr), 0x02010007u);
-  uint32_t address = 0;
   EXPECT_EQ(Qor_Common_Memory_Allocate(port_, 4, 16, &address), kUnknownFlag);
   EXPECT_EQ(Qor_Common_Memory_Free(port_, 1, EmulatedMemory::kRamBase), kUnknownFlag);
+  EXPECT_EQ(Qor_Common_Memory_Write(port_, EmulatedMemory::kRamBase, 1, 1, nullptr), 0x02010007u);
+  EXPECT_EQ(Qor_Common_Memory_Read(port_, EmulatedMemory::kRamBase, 1, 1, nullptr), 0x02010007u);
+  EXPECT_EQ(Qor_Common_Memory_Flash_Write(port_, 0, 0, nullptr, 1, 1000), 0x02010007u);
   EXPECT_EQ(device_->recorder().count(), 0u);
 }
 
 TEST_F(MemoryRoad, AllocateAndFreeCarryTheirRecords) {
+  device_->expect(0x0C, words({20, 3, 100})).answer(words({20, 0x20000040}));
+  device_->expect(0x0C, words({21, 0, 0x20000040, 0})).answer(words({21}));
+  device_->expect(0x0C, words({20, 0, 16})).answer(words({20}));  // no address
   uint32_t address = 0;
-  ASSERT_EQ(Qor_Common_Memory_Allocate(port_, 3, 100, &address), 0u);
-  EXPECT_EQ(address, EmulatedMemory::kRamBase);
-  ASSERT_EQ(Qor_Common_Memory_Free(port_, 0, address), 0u);
-  const auto frames = sent(0x0C);
-  ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(Bytes(frames[0].parameters().begin(), frames[0].parameters().end()), words({20, 3, 100}));
-  EXPECT_EQ(Bytes(frames[1].parameters().begin(), frames[1].parameters().end()), words({21, 0, address, 0}));
-}
-
-TEST_F(MemoryRoad, AllocateAnswerWithoutAddressIsRefused) {
-  device_->onCommand(0x0C, [](const ReceivedFrame& frame) -> Reply { return frame.response(words({20})); });
-  uint32_t address = 0xEEEE;
+  ASSERT_EQ(Qor_Common_Memory_Allocate(port_, 3, 100, &address), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(address, 0x20000040u);
+  EXPECT_EQ(Qor_Common_Memory_Free(port_, 0, address), 0u);
   EXPECT_EQ(Qor_Common_Memory_Allocate(port_, 0, 16, &address), kInvalidResponseLength);
-  EXPECT_EQ(address, 0xEEEEu);
+  EXPECT_EQ(address, 0x20000040u);
 }
 
 TEST_F(MemoryRoad, FlashWriteStagesProgramsAndCleansUp) {
+  EmulatedMemory& memory = emulateMemory();
   const uint32_t ownTimeout = Qor_GetResponseTimeout(port_);
   const Bytes data = pattern(2500, 4);
   ASSERT_EQ(Qor_Common_Memory_Flash_Write(port_, 2, 0x100, data.data(), 2500, 7000), 0u)
       << Qor_GetLastErrorDescription();
-  const Bytes flash = memory_->flash(2);
+  const Bytes flash = memory.flash(2);
   ASSERT_EQ(flash.size(), 0x100u + 2500);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), flash.begin() + 0x100));
-  EXPECT_EQ(memory_->timeoutWhileProgramming(), 7000u);
+  EXPECT_EQ(memory.timeoutWhileProgramming(), 7000u);
   EXPECT_EQ(Qor_GetResponseTimeout(port_), ownTimeout);
-  EXPECT_EQ(memory_->freed(), std::vector<uint32_t>{EmulatedMemory::kRamBase});
+  EXPECT_EQ(memory.freed(), std::vector<uint32_t>{EmulatedMemory::kRamBase});
   const auto writes = sent(0x0A);
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(writes[0].parameters()[8], QOR_COMMON_MEMORY_FLASH_STAGING_WIDTH);
@@ -304,8 +302,9 @@ TEST_F(MemoryRoad, FlashWriteStagesProgramsAndCleansUp) {
 }
 
 TEST_F(MemoryRoad, FlashWriteFailingInTheFirmwareStillFreesAndRestores) {
+  EmulatedMemory& memory = emulateMemory();
   const uint32_t ownTimeout = Qor_GetResponseTimeout(port_);
-  memory_->failSub(22);
+  memory.failSub(22);
   const Bytes data = pattern(100, 5);
   EXPECT_EQ(Qor_Common_Memory_Flash_Write(port_, 1, 0, data.data(), 100, 7000), kFirmwareError);
   EXPECT_EQ(Qor_GetResponseTimeout(port_), ownTimeout);
@@ -314,12 +313,13 @@ TEST_F(MemoryRoad, FlashWriteFailingInTheFirmwareStillFreesAndRestores) {
   EXPECT_EQ(ram[1].parameterWord(0), 22u);
   EXPECT_EQ(ram[2].parameterWord(0), 21u);
   EXPECT_EQ(ram[2].parameterWord(8), EmulatedMemory::kRamBase);
-  EXPECT_TRUE(memory_->flash(1).empty());
+  EXPECT_TRUE(memory.flash(1).empty());
 }
 
 TEST_F(MemoryRoad, FlashWriteFailingToStageFreesWithoutTouchingTheTimeout) {
+  EmulatedMemory& memory = emulateMemory();
   const uint32_t ownTimeout = Qor_GetResponseTimeout(port_);
-  memory_->failWrites();
+  memory.failWrites();
   const Bytes data = pattern(100, 6);
   EXPECT_EQ(Qor_Common_Memory_Flash_Write(port_, 1, 0, data.data(), 100, 7000), kFirmwareError);
   EXPECT_EQ(Qor_GetResponseTimeout(port_), ownTimeout);
@@ -327,15 +327,16 @@ TEST_F(MemoryRoad, FlashWriteFailingToStageFreesWithoutTouchingTheTimeout) {
   ASSERT_EQ(ram.size(), 2u);
   EXPECT_EQ(ram[0].parameterWord(0), 20u);
   EXPECT_EQ(ram[1].parameterWord(0), 21u);
-  EXPECT_EQ(memory_->freed(), std::vector<uint32_t>{EmulatedMemory::kRamBase});
+  EXPECT_EQ(memory.freed(), std::vector<uint32_t>{EmulatedMemory::kRamBase});
 }
 
 TEST_F(MemoryRoad, FlashWriteWithoutRamSendsNothingMore) {
-  memory_->failSub(20);
+  EmulatedMemory& memory = emulateMemory();
+  memory.failSub(20);
   const Bytes data = pattern(100, 7);
   EXPECT_EQ(Qor_Common_Memory_Flash_Write(port_, 1, 0, data.data(), 100, 7000), kFirmwareError);
   EXPECT_EQ(device_->recorder().count(), 1u);
-  EXPECT_TRUE(memory_->freed().empty());
+  EXPECT_TRUE(memory.freed().empty());
 }
 
 }  // namespace
