@@ -158,7 +158,7 @@ class MemoryRoad : public ControllerFixture {
     device_->recorder().clear();
   }
 
-  // Cases that state their requests in the device's request table do without it.
+  // A controller that keeps the bytes written; cases whose requests stand in the request table do without.
   EmulatedMemory& emulateMemory() { return memory_.emplace(*device_, port_); }
 
   // The frames of this command since the last clear.
