@@ -96,6 +96,11 @@ TEST(Pieces, SplitsIntoPiecesInOrderAndStopsAtTheFirstFailure) {
                          }),
             0x1Fu);
   EXPECT_EQ(offsets, (std::vector<uint32_t>{0, 10}));
+
+  // Pieces of no bytes would never end the transfer: refused before the first step.
+  bool stepped = false;
+  EXPECT_NE(forEachPiece(5, 0, [&](uint32_t, uint32_t) { return stepped = true, 0u; }), 0u);
+  EXPECT_FALSE(stepped);
 }
 
 TEST(Poll, EndsWithTheStepsCodeOrWhenTheTimeRunsOut) {
