@@ -4,6 +4,7 @@
 #ifndef QOR_COMMON_H
 #define QOR_COMMON_H
 
+#include "qor_common_properties.h"
 #include "qor_common_signal.h"
 
 #endif
