@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "qor_common_properties.h"
 #include "qor_kit/call.hpp"
 
 namespace qor::common {
@@ -17,23 +18,24 @@ namespace qor::common {
 inline constexpr uint8_t kControllerControlCommand = 0x0C;
 
 namespace property {
-inline constexpr uint16_t kStartFirmware = 0;
-inline constexpr uint16_t kTemperatures = 1;
-inline constexpr uint16_t kIpAddress = 2;
-inline constexpr uint16_t kDhcpMode = 3;
+inline constexpr uint16_t kStartFirmware = QOR_COMMON_PROPERTY_START_FIRMWARE;
+inline constexpr uint16_t kTemperatures = QOR_COMMON_PROPERTY_TEMPERATURES;
+inline constexpr uint16_t kIpAddress = QOR_COMMON_PROPERTY_IP_ADDRESS;
+inline constexpr uint16_t kDhcpMode = QOR_COMMON_PROPERTY_DHCP_MODE;
 inline constexpr uint16_t kSubnetMask = 4;
 inline constexpr uint16_t kTcpPort = 5;
 inline constexpr uint16_t kDefaultGateway = 8;
 inline constexpr uint16_t kFtpServerAutoStart = 17;
-inline constexpr uint16_t kTemperature1 = 35;
-inline constexpr uint16_t kTemperature2 = 36;
-inline constexpr uint16_t kTemperature3 = 37;
+inline constexpr uint16_t kTemperature1 = QOR_COMMON_PROPERTY_TEMPERATURE_1;
+inline constexpr uint16_t kTemperature2 = QOR_COMMON_PROPERTY_TEMPERATURE_2;
+inline constexpr uint16_t kTemperature3 = QOR_COMMON_PROPERTY_TEMPERATURE_3;
 }  // namespace property
 
 // Where the value begins, in the set record and in the read answer.
 inline constexpr size_t kPropertyValueOffset = 8;
 // The longest value a set record carries: the head and the value fill the answer capacity that commands offer.
 inline constexpr size_t kMaxPropertyValueLength = kit::kResponseCapacity - kPropertyValueOffset;
+static_assert(kMaxPropertyValueLength == QOR_COMMON_PROPERTY_MAX_LENGTH);
 
 // The records as they are sent; a set record with a longer value than kMaxPropertyValueLength is refused.
 kit::RecordWriter setPropertyRecord(uint16_t id, std::span<const uint8_t> value);
