@@ -37,7 +37,7 @@ QOR_API uint32_t Qor_Common_ControllerControl_Property_GetById(uint32_t port, ui
 QOR_API uint32_t Qor_Common_GetTemperature(uint32_t port, float* first, float* second, float* third, float* fourth);
 
 /* ---- network settings of Ethernet-attached devices: the device's own, not the host's ---- */
-/* The address as the device keeps it (4 bytes in the order of the record). */
+/* The address travels as the u32 lies in memory (little endian) and comes back the same way. */
 QOR_API uint32_t Qor_Common_Ethernet_IpAddress_Set(uint32_t port, const uint32_t* address);
 QOR_API uint32_t Qor_Common_Ethernet_IpAddress_Get(uint32_t port, uint32_t* address);
 /* 0 off, 1 on; any other mode is "unknown mode". */
