@@ -30,3 +30,14 @@ function(qor_add_sandboxed_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES TIMEOUT 180 LABELS ${label})
 endfunction()
+
+# qor_add_end_to_end_test(<name> SOURCES ... [LIBS ...])
+# A sandboxed test (label end_to_end) of a library's exported functions on the whole road: the library of the test
+# process, the daemon qorapid as a process and devices emulated on loopback. It links qor_end_to_end_fixture
+# (InterfaceFixture in "qor_test/interface_fixture.hpp"), which brings the library, the emulator, the core's shared
+# headers, QORAPID_PROGRAM (the daemon's path) and the build of qorapid before the test's. LIBS: the library under
+# test and what else the test needs.
+function(qor_add_end_to_end_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  qor_add_sandboxed_test(${name} END_TO_END SOURCES ${ARG_SOURCES} LIBS qor_end_to_end_fixture ${ARG_LIBS})
+endfunction()

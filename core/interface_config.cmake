@@ -24,10 +24,7 @@ if(QOR_BUILD_TESTS)
   qor_add_unit_test(qor_bus_records_test SOURCES tests/bus_records_test.cpp LIBS qor_api_internal)
   qor_add_sandboxed_test(qor_bus_configuration_test SOURCES tests/bus_configuration_test.cpp LIBS qor_api)
   target_include_directories(qor_bus_configuration_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/shared)
-  qor_add_sandboxed_test(qor_automatic_configuration_road_test END_TO_END
-    SOURCES tests/end_to_end/automatic_configuration_road_test.cpp
-    LIBS qor_api qor_device_emulator pugixml::pugixml)
+  qor_add_end_to_end_test(qor_automatic_configuration_road_test
+    SOURCES tests/end_to_end/automatic_configuration_road_test.cpp LIBS pugixml::pugixml)
   target_include_directories(qor_automatic_configuration_road_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
-  target_compile_definitions(qor_automatic_configuration_road_test PRIVATE QORAPID_PROGRAM="$<TARGET_FILE:qorapid>")
-  add_dependencies(qor_automatic_configuration_road_test qorapid)
 endif()

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <thread>
 
-#include "interface_fixture.hpp"
-#include "qor_helpers.h"
 #include "qor_emulator/discovery_responder.hpp"
 #include "qor_emulator/frame.hpp"
+#include "qor_helpers.h"
 #include "qor_test/child_process.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
@@ -77,11 +77,11 @@ TEST_F(CommandRoad, ResponsesComeBackByteExact) {
 }
 
 TEST_F(CommandRoad, AcknowledgesAndNegativeAcknowledges) {
-  device_->onCommand(0x43, [](const ReceivedFrame& frame) -> Reply {
-    return frame.negativeAcknowledge(0x1234, "value %d too large");
-  });
+  device_->expect(kCommand, {0x01, 0x02});
+  device_->expect(0x43, {}).fail(0x1234, "value %d too large");
   const uint32_t port = open();
-  EXPECT_EQ(Qor_Command(port, kCommand, nullptr, 0), 0u);
+  const uint8_t params[] = {0x01, 0x02};
+  EXPECT_EQ(Qor_Command(port, kCommand, params, sizeof params), 0u);
   EXPECT_EQ(Qor_Command(port, 0x43, nullptr, 0), 0x1234u);
   EXPECT_STREQ(Qor_GetLastErrorDescription(), "0x00001234 - FW - value %d too large");
   uint32_t code = 0;

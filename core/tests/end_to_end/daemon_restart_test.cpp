@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "interface_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

@@ -6,9 +6,9 @@
 #include <functional>
 #include <thread>
 
-#include "interface_fixture.hpp"
 #include "qor_emulator/frame.hpp"
 #include "qor_helpers.h"
+#include "qor_test/interface_fixture.hpp"
 #include "qor_test/syslog_capture.hpp"
 
 namespace qor::test {

@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "interface_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "interface_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

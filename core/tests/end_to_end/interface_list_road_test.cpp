@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "interface_config_fixture.hpp"
-#include "interface_fixture.hpp"
 #include "qor_emulator/discovery_responder.hpp"
 #include "qor_emulator/frame.hpp"
 #include "qor_test/files.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

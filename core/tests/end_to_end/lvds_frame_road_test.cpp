@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "interface_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "interface_fixture.hpp"
 #include "qor_emulator/frame.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "interface_fixture.hpp"
-#include "qor_helpers.h"
 #include "qor_emulator/frame.hpp"
+#include "qor_helpers.h"
 #include "qor_test/child_process.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

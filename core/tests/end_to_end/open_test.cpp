@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "interface_fixture.hpp"
 #include "qor_emulator/frame.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "interface_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {

@@ -6,29 +6,13 @@
 #include <memory>
 #include <thread>
 
+#include "collecting_sink.hpp"
 #include "qor_emulator/device.hpp"
 
 namespace {
 
 using namespace qor::emulator;
 using namespace std::chrono_literals;
-
-class CollectingSink : public FrameSink {
- public:
-  explicit CollectingSink(uint64_t id) : id_(id) {}
-  uint64_t id() const override { return id_; }
-  bool isOpen() const override { return open; }
-  void play(const Reply& reply) override {
-    for (const auto& step : reply.steps()) {
-      if (step.kind == Reply::Step::Kind::Send) sent.push_back(step.bytes);
-    }
-  }
-  std::vector<Bytes> sent;
-  bool open = true;
-
- private:
-  uint64_t id_;
-};
 
 DeviceConfig ethernetDevice() {
   return DeviceConfig{.serialNumber = 0x01020304,

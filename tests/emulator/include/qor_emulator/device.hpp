@@ -2,11 +2,14 @@
 // it, records them, and plays its answers through the front end's sink. Front ends: TcpFrontEnd for Ethernet;
 // the USB and card stand-ins sit in front of the same core.
 //
-// Answers, unless a handler registered for the command says otherwise:
-// - request kind 1 gets an acknowledge (type 2, u32 0); kinds 0 and 2 get nothing;
+// Answers, the first that applies:
+// - the request table (request_table.hpp), for a command given expectations with expect(), unless the request is
+//   one of the three housekeeping queries below, which the library and the daemon put to every device;
+// - a handler registered with onCommand for the command;
 // - built in (the records of qor_shared/firmware_records.hpp): the serial-number query 0x0C {u32 5} gets
 //   {u32 5, u32 serial}; the identity 0xFF with a first parameter word of 0 gets the identity below; 0xFD {u32 code}
-//   gets {u32 code, text with NUL}.
+//   gets {u32 code, text with NUL};
+// - otherwise request kind 1 gets an acknowledge (type 2, u32 0); kinds 0 and 2 get nothing.
 // Every answer copies TAddr, TPort, App, Mod and the command byte from the command (ReceivedFrame's builders).
 //
 // Faults are replies too, for example:
@@ -33,6 +36,7 @@
 #include "qor_emulator/frame.hpp"
 #include "qor_emulator/recorder.hpp"
 #include "qor_emulator/reply.hpp"
+#include "qor_emulator/request_table.hpp"
 
 namespace qor::emulator {
 
@@ -70,9 +74,6 @@ class FrameSink {
   virtual void play(const Reply& reply) = 0;
 };
 
-// Gets every frame with its command byte and returns the device's whole answer (an empty Reply is silence).
-using Handler = std::function<Reply(const ReceivedFrame&)>;
-
 class Device {
  public:
   // Throws std::invalid_argument for a host type without firmware device code when no identity is given.
@@ -86,6 +87,16 @@ class Device {
   void onCommand(uint8_t command, Handler handler);
   // The text that 0xFD gives for a code; unknown codes give an empty text.
   void setErrorText(uint32_t code, std::string text);
+
+  // Expected requests and their canned answers; unexpectedRequests() and unmetExpectations() of requests() report
+  // what went otherwise.
+  RequestTable::Expectation expect(uint8_t command, Bytes parameters) {
+    return requests_.expect(command, std::move(parameters));
+  }
+  RequestTable::Expectation expectStartingWith(uint8_t command, Bytes head) {
+    return requests_.expectStartingWith(command, std::move(head));
+  }
+  const RequestTable& requests() const { return requests_; }
 
   // A frame from the host, whole as its length says. False when it is no frame (counted, not recorded): the
   // front end closes the connection, since the stream has lost its framing.
@@ -116,6 +127,7 @@ class Device {
 
   const DeviceConfig config_;
   Recorder recorder_;
+  RequestTable requests_;
 
   mutable std::mutex mutex_;  // guards what follows
   std::map<uint8_t, Handler> handlers_;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "qor_emulator/frame.hpp"
@@ -31,5 +32,8 @@ class Reply {
  private:
   std::vector<Step> steps_;
 };
+
+// Gets every frame with its command byte and returns the device's whole answer (an empty Reply is silence).
+using Handler = std::function<Reply(const ReceivedFrame&)>;
 
 }  // namespace qor::emulator

@@ -1,7 +1,8 @@
-#include "interface_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "qor_emulator/frame.hpp"
 #include "qor_shared/protocol.hpp"
@@ -40,6 +41,11 @@ void InterfaceFixture::TearDown() {
   for (uint32_t port = 0; port < QOR_MAX_PORTS; ++port) Qor_CloseInterface(port);
   daemon_.reset();
   network_.reset();
+  if (!device_) return;
+  const std::string unexpected = device_->requests().unexpectedRequests();
+  if (!unexpected.empty()) ADD_FAILURE() << "requests the device did not expect:\n" << unexpected;
+  const std::string unmet = device_->requests().unmetExpectations();
+  if (!unmet.empty()) ADD_FAILURE() << "expectations no request met:\n" << unmet;
 }
 
 uint32_t InterfaceFixture::open(uint8_t interfaceNumber) {

@@ -1,5 +1,20 @@
 // One emulated Ethernet interface on loopback, the daemon as a process, and the library of this test process
-// connected to it: the whole road of a command.
+// connected to it: the whole road of a command. Tests register with qor_add_end_to_end_test (QorTesting.cmake).
+//
+// A test states what a call must send and what the device answers (qor_emulator/request_table.hpp), then calls:
+//
+//   using CommandTable = qor::test::InterfaceFixture;
+//   TEST_F(CommandTable, ARecordIsSentByteExact) {
+//     const uint8_t record[] = {0x01, 0x00, 0x20, 0xA1};
+//     device_->expect(0x12, {0x01, 0x00, 0x20, 0xA1});  // acknowledged: Qor_Command waits for it
+//     device_->expect(0x12, {0x01}).fail(0x1F, "busy");      // the next request of 0x12
+//     const uint32_t port = open();
+//     EXPECT_EQ(Qor_Command(port, 0x12, record, sizeof record), 0u) << Qor_GetLastErrorDescription();
+//     EXPECT_EQ(Qor_Command(port, 0x12, record, 1), 0x1Fu);
+//   }
+//
+// TearDown closes every port, stops the daemon and fails the test for every request the device's request table did
+// not expect and every expectation no request met.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -31,7 +46,8 @@ protected:
   void SetUp() override;
   void TearDown() override;
 
-  // The parts of SetUp, for cases that start the daemon later than the library.
+  // The parts of SetUp, for cases that start the daemon later than the library. A device is identified as
+  // kEthernetModel with serial kDeviceSerial and three interfaces: CAN 1 and 2, rest bus 3.
   void startDevice();
   void startDaemon();
 
