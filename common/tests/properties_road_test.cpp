@@ -1,32 +1,27 @@
-// Controller properties and network settings from the library through the daemon to an emulated controller that
-// keeps a property store (command 0x0C, set sub-function 9, read sub-function 10).
+// Controller properties and network settings from the library through the daemon to an emulated controller, each
+// request stated byte-exact with the controller's answer (command 0x0C: set sub-function 9, read sub-function 10).
+// TearDown fails a case for every request not stated and every stated request not sent.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstring>
 #include <functional>
-#include <map>
-#include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "interface_fixture.hpp"
 #include "qor_common_properties.h"
 #include "qor_emulator/frame.hpp"
+#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using namespace std::chrono_literals;
 using emulator::Bytes;
 using emulator::ReceivedFrame;
-using emulator::Reply;
 
 constexpr uint8_t kControllerControl = 0x0C;
 constexpr uint32_t kSerialQuery = 5;
-constexpr uint32_t kSet = 9;
-constexpr uint32_t kRead = 10;
 constexpr uint32_t kInvalidResponseLength = 0x02010003;
 constexpr uint32_t kUnknownMode = 0x02010005;
 constexpr uint32_t kBufferUndersized = 0x02010006;
@@ -34,89 +29,72 @@ constexpr uint32_t kInvalidParameter = 0x02010007;
 constexpr uint32_t kFirmwareError = 0x1F;
 constexpr uint32_t kEthernetParameterLength = 4084;  // the size group of the emulated Ethernet model
 
+Bytes head(uint8_t subFunction, uint16_t id, uint16_t length) {
+  return {subFunction, 0, 0, 0, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
+          static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8)};
+}
+
+Bytes withValue(Bytes bytes, const Bytes& value) {
+  const size_t headSize = bytes.size();
+  bytes.resize(headSize + value.size());
+  std::copy(value.begin(), value.end(), bytes.begin() + static_cast<std::ptrdiff_t>(headSize));
+  return bytes;
+}
+
+Bytes setRecord(uint16_t id, const Bytes& value) {
+  return withValue(head(9, id, static_cast<uint16_t>(value.size())), value);
+}
+Bytes readRecord(uint16_t id) { return head(10, id, 0); }
+// A read answer whose length field may claim more than it carries.
 Bytes readAnswer(uint16_t id, uint16_t claimedLength, const Bytes& value) {
-  Bytes answer(8 + value.size());
-  answer[0] = 10;
-  answer[4] = static_cast<uint8_t>(id);
-  answer[5] = static_cast<uint8_t>(id >> 8);
-  answer[6] = static_cast<uint8_t>(claimedLength);
-  answer[7] = static_cast<uint8_t>(claimedLength >> 8);
-  std::copy(value.begin(), value.end(), answer.begin() + 8);
-  return answer;
+  return withValue(head(10, id, claimedLength), value);
+}
+Bytes readAnswer(uint16_t id, const Bytes& value) {
+  return readAnswer(id, static_cast<uint16_t>(value.size()), value);
+}
+
+Bytes u32Bytes(std::initializer_list<uint32_t> words) {
+  Bytes bytes;
+  for (uint32_t word : words) {
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(word >> shift));
+  }
+  return bytes;
 }
 
 std::string failureText(uint32_t code, const char* kind, const std::string& text) {
-  char head[16];
-  snprintf(head, sizeof head, "0x%08X", code);
-  return std::string(head) + " - COMMON - " + kind + " - " + text;
+  char number[16];
+  snprintf(number, sizeof number, "0x%08X", code);
+  return std::string(number) + " - COMMON - " + kind + " - " + text;
 }
 
-// A controller that keeps its properties: a set stores the value, a read answers it; a read of an id without
-// value, or of an id made to fail, is refused with a firmware error. Answers can be replaced per id.
 class PropertyRoad : public InterfaceFixture {
  protected:
   void SetUp() override {
     InterfaceFixture::SetUp();
-    device_->onCommand(kControllerControl, [this](const ReceivedFrame& frame) { return answer(frame); });
     port_ = open();
     device_->recorder().clear();
   }
 
-  void store(uint16_t id, Bytes value) {
-    std::lock_guard lock(mutex_);
-    values_[id] = std::move(value);
+  void expectSet(uint16_t id, const Bytes& value) {
+    device_->expect(kControllerControl, setRecord(id, value)).answer(Bytes{9, 0, 0, 0});
   }
-  // The whole read answer for id, as it is sent (lengths that lie included).
-  void answerReadWith(uint16_t id, Bytes answer) {
-    std::lock_guard lock(mutex_);
-    rawAnswers_[id] = std::move(answer);
+  void expectRead(uint16_t id, const Bytes& value) { expectReadAnswer(id, readAnswer(id, value)); }
+  void expectReadAnswer(uint16_t id, Bytes answer) {
+    device_->expect(kControllerControl, readRecord(id)).answer(std::move(answer));
   }
-  // No property has a value any more: every read is refused.
-  void forgetAll() {
-    std::lock_guard lock(mutex_);
-    values_.clear();
-    rawAnswers_.clear();
-  }
-  Bytes stored(uint16_t id) {
-    std::lock_guard lock(mutex_);
-    return values_.count(id) ? values_[id] : Bytes{};
+  void expectReadFails(uint16_t id) {
+    device_->expect(kControllerControl, readRecord(id)).fail(kFirmwareError, "no such property");
   }
 
-  // The parameters of every property set and read since SetUp.
-  std::vector<Bytes> propertyRecords() {
-    std::vector<Bytes> records;
-    for (const ReceivedFrame& frame : device_->recorder().frames()) {
-      if (frame.command() != kControllerControl) continue;
-      records.emplace_back(frame.parameters().begin(), frame.parameters().end());
-    }
-    return records;
+  // Property requests the device got since SetUp (the daemon's serial-number queries left out).
+  size_t propertyRequests() const {
+    const auto frames = device_->recorder().frames();
+    return static_cast<size_t>(std::count_if(frames.begin(), frames.end(), [](const ReceivedFrame& frame) {
+      return frame.command() == kControllerControl && frame.parameterWord(0) != kSerialQuery;
+    }));
   }
 
   uint32_t port_ = QOR_NO_PORT;
-
- private:
-  Reply answer(const ReceivedFrame& frame) {
-    const uint32_t sub = frame.parameterWord(0);
-    if (sub == kSerialQuery) {
-      const Bytes serial = {5, 0, 0, 0, kDeviceSerial & 0xFF, kDeviceSerial >> 8, 0, 0};
-      return frame.response(serial);
-    }
-    const auto parameters = frame.parameters();
-    if (parameters.size() < 8) return frame.negativeAcknowledge(kFirmwareError, "short record");
-    const uint16_t id = static_cast<uint16_t>(parameters[4] | parameters[5] << 8);
-    std::lock_guard lock(mutex_);
-    if (sub == kSet) {
-      values_[id] = Bytes(parameters.begin() + 8, parameters.end());
-      return frame.response(Bytes{9, 0, 0, 0});
-    }
-    if (rawAnswers_.count(id)) return frame.response(rawAnswers_[id]);
-    if (!values_.count(id)) return frame.negativeAcknowledge(kFirmwareError, "no such property");
-    return frame.response(readAnswer(id, static_cast<uint16_t>(values_[id].size()), values_[id]));
-  }
-
-  std::mutex mutex_;
-  std::map<uint16_t, Bytes> values_;
-  std::map<uint16_t, Bytes> rawAnswers_;
 };
 
 // ---- general access by id ----
@@ -126,26 +104,25 @@ TEST_F(PropertyRoad, GeneralIdsAreWrittenAndReadBackOthersRefusedUnsent) {
     uint16_t id;
     bool general;
   };
-  const Id ids[] = {{0, true},   {1, true},   {2, true},   {3, true},  {35, true},  {36, true},  {37, true},
-                    {4, false},  {5, false},  {8, false},  {17, false}, {34, false}, {38, false}, {0xFFFF, false}};
+  const Id ids[] = {{0, true},  {1, true},  {2, true},  {3, true},   {35, true},  {36, true},  {37, true},
+                    {4, false}, {5, false}, {8, false}, {17, false}, {34, false}, {38, false}, {0xFFFF, false}};
   for (const Id& c : ids) {
     SCOPED_TRACE(c.id);
-    device_->recorder().clear();
     const Bytes value = {static_cast<uint8_t>(c.id), 0xA5, 0x5A};
     Bytes read(8, 0xEE);
     uint16_t length = static_cast<uint16_t>(read.size());
     if (c.general) {
+      expectSet(c.id, value);
+      expectRead(c.id, value);
       ASSERT_EQ(Qor_Common_ControllerControl_Property_SetById(port_, c.id, 3, value.data()), 0u)
           << Qor_GetLastErrorDescription();
       ASSERT_EQ(Qor_Common_ControllerControl_Property_GetById(port_, c.id, &length, read.data()), 0u)
           << Qor_GetLastErrorDescription();
       EXPECT_EQ(length, 3u);
       EXPECT_EQ(Bytes(read.begin(), read.begin() + 3), value);
-      const uint8_t lo = static_cast<uint8_t>(c.id);
-      EXPECT_EQ(propertyRecords(), (std::vector<Bytes>{{9, 0, 0, 0, lo, 0, 3, 0, lo, 0xA5, 0x5A},
-                                                       {10, 0, 0, 0, lo, 0, 0, 0}}));
       continue;
     }
+    const size_t before = propertyRequests();
     char text[32];
     snprintf(text, sizeof text, "id '0x%04x' is unknown", c.id);
     EXPECT_EQ(Qor_Common_ControllerControl_Property_SetById(port_, c.id, 3, value.data()), kInvalidParameter);
@@ -153,12 +130,13 @@ TEST_F(PropertyRoad, GeneralIdsAreWrittenAndReadBackOthersRefusedUnsent) {
     EXPECT_EQ(Qor_Common_ControllerControl_Property_GetById(port_, c.id, &length, read.data()), kInvalidParameter);
     EXPECT_EQ(Qor_GetLastErrorDescription(), failureText(kInvalidParameter, "invalid parameter", text));
     EXPECT_EQ(length, 0u);
-    EXPECT_TRUE(propertyRecords().empty());
+    EXPECT_EQ(propertyRequests(), before);
   }
 }
 
-// The general limit is 32748 bytes; an Ethernet port takes at most its parameter length of 4084 (8 + 4076), so the
-// largest value reachable here is 4076 bytes, and 32748 passes the library's check but the port refuses it.
+// The general limit is 32748 bytes, but an Ethernet port takes at most its parameter length of 4084 (8 + 4076) and
+// no Ethernet model has more: 4076 bytes is the largest value reachable here; 32748 passes the library's own check
+// and the port refuses it before sending.
 TEST_F(PropertyRoad, ValueLengthsUpToTheLimitAndThePortsParameterLength) {
   uint32_t parameterLength = 0;
   ASSERT_EQ(Qor_GetParamSize(port_, &parameterLength), 0u);
@@ -166,29 +144,29 @@ TEST_F(PropertyRoad, ValueLengthsUpToTheLimitAndThePortsParameterLength) {
 
   Bytes largest(kEthernetParameterLength - 8);
   for (size_t index = 0; index < largest.size(); ++index) largest[index] = static_cast<uint8_t>(index * 7);
+  expectSet(0, largest);
   ASSERT_EQ(Qor_Common_ControllerControl_Property_SetById(port_, 0, static_cast<uint16_t>(largest.size()),
                                                           largest.data()),
             0u)
       << Qor_GetLastErrorDescription();
-  EXPECT_EQ(stored(0), largest);
 
+  const size_t before = propertyRequests();
   const Bytes tooLong(32749);
-  device_->recorder().clear();
   EXPECT_EQ(Qor_Common_ControllerControl_Property_SetById(port_, 0, 32749, tooLong.data()), kInvalidParameter);
-  EXPECT_EQ(Qor_GetLastErrorDescription(), failureText(kInvalidParameter, "invalid parameter",
-                                                       "maximum length = 32748 bytes"));
+  EXPECT_EQ(Qor_GetLastErrorDescription(),
+            failureText(kInvalidParameter, "invalid parameter", "maximum length = 32748 bytes"));
   EXPECT_EQ(Qor_Common_ControllerControl_Property_SetById(port_, 0, 32748, tooLong.data()),
             QOR_ERR_API_INVALID_COMMAND_LENGTH);
   EXPECT_EQ(Qor_Common_ControllerControl_Property_SetById(port_, 0, static_cast<uint16_t>(largest.size() + 1),
                                                           tooLong.data()),
             QOR_ERR_API_INVALID_COMMAND_LENGTH);
-  EXPECT_TRUE(propertyRecords().empty());
-  EXPECT_EQ(stored(0), largest);
+  EXPECT_EQ(propertyRequests(), before);
 }
 
 TEST_F(PropertyRoad, ReadNeedsRoomForTheWholeValue) {
   const Bytes value = {1, 2, 3, 4, 5};
-  store(2, value);
+  expectRead(2, value);
+  expectRead(2, value);
   Bytes read(8, 0xEE);
   uint16_t length = 5;
   ASSERT_EQ(Qor_Common_ControllerControl_Property_GetById(port_, 2, &length, read.data()), 0u);
@@ -207,17 +185,18 @@ TEST_F(PropertyRoad, ReadNeedsRoomForTheWholeValue) {
 TEST_F(PropertyRoad, FailedReadsGiveNoLengthAndNoBytes) {
   struct Case {
     const char* name;
-    Bytes answer;  // empty: the controller refuses the read
+    std::optional<Bytes> answer;  // none: the controller refuses the read
     uint32_t code;
   } cases[] = {
-      {"firmware error", {}, kFirmwareError},
+      {"firmware error", std::nullopt, kFirmwareError},
       {"value shorter than its length", readAnswer(1, 8, {1, 2, 3, 4}), kInvalidResponseLength},
       {"length beyond any answer", readAnswer(1, 0xFFFF, Bytes(16, 9)), kInvalidResponseLength},
       {"head cut", Bytes{10, 0, 0, 0, 1, 0}, kInvalidResponseLength},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (!c.answer.empty()) answerReadWith(1, c.answer);
+    if (c.answer) expectReadAnswer(1, *c.answer);
+    else expectReadFails(1);
     Bytes read(0xFFFF, 0xEE);
     uint16_t length = 0xFFFF;
     EXPECT_EQ(Qor_Common_ControllerControl_Property_GetById(port_, 1, &length, read.data()), c.code)
@@ -229,77 +208,54 @@ TEST_F(PropertyRoad, FailedReadsGiveNoLengthAndNoBytes) {
 
 // ---- temperatures ----
 
-Bytes u32Bytes(std::initializer_list<uint32_t> words) {
-  Bytes bytes;
-  for (uint32_t word : words) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(word >> shift));
-  }
-  return bytes;
-}
-
 constexpr float kUntouched = -999.0f;
 
 struct Temperatures {
   float first = kUntouched, second = kUntouched, third = kUntouched, fourth = kUntouched;
 };
 
-TEST_F(PropertyRoad, TemperaturesAreScaledAndPropertyThirtyFiveOverridesTheFirst) {
-  store(1, u32Bytes({320, 24}));            // 10 and 3 degrees
-  store(35, u32Bytes({40 * 256}));          // 40
-  store(36, u32Bytes({41 * 256 + 128}));    // 41.5
-  store(37, u32Bytes({0xFFFFFFFF}));        // unsigned: no negative temperature
-  Temperatures t;
-  ASSERT_EQ(Qor_Common_GetTemperature(port_, &t.first, &t.second, &t.third, &t.fourth), 0u);
-  EXPECT_EQ(t.first, 40.0f);
-  EXPECT_EQ(t.second, 41.5f);
-  EXPECT_EQ(t.third, static_cast<float>(4294967295.0 / 256));
-  EXPECT_EQ(t.fourth, 3.0f);
-  EXPECT_EQ(propertyRecords(), (std::vector<Bytes>{{10, 0, 0, 0, 1, 0, 0, 0},
-                                                   {10, 0, 0, 0, 35, 0, 0, 0},
-                                                   {10, 0, 0, 0, 36, 0, 0, 0},
-                                                   {10, 0, 0, 0, 37, 0, 0, 0}}));
-}
+// The reads a temperature call makes, in order, with the controller's value (none: the read fails).
+using TemperatureReads = std::vector<std::pair<uint16_t, std::optional<Bytes>>>;
 
-TEST_F(PropertyRoad, TemperatureStopsAfterPropertyThirtyFiveFails) {
-  store(1, u32Bytes({320, 24}));
-  store(36, u32Bytes({256}));
-  store(37, u32Bytes({256}));
-  Temperatures t;
-  EXPECT_EQ(Qor_Common_GetTemperature(port_, &t.first, &t.second, &t.third, &t.fourth), 0u);
-  EXPECT_EQ(t.first, 10.0f);
-  EXPECT_EQ(t.fourth, 3.0f);
-  EXPECT_EQ(t.second, kUntouched);
-  EXPECT_EQ(t.third, kUntouched);
-  EXPECT_EQ(propertyRecords(), (std::vector<Bytes>{{10, 0, 0, 0, 1, 0, 0, 0}, {10, 0, 0, 0, 35, 0, 0, 0}}));
-}
-
-TEST_F(PropertyRoad, TemperatureWritesOnlyWhatTheControllerGave) {
+TEST_F(PropertyRoad, TemperaturesAreScaledAndReadOnlyWhileTheControllerHasThem) {
+  const Bytes pair = u32Bytes({320, 24});  // 10 and 3 degrees
   struct Case {
     const char* name;
-    std::map<uint16_t, Bytes> values;  // ids without an entry fail
+    TemperatureReads reads;
     Temperatures expected;
   } cases[] = {
-      {"pair fails, the rest given", {{35, u32Bytes({512})}, {36, u32Bytes({768})}, {37, u32Bytes({1024})}},
+      {"all given: property 35 overrides the first",
+       {{1, pair}, {35, u32Bytes({40 * 256})}, {36, u32Bytes({41 * 256 + 128})}, {37, u32Bytes({0xFFFFFFFF})}},
+       {40.0f, 41.5f, static_cast<float>(4294967295.0 / 256), 3.0f}},  // unsigned: no negative temperature
+      {"property 35 fails: the call ends", {{1, pair}, {35, std::nullopt}}, {10.0f, kUntouched, kUntouched, 3.0f}},
+      {"short property 35 ends the call", {{1, pair}, {35, Bytes{1, 2, 3}}}, {10.0f, kUntouched, kUntouched, 3.0f}},
+      {"longer property 35 ends the call", {{1, pair}, {35, Bytes(5, 1)}}, {10.0f, kUntouched, kUntouched, 3.0f}},
+      {"pair fails, the rest given",
+       {{1, std::nullopt}, {35, u32Bytes({512})}, {36, u32Bytes({768})}, {37, u32Bytes({1024})}},
        {2.0f, 3.0f, 4.0f, kUntouched}},
-      {"empty values", {{1, {}}, {35, {}}, {36, {}}, {37, u32Bytes({1024})}},
+      {"empty values are not used",
+       {{1, Bytes{}}, {35, Bytes{}}, {36, Bytes{}}, {37, u32Bytes({1024})}},
        {kUntouched, kUntouched, 4.0f, kUntouched}},
-      {"second fails, third given", {{35, u32Bytes({512})}, {37, u32Bytes({1024})}},
-       {2.0f, kUntouched, 4.0f, kUntouched}},
-      {"short values are not used", {{1, u32Bytes({320})}, {35, u32Bytes({512})}, {36, {1, 2}}},
+      {"short values are not used",
+       {{1, u32Bytes({320})}, {35, u32Bytes({512})}, {36, Bytes{1, 2}}, {37, std::nullopt}},
        {2.0f, kUntouched, kUntouched, kUntouched}},
-      {"short property 35 ends the call", {{1, u32Bytes({320, 24})}, {35, {1, 2, 3}}, {36, u32Bytes({768})}},
-       {10.0f, kUntouched, kUntouched, 3.0f}},
+      {"second fails, third given",
+       {{1, pair}, {35, u32Bytes({512})}, {36, std::nullopt}, {37, u32Bytes({1024})}},
+       {2.0f, kUntouched, 4.0f, 3.0f}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    forgetAll();
-    for (const auto& [id, value] : c.values) store(id, value);
+    for (const auto& [id, value] : c.reads) {
+      if (value) expectRead(id, *value);
+      else expectReadFails(id);
+    }
     Temperatures t;
     EXPECT_EQ(Qor_Common_GetTemperature(port_, &t.first, &t.second, &t.third, &t.fourth), 0u);
     EXPECT_EQ(t.first, c.expected.first);
     EXPECT_EQ(t.second, c.expected.second);
     EXPECT_EQ(t.third, c.expected.third);
     EXPECT_EQ(t.fourth, c.expected.fourth);
+    EXPECT_EQ(device_->requests().unmetExpectations(), "");
   }
 }
 
@@ -308,7 +264,7 @@ TEST_F(PropertyRoad, TemperatureRefusesBadHandleAndMissingOutputs) {
   EXPECT_EQ(Qor_Common_GetTemperature(QOR_NO_PORT - 1, &t.first, &t.second, &t.third, &t.fourth),
             QOR_ERR_API_INVALID_PORT_HANDLE);
   EXPECT_EQ(Qor_Common_GetTemperature(port_, &t.first, nullptr, &t.third, &t.fourth), kInvalidParameter);
-  EXPECT_TRUE(propertyRecords().empty());
+  EXPECT_EQ(propertyRequests(), 0u);
 }
 
 // ---- network settings ----
@@ -317,39 +273,32 @@ TEST_F(PropertyRoad, NetworkSettersSendTheirRecords) {
   const uint32_t address = 0x3E01A8C0;  // 192.168.1.62 as it lies in memory
   const uint8_t mask[4] = {255, 255, 252, 0};
   const uint8_t gateway[4] = {192, 168, 1, 1};
-  struct Case {
-    const char* name;
-    std::function<uint32_t()> call;
-    Bytes record;
-  } cases[] = {
-      {"IP address", [&] { return Qor_Common_Ethernet_IpAddress_Set(port_, &address); },
-       {9, 0, 0, 0, 2, 0, 4, 0, 0xC0, 0xA8, 0x01, 0x3E}},
-      {"DHCP off", [&] { return Qor_Common_Ethernet_DHCP_Mode_Set(port_, 0); }, {9, 0, 0, 0, 3, 0, 1, 0, 0}},
-      {"DHCP on", [&] { return Qor_Common_Ethernet_DHCP_Mode_Set(port_, 1); }, {9, 0, 0, 0, 3, 0, 1, 0, 1}},
-      {"subnet mask", [&] { return Qor_Common_Ethernet_SubNetMask_Set(port_, mask); },
-       {9, 0, 0, 0, 4, 0, 4, 0, 255, 255, 252, 0}},
-      {"default gateway", [&] { return Qor_Common_Ethernet_DefaultGateway_Set(port_, gateway); },
-       {9, 0, 0, 0, 8, 0, 4, 0, 192, 168, 1, 1}},
-      {"FTP auto-start on", [&] { return Qor_Common_Ethernet_FtpServer_AutoStart_Enable(port_); },
-       {9, 0, 0, 0, 17, 0, 1, 0, 1}},
-      {"FTP auto-start off", [&] { return Qor_Common_Ethernet_FtpServer_AutoStart_Disable(port_); },
-       {9, 0, 0, 0, 17, 0, 1, 0, 0}},
+  expectSet(2, {0xC0, 0xA8, 0x01, 0x3E});
+  expectSet(3, {0});
+  expectSet(3, {1});
+  expectSet(4, {255, 255, 252, 0});
+  expectSet(8, {192, 168, 1, 1});
+  expectSet(17, {1});
+  expectSet(17, {0});
+  const std::pair<const char*, std::function<uint32_t()>> setters[] = {
+      {"IP address", [&] { return Qor_Common_Ethernet_IpAddress_Set(port_, &address); }},
+      {"DHCP off", [&] { return Qor_Common_Ethernet_DHCP_Mode_Set(port_, 0); }},
+      {"DHCP on", [&] { return Qor_Common_Ethernet_DHCP_Mode_Set(port_, 1); }},
+      {"subnet mask", [&] { return Qor_Common_Ethernet_SubNetMask_Set(port_, mask); }},
+      {"default gateway", [&] { return Qor_Common_Ethernet_DefaultGateway_Set(port_, gateway); }},
+      {"FTP auto-start on", [&] { return Qor_Common_Ethernet_FtpServer_AutoStart_Enable(port_); }},
+      {"FTP auto-start off", [&] { return Qor_Common_Ethernet_FtpServer_AutoStart_Disable(port_); }},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    device_->recorder().clear();
-    ASSERT_EQ(c.call(), 0u) << Qor_GetLastErrorDescription();
-    EXPECT_EQ(propertyRecords(), std::vector<Bytes>{c.record});
-  }
+  for (const auto& [name, set] : setters) EXPECT_EQ(set(), 0u) << name << ": " << Qor_GetLastErrorDescription();
 }
 
 TEST_F(PropertyRoad, NetworkGettersReadTheirProperty) {
-  store(2, {0xC0, 0xA8, 0x01, 0x3E});
-  store(3, {1});
-  store(4, {255, 255, 252, 0});
-  store(5, {0x0E, 0x14});  // 5134
-  store(8, {192, 168, 1, 1});
-  store(17, {1});
+  expectRead(2, {0xC0, 0xA8, 0x01, 0x3E});
+  expectRead(3, {1});
+  expectRead(4, {255, 255, 252, 0});
+  expectRead(5, {0x0E, 0x14});  // 5134
+  expectRead(8, {192, 168, 1, 1});
+  expectRead(17, {1});
   uint32_t address = 0;
   uint8_t mode = 0xEE, mask[4] = {}, gateway[4] = {}, state = 0xEE;
   uint16_t tcpPort = 0;
@@ -365,25 +314,22 @@ TEST_F(PropertyRoad, NetworkGettersReadTheirProperty) {
   EXPECT_EQ(Bytes(gateway, gateway + 4), (Bytes{192, 168, 1, 1}));
   ASSERT_EQ(Qor_Common_Ethernet_FtpServer_AutoStart_GetState(port_, &state), 0u) << Qor_GetLastErrorDescription();
   EXPECT_EQ(state, 1u);
-  std::vector<Bytes> reads;
-  for (uint8_t id : {2, 3, 4, 5, 8, 17}) reads.push_back({10, 0, 0, 0, id, 0, 0, 0});
-  EXPECT_EQ(propertyRecords(), reads);
 }
 
 TEST_F(PropertyRoad, SubnetMaskSetReachesAnIdTheGeneralSetRefuses) {
   const uint8_t mask[4] = {255, 0, 0, 0};
+  expectSet(4, {255, 0, 0, 0});
   EXPECT_EQ(Qor_Common_ControllerControl_Property_SetById(port_, 4, 4, mask), kInvalidParameter);
-  EXPECT_EQ(Qor_Common_Ethernet_SubNetMask_Set(port_, mask), 0u);
-  EXPECT_EQ(stored(4), Bytes(mask, mask + 4));
+  EXPECT_EQ(Qor_Common_Ethernet_SubNetMask_Set(port_, mask), 0u) << Qor_GetLastErrorDescription();
 }
 
 TEST_F(PropertyRoad, DhcpModesOtherThanOffAndOnAreRefused) {
   EXPECT_EQ(Qor_Common_Ethernet_DHCP_Mode_Set(port_, 2), kUnknownMode);
   EXPECT_EQ(Qor_GetLastErrorDescription(), failureText(kUnknownMode, "unknown mode", "mode '0x02' is unknown"));
   EXPECT_EQ(Qor_Common_Ethernet_DHCP_Mode_Set(port_, 0xFF), kUnknownMode);
-  EXPECT_TRUE(propertyRecords().empty());
+  EXPECT_EQ(propertyRequests(), 0u);
 
-  store(3, {2});
+  expectRead(3, {2});
   uint8_t mode = 0xEE;
   EXPECT_EQ(Qor_Common_Ethernet_DHCP_Mode_Get(port_, &mode), kUnknownMode);
   EXPECT_EQ(Qor_GetLastErrorDescription(),
@@ -397,31 +343,28 @@ TEST_F(PropertyRoad, NetworkGettersRefuseShortAnswers) {
   uint32_t address = 0xEEEEEEEE;
   uint8_t bytes[4] = {0xEE, 0xEE, 0xEE, 0xEE};
   uint16_t tcpPort = 0xEEEE;
-  const std::pair<const char*, std::function<uint32_t()>> getters[] = {
-      {"IP address", [&] { return Qor_Common_Ethernet_IpAddress_Get(port_, &address); }},
-      {"DHCP mode", [&] { return Qor_Common_Ethernet_DHCP_Mode_Get(port_, bytes); }},
-      {"subnet mask", [&] { return Qor_Common_Ethernet_SubNetMask_Get(port_, bytes); }},
-      {"TCP port", [&] { return Qor_Common_Ethernet_TcpPort_Get(port_, &tcpPort); }},
-      {"default gateway", [&] { return Qor_Common_Ethernet_DefaultGateway_Get(port_, bytes); }},
-      {"FTP auto-start", [&] { return Qor_Common_Ethernet_FtpServer_AutoStart_GetState(port_, bytes); }},
+  struct Getter {
+    const char* name;
+    uint16_t id;
+    size_t length;
+    std::function<uint32_t()> call;
+  } getters[] = {
+      {"IP address", 2, 4, [&] { return Qor_Common_Ethernet_IpAddress_Get(port_, &address); }},
+      {"DHCP mode", 3, 1, [&] { return Qor_Common_Ethernet_DHCP_Mode_Get(port_, bytes); }},
+      {"subnet mask", 4, 4, [&] { return Qor_Common_Ethernet_SubNetMask_Get(port_, bytes); }},
+      {"TCP port", 5, 2, [&] { return Qor_Common_Ethernet_TcpPort_Get(port_, &tcpPort); }},
+      {"default gateway", 8, 4, [&] { return Qor_Common_Ethernet_DefaultGateway_Get(port_, bytes); }},
+      {"FTP auto-start", 17, 1, [&] { return Qor_Common_Ethernet_FtpServer_AutoStart_GetState(port_, bytes); }},
   };
-  const uint16_t ids[] = {2, 3, 4, 5, 8, 17};
-  const size_t lengths[] = {4, 1, 4, 2, 4, 1};
-  for (size_t index = 0; index < std::size(ids); ++index) {
-    SCOPED_TRACE(getters[index].first);
-    const uint16_t id = ids[index];
-    const Bytes shortValue(lengths[index] - 1, 1);
-    const std::pair<const char*, Bytes> answers[] = {
-        {"value shorter than the setting", readAnswer(id, static_cast<uint16_t>(shortValue.size()), shortValue)},
-        {"length that lies", readAnswer(id, static_cast<uint16_t>(lengths[index] + 1), Bytes(lengths[index], 1))},
-    };
-    for (const auto& [name, answer] : answers) {
-      SCOPED_TRACE(name);
-      answerReadWith(id, answer);
-      EXPECT_EQ(getters[index].second(), kInvalidResponseLength);
-    }
-    forgetAll();
-    EXPECT_EQ(getters[index].second(), kFirmwareError);
+  for (const Getter& getter : getters) {
+    SCOPED_TRACE(getter.name);
+    expectRead(getter.id, Bytes(getter.length - 1, 1));  // value shorter than the setting
+    expectReadAnswer(getter.id, readAnswer(getter.id, static_cast<uint16_t>(getter.length + 1),
+                                           Bytes(getter.length, 1)));  // a length that lies
+    expectReadFails(getter.id);
+    EXPECT_EQ(getter.call(), kInvalidResponseLength);
+    EXPECT_EQ(getter.call(), kInvalidResponseLength);
+    EXPECT_EQ(getter.call(), kFirmwareError);
   }
   EXPECT_EQ(address, 0xEEEEEEEEu);
   EXPECT_EQ(Bytes(bytes, bytes + 4), Bytes(4, 0xEE));
@@ -447,7 +390,7 @@ TEST_F(PropertyRoad, MissingPointersAreRefusedUnsent) {
        [&] { return Qor_Common_Ethernet_FtpServer_AutoStart_GetState(port_, nullptr); }},
   };
   for (const auto& [name, call] : calls) EXPECT_EQ(call(), kInvalidParameter) << name;
-  EXPECT_TRUE(propertyRecords().empty());
+  EXPECT_EQ(propertyRequests(), 0u);
 }
 
 }  // namespace
