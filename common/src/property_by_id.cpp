@@ -32,7 +32,7 @@ uint32_t setGeneralProperty(const kit::Call& call, uint16_t id, uint16_t length,
   return setProperty(call, id, std::span(static_cast<const uint8_t*>(value), length));
 }
 
-// *length: room in, the value's length out; 0 when the id is unknown or the read failed.
+// length: room in, the value's length out; 0 when the id is unknown or the read failed.
 uint32_t getGeneralProperty(const kit::Call& call, uint16_t id, uint16_t& length, void* value) {
   if (!isGeneralId(id)) {
     length = 0;
