@@ -8,6 +8,7 @@
 #include "qor_common_event_action.h"
 #include "qor_common_events.h"
 #include "qor_common_memory.h"
+#include "qor_common_properties.h"
 #include "qor_common_signal.h"
 
 #endif
