@@ -12,11 +12,13 @@
 
 #include "common_library.hpp"
 #include "qor_api.h"
+#include "qor_emulator/frame.hpp"
 
 namespace qor::common {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using emulator::Bytes;
+using emulator::words;
 using Event = Qor_Common_EA_EventConfig_t;
 using Action = Qor_Common_EA_ActionConfig_t;
 
@@ -24,16 +26,6 @@ constexpr uint32_t kHandle = 0x44332211;
 constexpr uint32_t kUnknownFlag = 0x02010004;
 constexpr uint32_t kUnknownMode = 0x02010005;
 constexpr uint32_t kInvalidParameter = 0x02010007;
-
-// Little-endian words, then bytes.
-Bytes words(std::initializer_list<uint32_t> values, const Bytes& tail = {}) {
-  Bytes bytes;
-  for (uint32_t value : values) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-  }
-  bytes.insert(bytes.end(), tail.begin(), tail.end());
-  return bytes;
-}
 
 Bytes operator+(Bytes first, const Bytes& second) {
   first.insert(first.end(), second.begin(), second.end());

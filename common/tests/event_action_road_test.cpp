@@ -14,17 +14,11 @@ namespace qor::test {
 namespace {
 
 using emulator::Bytes;
+using emulator::words;
+using emulator::words;
 
 constexpr uint8_t kEngine = 0x78;
 constexpr uint32_t kInvalidParameter = 0x02010007;
-
-Bytes words(std::initializer_list<uint32_t> values) {
-  Bytes bytes;
-  for (uint32_t value : values) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-  }
-  return bytes;
-}
 
 Bytes operator+(Bytes first, const Bytes& second) {
   first.insert(first.end(), second.begin(), second.end());

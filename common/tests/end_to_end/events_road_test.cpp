@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "controller_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 #include "qor_async.h"
 #include "qor_common_events.h"
 #include "qor_helpers.h"
@@ -15,6 +15,7 @@
 namespace qor::test {
 namespace {
 
+using emulator::appendLittleEndian;
 using emulator::Bytes;
 using emulator::ReceivedFrame;
 using emulator::Reply;
@@ -25,18 +26,14 @@ constexpr uint32_t kUnknownFlag = 0x02010004;
 constexpr uint32_t kInvalidParameter = 0x02010007;
 constexpr uint32_t kUnopenedPort = 200;
 
-void appendWord(Bytes& bytes, uint32_t value, int width = 4) {
-  for (int shift = 0; shift < 8 * width; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-class EventsRoad : public ControllerFixture {
+class EventsRoad : public InterfaceFixture {
  protected:
-  EventsRoad() : ControllerFixture(kModelOf32756) {}
+  EventsRoad() : InterfaceFixture(modelOfParameterLength32756()) {}
 
   void SetUp() override {
-    ControllerFixture::SetUp();
+    InterfaceFixture::SetUp();
     if (HasFatalFailure()) return;
-    port_ = openController();
+    port_ = open();
     ASSERT_EQ(Qor_GetParamSize(port_, &parameterLength_), 0u);
     ASSERT_EQ(parameterLength_, 32756u);
     device_->recorder().clear();
@@ -86,14 +83,14 @@ TEST_F(EventsRoad, UserEventRefusedByTheCoreIsKeptAndUsable) {
 TEST_F(EventsRoad, BlockNameUpToTheParameterLengthIsSent) {
   const std::string longest(parameterLength_ - 12, 'n');
   Bytes record;
-  appendWord(record, 8);
-  appendWord(record, 0x5E1EC7);
-  appendWord(record, static_cast<uint32_t>(longest.size()), 2);
-  appendWord(record, 0, 2);
+  appendLittleEndian(record, 8, 4);
+  appendLittleEndian(record, 0x5E1EC7, 4);
+  appendLittleEndian(record, static_cast<uint32_t>(longest.size()), 2);
+  appendLittleEndian(record, 0, 2);
   record.insert(record.end(), longest.begin(), longest.end());
   Bytes answer;
-  appendWord(answer, 8);
-  appendWord(answer, 0xB10C);
+  appendLittleEndian(answer, 8, 4);
+  appendLittleEndian(answer, 0xB10C, 4);
   device_->expect(0xCB, record).answer(answer);
   uint32_t id = 0;
   ASSERT_EQ(Qor_Common_Fbp_Fb_GetFbIdByFbName(port_, 0x5E1EC7, longest.c_str(), &id), 0u)
@@ -114,11 +111,11 @@ TEST_F(EventsRoad, LastErrorLongerThanTheRecordFillsItAndReportsBothLengths) {
   std::string text;
   for (int i = 0; i < kA + kB; ++i) text.push_back(static_cast<char>('a' + i % 26));
   Bytes record;
-  for (uint32_t word : {7u, 3u, 0xB10Cu}) appendWord(record, word);
+  for (uint32_t word : {7u, 3u, 0xB10Cu}) appendLittleEndian(record, word, 4);
   Bytes answer;
-  for (uint32_t word : {7u, 0x11u, 0x22u, 0x33u}) appendWord(answer, word);
-  appendWord(answer, kA, 2);
-  appendWord(answer, kB, 2);
+  for (uint32_t word : {7u, 0x11u, 0x22u, 0x33u}) appendLittleEndian(answer, word, 4);
+  appendLittleEndian(answer, kA, 2);
+  appendLittleEndian(answer, kB, 2);
   answer.insert(answer.end(), text.begin(), text.end());
   device_->expect(0xCB, record).answer(answer);
   const Qor_Common_Fbp_Fb_LastErrorRequest_t request{3, 0xB10C};

@@ -9,27 +9,20 @@
 #include <random>
 #include <vector>
 
-#include "controller_fixture.hpp"
+#include "qor_test/interface_fixture.hpp"
 #include "qor_common_memory.h"
 
 namespace qor::test {
 namespace {
 
 using emulator::Bytes;
+using emulator::words;
 using emulator::ReceivedFrame;
 using emulator::Reply;
 
 constexpr uint32_t kUnknownFlag = 0x02010004;
 constexpr uint32_t kInvalidResponseLength = 0x02010003;
 constexpr uint32_t kFirmwareError = 0x4711;
-
-Bytes words(std::initializer_list<uint32_t> values) {
-  Bytes bytes;
-  for (uint32_t value : values) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-  }
-  return bytes;
-}
 
 Bytes pattern(size_t length, uint32_t seed) {
   std::mt19937 random(seed);
@@ -144,14 +137,14 @@ class EmulatedMemory {
   bool failWrites_ = false;
 };
 
-class MemoryRoad : public ControllerFixture {
+class MemoryRoad : public InterfaceFixture {
  protected:
-  MemoryRoad() : ControllerFixture(kModelOf1012) {}
+  MemoryRoad() : InterfaceFixture(modelOfParameterLength1012()) {}
 
   void SetUp() override {
-    ControllerFixture::SetUp();
+    InterfaceFixture::SetUp();
     if (HasFatalFailure()) return;
-    port_ = openController();
+    port_ = open();
     uint32_t parameterLength = 0;
     ASSERT_EQ(Qor_GetParamSize(port_, &parameterLength), 0u);
     ASSERT_EQ(parameterLength, 1012u);

@@ -71,4 +71,15 @@ Bytes firstBytes(std::span<const uint8_t> frame, size_t count) {
   return Bytes(part.begin(), part.end());
 }
 
+Bytes words(std::initializer_list<uint32_t> values, const Bytes& tail) {
+  Bytes bytes;
+  for (uint32_t value : values) appendLittleEndian(bytes, value, sizeof value);
+  bytes.insert(bytes.end(), tail.begin(), tail.end());
+  return bytes;
+}
+
+void appendLittleEndian(Bytes& bytes, uint64_t value, size_t width) {
+  for (size_t i = 0; i < width; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
 }  // namespace qor::emulator

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "qor_emulator/frame.hpp"
+#include "qor_shared/host_types.hpp"
 #include "qor_shared/protocol.hpp"
 
 namespace qor::test {
@@ -20,6 +21,14 @@ Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, ui
   return info;
 }
 
+EmulatedModel ethernetController() {
+  return {kEthernetModel, {{kCanFirmwareCode, 1}, {kCanFirmwareCode, 2}, {kRestBusFirmwareCode, 3}}};
+}
+
+EmulatedModel modelOfParameterLength1012() { return {11, {{kCanFirmwareCode, 1}}}; }
+
+EmulatedModel modelOfParameterLength32756() { return {74, {{kCanFirmwareCode, 1}}}; }
+
 void InterfaceFixture::SetUp() {
   startDevice();
   startDaemon();
@@ -27,10 +36,12 @@ void InterfaceFixture::SetUp() {
 }
 
 void InterfaceFixture::startDevice() {
+  const HostType* host = findHostType(model_.hostType);
+  ASSERT_TRUE(host != nullptr && host->firmwareDeviceCodes[0] != 0) << "model " << model_.hostType;
   emulator::Identity identity;
-  identity.deviceCode = 61; // the firmware's code of the Ethernet model
-  identity.interfaces = {{kCanFirmwareCode, 1}, {kCanFirmwareCode, 2}, {kRestBusFirmwareCode, 3}};
-  device_ = std::make_unique<emulator::Device>(emulator::DeviceConfig{kDeviceSerial, kEthernetModel, identity});
+  identity.deviceCode = host->firmwareDeviceCodes[0];
+  identity.interfaces = model_.interfaces;
+  device_ = std::make_unique<emulator::Device>(emulator::DeviceConfig{kDeviceSerial, model_.hostType, identity});
   network_ = std::make_unique<emulator::TcpFrontEnd>(*device_, kDeviceAddress, kDevicePort);
   network_->start();
 }
@@ -49,7 +60,7 @@ void InterfaceFixture::TearDown() {
 }
 
 uint32_t InterfaceFixture::open(uint8_t interfaceNumber) {
-  const Qor_InterfaceInfo_t info = ethernetDescriptor(kDeviceAddress, kDevicePort, interfaceNumber);
+  const Qor_InterfaceInfo_t info = ethernetDescriptor(kDeviceAddress, kDevicePort, interfaceNumber, model_.hostType);
   uint32_t port = QOR_NO_PORT;
   const uint32_t result = Qor_OpenInterface(&info, &port);
   EXPECT_EQ(result, 0u) << Qor_GetLastErrorDescription();

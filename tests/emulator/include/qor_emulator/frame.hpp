@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -53,5 +54,10 @@ Bytes withLength(Bytes frame, uint16_t length);
 
 // The first `count` bytes of a frame (all of it when shorter), to send a frame cut short.
 Bytes firstBytes(std::span<const uint8_t> frame, size_t count);
+
+// Records as tests write them out: little-endian u32 words, then the tail's bytes as they are.
+Bytes words(std::initializer_list<uint32_t> values, const Bytes& tail = {});
+// The low `width` bytes of value, little endian, appended.
+void appendLittleEndian(Bytes& bytes, uint64_t value, size_t width);
 
 }  // namespace qor::emulator

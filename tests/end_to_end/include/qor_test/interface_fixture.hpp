@@ -22,6 +22,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "qor_api.h"
 #include "qor_emulator/device.hpp"
@@ -41,13 +42,30 @@ inline constexpr uint8_t kRestBusFirmwareCode = 21;
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
                                        uint32_t model = kEthernetModel);
 
+// The model a device emulates. Its host type fixes the port's sizes (the maximum parameter length, the queue's
+// messages); the device reports the type's firmware device code, so the port is not reopened under another type.
+struct EmulatedModel {
+  uint32_t hostType;
+  std::vector<emulator::InterfaceEntry> interfaces;
+};
+
+// kEthernetModel with three interfaces: CAN 1 and 2, rest bus 3 (maximum parameter length 4084).
+EmulatedModel ethernetController();
+// Models by the maximum parameter length of their ports, each with one CAN interface, for transfers in pieces. Neither
+// is of the models whose monitors run in the daemon.
+EmulatedModel modelOfParameterLength1012();
+EmulatedModel modelOfParameterLength32756();
+
 class InterfaceFixture : public ::testing::Test {
 protected:
+  // A fixture of another model passes it from its own constructor.
+  explicit InterfaceFixture(EmulatedModel model = ethernetController()) : model_(std::move(model)) {}
+
   void SetUp() override;
   void TearDown() override;
 
-  // The parts of SetUp, for cases that start the daemon later than the library. A device is identified as
-  // kEthernetModel with serial kDeviceSerial and three interfaces: CAN 1 and 2, rest bus 3.
+  // The parts of SetUp, for cases that start the daemon later than the library. The device is the model's, with
+  // serial kDeviceSerial.
   void startDevice();
   void startDaemon();
 
@@ -58,6 +76,7 @@ protected:
   // Sends a frame of this type and command to the port's application, as the firmware does on its own.
   void sendUnsolicited(uint32_t port, uint8_t type, uint8_t command, std::span<const uint8_t> data);
 
+  const EmulatedModel model_;
   std::unique_ptr<emulator::Device> device_;
   std::unique_ptr<emulator::TcpFrontEnd> network_;
   std::unique_ptr<DaemonProcess> daemon_;
