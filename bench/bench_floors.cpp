@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "bench_support.hpp"
+#include "qor_protocol.h"
 
 namespace qor::bench {
 namespace {
@@ -23,7 +24,7 @@ std::string uniqueQueueName() { return "/qor_bench_" + std::to_string(getpid()) 
 
 mqd_t openQueue(const std::string& name, size_t messageSize) {
   mq_attr attributes{};
-  attributes.mq_maxmsg = 10;
+  attributes.mq_maxmsg = QOR_QUEUE_MAX_MESSAGES; // as deep as the application's queues
   attributes.mq_msgsize = static_cast<long>(messageSize);
   mq_unlink(name.c_str());
   return mq_open(name.c_str(), O_CREAT | O_RDWR, 0600, &attributes);

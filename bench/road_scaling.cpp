@@ -7,6 +7,7 @@
 //   qor_bench_road_scaling [--block-ms M]
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -88,7 +89,8 @@ int clientMain(int id) {
   for (int attempt = 0; attempt < kOpenAttempts && Qor_OpenInterface(&info, &port) != 0; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  if (port == QOR_NO_PORT) {
+  const uint8_t opened = port != QOR_NO_PORT ? 1 : 0;
+  if (write(STDOUT_FILENO, &opened, 1) != 1 || !opened) {
     std::fprintf(stderr, "client %d: open failed: %s\n", id, Qor_GetLastErrorDescription());
     return 1;
   }
@@ -153,6 +155,11 @@ class ClientProcess {
 
   bool ask(const Phase& phase) { return write(writer_, &phase, sizeof phase) == static_cast<ssize_t>(sizeof phase); }
   bool answer(Result& result) { return readWhole(reader_, &result, sizeof result); }
+  // True once the client has opened its port.
+  bool opened() {
+    uint8_t opened = 0;
+    return readWhole(reader_, &opened, 1) && opened == 1;
+  }
   std::optional<int> end() { return process_->wait(std::chrono::seconds(10)); }
 
  private:
@@ -198,6 +205,9 @@ int main(int argc, char** argv) {
   int blockMs = kDefaultBlockMs;
   if (argc == 3 && std::strcmp(argv[1], "--block-ms") == 0) blockMs = std::atoi(argv[2]);
   signal(SIGPIPE, SIG_IGN);
+  // Each client's queues and its floor's count against one user's queue memory: as much as the system gives.
+  const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  setrlimit(RLIMIT_MSGQUEUE, &unlimited);
   const EchoDevices devices(kMaxClients, kCommand);
   qor::test::DaemonProcess daemon(QORAPID_PROGRAM);
 
@@ -208,6 +218,13 @@ int main(int argc, char** argv) {
   for (int count : kClientCounts) {
     std::vector<std::unique_ptr<ClientProcess>> clients;
     for (int id = 0; id < count; ++id) clients.push_back(std::make_unique<ClientProcess>(id));
+    // A client that cannot open (the queue memory of one user runs out first) is counted and left out.
+    const auto notOpened = std::erase_if(clients, [](const std::unique_ptr<ClientProcess>& client) { return !client->opened(); });
+    if (notOpened != 0) {
+      std::printf("  %zu of %d clients could not open their ports: %zu clients below\n", static_cast<size_t>(notOpened),
+                  count, clients.size());
+      ++allFailures;
+    }
     for (size_t payload : kPayloads) {
       Totals floor, road;
       for (int block = 0; block < kBlocks; ++block) {
@@ -219,7 +236,7 @@ int main(int argc, char** argv) {
         }
       }
       std::printf("  %7d %7zu | %12.0f %7.1f %7.1f | %11.0f %7.1f %7.1f | %15.2f %7.2f %5.2f | %llu floor, %llu road\n",
-                  count, payload, floor.perSecond(), floor.median(), floor.p99(), road.perSecond(), road.median(),
+                  static_cast<int>(clients.size()), payload, floor.perSecond(), floor.median(), floor.p99(), road.perSecond(), road.median(),
                   road.p99(), road.perSecond() / floor.perSecond(), road.median() / floor.median(),
                   road.p99() / floor.p99(), static_cast<unsigned long long>(floor.failures),
                   static_cast<unsigned long long>(road.failures));
