@@ -89,12 +89,14 @@ int clientMain(int id) {
   for (int attempt = 0; attempt < kOpenAttempts && Qor_OpenInterface(&info, &port) != 0; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  const uint8_t opened = port != QOR_NO_PORT ? 1 : 0;
+  uint64_t serial = static_cast<uint64_t>(id) << 40;
+  // The floor's queues need the same queue memory: a client whose floor does not answer takes no part either.
+  const uint8_t opened = port != QOR_NO_PORT && floor.round(0, ++serial) ? 1 : 0;
   if (write(STDOUT_FILENO, &opened, 1) != 1 || !opened) {
-    std::fprintf(stderr, "client %d: open failed: %s\n", id, Qor_GetLastErrorDescription());
+    std::fprintf(stderr, "client %d: open failed: %s\n", id,
+                 port == QOR_NO_PORT ? Qor_GetLastErrorDescription() : "its floor does not answer");
     return 1;
   }
-  uint64_t serial = static_cast<uint64_t>(id) << 40;
   Phase phase;
   while (readWhole(STDIN_FILENO, &phase, sizeof phase) && phase.kind != Kind::Quit) {
     Result result;
@@ -218,10 +220,11 @@ int main(int argc, char** argv) {
   for (int count : kClientCounts) {
     std::vector<std::unique_ptr<ClientProcess>> clients;
     for (int id = 0; id < count; ++id) clients.push_back(std::make_unique<ClientProcess>(id));
-    // A client that cannot open (the queue memory of one user runs out first) is counted and left out.
+    // A client that cannot open its port or its floor (the queue memory of one user runs out first) is counted and
+    // left out.
     const auto notOpened = std::erase_if(clients, [](const std::unique_ptr<ClientProcess>& client) { return !client->opened(); });
     if (notOpened != 0) {
-      std::printf("  %zu of %d clients could not open their ports: %zu clients below\n", static_cast<size_t>(notOpened),
+      std::printf("  %zu of %d clients could not open their ports or floors: %zu clients below\n", static_cast<size_t>(notOpened),
                   count, clients.size());
       ++allFailures;
     }
