@@ -1,20 +1,34 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <mqueue.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
 
 #include "bench_support.hpp"
+#include "qor_protocol.h"
 
 namespace qor::bench {
 namespace {
+
+int gQueueCounter = 0;
+
+std::string uniqueQueueName() { return "/qor_bench_" + std::to_string(getpid()) + "_" + std::to_string(gQueueCounter++); }
+
+mqd_t openQueue(const std::string& name, size_t messageSize) {
+  mq_attr attributes{};
+  attributes.mq_maxmsg = QOR_QUEUE_MAX_MESSAGES; // as deep as the application's queues
+  attributes.mq_msgsize = static_cast<long>(messageSize);
+  mq_unlink(name.c_str());
+  return mq_open(name.c_str(), O_CREAT | O_RDWR, 0600, &attributes);
+}
 
 bool readAll(int fd, uint8_t* out, size_t size) {
   size_t done = 0;
@@ -26,7 +40,17 @@ bool readAll(int fd, uint8_t* out, size_t size) {
   return true;
 }
 
-// A listening socket on loopback and the connection to it; the listener's side is accepted by the caller.
+bool sendAll(int fd, const uint8_t* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = send(fd, data + done, size - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A listening socket on loopback and a connection to it; the listener is left to be accepted by the peer process.
 struct LoopbackPair {
   int listener = -1;
   int client = -1;
@@ -44,110 +68,167 @@ struct LoopbackPair {
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
-  ~LoopbackPair() {
-    close(client);
-    close(listener);
-  }
 };
 
-// A queue of its own between this process and a forked one; removed with the object.
-struct BenchQueue {
-  std::string name = "/qor_bench_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-  mqd_t queue;
-  explicit BenchQueue(size_t messageSize) {
-    mq_attr attributes{};
-    attributes.mq_maxmsg = 3;
-    attributes.mq_msgsize = static_cast<long>(messageSize);
-    queue = mq_open(name.c_str(), O_CREAT | O_RDWR, 0600, &attributes);
-  }
-  ~BenchQueue() {
-    mq_close(queue);
-    mq_unlink(name.c_str());
-  }
-  static inline int counter = 0;
-};
+// The peer's side of the pair: accepted, with TCP_NODELAY as the daemon and the devices use it.
+int acceptPeer(int listener) {
+  const int peer = accept(listener, nullptr, nullptr);
+  const int on = 1;
+  setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  close(listener);
+  return peer;
+}
+
+void reap(pid_t child) {
+  if (child <= 0) return;
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+}
 
 } // namespace
 
-Latencies messageQueuePingPong(size_t messageSize, int rounds) {
-  BenchQueue there(messageSize), back(messageSize);
-  std::vector<char> buffer(messageSize);
-  const pid_t echo = fork();
-  if (echo == 0) {
-    for (int i = 0; i < rounds; ++i) {
-      const ssize_t n = mq_receive(there.queue, buffer.data(), buffer.size(), nullptr);
-      mq_send(back.queue, buffer.data(), static_cast<size_t>(n), 0);
+namespace {
+
+constexpr size_t kRequestHeader = 8;
+constexpr size_t kResponseHeader = 12;
+constexpr size_t kFrameHeader = 12; // its length in the first four bytes
+
+// The relay's reader: whole frames from the TCP stream, each sent back on the queue behind a response header.
+void relayAnswers(int tcp, mqd_t back, size_t maxFrame) {
+  std::vector<uint8_t> stream(2 * maxFrame + 65536);
+  std::vector<uint8_t> message(kResponseHeader + maxFrame);
+  size_t held = 0;
+  for (;;) {
+    const ssize_t n = recv(tcp, stream.data() + held, stream.size() - held, 0);
+    if (n <= 0) return;
+    held += static_cast<size_t>(n);
+    uint32_t length = 0;
+    while (held >= sizeof length && (memcpy(&length, stream.data(), sizeof length), held >= length)) {
+      if (length < kFrameHeader || length > maxFrame) return;
+      memcpy(message.data() + kResponseHeader, stream.data(), length);
+      mq_send(back, reinterpret_cast<const char*>(message.data()), kResponseHeader + length, 0);
+      memmove(stream.data(), stream.data() + length, held - length);
+      held -= length;
+    }
+  }
+}
+
+} // namespace
+
+RoundTripFloor::RoundTripFloor(size_t maxPayload)
+    : thereName_(uniqueQueueName()), backName_(uniqueQueueName()), out_(kResponseHeader + kFrameHeader + maxPayload),
+      in_(out_.size()) {
+  const size_t maxFrame = kFrameHeader + maxPayload;
+  there_ = openQueue(thereName_, kRequestHeader + maxFrame);
+  back_ = openQueue(backName_, kResponseHeader + maxFrame);
+  LoopbackPair pair;
+  echo_ = fork();
+  if (echo_ == 0) {
+    close(pair.client);
+    const int peer = acceptPeer(pair.listener);
+    std::vector<uint8_t> buffer(65536);
+    for (;;) {
+      const ssize_t n = recv(peer, buffer.data(), buffer.size(), 0);
+      if (n <= 0 || !sendAll(peer, buffer.data(), static_cast<size_t>(n))) _exit(0);
+    }
+  }
+  close(pair.listener);
+  relay_ = fork();
+  if (relay_ == 0) {
+    std::thread answers(relayAnswers, pair.client, back_, maxFrame);
+    std::vector<char> request(kRequestHeader + maxFrame);
+    for (;;) {
+      const ssize_t n = mq_receive(there_, request.data(), request.size(), nullptr);
+      if (n < static_cast<ssize_t>(kRequestHeader + kFrameHeader)) break;
+      if (!sendAll(pair.client, reinterpret_cast<const uint8_t*>(request.data()) + kRequestHeader,
+                   static_cast<size_t>(n) - kRequestHeader)) {
+        break;
+      }
     }
     _exit(0);
   }
-  std::vector<double> samples;
-  for (int i = 0; i < rounds; ++i) {
-    const auto start = Clock::now();
-    mq_send(there.queue, buffer.data(), buffer.size(), 0);
-    mq_receive(back.queue, buffer.data(), buffer.size(), nullptr);
-    samples.push_back(microseconds(Clock::now() - start));
-  }
-  waitpid(echo, nullptr, 0);
-  return summarise(samples);
+  close(pair.client);
 }
 
-Latencies tcpPingPong(size_t frameSize, int rounds) {
-  LoopbackPair pair;
-  std::thread echo([&] {
-    const int peer = accept(pair.listener, nullptr, nullptr);
-    std::vector<uint8_t> frame(frameSize);
-    for (int i = 0; i < rounds && readAll(peer, frame.data(), frame.size()); ++i) send(peer, frame.data(), frame.size(), 0);
-    close(peer);
-  });
-  std::vector<uint8_t> frame(frameSize);
-  std::vector<double> samples;
-  for (int i = 0; i < rounds; ++i) {
-    const auto start = Clock::now();
-    send(pair.client, frame.data(), frame.size(), 0);
-    readAll(pair.client, frame.data(), frame.size());
-    samples.push_back(microseconds(Clock::now() - start));
-  }
-  shutdown(pair.client, SHUT_RDWR);
-  echo.join();
-  return summarise(samples);
+RoundTripFloor::~RoundTripFloor() {
+  reap(relay_);
+  reap(echo_);
+  mq_close(there_);
+  mq_close(back_);
+  mq_unlink(thereName_.c_str());
+  mq_unlink(backName_.c_str());
+}
+
+bool RoundTripFloor::round(size_t payload, uint64_t serial) {
+  const size_t frame = kFrameHeader + payload;
+  const auto length = static_cast<uint32_t>(frame);
+  memcpy(out_.data() + kRequestHeader, &length, sizeof length);
+  fillPattern({out_.data() + kRequestHeader + kFrameHeader, payload}, serial);
+  if (mq_send(there_, reinterpret_cast<const char*>(out_.data()), kRequestHeader + frame, 0) != 0) return false;
+  const ssize_t n = mq_receive(back_, reinterpret_cast<char*>(in_.data()), in_.size(), nullptr);
+  return n == static_cast<ssize_t>(kResponseHeader + frame) &&
+         hasPattern({in_.data() + kResponseHeader + kFrameHeader, payload}, serial);
 }
 
 double queueSeconds(size_t messageSize, size_t messages) {
-  BenchQueue one(messageSize);
+  const std::string name = uniqueQueueName();
+  const mqd_t queue = openQueue(name, messageSize);
   std::vector<char> buffer(messageSize);
   const auto start = Clock::now();
   const pid_t sender = fork();
   if (sender == 0) {
-    for (size_t i = 0; i < messages; ++i) mq_send(one.queue, buffer.data(), buffer.size(), 0);
+    for (size_t i = 0; i < messages; ++i) mq_send(queue, buffer.data(), buffer.size(), 0);
     _exit(0);
   }
-  for (size_t i = 0; i < messages; ++i) mq_receive(one.queue, buffer.data(), buffer.size(), nullptr);
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  for (size_t i = 0; i < messages; ++i) mq_receive(queue, buffer.data(), buffer.size(), nullptr);
+  const double taken = seconds(Clock::now() - start);
   waitpid(sender, nullptr, 0);
-  return seconds;
+  mq_close(queue);
+  mq_unlink(name.c_str());
+  return taken;
 }
 
 double tcpSeconds(size_t bytes, size_t pieceSize) {
   LoopbackPair pair;
-  std::thread sink([&] {
-    const int peer = accept(pair.listener, nullptr, nullptr);
-    std::vector<char> buffer(1 << 16);
+  const pid_t sink = fork();
+  if (sink == 0) {
+    close(pair.client);
+    const int peer = acceptPeer(pair.listener);
+    std::vector<uint8_t> buffer(1 << 16);
     for (size_t received = 0; received < bytes;) {
       const ssize_t n = recv(peer, buffer.data(), buffer.size(), 0);
       if (n <= 0) break;
       received += static_cast<size_t>(n);
     }
-    close(peer);
-  });
-  std::vector<char> piece(pieceSize);
+    const uint8_t done = 1;
+    sendAll(peer, &done, 1);
+    _exit(0);
+  }
+  close(pair.listener);
+  std::vector<uint8_t> piece(pieceSize);
   const auto start = Clock::now();
   for (size_t sent = 0; sent < bytes;) {
-    const ssize_t n = send(pair.client, piece.data(), std::min(piece.size(), bytes - sent), 0);
-    if (n <= 0) break;
-    sent += static_cast<size_t>(n);
+    const size_t now = std::min(piece.size(), bytes - sent);
+    if (!sendAll(pair.client, piece.data(), now)) break;
+    sent += now;
   }
-  sink.join();
-  return std::chrono::duration<double>(Clock::now() - start).count();
+  uint8_t done = 0;
+  readAll(pair.client, &done, 1); // the sink has taken every byte
+  const double taken = seconds(Clock::now() - start);
+  close(pair.client);
+  waitpid(sink, nullptr, 0);
+  return taken;
+}
+
+void fillPattern(std::span<uint8_t> data, uint64_t serial) {
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(serial * 131 + i * 7 + (serial >> 8));
+}
+
+bool hasPattern(std::span<const uint8_t> data, uint64_t serial) {
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] != static_cast<uint8_t>(serial * 131 + i * 7 + (serial >> 8))) return false;
+  }
+  return true;
 }
 
 } // namespace qor::bench

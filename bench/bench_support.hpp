@@ -1,9 +1,17 @@
-// Small tools of the benchmarks: timing statistics and the floors they are compared with.
+// Small tools of the benchmarks: timing statistics and the floors they are compared with. Every floor runs in the
+// product's process layout: each hop is between two processes, as between the library, the daemon and a device.
+// The floors and the product alternate in short blocks within one run, because the machine's idle wake-up latency
+// moves a floor severalfold between runs.
 #pragma once
+
+#include <sys/types.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace qor::bench {
@@ -11,28 +19,52 @@ namespace qor::bench {
 using Clock = std::chrono::steady_clock;
 
 inline double microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+inline double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 struct Latencies {
-  double median;
-  double p99;
+  double median = 0;
+  double p99 = 0;
 };
 
 inline Latencies summarise(std::vector<double> samples) {
+  if (samples.empty()) return {};
   std::sort(samples.begin(), samples.end());
   return {samples[samples.size() / 2], samples[std::min(samples.size() - 1, samples.size() * 99 / 100)]};
 }
 
-// One message queue round trip between two processes: the request and the answer each cross one queue, as a
-// command and its response cross the application's two queues.
-Latencies messageQueuePingPong(size_t messageSize, int rounds);
+// The hops of one command with its response, in the product's process layout, with nothing done at each hop but
+// passing the bytes on: this process sends a message on a queue to a relay process (as the library to the daemon);
+// one relay thread passes it over TCP on loopback to an echo process (as the daemon to an Ethernet device); another
+// relay thread receives the echo and sends it back on a second queue (as the daemon's hardware thread). The
+// processes live as long as the object.
+class RoundTripFloor {
+ public:
+  // Payloads of at most maxPayload bytes.
+  explicit RoundTripFloor(size_t maxPayload);
+  ~RoundTripFloor();
+  RoundTripFloor(const RoundTripFloor&) = delete;
+  RoundTripFloor& operator=(const RoundTripFloor&) = delete;
 
-// One TCP round trip on loopback with frames of this size, as between the daemon and an Ethernet device.
-Latencies tcpPingPong(size_t frameSize, int rounds);
+  // One round with payload bytes that carry serial: a queue message of 20 + payload bytes out, a TCP frame of
+  // 12 + payload bytes each way and a queue message of 24 + payload bytes back, as a command with its response.
+  // False when the answer is missing or differs.
+  bool round(size_t payload, uint64_t serial);
 
-// Seconds to move messages of this size one way through a queue between two processes.
+ private:
+  std::string thereName_, backName_;
+  int there_ = -1, back_ = -1; // queue descriptors
+  pid_t relay_ = -1, echo_ = -1;
+  std::vector<uint8_t> out_, in_;
+};
+
+// Seconds to move messages of this size one way through a queue from another process.
 double queueSeconds(size_t messageSize, size_t messages);
 
-// Seconds to move bytes one way through a TCP connection on loopback, sent in pieces of this size.
+// Seconds to move bytes one way through a TCP connection on loopback into another process, in pieces of this size.
 double tcpSeconds(size_t bytes, size_t pieceSize);
+
+// Fills data with bytes that only this serial gives, and checks them.
+void fillPattern(std::span<uint8_t> data, uint64_t serial);
+bool hasPattern(std::span<const uint8_t> data, uint64_t serial);
 
 } // namespace qor::bench

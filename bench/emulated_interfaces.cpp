@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "qor_emulator/frame.hpp"
 
 namespace qor::bench {
 namespace {
@@ -32,6 +39,40 @@ Qor_InterfaceInfo_t interfaceInfo(const std::string& address, InterfaceKind kind
   info.deviceNumber = kTcpPort;
   memcpy(info.ipAddress, address.data(), std::min(address.size(), sizeof info.ipAddress));
   return info;
+}
+
+EchoDevices::EchoDevices(int count, uint8_t command) {
+  int keepAlive[2], ready[2];
+  if (pipe(keepAlive) != 0 || pipe(ready) != 0) return;
+  process_ = fork();
+  if (process_ == 0) {
+    close(keepAlive[1]);
+    close(ready[0]);
+    std::vector<EmulatedInterface> interfaces;
+    for (int i = 0; i < count; ++i) {
+      interfaces.push_back(startInterface(i));
+      interfaces.back().device->onCommand(command, [](const emulator::ReceivedFrame& frame) -> emulator::Reply {
+        return frame.response(frame.parameters().empty() ? frame.parameters() : frame.parameters().subspan(1), 1);
+      });
+    }
+    const char started = 1;
+    [[maybe_unused]] const ssize_t told = write(ready[1], &started, 1);
+    char ignored;
+    while (read(keepAlive[0], &ignored, 1) > 0) {
+    }
+    _exit(0);
+  }
+  close(keepAlive[0]);
+  close(ready[1]);
+  keepAlive_ = keepAlive[1];
+  char started = 0;
+  [[maybe_unused]] const ssize_t heard = read(ready[0], &started, 1);
+  close(ready[0]);
+}
+
+EchoDevices::~EchoDevices() {
+  if (keepAlive_ != -1) close(keepAlive_);
+  if (process_ > 0) waitpid(process_, nullptr, 0);
 }
 
 bool openInterface(EmulatedInterface& interface) {

@@ -1,6 +1,8 @@
 // Emulated Ethernet interfaces on loopback with the daemon running, for the benchmarks that measure the road.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
@@ -30,6 +32,21 @@ EmulatedInterface startInterface(int index, InterfaceKind kind = {});
 
 // What the library is given to open the interface of an emulated device at this loopback address.
 Qor_InterfaceInfo_t interfaceInfo(const std::string& address, InterfaceKind kind = {});
+
+// Interfaces 0 to count - 1 whose devices echo the parameters of command as its response (the first parameter byte
+// repeated as the control byte), served by a process of their own, as a device is a peer of its own: the process
+// ends with the object. Started before the library is used.
+class EchoDevices {
+ public:
+  EchoDevices(int count, uint8_t command);
+  ~EchoDevices();
+  EchoDevices(const EchoDevices&) = delete;
+  EchoDevices& operator=(const EchoDevices&) = delete;
+
+ private:
+  pid_t process_ = -1;
+  int keepAlive_ = -1; // the process ends when this pipe end closes
+};
 
 // Opens the interface through the library; false (with the reason printed) when the open fails.
 bool openInterface(EmulatedInterface& interface);

@@ -21,7 +21,7 @@ namespace qor::daemon {
 namespace {
 
 // How often the loop looks at the stop flag while no client calls.
-constexpr Milliseconds kAcceptSlice{200};
+constexpr Milliseconds kAcceptSlice{500};
 
 // A pair's base name: NUL-terminated within the message, one leading "/" and no other, short enough for "-R".
 std::optional<std::string> baseNameIn(Bytes payload) {

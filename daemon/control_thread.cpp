@@ -18,7 +18,8 @@
 namespace qor::daemon {
 namespace {
 
-constexpr Milliseconds kReceiveSlice{100};
+// An idle client's thread wakes this often to look at the stop flags.
+constexpr Milliseconds kReceiveSlice{500};
 // How long the pair may stay silent before the daemon looks whether its client still lives.
 constexpr Milliseconds kLivenessInterval{1000};
 // Clients create the pair's request end with 512-byte messages; anything far larger is no client of ours.

@@ -81,7 +81,7 @@ sigset_t blockSignals() {
 
 // Waits for the signals; SIGINT and SIGTERM stop the server. Ends with the stop, whoever began it.
 void awaitSignals(Server& server, const sigset_t& awaited) {
-  constexpr timespec kSlice{0, 200 * 1000 * 1000};
+  constexpr timespec kSlice{0, 500 * 1000 * 1000};
   while (!server.stopRequested()) {
     const int number = sigtimedwait(&awaited, nullptr, &kSlice);
     if (number == SIGHUP) {

@@ -87,6 +87,9 @@ int connectWithin(const sockaddr_in& peer, int milliseconds) {
   setBlocking(fd, true);
   const timeval sendTimeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+  // The hardware thread's receive returns within this, so that it sees its stop flag.
+  const timeval receiveTimeout{0, kReadWaitMs * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout);
   return fd;
 }
 
@@ -151,15 +154,15 @@ public:
         partialSinceMs_ = GetTickCount();
         timedFrameStart_ = stream_.frameStart();
       }
-      const double frameTimeLeft = partialSinceMs_ + kBodyWaitMs - GetTickCount();
-      const int ready = waitFor(fd, POLLIN, inFrame ? static_cast<int>(std::max(frameTimeLeft, 0.0)) : kReadWaitMs);
-      if (ready == 0 && !inFrame) return {};
-      if (ready == 0) return resynchronise(fd, "frame incomplete after %d ms", static_cast<int>(kBodyWaitMs));
-      if (ready < 0) {
-        dropStream();
-        return pathError(QOR_ERR_ETHERNET_READ, "'select' returned with '%d' - %s", errno, strerror(errno));
-      }
+      // One blocking receive, bounded by the socket's receive time-out: a reply costs one system call.
       const ReceiveResult got = receiveAvailable(fd);
+      if (got == ReceiveResult::TimedOut) {
+        if (!inFrame) return {};
+        if (GetTickCount() - partialSinceMs_ >= kBodyWaitMs) {
+          return resynchronise(fd, "frame incomplete after %d ms", static_cast<int>(kBodyWaitMs));
+        }
+        continue;
+      }
       if (got == ReceiveResult::Failed) {
         const int error = errno;
         dropStream();
@@ -210,7 +213,7 @@ public:
   }
 
 private:
-  enum class ReceiveResult { Complete, Dropped, Failed };
+  enum class ReceiveResult { Complete, TimedOut, Dropped, Failed };
 
   int socketNow() {
     std::lock_guard lock(socketLock_);
@@ -265,6 +268,7 @@ private:
     do {
       n = recv(fd, space.data(), space.size(), 0);
     } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReceiveResult::TimedOut;
     if (n == 0 || (n < 0 && (errno == ECONNABORTED || errno == ECONNRESET))) return ReceiveResult::Dropped;
     if (n < 0) return ReceiveResult::Failed;
     stream_.received(static_cast<size_t>(n));

@@ -20,6 +20,7 @@
 namespace qor::daemon {
 namespace {
 
+// Also how long held-back answers wait at most when the queue has room again.
 constexpr Milliseconds kReceiveSlice{100};
 // While responses are held back for the application, they are offered again this often.
 constexpr Milliseconds kHeldBackSlice{2};

@@ -9,6 +9,31 @@
 
 namespace qor {
 
+// A condition variable on the monotonic clock alone, for a waiter that shares another object's mutex but must not be
+// woken by that object's broadcasts.
+class MonotonicCondition {
+ public:
+  MonotonicCondition() {
+    pthread_condattr_t attributes;
+    if (pthread_condattr_init(&attributes) != 0) return;
+    created_ = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
+               pthread_cond_init(&condition_, &attributes) == 0;
+    pthread_condattr_destroy(&attributes);
+  }
+  ~MonotonicCondition() {
+    if (created_) pthread_cond_destroy(&condition_);
+  }
+  MonotonicCondition(const MonotonicCondition&) = delete;
+  MonotonicCondition& operator=(const MonotonicCondition&) = delete;
+
+  bool created() const { return created_; }
+  pthread_cond_t& native() { return condition_; }
+
+ private:
+  pthread_cond_t condition_{};
+  bool created_ = false;
+};
+
 class WaitPair {
  public:
   WaitPair() {

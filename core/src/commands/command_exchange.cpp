@@ -1,4 +1,5 @@
 #include "commands/command_exchange.hpp"
+#include "commands/receive_role.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -163,10 +164,12 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
   return Qor_Client_SendCommand(entry, message.data(), messageLength);
 }
 
+bool Qor_Client_MatchFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
+  return qor::underSection(portContext(entry)->general, [&] { return matchFrame(entry, frame); });
+}
+
 void Qor_Client_ReceivedFrame(Qor_PortInfo_t& entry, const protocol::Frame& frame) {
-  Qor_PortContext& context = *portContext(entry);
-  const bool matched = qor::underSection(context.general, [&] { return matchFrame(entry, frame); });
-  if (!matched) routeUnmatchedFrame(entry, frame);
+  if (!Qor_Client_MatchFrame(entry, frame)) routeUnmatchedFrame(entry, frame);
 }
 
 uint32_t Qor_Client_DaemonRequest(Qor_PortInfo_t& entry, uint8_t code, InternalEvent& event, uint32_t milliseconds) {

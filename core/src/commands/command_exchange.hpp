@@ -30,6 +30,9 @@ uint32_t Qor_Client_SendFwCommand(Qor_PortInfo_t& entry, uint8_t requestKind, ui
 // A firmware frame (message 0xF0) that no tap consumed: the answer a caller waits for, else routed as unmatched.
 void Qor_Client_ReceivedFrame(Qor_PortInfo_t& entry, const qor::protocol::Frame& frame);
 
+// True when the frame ends the wait of the port's caller (who is told); false leaves it unmatched.
+bool Qor_Client_MatchFrame(Qor_PortInfo_t& entry, const qor::protocol::Frame& frame);
+
 // The FPGA reply (message 0x40), beside the FPGA calls in fpga_access.cpp.
 void Qor_Client_ReceivedResponse_Fpga(Qor_PortInfo_t& entry, const uint8_t* message, size_t length);
 

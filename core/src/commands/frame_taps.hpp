@@ -28,6 +28,14 @@ class FrameTaps {
   void install(TapSlot slot, FrameTap tap) { taps_[index(slot)].store(tap); }
   void remove(TapSlot slot) { taps_[index(slot)].store(nullptr); }
 
+  // True while some feature has its tap installed.
+  bool any() const {
+    for (const std::atomic<FrameTap>& slot : taps_) {
+      if (slot.load() != nullptr) return true;
+    }
+    return false;
+  }
+
   // True when a tap consumed the frame.
   bool offer(Qor_PortInfo_t& entry, const protocol::Frame& frame) const {
     for (const std::atomic<FrameTap>& slot : taps_) {

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "commands/command_exchange.hpp"
+#include "commands/receive_role.hpp"
 #include "startup/error_store.hpp"
 #include "ports/port_events.hpp"
 #include "ports/port_table.hpp"

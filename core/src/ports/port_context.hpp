@@ -10,6 +10,7 @@
 #include "async/firmware_buffer_state.hpp"
 #include "commands/command_state.hpp"
 #include "commands/frame_taps.hpp"
+#include "commands/receive_role.hpp"
 #include "fpga/fpga_exchange.hpp"
 #include "lvds/lvds_frame_state.hpp"
 #include "monitors/monitor_state.hpp"
@@ -54,6 +55,7 @@ struct Qor_PortContext {
   qor::client::FrameTaps frameTaps;
   qor::client::PortEvents events;
   qor::client::ApplicationQueues queues;
+  qor::client::ReceiveRole receiving; // who receives from the response queue, under the events' mutex
   qor::client::CommandExchange commands;
   qor::client::AsyncCallbacks async;
   qor::client::FirmwareFrames firmwareBuffer;

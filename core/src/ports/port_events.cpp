@@ -24,15 +24,17 @@ void forEachEvent(Qor_PortContext& c, Visit visit) {
 } // namespace
 
 uint32_t createEvents(Qor_PortContext& context) {
-  if (!context.events.pair.created()) return QOR_ERR_API_CREATE_EVENT;
+  if (!context.events.pair.created() || !context.receiving.threadCondition.created()) return QOR_ERR_API_CREATE_EVENT;
   forEachEvent(context, [&](InternalEvent& event) { event = context.events.pair.event(); });
   return 0;
 }
 
 void signalError(Qor_PortContext& context, uint32_t code) {
-  MutexLock lock(context.events.pair.mutex());
-  context.events.errorCode = code;
-  context.events.error.signalled = 1;
+  {
+    MutexLock lock(context.events.pair.mutex());
+    context.events.errorCode = code;
+    context.events.error.signalled = 1;
+  }
   pthread_cond_broadcast(&context.events.pair.condition());
 }
 
@@ -42,27 +44,6 @@ void clearExchangeEvents(Qor_PortContext& context) {
   context.events.response.signalled = 0;
   context.events.error.signalled = 0;
   context.events.errorCode = 0;
-}
-
-uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds) {
-  Qor_PortContext& context = *portContext(entry);
-  const timespec deadline = monotonicDeadline(milliseconds);
-  MutexLock lock(context.events.pair.mutex());
-  for (;;) {
-    if (event.signalled) {
-      event.signalled = 0;
-      return 0;
-    }
-    if (context.events.error.signalled) {
-      context.events.error.signalled = 0;
-      return context.events.errorCode;
-    }
-    if (pthread_cond_timedwait(&context.events.pair.condition(), lock.native(), &deadline) == ETIMEDOUT && !event.signalled &&
-        !context.events.error.signalled) {
-      lock.unlock();
-      return storeError(&entry, QOR_ERR_API_NO_RESPONSE, "");
-    }
-  }
 }
 
 } // namespace qor::client

@@ -1,4 +1,4 @@
-// The events a caller of a port waits on, and the waiting itself.
+// The events a caller of a port waits on.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,6 @@ void signalError(Qor_PortContext& context, uint32_t code);
 // Clears the acknowledge, response and error events before a command is sent.
 void clearExchangeEvents(Qor_PortContext& context);
 
-// Waits until event is set (0) or the error event is set (its code), at most milliseconds; a time-out records
-// 0x2000205 without text for the port and returns it.
-uint32_t waitForEvent(Qor_PortInfo_t& entry, InternalEvent& event, uint32_t milliseconds);
+// The waiting itself is in commands/receive_role.hpp: a waiter may receive for itself.
 
 } // namespace qor::client

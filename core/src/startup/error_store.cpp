@@ -60,7 +60,8 @@ uint32_t Qor_Client_ErrorHandler(Qor_PortInfo_t* entry, uint32_t code, const cha
     vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
   }
-  if (entry != nullptr) syslog(LOG_DEBUG, "%s : %s (0x%X)\n", "Qor_Client_ErrorHandler", format ? format : "", code);
+  // The line carries the values, as the stored text does.
+  if (entry != nullptr) syslog(LOG_DEBUG, "%s : %s (0x%X)\n", "Qor_Client_ErrorHandler", text, code);
   return storeError(entry, code, text);
 }
 
