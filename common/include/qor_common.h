@@ -5,5 +5,6 @@
 #define QOR_COMMON_H
 
 #include "qor_common_signal.h"
+#include "qor_common_xcp.h"
 
 #endif
