@@ -111,14 +111,14 @@ uint32_t commandWithResponse(const kit::Call& call, uint8_t channel, const Qor_C
 
   response->length = 0;
   Poll last;
-  const std::optional<uint32_t> polled = kit::pollUntil(pollBoundMs(call.port(), request->timeoutUs),
-                                                        kPollIntervalMs,
-                                                        [&] { return pollOnce(call, channel, *response, last); });
+  const uint32_t boundMs = pollBoundMs(call.port(), request->timeoutUs);
+  const std::optional<uint32_t> polled =
+      kit::pollUntil(boundMs, kPollIntervalMs, [&] { return pollOnce(call, channel, *response, last); });
   if (!polled) {
     response->state = QOR_COMMON_XCP_NO_ANSWER_FROM_SLAVE;
     response->firmwareError = last.firmwareError;
     return call.fail(kCommon.code(kXcpResponseTimeout), "the firmware still reports the command pending after %u ms",
-                     pollBoundMs(call.port(), request->timeoutUs));
+                     boundMs);
   }
   if (*polled != 0) return *polled;
   return conclude(call, last, *response);
