@@ -215,7 +215,8 @@ QOR_STATIC_ASSERT(sizeof(Qor_Common_Xcp_TxCtoFrame_t) == 260, "CTO frame to send
 
 /* ---- functions ---- */
 QOR_API uint32_t Qor_Common_Xcp_Reset(uint32_t port, uint8_t channel);
-QOR_API uint32_t Qor_Common_Xcp_Init_Can(uint32_t port, uint8_t channel, const Qor_Common_Xcp_CanTransport_t* transport);
+QOR_API uint32_t Qor_Common_Xcp_Init_Can(uint32_t port, uint8_t channel,
+                                         const Qor_Common_Xcp_CanTransport_t* transport);
 QOR_API uint32_t Qor_Common_Xcp_Init_FlexRay(uint32_t port, uint8_t channel,
                                              const Qor_Common_Xcp_FlexRayTransport_t* transport);
 QOR_API uint32_t Qor_Common_Xcp_Init_Ethernet_Udp4(uint32_t port, uint8_t channel,

@@ -105,7 +105,8 @@ uint32_t Qor_Common_Xcp_Property_GetById(uint32_t port, uint8_t channel,
   return kCommon.failedCall(port);
 }
 
-uint32_t Qor_Common_Xcp_Property_SetById(uint32_t port, uint8_t channel, const Qor_Common_Xcp_Property_t* property) try {
+uint32_t Qor_Common_Xcp_Property_SetById(uint32_t port, uint8_t channel,
+                                         const Qor_Common_Xcp_Property_t* property) try {
   return xcp::setProperty(qor::kit::Call(kCommon, port), channel, property);
 } catch (...) {
   return kCommon.failedCall(port);

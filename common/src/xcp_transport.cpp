@@ -62,7 +62,9 @@ uint32_t checkFlexRay(const kit::Call& call, const Qor_Common_Xcp_FlexRayTranspo
   if (transport.reserved12 != 0 || transport.reserved16 != 0) {
     return call.fail(GeneralError::InvalidParameter, "reserved bytes have to be zero");
   }
-  if (transport.headerType > kLastHeaderType) return call.fail(GeneralError::InvalidParameter, "header type is unknown");
+  if (transport.headerType > kLastHeaderType) {
+    return call.fail(GeneralError::InvalidParameter, "header type is unknown");
+  }
   if (transport.packetAlignment > kLastPacketAlignment) {
     return call.fail(GeneralError::InvalidParameter, "packet alignment is unknown");
   }

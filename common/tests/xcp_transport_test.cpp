@@ -128,7 +128,8 @@ TEST_F(XcpChannelSetUp, BadTransportRecordsAreRefusedBeforeAnythingIsSent) {
   const std::string invalid = "0x02010007 - COMMON - invalid parameter - ";
   const Case cases[] = {
       {"flags", [](auto& t) { t.flags = 2; }, kUnknownFlag, "0x02010004 - COMMON - unknown flag"},
-      {"reserved word", [](auto& t) { t.reserved16 = 1; }, kInvalidParameter, invalid + "reserved bytes have to be zero"},
+      {"reserved word", [](auto& t) { t.reserved16 = 1; }, kInvalidParameter,
+       invalid + "reserved bytes have to be zero"},
       {"header type", [](auto& t) { t.headerType = 9; }, kInvalidParameter, invalid + "header type is unknown"},
       {"alignment", [](auto& t) { t.packetAlignment = 3; }, kInvalidParameter, invalid + "packet alignment is unknown"},
       {"PDU count", [](auto& t) { t.pduCount = 251; }, kInvalidParameter, invalid + "maximum number of pdus is 250"},

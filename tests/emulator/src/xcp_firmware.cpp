@@ -100,6 +100,74 @@ struct XcpFirmware::Channel {
     if (!active) return kIdle;
     return answer && pendingLeft == 0 && !keepPending ? kAnswerReady : kCommandPending;
   }
+
+  // A send: the slave's first packet answers it, the others wait in the CTO receive FIFO.
+  void begin(SentCommand command, std::vector<Bytes> packets) {
+    deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(command.timeoutUs);
+    sent.push_back(std::move(command));
+    active = true;
+    given = 0;
+    pendingLeft = pendingPolls;
+    answer = packets.empty() ? std::nullopt : std::optional<Bytes>(std::move(packets.front()));
+    for (size_t index = 1; index < packets.size(); ++index) {
+      ctoReceive.push_back(FifoFrame{std::move(packets[index]), 0, std::nullopt});
+    }
+  }
+
+  void reset() {
+    ++resets;
+    active = false;
+    answer.reset();
+    dtoReceive.clear();
+    ctoReceive.clear();
+  }
+
+  // {u8 status, 3 x 0, u32 firmware code 0, u16 d, u16 more, d bytes} appended to data.
+  void poll(Bytes& data) {
+    uint8_t status = 0;
+    std::span<const uint8_t> part;
+    bool more = false;
+    if (!active) {
+      status = 0;
+    } else if (keepPending || pendingLeft > 0) {
+      if (pendingLeft > 0) --pendingLeft;
+      status = kPending;
+    } else if (!answer) {
+      status = std::chrono::steady_clock::now() < deadline ? kPending : kSlaveSilent;
+    } else {
+      part = std::span<const uint8_t>(*answer).subspan(given, std::min(partBytes, answer->size() - given));
+      given += part.size();
+      more = given < answer->size();
+      status = kValid;
+    }
+    data.push_back(status);
+    data.insert(data.end(), 3, 0);
+    put(data, uint32_t{0});
+    put(data, static_cast<uint16_t>(part.size()));
+    put(data, static_cast<uint16_t>(more ? 1 : 0));
+    data.insert(data.end(), part.begin(), part.end());
+    if (status == kValid && !more) {
+      active = false;
+      answer.reset();
+    }
+  }
+
+  void state(Bytes& data) const {
+    uint8_t flags = extraFlags;
+    if (!dtoReceive.empty()) flags |= kDtoWaiting;
+    if (!ctoReceive.empty()) flags |= kCtoWaiting;
+    data.push_back(flags);
+    data.insert(data.end(), 3, 0);
+    put(data, commandState());
+  }
+
+  // As many frames as one answer holds.
+  static void take(std::deque<FifoFrame>& fifo, Bytes& data) {
+    while (!fifo.empty() && data.size() + fifo.front().size() <= kAnswerCapacity) {
+      fifo.front().appendTo(data);
+      fifo.pop_front();
+    }
+  }
 };
 
 class XcpFirmware::Outlet : public XcpSlaveOutlet {
@@ -262,101 +330,28 @@ Reply XcpFirmware::answer(const ReceivedFrame& frame) {
     ++channel(number).requests[subFunction];
   }
 
-  switch (subFunction) {
-    case kSend: {
-      const std::optional<uint16_t> length = readAt<uint16_t>(body, 6);
-      if (!length || body.size() < size_t{8} + *length) return refuse("short command");
-      const std::span<const uint8_t> packet = body.subspan(8, *length);
-      std::vector<Bytes> packets = askSlave(number, packet);
-      const std::lock_guard lock(mutex_);
-      Channel& entry = channel(number);
-      const uint32_t timeoutUs = *readAt<uint32_t>(body, 0);
-      entry.sent.push_back(SentCommand{timeoutUs, body[5], Bytes(packet.begin(), packet.end())});
-      entry.active = true;
-      entry.given = 0;
-      entry.pendingLeft = entry.pendingPolls;
-      entry.deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeoutUs);
-      entry.answer = packets.empty() ? std::nullopt : std::optional<Bytes>(std::move(packets.front()));
-      for (size_t index = 1; index < packets.size(); ++index) {
-        entry.ctoReceive.push_back(FifoFrame{std::move(packets[index]), 0, std::nullopt});
-      }
-      return frame.response(data);
-    }
-    case kWriteDtoTransmit:
-    case kWriteCtoTransmit: {
-      std::optional<std::vector<Bytes>> packets = parseWrittenFrames(body);
-      if (!packets) return refuse("broken frame");
-      const std::shared_ptr<XcpSlave> slave = slaveOf(number);
-      for (const Bytes& packet : *packets) {
-        if (subFunction == kWriteDtoTransmit) {
-          if (slave) slave->stimulus(packet);
-          continue;
-        }
-        std::vector<Bytes> answers = slave ? slave->command(packet) : std::vector<Bytes>{};
-        for (Bytes& answer : answers) receiveCommandPacket(number, std::move(answer));
-      }
-      const std::lock_guard lock(mutex_);
-      std::vector<Bytes>& log = subFunction == kWriteDtoTransmit ? channel(number).transmittedData
-                                                                  : channel(number).transmittedCommands;
-      log.insert(log.end(), packets->begin(), packets->end());
-      return frame.response(data);
-    }
-    default:
-      break;
+  // These hand packets to the slave, which runs without the lock.
+  if (subFunction == kSend) return sendCommand(number, body) ? Reply(frame.response(data)) : refuse("short command");
+  if (subFunction == kWriteDtoTransmit || subFunction == kWriteCtoTransmit) {
+    return writeFifo(number, subFunction == kWriteCtoTransmit, body) ? Reply(frame.response(data))
+                                                                     : refuse("broken frame");
   }
 
   const std::lock_guard lock(mutex_);
   Channel& entry = channel(number);
   switch (subFunction) {
     case kReset:
-      ++entry.resets;
-      entry.active = false;
-      entry.answer.reset();
-      entry.dtoReceive.clear();
-      entry.ctoReceive.clear();
-      return frame.response(data);
+      entry.reset();
+      break;
     case kInitialise:
       entry.transport = Bytes(body.begin(), body.end());
-      return frame.response(data);
-    case kPoll: {
-      uint8_t status = 0;
-      std::span<const uint8_t> part;
-      bool more = false;
-      if (!entry.active) {
-        status = 0;
-      } else if (entry.keepPending || entry.pendingLeft > 0) {
-        if (entry.pendingLeft > 0) --entry.pendingLeft;
-        status = kPending;
-      } else if (!entry.answer) {
-        status = std::chrono::steady_clock::now() < entry.deadline ? kPending : kSlaveSilent;
-      } else {
-        const Bytes& answer = *entry.answer;
-        part = std::span<const uint8_t>(answer).subspan(entry.given, std::min(entry.partBytes, answer.size() - entry.given));
-        entry.given += part.size();
-        more = entry.given < answer.size();
-        status = kValid;
-      }
-      data.push_back(status);
-      data.insert(data.end(), 3, 0);
-      put(data, uint32_t{0});
-      put(data, static_cast<uint16_t>(part.size()));
-      put(data, static_cast<uint16_t>(more ? 1 : 0));
-      data.insert(data.end(), part.begin(), part.end());
-      if (status == kValid && !more) {
-        entry.active = false;
-        entry.answer.reset();
-      }
-      return frame.response(data);
-    }
-    case kState: {
-      uint8_t flags = entry.extraFlags;
-      if (!entry.dtoReceive.empty()) flags |= kDtoWaiting;
-      if (!entry.ctoReceive.empty()) flags |= kCtoWaiting;
-      data.push_back(flags);
-      data.insert(data.end(), 3, 0);
-      put(data, entry.commandState());
-      return frame.response(data);
-    }
+      break;
+    case kPoll:
+      entry.poll(data);
+      break;
+    case kState:
+      entry.state(data);
+      break;
     case kReadProperty:
     case kWriteProperty: {
       const std::optional<uint16_t> id = readAt<uint16_t>(body, 0);
@@ -365,25 +360,52 @@ Reply XcpFirmware::answer(const ReceivedFrame& frame) {
         put(data, *id);
         put(data, uint16_t{0});
         put(data, entry.properties[*id]);
-        return frame.response(data);
+        break;
       }
       const std::optional<uint32_t> value = readAt<uint32_t>(body, 4);
       if (!value) return refuse("short property");
       entry.properties[*id] = *value;
-      return frame.response(data);
+      break;
     }
     case kReadDtoReceive:
-    case kReadCtoReceive: {
-      std::deque<FifoFrame>& fifo = subFunction == kReadDtoReceive ? entry.dtoReceive : entry.ctoReceive;
-      while (!fifo.empty() && data.size() + fifo.front().size() <= kAnswerCapacity) {
-        fifo.front().appendTo(data);
-        fifo.pop_front();
-      }
-      return frame.response(data);
-    }
+      Channel::take(entry.dtoReceive, data);
+      break;
+    case kReadCtoReceive:
+      Channel::take(entry.ctoReceive, data);
+      break;
     default:
       return refuse("unknown sub-function");
   }
+  return frame.response(data);
+}
+
+bool XcpFirmware::sendCommand(uint8_t number, std::span<const uint8_t> body) {
+  const std::optional<uint16_t> length = readAt<uint16_t>(body, 6);
+  if (!length || body.size() < size_t{8} + *length) return false;
+  const std::span<const uint8_t> packet = body.subspan(8, *length);
+  std::vector<Bytes> packets = askSlave(number, packet);
+  const std::lock_guard lock(mutex_);
+  channel(number).begin(SentCommand{*readAt<uint32_t>(body, 0), body[5], Bytes(packet.begin(), packet.end())},
+                        std::move(packets));
+  return true;
+}
+
+bool XcpFirmware::writeFifo(uint8_t number, bool commands, std::span<const uint8_t> frames) {
+  std::optional<std::vector<Bytes>> packets = parseWrittenFrames(frames);
+  if (!packets) return false;
+  const std::shared_ptr<XcpSlave> slave = slaveOf(number);
+  for (const Bytes& packet : *packets) {
+    if (!commands) {
+      if (slave) slave->stimulus(packet);
+      continue;
+    }
+    std::vector<Bytes> answers = slave ? slave->command(packet) : std::vector<Bytes>{};
+    for (Bytes& answer : answers) receiveCommandPacket(number, std::move(answer));
+  }
+  const std::lock_guard lock(mutex_);
+  std::vector<Bytes>& log = commands ? channel(number).transmittedCommands : channel(number).transmittedData;
+  log.insert(log.end(), packets->begin(), packets->end());
+  return true;
 }
 
 }  // namespace qor::emulator

@@ -62,8 +62,8 @@ class XcpFirmware : public std::enable_shared_from_this<XcpFirmware> {
   void keepPending(uint8_t channel, bool forever);
   // State flag bits reported besides those of the FIFOs.
   void setStateFlags(uint8_t channel, uint8_t flags);
-  // A received DTO packet as the link delivers it (it must fit one FIFO answer); the time stamp (used while property 4 is 1) defaults to the
-  // microseconds since the firmware started.
+  // A received DTO packet as the link delivers it (it must fit one FIFO answer); the time stamp (used while property 4
+  // is 1) defaults to the microseconds since the firmware started.
   void receiveData(uint8_t channel, Bytes packet, uint8_t flags = 0, std::optional<uint64_t> timeStamp = std::nullopt);
   void receiveCommandPacket(uint8_t channel, Bytes packet);
 
@@ -88,6 +88,9 @@ class XcpFirmware : public std::enable_shared_from_this<XcpFirmware> {
   const Channel* findChannel(uint8_t number) const;
   std::shared_ptr<XcpSlave> slaveOf(uint8_t number);
   std::vector<Bytes> askSlave(uint8_t number, std::span<const uint8_t> packet);
+  // Sub-functions 2 and 9/10; false for a broken request.
+  bool sendCommand(uint8_t number, std::span<const uint8_t> body);
+  bool writeFifo(uint8_t number, bool commands, std::span<const uint8_t> frames);
 
   const std::chrono::steady_clock::time_point start_;
   mutable std::mutex mutex_;  // guards the channels; never held while a slave runs
