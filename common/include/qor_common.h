@@ -10,5 +10,6 @@
 #include "qor_common_memory.h"
 #include "qor_common_properties.h"
 #include "qor_common_signal.h"
+#include "qor_common_xcp.h"
 
 #endif
