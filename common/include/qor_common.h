@@ -11,5 +11,6 @@
 #include "qor_common_properties.h"
 #include "qor_common_signal.h"
 #include "qor_common_xcp.h"
+#include "qor_common_xcp_commands.h"
 
 #endif
