@@ -10,7 +10,8 @@
  * mode, 0x02010006 a buffer of the caller is too small, 0x02010003 an answer shorter than its fields, 0x02010009 slave
  * parameters that cannot be worked with, 0x02010201 / 0x02010202 / 0x02010203 as for one command (no valid answer,
  * an XCP error packet with its text, no answer in time). Multi-packet commands stop at the first failure; packets
- * already sent stay sent. Block transfers change channel properties 1 and 3 and restore them on success only.
+ * already sent stay sent. Block transfers set channel properties 1 and 3 for their time and restore them after,
+ * also when they fail.
  *
  * The library computes no key: GET_SEED hands the seed to the caller, UNLOCK sends the caller's key. */
 #ifndef QOR_COMMON_XCP_COMMANDS_H
@@ -141,7 +142,8 @@ QOR_API uint32_t Qor_Common_Xcp_Cmd_Disconnect(uint32_t port, uint8_t channel);
 QOR_API uint32_t Qor_Common_Xcp_Cmd_GetStatus(uint32_t port, uint8_t channel, Qor_Common_Xcp_Status_t* status);
 QOR_API uint32_t Qor_Common_Xcp_Cmd_GetCommModeInfo(uint32_t port, uint8_t channel,
                                                     Qor_Common_Xcp_CommModeInfo_t* info);
-/* *length: the room of seed on entry, the seed's length on return (also when the room is too small: 0x02010006). */
+/* *length: the room of seed on entry, the seed's length on return; a room too small gives 0x02010006 naming the
+ * length needed. */
 QOR_API uint32_t Qor_Common_Xcp_Cmd_GetSeed(uint32_t port, uint8_t channel, uint32_t resource, uint32_t* length,
                                             uint8_t* seed);
 QOR_API uint32_t Qor_Common_Xcp_Cmd_Unlock(uint32_t port, uint8_t channel, uint8_t keyLength, const uint8_t* key);

@@ -65,25 +65,33 @@ std::unique_ptr<Qor_Common_Xcp_CtoFrame_t[]> frameArea() {
   return std::make_unique<Qor_Common_Xcp_CtoFrame_t[]>(kFifoFrames);
 }
 
-// Until the state has none of the bits; an error packet among the frames read meanwhile ends the wait.
-uint32_t waitUntilClear(const CommandSession& session, uint32_t bits, const char* what,
-                        std::span<Qor_Common_Xcp_CtoFrame_t> frames = {}) {
+// Until the CTO transmit FIFO has sent everything (within 1000 ms).
+uint32_t waitUntilSent(const CommandSession& session) {
   const std::optional<uint32_t> result = kit::pollUntil(kFifoWaitMs, 1, [&]() -> std::optional<uint32_t> {
     uint32_t flags = 0;
     if (uint32_t code = readState(session, flags)) return code;
-    if ((flags & bits) == 0) return 0;
-    if ((flags & kStateCtoWaiting) != 0 && !frames.empty()) {
-      uint32_t count = 0;
-      if (uint32_t code = readCommandFrames(session, frames, count)) return code;
-      for (uint32_t index = 0; index < count; ++index) {
-        const std::span<const uint8_t> packet(frames[index].data, std::min<size_t>(frames[index].length, 256));
-        if (!packet.empty() && packet[0] == kErrorPacket) return session.slaveError(packet);
-      }
+    return (flags & kStateCtoSending) == 0 ? std::optional<uint32_t>(0) : std::nullopt;
+  });
+  if (result) return *result;
+  return session.call().fail(kCommon.code(kXcpResponseTimeout), "the cto tx fifo did not drain");
+}
+
+// The slave's packets to the block so far: an error packet ends the block. Packets still coming after 1000 ms are
+// left for the last part's exchange.
+uint32_t checkBlockAnswers(const CommandSession& session, std::span<Qor_Common_Xcp_CtoFrame_t> frames) {
+  const std::optional<uint32_t> result = kit::pollUntil(kFifoWaitMs, 1, [&]() -> std::optional<uint32_t> {
+    uint32_t flags = 0;
+    if (uint32_t code = readState(session, flags)) return code;
+    if ((flags & kStateCtoWaiting) == 0) return 0;
+    uint32_t count = 0;
+    if (uint32_t code = readCommandFrames(session, frames, count)) return code;
+    for (uint32_t index = 0; index < count; ++index) {
+      const std::span<const uint8_t> packet(frames[index].data, std::min<size_t>(frames[index].length, 256));
+      if (!packet.empty() && packet[0] == kErrorPacket) return session.slaveError(packet);
     }
     return std::nullopt;
   });
-  if (result) return *result;
-  return session.call().fail(kCommon.code(kXcpResponseTimeout), "%s", what);
+  return result.value_or(0);
 }
 
 }  // namespace
@@ -133,11 +141,8 @@ uint32_t sendBlock(const CommandSession& session, BlockCodes codes, uint32_t par
                                              block.subspan(offset, part));
     offset += part;
     if (offset == block.size()) {
-      if (uint32_t code = waitUntilClear(session, kStateCtoSending, "the cto tx fifo did not drain")) return code;
-      if (uint32_t code = waitUntilClear(session, kStateCtoWaiting, "could not empty cto rx fifo",
-                                         std::span(frames.get(), kFifoFrames))) {
-        return code;
-      }
+      if (uint32_t code = waitUntilSent(session)) return code;
+      if (uint32_t code = checkBlockAnswers(session, std::span(frames.get(), kFifoFrames))) return code;
       if (uint32_t code = session.command(packet)) return code;
       break;
     }
@@ -148,7 +153,7 @@ uint32_t sendBlock(const CommandSession& session, BlockCodes codes, uint32_t par
       return code;
     }
     if (session.info.minSt != 0) {
-      if (uint32_t code = waitUntilClear(session, kStateCtoSending, "the cto tx fifo did not drain")) return code;
+      if (uint32_t code = waitUntilSent(session)) return code;
       std::this_thread::sleep_for(std::chrono::microseconds(100 * session.info.minSt));
     }
   }

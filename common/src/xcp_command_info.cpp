@@ -24,7 +24,8 @@ kit::PortTable<PortCommandInfo>& table() {
 void CommandInfo::append16(std::vector<uint8_t>& packet, uint16_t value) const {
   const auto low = static_cast<uint8_t>(value);
   const auto high = static_cast<uint8_t>(value >> 8);
-  packet.insert(packet.end(), bigEndian ? std::initializer_list<uint8_t>{high, low} : std::initializer_list<uint8_t>{low, high});
+  packet.push_back(bigEndian ? high : low);
+  packet.push_back(bigEndian ? low : high);
 }
 
 void CommandInfo::append32(std::vector<uint8_t>& packet, uint32_t value) const {

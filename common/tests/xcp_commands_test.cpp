@@ -225,8 +225,9 @@ TEST_F(XcpCommands, SeedAndKeyUnlockWithTheCallersKey) {
     const Qor_Common_Xcp_MemoryBlock_t block = memoryBlock(kAddress, 4);
     uint8_t data[4];
     EXPECT_EQ(Qor_Common_Xcp_Cmd_Upload(port_, kChannel, &block, data), kSlaveError);
-    EXPECT_EQ(lastText(), "0x02010202 - COMMON - xcp error - the slave returned error code 0x25 - Access denied, Seed & Key is "
-                          "required");
+    EXPECT_EQ(lastText(),
+              "0x02010202 - COMMON - xcp error - the slave returned error code 0x25 - Access denied, Seed & Key is "
+              "required");
 
     Bytes seed(255, 0);
     uint32_t length = static_cast<uint32_t>(seed.size());
@@ -410,8 +411,8 @@ TEST_F(XcpCommands, ErrorPacketsOfTheSlaveComeWithTheirTexts) {
     Qor_Common_Xcp_Status_t status{};
     EXPECT_EQ(Qor_Common_Xcp_Cmd_GetStatus(port_, kChannel, &status), kSlaveError);
     char expected[160];
-    std::snprintf(expected, sizeof expected, "0x02010202 - COMMON - xcp error - the slave returned error code 0x%02x - %s", c.code,
-                  c.text);
+    std::snprintf(expected, sizeof expected,
+                  "0x02010202 - COMMON - xcp error - the slave returned error code 0x%02x - %s", c.code, c.text);
     EXPECT_EQ(lastText(), expected);
   }
   // An error within a multi-packet command ends it: the third DOWNLOAD packet is not sent.

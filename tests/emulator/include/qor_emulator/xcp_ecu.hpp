@@ -2,19 +2,20 @@
 // commands with their block modes, and flash programming. Plug it into an XcpFirmware channel like any slave; failNext
 // and answerNext of BasicXcpSlave still script single answers (an error packet, silence).
 //
-//   memory      SET_MTA, UPLOAD, SHORT_UPLOAD, DOWNLOAD (+ DOWNLOAD_NEXT), SHORT_DOWNLOAD, BUILD_CHECKSUM (ADD_14: the
-//               bytes summed into a u32 unless checksumType says otherwise); outside the image: ERR_ACCESS_DENIED
-//   seed & key  GET_SEED answers `seed` for a protected resource (length 0 for a free one), in parts of MAX_CTO - 2;
-//               UNLOCK frees the resource when the key is xcpKeyFor(seed), else ERR_ACCESS_LOCKED and the seed must be
-//               asked again. A protected resource refuses its commands with ERR_ACCESS_LOCKED.
-//   programming PROGRAM_START (PGM unlocked), PROGRAM_CLEAR (absolute: fills the range at the MTA with 0xFF),
-//               PROGRAM (+ PROGRAM_NEXT), PROGRAM_RESET, GET_PGM_PROCESSOR_INFO, GET_SECTOR_INFO; outside a
-//               programming session ERR_SEQUENCE. PROGRAM_PREPARE is accepted anywhere (the master sends it before
-//               calibration data as well).
-//   block modes master block mode (DOWNLOAD, PROGRAM): the block's first packet names all its elements, the NEXT packets
-//               follow without answers, the last one is answered; more than MAX_BS packets: ERR_OUT_OF_RANGE; a NEXT
-//               packet with the wrong count: ERR_SEQUENCE. Slave block mode (commModeBasic bit 6): UPLOAD of up to 255
-//               elements answered in as many packets as needed.
+//   memory       SET_MTA, UPLOAD, SHORT_UPLOAD, DOWNLOAD (+ DOWNLOAD_NEXT), SHORT_DOWNLOAD, BUILD_CHECKSUM
+//                (ADD_14: the bytes summed into a u32, unless checksumType says otherwise); outside the image:
+//                ERR_ACCESS_DENIED.
+//   seed & key   GET_SEED answers `seed` for a protected resource (length 0 for a free one) in parts of MAX_CTO - 2;
+//                UNLOCK frees the resource when the key is xcpKeyFor(seed), else ERR_ACCESS_LOCKED and the seed must
+//                be asked again. A protected resource refuses its commands with ERR_ACCESS_LOCKED.
+//   programming  PROGRAM_START (PGM unlocked), PROGRAM_CLEAR (absolute: fills the range at the MTA with 0xFF),
+//                PROGRAM (+ PROGRAM_NEXT), PROGRAM_RESET, GET_PGM_PROCESSOR_INFO, GET_SECTOR_INFO; outside a
+//                programming session ERR_SEQUENCE. PROGRAM_PREPARE is accepted anywhere: the master sends it before
+//                calibration data as well.
+//   block modes  master block mode (DOWNLOAD, PROGRAM): the block's first packet names all its elements, the NEXT
+//                packets follow without answers, the last one is answered; more than MAX_BS packets:
+//                ERR_OUT_OF_RANGE; a NEXT packet with the wrong count: ERR_SEQUENCE. Slave block mode (commModeBasic
+//                bit 6): UPLOAD of up to 255 elements answered in as many packets as needed.
 // DAQ lists are not spoken yet; they join as further commands registered with on().
 #pragma once
 

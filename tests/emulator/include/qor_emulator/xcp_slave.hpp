@@ -2,10 +2,10 @@
 // the slave's packets come out. The firmware owns the transport (polls, FIFOs, time-outs, time stamps); a slave only
 // speaks XCP.
 //
-// Growing it: the full slave (memory image with upload, download and checksums, seed & key, flash programming, DAQ
-// lists) is a BasicXcpSlave with more commands registered through on(), or an XcpSlave of its own; the channel does
-// not change. A slave that sends on its own (DAQ DTOs after START_STOP_SYNCH, events) keeps the XcpSlaveOutlet that
-// the channel hands it when it is plugged in, and may use it from any thread.
+// Growing it: a fuller slave is a BasicXcpSlave with more commands registered through on() (EmulatedEcu in
+// xcp_ecu.hpp: memory, seed & key, flash programming, block modes; DAQ lists join it the same way), or an XcpSlave
+// of its own; the channel does not change. A slave that sends on its own (DAQ DTOs after START_STOP_SYNCH, events)
+// keeps the XcpSlaveOutlet that the channel hands it when it is plugged in, and may use it from any thread.
 #pragma once
 
 #include <cstdint>
