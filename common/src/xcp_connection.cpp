@@ -105,6 +105,9 @@ uint32_t getCommModeInfo(const kit::Call& call, uint8_t channel, Qor_Common_Xcp_
 // Seed parts of at most MAX_CTO - 2 bytes, never more than the slave announced nor than its answers hold.
 uint32_t getSeed(const kit::Call& call, uint8_t channel, uint32_t resource, uint32_t* length, uint8_t* seed) {
   if (uint32_t code = call.checkPointer(length, "length")) return code;
+  if (*length != 0) {
+    if (uint32_t code = call.checkPointer(seed, "seed")) return code;
+  }
   CommandSession session(call, channel);
   if (uint32_t code = session.open()) return code;
   if (resource >= std::size(kSeedResourceCodes)) {
@@ -121,7 +124,6 @@ uint32_t getSeed(const kit::Call& call, uint8_t channel, uint32_t resource, uint
   }
   *length = seedLength;
   if (seedLength == 0) return 0;
-  if (uint32_t code = call.checkPointer(seed, "seed")) return code;
   size_t copied = 0;
   for (bool first = true;; first = false) {
     const size_t announced = first ? seedLength : answer[1];

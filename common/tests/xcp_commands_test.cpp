@@ -559,6 +559,12 @@ TEST_F(XcpCommands, CallersRecordsAreCheckedBeforeAnythingIsSent) {
        kInvalidParameter, "reserved bytes have to be zero"},
       {"no key", [&] { return Qor_Common_Xcp_Cmd_Unlock(port, kChannel, 4, nullptr); }, kInvalidParameter,
        "'key' is NULL"},
+      {"no room for the seed",
+       [&] {
+         uint32_t length = 4;
+         return Qor_Common_Xcp_Cmd_GetSeed(port, kChannel, 0, &length, nullptr);
+       },
+       kInvalidParameter, "'seed' is NULL"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
