@@ -63,11 +63,12 @@ ReplyQueue::Sent ReplyQueue::send(Bytes message, std::chrono::milliseconds timeo
   if (deliverHeldBackLocked()) {
     if (sendNow(message, realtimeDeadline(0))) {
       dropsInARow_ = 0;
+      congested_ = false;
       return Sent::Yes;
     }
     if (errno != ETIMEDOUT) return Sent::Failed;
   }
-  if (heldBackBytes_ + message.size() > kHeldBackBytes) {
+  if (heldBackBytes_ + message.size() > kHeldBackBytes && !makeRoom(message.size(), timeout)) {
     ++dropsInARow_;
     errno = ENOBUFS;
     return Sent::Dropped;
@@ -98,15 +99,33 @@ bool ReplyQueue::sendNow(Bytes message, const timespec& deadline) {
 bool ReplyQueue::deliverHeldBackLocked() {
   const timespec now = realtimeDeadline(0);
   while (!heldBack_.empty()) {
-    const std::vector<uint8_t>& next = heldBack_.front();
-    const bool sent = sendNow(next, now);
-    if (!sent && errno == ETIMEDOUT) return false;
-    // A queue that fails for another reason than being full does not take it later either.
-    dropsInARow_ = sent ? 0 : dropsInARow_ + 1;
-    heldBackBytes_ -= next.size();
-    heldBack_.pop_front();
+    if (!deliverOldest(now)) return false;
   }
   return true;
+}
+
+bool ReplyQueue::deliverOldest(const timespec& deadline) {
+  const std::vector<uint8_t>& next = heldBack_.front();
+  const bool sent = sendNow(next, deadline);
+  if (!sent && errno == ETIMEDOUT) return false;
+  // A queue that fails for another reason than being full does not take it later either.
+  dropsInARow_ = sent ? 0 : dropsInARow_ + 1;
+  if (sent) congested_ = false;
+  heldBackBytes_ -= next.size();
+  heldBack_.pop_front();
+  return true;
+}
+
+bool ReplyQueue::makeRoom(size_t bytes, std::chrono::milliseconds timeout) {
+  if (congested_) return false;
+  const timespec deadline = realtimeDeadline(static_cast<uint64_t>(timeout.count()));
+  while (!heldBack_.empty() && heldBackBytes_ + bytes > kHeldBackBytes) {
+    if (!deliverOldest(deadline)) {
+      congested_ = true;
+      return false;
+    }
+  }
+  return heldBackBytes_ + bytes <= kHeldBackBytes;
 }
 
 ssize_t receiveWithin(mqd_t queue, Buffer buffer, std::chrono::milliseconds timeout) {
