@@ -1,5 +1,7 @@
 #include "client_queue.hpp"
 
+#include <poll.h>
+
 #include <cerrno>
 
 #include "qor_shared/deadline.hpp"
@@ -126,6 +128,12 @@ bool ReplyQueue::makeRoom(size_t bytes, std::chrono::milliseconds timeout) {
     }
   }
   return heldBackBytes_ + bytes <= kHeldBackBytes;
+}
+
+void waitForRoomOrRequest(const ReplyQueue& queue, mqd_t request, std::chrono::milliseconds timeout) {
+  // Queue descriptors are file descriptors here: room shows as writable.
+  pollfd polled[2] = {{queue.number(), POLLOUT, 0}, {request, POLLIN, 0}};
+  poll(polled, 2, static_cast<int>(timeout.count()));
 }
 
 ssize_t receiveWithin(mqd_t queue, Buffer buffer, std::chrono::milliseconds timeout) {

@@ -81,6 +81,10 @@ private:
   uint64_t dropsInARow_ = 0;
 };
 
+// Waits at most timeout until queue has room for a message or request has one to read: the request thread delivers
+// what is held back as soon as its application reads, not a poll interval later.
+void waitForRoomOrRequest(const ReplyQueue& queue, mqd_t request, std::chrono::milliseconds timeout);
+
 // Receives one message into buffer, waiting at most timeout: its length, 0 when nothing came (or a signal
 // interrupted), -1 on failure with errno set.
 ssize_t receiveWithin(mqd_t queue, Buffer buffer, std::chrono::milliseconds timeout);
