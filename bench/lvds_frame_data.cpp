@@ -89,7 +89,9 @@ double streamBlock(EmulatedInterface& grabber, uint8_t application, Taken& taken
   // counted.
   const auto waitForTake = [&](int frame) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(QOR_LVDS_FRAME_WAIT_MS);
-    while (takes < frame && reading && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    while (takes < frame && reading && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
   };
   const auto start = Clock::now();
   for (int frame = 0; frame < kFramesPerBlock; ++frame) {
