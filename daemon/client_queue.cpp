@@ -1,12 +1,23 @@
 #include "client_queue.hpp"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include "qor_shared/deadline.hpp"
 
 namespace qor::daemon {
+
+ReplyQueue::ReplyQueue(WhenFull whenFull) : whenFull_(whenFull) {
+  if (whenFull_ == WhenFull::HoldBack) heldBackSignal_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+ReplyQueue::~ReplyQueue() {
+  close();
+  if (heldBackSignal_ != -1) ::close(heldBackSignal_);
+}
 
 bool ReplyQueue::adopt(mqd_t descriptor) {
   mq_attr attributes{};
@@ -75,6 +86,10 @@ ReplyQueue::Sent ReplyQueue::send(Bytes message, std::chrono::milliseconds timeo
     errno = ENOBUFS;
     return Sent::Dropped;
   }
+  if (heldBack_.empty() && heldBackSignal_ != -1) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(heldBackSignal_, &one, sizeof one);
+  }
   heldBack_.emplace_back(message.begin(), message.end());
   heldBackBytes_ += message.size();
   return Sent::Yes;
@@ -130,10 +145,14 @@ bool ReplyQueue::makeRoom(size_t bytes, std::chrono::milliseconds timeout) {
   return heldBackBytes_ + bytes <= kHeldBackBytes;
 }
 
-void waitForRoomOrRequest(const ReplyQueue& queue, mqd_t request, std::chrono::milliseconds timeout) {
+void ReplyQueue::waitForRequestOrDelivery(mqd_t request, bool allDelivered, std::chrono::milliseconds timeout) {
   // Queue descriptors are file descriptors here: room shows as writable.
-  pollfd polled[2] = {{queue.number(), POLLOUT, 0}, {request, POLLIN, 0}};
+  const pollfd delivery = allDelivered ? pollfd{heldBackSignal_, POLLIN, 0} : pollfd{number(), POLLOUT, 0};
+  pollfd polled[2] = {{request, POLLIN, 0}, delivery};
   poll(polled, 2, static_cast<int>(timeout.count()));
+  // Counted down: the caller delivers next, and a message held back from now on counts up again.
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t taken = read(heldBackSignal_, &count, sizeof count);
 }
 
 ssize_t receiveWithin(mqd_t queue, Buffer buffer, std::chrono::milliseconds timeout) {

@@ -30,10 +30,10 @@ public:
   // delivery, in order, so that the sender goes on at once.
   enum class WhenFull { Wait, HoldBack };
 
-  explicit ReplyQueue(WhenFull whenFull = WhenFull::Wait) : whenFull_(whenFull) {}
+  explicit ReplyQueue(WhenFull whenFull = WhenFull::Wait);
   ReplyQueue(const ReplyQueue&) = delete;
   ReplyQueue& operator=(const ReplyQueue&) = delete;
-  ~ReplyQueue() { close(); }
+  ~ReplyQueue();
 
   // Takes a descriptor opened for writing; false (and the descriptor closed) when its attributes cannot be read.
   bool adopt(mqd_t descriptor);
@@ -55,6 +55,10 @@ public:
   Sent send(Bytes message, std::chrono::milliseconds timeout = kClientSendTimeout);
   // Delivers what is held back as far as the queue takes it now; true when nothing is left.
   bool deliverHeldBack();
+  // For the reader of request, which also delivers what is held back: waits at most timeout until request has a
+  // message, or (allDelivered) a message is held back, or (else) the queue has room again; so that held-back
+  // messages go out as soon as they can, not a receive's wait later.
+  void waitForRequestOrDelivery(mqd_t request, bool allDelivered, std::chrono::milliseconds timeout);
   // Messages dropped since the last delivery.
   uint64_t dropsInARow() const;
 
@@ -79,11 +83,8 @@ private:
   std::deque<std::vector<uint8_t>> heldBack_;
   size_t heldBackBytes_ = 0;
   uint64_t dropsInARow_ = 0;
+  int heldBackSignal_ = -1; // an event counter, counted up when a message is held back while none was
 };
-
-// Waits at most timeout until queue has room for a message or request has one to read: the request thread delivers
-// what is held back as soon as its application reads, not a poll interval later.
-void waitForRoomOrRequest(const ReplyQueue& queue, mqd_t request, std::chrono::milliseconds timeout);
 
 // Receives one message into buffer, waiting at most timeout: its length, 0 when nothing came (or a signal
 // interrupted), -1 on failure with errno set.
