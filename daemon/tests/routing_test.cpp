@@ -238,6 +238,21 @@ TEST_F(Routing, AnApplicationThatReadsMoreSlowlyThanItsDeviceSendsLosesNothing) 
   EXPECT_TRUE(second->receive()) << "the other application's frame came after them";
 }
 
+TEST_F(Routing, WhatWasHeldBackGoesOutAsSoonAsTheApplicationReads) {
+  // Rounds of a queue filled and one message more, held back; the application reads a while later.
+  constexpr int kRounds = 10;
+  auto waited = 0ms;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int i = 0; i <= QOR_QUEUE_MAX_MESSAGES; ++i) fake->emit(deviceFrame(first->index(), 0x42, {}));
+    std::this_thread::sleep_for(20ms);
+    for (int i = 0; i < QOR_QUEUE_MAX_MESSAGES; ++i) ASSERT_TRUE(first->receive());
+    const auto read = std::chrono::steady_clock::now();
+    ASSERT_TRUE(first->receive()) << "round " << round;
+    waited += std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - read);
+  }
+  EXPECT_LT(waited, 20ms * kRounds) << "held back until the daemon looked again";
+}
+
 TEST_F(Routing, MonitorDataGoToTheApplicationThatStartedTheMonitor) {
   const auto started = first->request(bareRequest(QOR_MSG_START_MONITOR));
   ASSERT_TRUE(started);
