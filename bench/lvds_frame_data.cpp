@@ -60,12 +60,15 @@ struct Taken {
 // One block: frames sent by the grabber and taken by an application thread; seconds until the last one was taken.
 double streamBlock(EmulatedInterface& grabber, uint8_t application, Taken& taken) {
   const uint32_t port = grabber.port;
+  std::atomic<int> takes{0};
+  std::atomic<bool> reading{true};
   std::thread applicationThread([&] {
     int next = 0;
     while (next < kFramesPerBlock) {
       uint8_t* data = nullptr;
       uint32_t length = 0;
       if (Qor_Lvds_GetFrameData(port, &data, &length) != 0) break; // nothing within the frame wait: the rest is lost
+      ++takes;
       int found = next;
       while (found < kFramesPerBlock && !isFrame(data, length, found)) ++found;
       if (found == kFramesPerBlock) {
@@ -78,9 +81,21 @@ double streamBlock(EmulatedInterface& grabber, uint8_t application, Taken& taken
       Qor_Lvds_ReleaseFrameData(port);
     }
     taken.lost += kFramesPerBlock - next;
+    reading = false;
   });
+  // The library offers the newest whole frame: one that completes while the one before still waits untaken
+  // replaces it. The grabber starts a frame once the application has taken the one before (it may still be checking
+  // it), so that the run measures the rate at which the application takes every frame; frames lost even so are
+  // counted.
+  const auto waitForTake = [&](int frame) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(QOR_LVDS_FRAME_WAIT_MS);
+    while (takes < frame && reading && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  };
   const auto start = Clock::now();
   for (int frame = 0; frame < kFramesPerBlock; ++frame) {
+    waitForTake(frame);
     for (size_t offset = 0; offset < kFrameBytes; offset += kChunkBytes) {
       grabber.device->sendToApplication(application, QOR_LVDS_FRAME_COMMAND, chunkOf(frame, offset));
     }

@@ -1,10 +1,23 @@
 #include "client_queue.hpp"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "qor_shared/deadline.hpp"
 
 namespace qor::daemon {
+
+ReplyQueue::ReplyQueue(WhenFull whenFull) : whenFull_(whenFull) {
+  if (whenFull_ == WhenFull::HoldBack) heldBackSignal_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+ReplyQueue::~ReplyQueue() {
+  close();
+  if (heldBackSignal_ != -1) ::close(heldBackSignal_);
+}
 
 bool ReplyQueue::adopt(mqd_t descriptor) {
   mq_attr attributes{};
@@ -63,14 +76,19 @@ ReplyQueue::Sent ReplyQueue::send(Bytes message, std::chrono::milliseconds timeo
   if (deliverHeldBackLocked()) {
     if (sendNow(message, realtimeDeadline(0))) {
       dropsInARow_ = 0;
+      congested_ = false;
       return Sent::Yes;
     }
     if (errno != ETIMEDOUT) return Sent::Failed;
   }
-  if (heldBackBytes_ + message.size() > kHeldBackBytes) {
+  if (heldBackBytes_ + message.size() > kHeldBackBytes && !makeRoom(message.size(), timeout)) {
     ++dropsInARow_;
     errno = ENOBUFS;
     return Sent::Dropped;
+  }
+  if (heldBack_.empty() && heldBackSignal_ != -1) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(heldBackSignal_, &one, sizeof one);
   }
   heldBack_.emplace_back(message.begin(), message.end());
   heldBackBytes_ += message.size();
@@ -98,15 +116,43 @@ bool ReplyQueue::sendNow(Bytes message, const timespec& deadline) {
 bool ReplyQueue::deliverHeldBackLocked() {
   const timespec now = realtimeDeadline(0);
   while (!heldBack_.empty()) {
-    const std::vector<uint8_t>& next = heldBack_.front();
-    const bool sent = sendNow(next, now);
-    if (!sent && errno == ETIMEDOUT) return false;
-    // A queue that fails for another reason than being full does not take it later either.
-    dropsInARow_ = sent ? 0 : dropsInARow_ + 1;
-    heldBackBytes_ -= next.size();
-    heldBack_.pop_front();
+    if (!deliverOldest(now)) return false;
   }
   return true;
+}
+
+bool ReplyQueue::deliverOldest(const timespec& deadline) {
+  const std::vector<uint8_t>& next = heldBack_.front();
+  const bool sent = sendNow(next, deadline);
+  if (!sent && errno == ETIMEDOUT) return false;
+  // A queue that fails for another reason than being full does not take it later either.
+  dropsInARow_ = sent ? 0 : dropsInARow_ + 1;
+  if (sent) congested_ = false;
+  heldBackBytes_ -= next.size();
+  heldBack_.pop_front();
+  return true;
+}
+
+bool ReplyQueue::makeRoom(size_t bytes, std::chrono::milliseconds timeout) {
+  if (congested_) return false;
+  const timespec deadline = realtimeDeadline(static_cast<uint64_t>(timeout.count()));
+  while (!heldBack_.empty() && heldBackBytes_ + bytes > kHeldBackBytes) {
+    if (!deliverOldest(deadline)) {
+      congested_ = true;
+      return false;
+    }
+  }
+  return heldBackBytes_ + bytes <= kHeldBackBytes;
+}
+
+void ReplyQueue::waitForRequestOrDelivery(mqd_t request, bool allDelivered, std::chrono::milliseconds timeout) {
+  // Queue descriptors are file descriptors here: room shows as writable.
+  const pollfd delivery = allDelivered ? pollfd{heldBackSignal_, POLLIN, 0} : pollfd{number(), POLLOUT, 0};
+  pollfd polled[2] = {{request, POLLIN, 0}, delivery};
+  poll(polled, 2, static_cast<int>(timeout.count()));
+  // Counted down: the caller delivers next, and a message held back from now on counts up again.
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t taken = read(heldBackSignal_, &count, sizeof count);
 }
 
 ssize_t receiveWithin(mqd_t queue, Buffer buffer, std::chrono::milliseconds timeout) {

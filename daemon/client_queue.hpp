@@ -30,10 +30,10 @@ public:
   // delivery, in order, so that the sender goes on at once.
   enum class WhenFull { Wait, HoldBack };
 
-  explicit ReplyQueue(WhenFull whenFull = WhenFull::Wait) : whenFull_(whenFull) {}
+  explicit ReplyQueue(WhenFull whenFull = WhenFull::Wait);
   ReplyQueue(const ReplyQueue&) = delete;
   ReplyQueue& operator=(const ReplyQueue&) = delete;
-  ~ReplyQueue() { close(); }
+  ~ReplyQueue();
 
   // Takes a descriptor opened for writing; false (and the descriptor closed) when its attributes cannot be read.
   bool adopt(mqd_t descriptor);
@@ -47,12 +47,18 @@ public:
   int number() const;
 
   // Sends message. Wait: waits at most timeout for room; after one send ran out of time the queue counts as
-  // congested and further sends do not wait until one succeeds again. HoldBack: never waits; a message the queue
-  // cannot take now is held back, or Dropped when kHeldBackBytes are held back already. On Failed and Dropped errno
-  // holds the reason.
+  // congested and further sends do not wait until one succeeds again. HoldBack: a message the queue cannot take now
+  // is held back; only when kHeldBackBytes are held back already does the send wait, at most timeout, for the queue
+  // to take the oldest ones, so that an application that reads, only more slowly than its device sends, slows the
+  // sender down instead of losing data. A message that still finds no room is Dropped, and the queue counts as
+  // congested (sends drop at once) until it takes a message again. On Failed and Dropped errno holds the reason.
   Sent send(Bytes message, std::chrono::milliseconds timeout = kClientSendTimeout);
   // Delivers what is held back as far as the queue takes it now; true when nothing is left.
   bool deliverHeldBack();
+  // For the reader of request, which also delivers what is held back: waits at most timeout until request has a
+  // message, or (allDelivered) a message is held back, or (else) the queue has room again; so that held-back
+  // messages go out as soon as they can, not a receive's wait later.
+  void waitForRequestOrDelivery(mqd_t request, bool allDelivered, std::chrono::milliseconds timeout);
   // Messages dropped since the last delivery.
   uint64_t dropsInARow() const;
 
@@ -62,15 +68,22 @@ private:
   // With mutex_ held: one message without waiting beyond deadline.
   bool sendNow(Bytes message, const timespec& deadline);
   bool deliverHeldBackLocked();
+  // The oldest held-back message, sent or (on a failure other than a full queue) dropped; false when the queue was
+  // still full at deadline.
+  bool deliverOldest(const timespec& deadline);
+  // Delivers held-back messages, waiting at most timeout, until bytes more fit among them; false (and congested)
+  // when they do not.
+  bool makeRoom(size_t bytes, std::chrono::milliseconds timeout);
 
   const WhenFull whenFull_;
   mutable std::mutex mutex_; // held during a send, so the descriptor is never closed under it
   mqd_t descriptor_ = -1;
   size_t messageSize_ = 0;
-  bool congested_ = false;
+  bool congested_ = false; // a wait for room ran out of time; cleared by the next message the queue takes
   std::deque<std::vector<uint8_t>> heldBack_;
   size_t heldBackBytes_ = 0;
   uint64_t dropsInARow_ = 0;
+  int heldBackSignal_ = -1; // an event counter, counted up when a message is held back while none was
 };
 
 // Receives one message into buffer, waiting at most timeout: its length, 0 when nothing came (or a signal

@@ -20,9 +20,8 @@
 namespace qor::daemon {
 namespace {
 
-// Also how long held-back answers wait at most when the queue has room again.
 constexpr Milliseconds kReceiveSlice{100};
-// While responses are held back for the application, they are offered again this often.
+// While responses are held back for the application, they are offered again once it reads, at the latest after this.
 constexpr Milliseconds kHeldBackSlice{2};
 constexpr Milliseconds kLivenessInterval{1000};
 constexpr Milliseconds kSuspendedBound{2000};
@@ -70,7 +69,8 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
   auto silentSince = std::chrono::steady_clock::now();
   while (!app->closing) {
     const bool allDelivered = app->response.deliverHeldBack();
-    const ssize_t received = receiveWithin(request, buffer, allDelivered ? kReceiveSlice : kHeldBackSlice);
+    app->response.waitForRequestOrDelivery(request, allDelivered, allDelivered ? kReceiveSlice : kHeldBackSlice);
+    const ssize_t received = receiveWithin(request, buffer, Milliseconds{0});
     if (received < 0) {
       const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - silentSince);
       logLimited(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,

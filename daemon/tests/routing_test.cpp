@@ -218,6 +218,41 @@ TEST_F(Routing, WhatAnApplicationCannotTakeIsDroppedAndReported) {
   EXPECT_EQ(frameIn(*message)[offsetof(FirmwareMessageHeader, command)], 0x45);
 }
 
+TEST_F(Routing, AnApplicationThatReadsMoreSlowlyThanItsDeviceSendsLosesNothing) {
+  constexpr int kFrames = 400; // far more than a megabyte: a stream such as a frame grabber's
+  for (int i = 0; i < kFrames; ++i) {
+    std::vector<uint8_t> data(4000);
+    std::memcpy(data.data(), &i, sizeof i);
+    fake->emit(deviceFrame(first->index(), 0x42, data));
+  }
+  fake->emit(deviceFrame(second->index(), 0x44, {}));
+  // A pause of the reader, well within the bound of a send: the device is slowed down, not its data dropped.
+  std::this_thread::sleep_for(100ms);
+  for (int i = 0; i < kFrames; ++i) {
+    const auto message = first->receive();
+    ASSERT_TRUE(message) << "frame " << i;
+    int sequence = -1;
+    std::memcpy(&sequence, frameIn(*message).data() + sizeof(FirmwareMessageHeader), sizeof sequence);
+    ASSERT_EQ(sequence, i);
+  }
+  EXPECT_TRUE(second->receive()) << "the other application's frame came after them";
+}
+
+TEST_F(Routing, WhatWasHeldBackGoesOutAsSoonAsTheApplicationReads) {
+  // Rounds of a queue filled and one message more, held back; the application reads a while later.
+  constexpr int kRounds = 10;
+  auto waited = 0ms;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int i = 0; i <= QOR_QUEUE_MAX_MESSAGES; ++i) fake->emit(deviceFrame(first->index(), 0x42, {}));
+    std::this_thread::sleep_for(20ms);
+    for (int i = 0; i < QOR_QUEUE_MAX_MESSAGES; ++i) ASSERT_TRUE(first->receive());
+    const auto read = std::chrono::steady_clock::now();
+    ASSERT_TRUE(first->receive()) << "round " << round;
+    waited += std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - read);
+  }
+  EXPECT_LT(waited, 20ms * kRounds) << "held back until the daemon looked again";
+}
+
 TEST_F(Routing, MonitorDataGoToTheApplicationThatStartedTheMonitor) {
   const auto started = first->request(bareRequest(QOR_MSG_START_MONITOR));
   ASSERT_TRUE(started);

@@ -145,6 +145,42 @@ TEST_F(Monitors, AFullRingReportsDataLostAndFixedItemsComeWhole) {
   EXPECT_EQ(lost, 1);
 }
 
+TEST_F(Monitors, ACallbackThatFallsBehindForAWhileLosesNoItems) {
+  // Megabytes of items in frames as large as the port carries, and a callback that stalls the reader at first.
+  constexpr uint32_t kItems = 900;
+  constexpr uint32_t kFrames = 1000;
+  static std::atomic<uint32_t> nextSerial{0};
+  static std::atomic<uint32_t> outOfOrder{0};
+  nextSerial = 0;
+  outOfOrder = 0;
+  const uint32_t port = open();
+  ASSERT_EQ(Qor_Monitor_Init(port, QOR_MONITOR_CALLBACK_MODE,
+                             [](uint32_t, void*, const uint8_t* data, uint32_t length) {
+                               if (nextSerial == 0) std::this_thread::sleep_for(200ms);
+                               for (uint32_t at = 0; at + sizeof(uint32_t) <= length; at += sizeof(uint32_t)) {
+                                 uint32_t serial = 0;
+                                 memcpy(&serial, data + at, sizeof serial);
+                                 if (serial != nextSerial) ++outOfOrder;
+                                 nextSerial = serial + 1;
+                               }
+                             },
+                             nullptr, 0, nullptr),
+            0u);
+  uint32_t serial = 0;
+  for (uint32_t frame = 0; frame < kFrames; ++frame) {
+    Bytes data(4 + kItems * sizeof(uint32_t));
+    for (uint32_t item = 0; item < kItems; ++item, ++serial) {
+      memcpy(&data[4 + item * sizeof serial], &serial, sizeof serial);
+    }
+    sendUnsolicited(port, QOR_FRAME_RESPONSE, kCanMonitor, data);
+  }
+  const double start = GetTickCount();
+  while (nextSerial != serial && GetTickCount() - start < 5000) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(nextSerial, serial);
+  EXPECT_EQ(outOfOrder, 0u);
+  EXPECT_EQ(Qor_CloseMonitor(port), 0u);
+}
+
 TEST_F(Monitors, MonitorDataWakeAUserEvent) {
   const uint32_t port = open();
   ExternalEvent event;
