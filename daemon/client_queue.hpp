@@ -1,6 +1,7 @@
 // The daemon's ends of client queues. Sends are bounded in time and never larger than the queue's message size, so a
 // client that stops reading (or made its queue small) can delay the daemon by one bounded wait, never stall it. An
-// application's response queue is shared by the port's threads: sends to it never wait at all.
+// application's response queue is shared by the port's threads: what it cannot take is held back, and a send waits
+// (bounded) only once much is held back already.
 #pragma once
 
 #include <mqueue.h>
