@@ -247,25 +247,69 @@ TEST_F(XcpDaq, DtosTooShortForTheirOdtAreSkippedAndReported) {
   }
 }
 
-TEST_F(XcpDaq, ASlaveFallingSilentDuringAStartIsCleanedUp) {
+// A start that fails on the slave disconnects, drops the lists, gives property 0 its value back and leaves the record
+// unconfigured, also when it was a restart of configured lists: the next start configures again from CONNECT.
+TEST_F(XcpDaq, AStartThatFailsOnTheSlaveIsCleanedUp) {
+  struct Case {
+    const char* name;
+    uint8_t silentCommand;
+    bool startedBefore;
+    uint8_t firstPid;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"WRITE_DAQ unanswered", 0xE1, false, 0, nullptr},
+      {"START_STOP_SYNCH of a restart unanswered", 0xDD, true, 0, nullptr},
+      {"identifiers reaching past 0xFB", 0, false, 0xF8,
+       "0x02010201 - COMMON - daq not initialized - the slave's packet identifiers of a daq list reach past 0xFB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    XcpEcuSettings settings;
+    settings.firstPid = c.firstPid;
+    plug(settings);
+    ASSERT_EQ(Qor_Common_Xcp_Daq_Reset(port_, kChannel, 0), 0u);
+    setSignals();
+    const Qor_Common_Xcp_Daq_Timeouts_t timeouts{0, {20, 20, 20, 20, 20, 20, 20}};
+    ASSERT_EQ(Qor_Common_Xcp_Daq_SetTimeouts(port_, kChannel, &timeouts), 0u);
+    if (c.startedBefore) {
+      ASSERT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), 0u) << lastText();
+      ASSERT_EQ(Qor_Common_Xcp_Daq_Stop(port_, kChannel, 0), 0u) << lastText();
+    }
+    if (c.silentCommand != 0) {
+      ecu_->on(c.silentCommand, [](std::span<const uint8_t>) { return std::vector<Bytes>{}; });
+    }
+
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), kDaqNotPossible);
+    if (c.text != nullptr) {
+      EXPECT_EQ(lastText(), c.text);
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(ecu_->commands().back(), (Bytes{0xFE}));  // DISCONNECT
+    EXPECT_EQ(state(), 0);
+    EXPECT_EQ(firmware_->property(kChannel, 0), 0u);
+
+    const size_t connects = sent(0xFF).size();
+    EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), kDaqNotPossible);
+    EXPECT_EQ(sent(0xFF).size(), connects + 1);
+  }
+}
+
+// Property 0 is given back only when a start raised it: a reset of a record never started leaves it alone.
+TEST_F(XcpDaq, AResetWritesBackOnlyTheValueThatAStartSaved) {
   plug();
+  const Qor_Common_Xcp_Property_t property{0, 0, 40};
+  ASSERT_EQ(Qor_Common_Xcp_Property_SetById(port_, kChannel, &property), 0u) << lastText();
   setSignals();
-  const Qor_Common_Xcp_Daq_Timeouts_t timeouts{0, {20, 20, 20, 20, 20, 20, 20}};
-  ASSERT_EQ(Qor_Common_Xcp_Daq_SetTimeouts(port_, kChannel, &timeouts), 0u);
-  ecu_->on(0xE1, [](std::span<const uint8_t>) { return std::vector<Bytes>{}; });  // WRITE_DAQ never answered
-
-  const Clock::time_point start = Clock::now();
-  EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), kDaqNotPossible);
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
-  EXPECT_EQ(ecu_->commands().back(), (Bytes{0xFE}));  // DISCONNECT
-  EXPECT_EQ(state(), 0);
-  EXPECT_TRUE(sent(0xDD).empty());
-  EXPECT_EQ(firmware_->property(kChannel, 0), 0u);
-
-  // The record is not configured: the next start configures again from CONNECT.
-  const size_t connects = sent(0xFF).size();
-  EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), kDaqNotPossible);
-  EXPECT_EQ(sent(0xFF).size(), connects + 1);
+  ASSERT_EQ(Qor_Common_Xcp_Daq_Reset(port_, kChannel, 0), 0u) << lastText();
+  EXPECT_EQ(firmware_->property(kChannel, 0), 40u);
+  setSignals();
+  ASSERT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), 0u) << lastText();
+  EXPECT_EQ(firmware_->property(kChannel, 0), 255u);
+  ASSERT_EQ(Qor_Common_Xcp_Daq_Reset(port_, kChannel, 0), 0u) << lastText();
+  EXPECT_EQ(firmware_->property(kChannel, 0), 40u);
+  EXPECT_EQ(sent(0xDD).back(), (Bytes{0xDD, 0}));
 }
 
 TEST_F(XcpDaq, CallsAreCheckedBeforeAnythingIsSent) {
