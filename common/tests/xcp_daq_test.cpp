@@ -58,6 +58,7 @@ class XcpDaq : public test::InterfaceFixture {
   }
 
   void plug(XcpEcuSettings settings = {}) {
+    bigEndian_ = (settings.slave.commModeBasic & 1) != 0;
     ecu_ = std::make_shared<EmulatedEcu>(std::move(settings));
     firmware_->plugSlave(kChannel, ecu_);
     Bytes image(0x20);
@@ -85,7 +86,9 @@ class XcpDaq : public test::InterfaceFixture {
     if (s.bitOffset != kWhole) return (bytes[0] >> s.bitOffset) & 1u;
     const size_t size = s.type < 2 ? 1 : s.type < 4 ? 2 : 4;
     uint32_t value = 0;
-    for (size_t index = 0; index < size; ++index) value |= uint32_t{bytes[index]} << 8 * index;
+    for (size_t index = 0; index < size; ++index) {
+      value |= uint32_t{bytes[index]} << 8 * (bigEndian_ ? size - 1 - index : index);
+    }
     return value;
   }
 
@@ -115,6 +118,7 @@ class XcpDaq : public test::InterfaceFixture {
   std::shared_ptr<XcpFirmware> firmware_;
   std::shared_ptr<EmulatedEcu> ecu_;
   uint32_t port_ = 0;
+  bool bigEndian_ = false;
 };
 
 TEST_F(XcpDaq, ListsAreConfiguredAndEverySignalTypeIsDecoded) {
@@ -176,6 +180,33 @@ TEST_F(XcpDaq, ListsAreConfiguredAndEverySignalTypeIsDecoded) {
   EXPECT_FALSE(ecu_->daqRunning());
   EXPECT_EQ(firmware_->property(kChannel, 0), 0u);
   EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), kDaqNotPossible);
+}
+
+// Each identification field and byte order of the slave: the identifiers of its DTOs find their ODTs, the values
+// come in the slave's byte order.
+TEST_F(XcpDaq, EveryIdentificationFieldAndByteOrderIsDecoded) {
+  struct Case {
+    uint8_t daqKeyByte;
+    uint8_t commModeBasic;
+    uint16_t maxDto;
+  };
+  const Case cases[] = {{0x40, 0x00, 8}, {0x80, 0x01, 9}, {0xC0, 0x01, 12}, {0x00, 0x01, 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "key byte " << int{c.daqKeyByte} << ", basic " << int{c.commModeBasic});
+    XcpEcuSettings settings;
+    settings.daqKeyByte = c.daqKeyByte;
+    settings.slave.commModeBasic = c.commModeBasic;
+    settings.slave.maxDto = c.maxDto;
+    settings.minDaq = 2;
+    plug(settings);
+    ASSERT_EQ(Qor_Common_Xcp_Daq_Reset(port_, kChannel, 0), 0u);
+    setSignals();
+    ASSERT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), 0u) << lastText();
+    const auto values = collect<Qor_Common_Xcp_Daq_SignalValue_t>(Qor_Common_Xcp_Daq_ReadRxSignals);
+    ASSERT_EQ(values.size(), kSignals.size());
+    for (const Qor_Common_Xcp_Daq_Signal_t& s : kSignals) EXPECT_EQ(values.at(s.address).value, expected(s));
+    ASSERT_EQ(Qor_Common_Xcp_Daq_Stop(port_, kChannel, 0), 0u);
+  }
 }
 
 TEST_F(XcpDaq, AProtectedDaqIsStartedWithTheCallersKey) {
