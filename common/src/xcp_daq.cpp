@@ -27,7 +27,7 @@ uint32_t setTimeouts(const kit::Call& call, uint8_t channel, const Qor_Common_Xc
   if (!record) return code;
   const std::lock_guard lock(record->mutex);
   std::copy(std::begin(timeouts->t), std::end(timeouts->t), record->timeoutsMs.begin());
-  record->firmwareTimeoutUs = timeouts->t[0] * 1000;
+  record->firmwareTimeoutUs = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{timeouts->t[0]} * 1000, UINT32_MAX));
   return 0;
 }
 

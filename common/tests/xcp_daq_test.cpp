@@ -360,6 +360,10 @@ TEST_F(XcpDaq, CallsAreCheckedBeforeAnythingIsSent) {
   EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), kDaqNotPossible);  // no record
   EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 2), 0x02010004u);
   EXPECT_EQ(Qor_Common_Xcp_Daq_Stop(port_, kChannel, 0), 0u);
+  EXPECT_EQ(Qor_Common_Xcp_Daq_Stop(port_, kChannel, 1), 0x02010004u);
+  const Qor_Common_Xcp_Daq_Timeouts_t timeouts{1, {}};
+  EXPECT_EQ(Qor_Common_Xcp_Daq_SetTimeouts(port_, kChannel, &timeouts), 0x02010004u);
+  EXPECT_EQ(Qor_Common_Xcp_Daq_SetTimeouts(port_, kChannel, nullptr), 0x02010007u);
   uint32_t status = 0;
   uint32_t count = 4;
   EXPECT_EQ(Qor_Common_Xcp_Daq_ReadRxSignals(port_, kChannel, 0, &status, &count, nullptr), 0x02010007u);
