@@ -343,6 +343,24 @@ TEST_F(XcpDaq, AResetWritesBackOnlyTheValueThatAStartSaved) {
   EXPECT_EQ(sent(0xDD).back(), (Bytes{0xDD, 0}));
 }
 
+// A port opened again under the same handle inherits no DAQ: not running, no signals, nothing configured.
+TEST_F(XcpDaq, TheDaqOfAPortIsDroppedWhenItCloses) {
+  plug();
+  setSignals();
+  ASSERT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), 0u) << lastText();
+  const uint32_t handle = port_;
+  ASSERT_EQ(Qor_CloseInterface(port_), 0u);
+  port_ = open();
+  ASSERT_EQ(port_, handle);
+  EXPECT_EQ(state(), 0);
+  EXPECT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), kDaqNotPossible);
+  EXPECT_EQ(Qor_GetLastErrorCode(), kDaqNotPossible);
+  setSignals();
+  const size_t connects = sent(0xFF).size();
+  ASSERT_EQ(Qor_Common_Xcp_Daq_Start(port_, kChannel, 0), 0u) << lastText();
+  EXPECT_EQ(sent(0xFF).size(), connects + 1);  // configured afresh
+}
+
 TEST_F(XcpDaq, CallsAreCheckedBeforeAnythingIsSent) {
   plug();
   auto bad = kSignals;
