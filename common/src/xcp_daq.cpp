@@ -44,9 +44,12 @@ uint32_t setSignals(const kit::Call& call, uint8_t channel, uint32_t flags, uint
   if (record->running) return call.fail(kCommon.code(kDataAcquisitionRunning), "%s", kRunningText);
   for (uint32_t index = 0; index < count; ++index) {
     const Qor_Common_Xcp_Daq_Signal_t& signal = signals[index];
-    if (signal.flags != 0) return call.fail(kit::GeneralError::UnknownFlag, "unknown flag in signal with index %u", index);
+    if (signal.flags != 0) {
+      return call.fail(kit::GeneralError::UnknownFlag, "unknown flag in signal with index %u", index);
+    }
     if (signal.reserved7 != 0 || signal.reserved10 != 0) {
-      return call.fail(kit::GeneralError::InvalidParameter, "reserved bytes of signal with index %u are not zero", index);
+      return call.fail(kit::GeneralError::InvalidParameter, "reserved bytes of signal with index %u are not zero",
+                       index);
     }
     if (signal.type > QOR_COMMON_XCP_DAQ_MAX_SIGNAL_TYPE) {
       return call.fail(kit::GeneralError::InvalidParameter, "signal type of signal with index %u is unknown", index);
@@ -135,7 +138,9 @@ template <>
 struct ReadKind<Qor_Common_Xcp_Daq_SignalValueTs_t> {
   using Frame = Qor_Common_Xcp_FrameInfoTs_t;
   static constexpr auto read = &Qor_Common_Xcp_ReadDtoRxFifo2Ts;
-  static void stamp(Qor_Common_Xcp_Daq_SignalValueTs_t& value, const Frame& frame) { value.timeStamp = frame.timeStamp; }
+  static void stamp(Qor_Common_Xcp_Daq_SignalValueTs_t& value, const Frame& frame) {
+    value.timeStamp = frame.timeStamp;
+  }
 };
 
 template <class Value>

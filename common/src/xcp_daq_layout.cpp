@@ -19,8 +19,9 @@ uint32_t layOut(const kit::Call& call, std::span<const Qor_Common_Xcp_Daq_Signal
     const Qor_Common_Xcp_Daq_Signal_t& signal = signals[index];
     const uint8_t element = elementSize(signal.type);
     if (element > limits.maxEntrySize) {
-      return call.fail(notPossible, "signal size of signal with index %zu > maximum signal size allowed by slave (%u bytes)",
-                       index, limits.maxEntrySize);
+      return call.fail(notPossible,
+                       "signal size of signal with index %zu > maximum signal size allowed by slave (%u bytes)", index,
+                       limits.maxEntrySize);
     }
     // An entry takes whole granules, a bit one granule.
     const uint32_t granularity = limits.granularity;
@@ -59,7 +60,9 @@ uint32_t layOut(const kit::Call& call, std::span<const Qor_Common_Xcp_Daq_Signal
 
 uint32_t identifierKey(std::span<const uint8_t> identifier) {
   uint32_t key = 0;
-  for (size_t index = 0; index < identifier.size() && index < 4; ++index) key |= uint32_t{identifier[index]} << 8 * index;
+  for (size_t index = 0; index < identifier.size() && index < 4; ++index) {
+    key |= uint32_t{identifier[index]} << 8 * index;
+  }
   return key;
 }
 

@@ -3,6 +3,7 @@
 // reach.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <span>

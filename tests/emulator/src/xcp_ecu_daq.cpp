@@ -89,9 +89,9 @@ std::vector<Bytes> EmulatedEcu::packetsOfCycle() const {
           std::copy_n(image_.begin() + (entry.address - ecu_.memoryBase), entry.size, bytes.begin());
         }
         if (entry.bitOffset != 0xFF) {
-          const uint8_t bit = inImage(entry.address, 1) ? image_[entry.address - ecu_.memoryBase] >> (entry.bitOffset & 7) & 1 : 0;
+          const uint8_t byte = bytes[0];
           std::fill(bytes.begin(), bytes.end(), 0);
-          bytes[0] = bit;
+          bytes[0] = (byte >> (entry.bitOffset & 7)) & 1;
         }
         packet.insert(packet.end(), bytes.begin(), bytes.end());
       }
