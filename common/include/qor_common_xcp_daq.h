@@ -99,7 +99,8 @@ QOR_API uint32_t Qor_Common_Xcp_Daq_SetTimeouts(uint32_t port, uint8_t channel,
 QOR_API uint32_t Qor_Common_Xcp_Daq_SetSignals(uint32_t port, uint8_t channel, uint32_t flags, uint32_t count,
                                                const Qor_Common_Xcp_Daq_Signal_t* signals);
 QOR_API uint32_t Qor_Common_Xcp_Daq_Start(uint32_t port, uint8_t channel, uint32_t flags);
-/* A protected slave: without a key the seed comes back (result flag bit 0, 0x02010201); call again with the key. */
+/* A protected slave: without a key the seed comes back (result flag bit 0, 0x02010201); call again with the key.
+ * A start after a stop selects the lists on the slave again and starts them; they are configured only once. */
 QOR_API uint32_t Qor_Common_Xcp_Daq_Start2(uint32_t port, uint8_t channel,
                                            const Qor_Common_Xcp_Daq_StartRequest_t* request,
                                            Qor_Common_Xcp_Daq_StartResult_t* result);
