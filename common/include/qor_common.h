@@ -12,5 +12,6 @@
 #include "qor_common_signal.h"
 #include "qor_common_xcp.h"
 #include "qor_common_xcp_commands.h"
+#include "qor_common_xcp_daq.h"
 
 #endif

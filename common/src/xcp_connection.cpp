@@ -5,6 +5,7 @@
 
 #include "qor_common_xcp_commands.h"
 #include "xcp_command_session.hpp"
+#include "xcp_seed_key.hpp"
 
 namespace qor::common::xcp {
 namespace {
@@ -102,7 +103,6 @@ uint32_t getCommModeInfo(const kit::Call& call, uint8_t channel, Qor_Common_Xcp_
   return 0;
 }
 
-// Seed parts of at most MAX_CTO - 2 bytes, never more than the slave announced nor than its answers hold.
 uint32_t getSeed(const kit::Call& call, uint8_t channel, uint32_t resource, uint32_t* length, uint8_t* seed) {
   if (uint32_t code = call.checkPointer(length, "length")) return code;
   if (*length != 0) {
@@ -113,16 +113,33 @@ uint32_t getSeed(const kit::Call& call, uint8_t channel, uint32_t resource, uint
   if (resource >= std::size(kSeedResourceCodes)) {
     return call.fail(kit::GeneralError::InvalidParameter, "'resource' value is unknown");
   }
-  const uint8_t resourceCode = kSeedResourceCodes[resource];
+  return askSeed(session, kSeedResourceCodes[resource], *length, seed);
+}
+
+uint32_t unlock(const kit::Call& call, uint8_t channel, uint8_t keyLength, const uint8_t* key) {
+  if (keyLength != 0) {
+    if (uint32_t code = call.checkPointer(key, "key")) return code;
+  }
+  CommandSession session(call, channel);
+  if (uint32_t code = session.open()) return code;
+  Packet lastAnswer;
+  return sendKey(session, std::span(key, keyLength), lastAnswer);
+}
+
+}  // namespace
+
+// Seed parts of at most MAX_CTO - 2 bytes, never more than the slave announced nor than its answers hold.
+uint32_t askSeed(const CommandSession& session, uint8_t resourceCode, uint32_t& length, uint8_t* seed) {
+  const kit::Call& call = session.call();
   const size_t partBytes = session.info.maxCto - 2u;
   Packet answer;
   if (uint32_t code = session.command(Packet{kGetSeed, 0, resourceCode}, answer)) return code;
   if (uint32_t code = session.expectAnswer(answer, 2)) return code;
   const uint32_t seedLength = answer[1];
-  if (*length < seedLength) {
+  if (length < seedLength) {
     return call.fail(kit::GeneralError::ResponseBufferUndersized, "%u bytes are needed for the seed", seedLength);
   }
-  *length = seedLength;
+  length = seedLength;
   if (seedLength == 0) return 0;
   size_t copied = 0;
   for (bool first = true;; first = false) {
@@ -141,24 +158,19 @@ uint32_t getSeed(const kit::Call& call, uint8_t channel, uint32_t resource, uint
 }
 
 // The caller's key in parts of MAX_CTO - 2 bytes, each led by the number of key bytes not yet sent.
-uint32_t unlock(const kit::Call& call, uint8_t channel, uint8_t keyLength, const uint8_t* key) {
-  if (keyLength != 0) {
-    if (uint32_t code = call.checkPointer(key, "key")) return code;
-  }
-  CommandSession session(call, channel);
-  if (uint32_t code = session.open()) return code;
+uint32_t sendKey(const CommandSession& session, std::span<const uint8_t> key, Packet& lastAnswer) {
   const size_t partBytes = session.info.maxCto - 2u;
-  for (size_t sent = 0; sent < keyLength;) {
-    const size_t part = std::min<size_t>(keyLength - sent, partBytes);
-    Packet packet = {kUnlock, static_cast<uint8_t>(keyLength - sent)};
-    packet.insert(packet.end(), key + sent, key + sent + part);
-    if (uint32_t code = session.command(packet)) return code;
+  for (size_t sent = 0; sent < key.size();) {
+    const size_t part = std::min<size_t>(key.size() - sent, partBytes);
+    Packet packet = {kUnlock, static_cast<uint8_t>(key.size() - sent)};
+    packet.insert(packet.end(), key.begin() + static_cast<ptrdiff_t>(sent),
+                  key.begin() + static_cast<ptrdiff_t>(sent + part));
+    if (uint32_t code = session.command(packet, lastAnswer)) return code;
     sent += part;
   }
   return 0;
 }
 
-}  // namespace
 }  // namespace qor::common::xcp
 
 using qor::common::kCommon;

@@ -56,6 +56,17 @@ EmulatedEcu::EmulatedEcu(XcpEcuSettings settings)
       image_(ecu_.memorySize, 0),
       locked_(ecu_.protectedResources) {
   registerCommands();
+  registerDaqCommands();
+  clock_ = std::thread([this] { runDaqClock(); });
+}
+
+EmulatedEcu::~EmulatedEcu() {
+  {
+    const std::lock_guard lock(ecuMutex_);
+    clockStopping_ = true;
+  }
+  clockWake_.notify_all();
+  clock_.join();
 }
 
 Bytes EmulatedEcu::memory(uint32_t address, uint32_t length) const {
@@ -162,12 +173,7 @@ std::vector<Bytes> EmulatedEcu::writeData(std::span<const uint8_t> packet, bool 
 }
 
 void EmulatedEcu::registerCommands() {
-  const auto guarded = [this](auto body) {
-    return [this, body](std::span<const uint8_t> packet) -> std::vector<Bytes> {
-      const std::lock_guard lock(ecuMutex_);
-      return body(packet);
-    };
-  };
+  const auto guarded = [this](auto body) { return locking(std::move(body)); };
   on(kXcpGetStatus, guarded([this](std::span<const uint8_t>) {
        Bytes answer = statusAnswer();
        answer[2] = locked_;

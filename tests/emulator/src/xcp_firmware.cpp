@@ -70,6 +70,8 @@ std::optional<std::vector<Bytes>> parseWrittenFrames(std::span<const uint8_t> fr
 }  // namespace
 
 struct XcpFirmware::Channel {
+  ~Channel();
+
   std::shared_ptr<XcpSlave> slave;
   std::unique_ptr<Outlet> outlet;
 
@@ -205,6 +207,11 @@ XcpFirmware::Channel& XcpFirmware::channel(uint8_t number) {
 const XcpFirmware::Channel* XcpFirmware::findChannel(uint8_t number) const {
   const auto found = channels_.find(number);
   return found == channels_.end() ? nullptr : found->second.get();
+}
+
+// A slave that sends on its own lets go of the outlet before it goes.
+XcpFirmware::Channel::~Channel() {
+  if (slave) slave->plugged(nullptr);
 }
 
 void XcpFirmware::plugSlave(uint8_t number, std::shared_ptr<XcpSlave> slave) {

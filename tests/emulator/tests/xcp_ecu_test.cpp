@@ -43,6 +43,20 @@ TEST(EmulatedEcu, AnswersEachCommandInTurn) {
        {{{0xD0, 2, 1, 2}, {{0xFE, 0x29}}}, {{0xCF}, {{0xFE, 0x29}}}, {{0xCC, 0, 2, 0}, {{0xFF}}}}},
       {"UNLOCK before GET_SEED", {{{0xF7, 2, 1, 2}, {{0xFE, 0x29}}}}},
       {"a free resource has no seed", {{{0xF8, 0, 0x01}, {{0xFF, 0}}}}},
+      {"DAQ allocations out of order or beyond the limits",
+       {{{0xD4, 0, 0x00, 0x00, 2}, {{0xFE, 0x22}}},
+        {{0xD5, 0, 0x00, 0x09}, {{0xFE, 0x30}}},
+        {{0xD5, 0, 0x00, 0x01}, {{0xFF}}},
+        {{0xD5, 0, 0x00, 0x01}, {{0xFE, 0x29}}},
+        {{0xE1, 0xFF, 1, 0, 0x00, 0x00, 0x40, 0x00}, {{0xFE, 0x29}}},
+        {{0xD4, 0, 0x00, 0x00, 1}, {{0xFF}}},
+        {{0xD3, 0, 0x00, 0x00, 0, 1}, {{0xFF}}},
+        {{0xE2, 0, 0x00, 0x00, 0, 1}, {{0xFE, 0x22}}},
+        {{0xE2, 0, 0x00, 0x00, 0, 0}, {{0xFF}}},
+        {{0xE1, 0xFF, 8, 0, 0x00, 0x00, 0x40, 0x00}, {{0xFE, 0x22}}},
+        {{0xE1, 0xFF, 2, 0, 0x00, 0x00, 0x40, 0x00}, {{0xFF}}},
+        {{0xE1, 0xFF, 2, 0, 0x00, 0x00, 0x40, 0x00}, {{0xFE, 0x22}}},
+        {{0xDE, 2, 0x00, 0x01}, {{0xFE, 0x22}}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -72,6 +86,46 @@ TEST(EmulatedEcu, SeedAndKeyFollowTheKeyRule) {
   EXPECT_EQ(ecu.protection(), 0x01);
   EXPECT_EQ(ecu.command(Bytes{0xD2}).front()[0], 0xFF);
   EXPECT_TRUE(ecu.programming());
+}
+
+// DTOs come from the memory image for the selected lists after START_STOP_SYNCH, which clears the selection: a
+// restart after a stop starts only the lists selected again.
+TEST(EmulatedEcu, DaqListsSendTheirOdtsFromTheImage) {
+  XcpEcuSettings settings;
+  settings.firstPid = 0x10;
+  settings.daqPeriod = std::chrono::hours(1);
+  EmulatedEcu ecu(settings);
+  ecu.setMemory(0x4000, Bytes{0x11, 0x22, 0x33, 0x44, 0x28});
+  const std::vector<Bytes> setUp = {
+      {0xD6},
+      {0xD5, 0, 2, 0},
+      {0xD4, 0, 0, 0, 2},
+      {0xD4, 0, 1, 0, 1},
+      {0xD3, 0, 0, 0, 0, 1},
+      {0xD3, 0, 0, 0, 1, 2},
+      {0xD3, 0, 1, 0, 0, 1},
+      {0xE2, 0, 0, 0, 0, 0},
+      {0xE1, 0xFF, 4, 0, 0x00, 0x40, 0, 0},
+      {0xE2, 0, 0, 0, 1, 0},
+      {0xE1, 0xFF, 1, 0, 0x04, 0x40, 0, 0},
+      {0xE1, 3, 1, 0, 0x04, 0x40, 0, 0},
+      {0xE2, 0, 1, 0, 0, 0},
+      {0xE1, 0xFF, 2, 0, 0x01, 0x40, 0, 0},
+  };
+  for (const Bytes& packet : setUp) EXPECT_EQ(ecu.command(packet), (std::vector<Bytes>{{0xFF}}));
+  EXPECT_EQ(ecu.command(Bytes{0xDE, 2, 0, 0}), (std::vector<Bytes>{{0xFF, 0x10}}));
+  EXPECT_EQ(ecu.command(Bytes{0xDE, 2, 1, 0}), (std::vector<Bytes>{{0xFF, 0x12}}));
+  EXPECT_TRUE(ecu.daqPackets().empty());
+  EXPECT_EQ(ecu.command(Bytes{0xDD, 1}), (std::vector<Bytes>{{0xFF}}));
+  EXPECT_TRUE(ecu.daqRunning());
+  EXPECT_EQ(ecu.daqPackets(),
+            (std::vector<Bytes>{{0x10, 0x11, 0x22, 0x33, 0x44}, {0x11, 0x28, 1}, {0x12, 0x22, 0x33}}));
+  EXPECT_EQ(ecu.command(Bytes{0xDD, 0}), (std::vector<Bytes>{{0xFF}}));
+  EXPECT_EQ(ecu.command(Bytes{0xDD, 1}), (std::vector<Bytes>{{0xFF}}));
+  EXPECT_FALSE(ecu.daqRunning());
+  EXPECT_EQ(ecu.command(Bytes{0xDE, 2, 1, 0}), (std::vector<Bytes>{{0xFF, 0x12}}));
+  EXPECT_EQ(ecu.command(Bytes{0xDD, 1}), (std::vector<Bytes>{{0xFF}}));
+  EXPECT_EQ(ecu.daqPackets(), (std::vector<Bytes>{{0x12, 0x22, 0x33}}));
 }
 
 }  // namespace

@@ -16,13 +16,22 @@
 //                packets follow without answers, the last one is answered; more than MAX_BS packets:
 //                ERR_OUT_OF_RANGE; a NEXT packet with the wrong count: ERR_SEQUENCE. Slave block mode (commModeBasic
 //                bit 6): UPLOAD of up to 255 elements answered in as many packets as needed.
-// DAQ lists are not spoken yet; they join as further commands registered with on().
+//   DAQ lists    GET_DAQ_PROCESSOR_INFO, GET_DAQ_RESOLUTION_INFO, FREE_DAQ, ALLOC_DAQ, ALLOC_ODT, ALLOC_ODT_ENTRY,
+//                SET_DAQ_PTR, WRITE_DAQ, SET_DAQ_LIST_MODE, START_STOP_DAQ_LIST (select answers the first PID: the
+//                list's first absolute ODT number plus firstPid), START_STOP_SYNCH; a protected DAQ refuses them with
+//                ERR_ACCESS_LOCKED, allocations beyond the limits give ERR_MEMORY_OVERFLOW, a pointer or entry
+//                outside them ERR_OUT_OF_RANGE, allocations out of order ERR_SEQUENCE. While running, every
+//                daqPeriod the ECU sends one DTO per ODT of its running lists (identifier of the field type of
+//                daqKeyByte bits 6-7, then each entry's bytes from the memory image; a bit entry carries 0 or 1).
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "qor_emulator/xcp_slave.hpp"
@@ -59,6 +68,14 @@ struct XcpEcuSettings {
   uint8_t maxBsPgm = 4;
   uint8_t pgmProperties = 0x01;
   std::vector<XcpSector> sectors = {{0x4000, 0x800, 1, 2, 0, 5}, {0x4800, 0x800, 3, 4, 0, 6}};
+  // DAQ lists
+  uint16_t maxDaq = 8;
+  uint8_t minDaq = 0;
+  uint8_t daqKeyByte = 0;  // bits 6-7: identification field type
+  uint8_t odtEntryGranularity = 1;
+  uint8_t maxOdtEntrySize = 4;
+  uint8_t firstPid = 0;  // added to the absolute ODT numbers answered by START_STOP_DAQ_LIST
+  std::chrono::milliseconds daqPeriod{2};
 };
 
 // The key rule of the emulated ECU: key byte i = seed byte i XOR (0x5A + i).
@@ -67,12 +84,18 @@ Bytes xcpKeyFor(std::span<const uint8_t> seed);
 class EmulatedEcu : public BasicXcpSlave {
  public:
   explicit EmulatedEcu(XcpEcuSettings settings = {});
+  ~EmulatedEcu() override;
 
   Bytes memory(uint32_t address, uint32_t length) const;
   void setMemory(uint32_t address, std::span<const uint8_t> bytes);
   uint8_t protection() const;   // resources still locked
   bool programming() const;     // inside a programming session
   unsigned prepares() const;    // PROGRAM_PREPARE packets received
+  bool daqRunning() const;
+  // The DTOs of one cycle of the running lists, as the ECU's clock sends them.
+  std::vector<Bytes> daqPackets() const;
+
+  void plugged(XcpSlaveOutlet* outlet) override;
 
  private:
   struct BlockInProgress {
@@ -81,7 +104,36 @@ class EmulatedEcu : public BasicXcpSlave {
     unsigned packets;
   };
 
+  struct DaqEntry {
+    uint8_t bitOffset;
+    uint8_t size;
+    uint32_t address;
+  };
+  struct DaqList {
+    std::vector<std::vector<DaqEntry>> odts;  // entries allocated, filled by WRITE_DAQ
+    std::vector<size_t> written;             // per ODT
+    uint16_t eventChannel = 0;
+    bool selected = false;
+    bool running = false;
+  };
+
+  // Handlers that run with ecuMutex_ held.
+  template <class Body>
+  CommandHandler locking(Body body) {
+    return [this, body](std::span<const uint8_t> packet) -> std::vector<Bytes> {
+      const std::lock_guard lock(ecuMutex_);
+      return body(packet);
+    };
+  }
   void registerCommands();
+  void registerDaqCommands();
+  uint16_t fromSlave16(std::span<const uint8_t> packet, size_t offset) const;
+  void put16(Bytes& packet, uint16_t value) const;
+  // The list a packet names in its u16 at offset 2 (ecuMutex_ held).
+  std::optional<size_t> listIndex(std::span<const uint8_t> packet) const;
+  uint8_t absoluteOdt(size_t list) const;                 // ecuMutex_ held
+  std::vector<Bytes> packetsOfCycle() const;              // ecuMutex_ held
+  void runDaqClock();
   std::vector<Bytes> locked(uint8_t resource) const;  // empty when the resource is free (mutex_ held)
   uint32_t fromSlave32(std::span<const uint8_t> packet, size_t offset) const;
   void put32(Bytes& packet, uint32_t value) const;
@@ -105,6 +157,15 @@ class EmulatedEcu : public BasicXcpSlave {
   bool programming_ = false;
   unsigned prepares_ = 0;
   std::optional<BlockInProgress> block_;
+  std::vector<DaqList> daqLists_;
+  size_t daqList_ = 0, daqOdt_ = 0, daqEntry_ = 0;  // SET_DAQ_PTR
+  bool daqRunning_ = false;
+
+  std::mutex outletMutex_;  // held while a DTO goes out, so an unplugged outlet is never used
+  XcpSlaveOutlet* outlet_ = nullptr;
+  std::condition_variable clockWake_;
+  bool clockStopping_ = false;  // guarded by ecuMutex_
+  std::thread clock_;
 };
 
 }  // namespace qor::emulator
