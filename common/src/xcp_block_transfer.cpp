@@ -24,7 +24,6 @@ constexpr uint32_t kFifoWaitMs = 1000;
 constexpr uint32_t kUploadBlockWaitMs = 5000;
 constexpr uint32_t kFifoFrames = 255;
 constexpr uint32_t kMaxBlockElements = 255;
-constexpr uint8_t kUpload = 0xF5;
 constexpr uint32_t kMoreFrames = kCommon.code(kit::GeneralError::ResponseBufferUndersized);
 
 uint32_t readProperty(const CommandSession& session, uint16_t id, uint32_t& value) {

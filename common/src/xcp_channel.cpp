@@ -5,14 +5,14 @@
 
 namespace qor::common::xcp {
 
-kit::RecordWriter channelRequest(SubFunction subFunction, uint8_t channel, size_t capacity) {
+kit::RecordWriter channelRequest(ChannelSubFunction subFunction, uint8_t channel, size_t capacity) {
   kit::RecordWriter request(capacity);
   request.u8(subFunction).u8(channel).u16(0);
   return request;
 }
 
 uint32_t exchange(const kit::Call& call, const kit::RecordWriter& request, std::vector<uint8_t>& answer) {
-  return call.exchange(kCommand, 2, request, answer);
+  return call.exchange(kChannelCommand, 2, request, answer);
 }
 
 namespace {
@@ -24,7 +24,7 @@ uint32_t getState(const kit::Call& call, uint8_t channel, Qor_Common_Xcp_State_t
   if (uint32_t code = call.checkPort()) return code;
   if (uint32_t code = call.checkPointer(state, "state")) return code;
   std::vector<uint8_t> answer;
-  if (uint32_t code = exchange(call, channelRequest(kState, channel, kHeaderBytes), answer)) return code;
+  if (uint32_t code = exchange(call, channelRequest(kState, channel, kChannelHeaderBytes), answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(12)) return call.shortAnswer(reader);
   const uint32_t commandState = reader.u32(8);
@@ -86,7 +86,7 @@ uint32_t Qor_Common_Xcp_Reset(uint32_t port, uint8_t channel) try {
   const qor::kit::Call call(kCommon, port);
   if (uint32_t code = call.checkPort()) return code;
   std::vector<uint8_t> answer;
-  return xcp::exchange(call, xcp::channelRequest(xcp::kReset, channel, xcp::kHeaderBytes), answer);
+  return xcp::exchange(call, xcp::channelRequest(xcp::kReset, channel, xcp::kChannelHeaderBytes), answer);
 } catch (...) {
   return kCommon.failedCall(port);
 }

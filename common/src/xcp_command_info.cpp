@@ -4,11 +4,10 @@
 #include <optional>
 
 #include "qor_kit/port_table.hpp"
+#include "xcp_channel.hpp"
 
 namespace qor::common::xcp {
 namespace {
-
-constexpr uint8_t kChannels = 255;  // 255 would be nobody's: channels 0 to 254
 
 struct PortCommandInfo {
   std::array<std::optional<CommandInfo>, kChannels> channels;

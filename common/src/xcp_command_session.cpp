@@ -9,8 +9,6 @@ namespace qor::common::xcp {
 namespace {
 
 constexpr uint8_t kCommandKind = 2;  // a command with an answer
-constexpr uint8_t kSetMta = 0xF6;
-constexpr uint8_t kProgramPrepare = 0xCC;
 constexpr uint32_t kMaxElements = 0xFFFF;
 
 }  // namespace

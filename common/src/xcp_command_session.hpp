@@ -8,14 +8,14 @@
 
 #include "common_library.hpp"
 #include "qor_kit/call.hpp"
+#include "qor_shared/xcp_protocol.hpp"
 #include "xcp_command_info.hpp"
 
 namespace qor::common::xcp {
 
-using Packet = std::vector<uint8_t>;
+using namespace qor::xcp_protocol;
 
-inline constexpr uint8_t kPositiveAnswer = 0xFF;
-inline constexpr uint8_t kErrorPacket = 0xFE;
+using Packet = std::vector<uint8_t>;
 
 class CommandSession {
  public:

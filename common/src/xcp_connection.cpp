@@ -10,12 +10,6 @@
 namespace qor::common::xcp {
 namespace {
 
-constexpr uint8_t kConnect = 0xFF;
-constexpr uint8_t kDisconnect = 0xFE;
-constexpr uint8_t kGetStatus = 0xFD;
-constexpr uint8_t kGetCommModeInfo = 0xFB;
-constexpr uint8_t kGetSeed = 0xF8;
-constexpr uint8_t kUnlock = 0xF7;
 constexpr uint8_t kSmallestMaxCto = 8;  // the least XCP allows
 constexpr uint8_t kSeedResourceCodes[] = {0x01, 0x04, 0x08, 0x10};
 

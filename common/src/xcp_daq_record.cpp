@@ -1,11 +1,10 @@
 #include "xcp_daq_record.hpp"
 
 #include "qor_kit/port_table.hpp"
+#include "xcp_channel.hpp"
 
 namespace qor::common::xcp {
 namespace {
-
-constexpr uint8_t kChannels = 255;  // 255 would be nobody's: channels 0 to 254
 
 struct PortDaqRecords {
   // Shared: a call in progress keeps its record while the port closes.

@@ -11,21 +11,6 @@
 namespace qor::common::xcp {
 namespace {
 
-constexpr uint8_t kConnect = 0xFF;
-constexpr uint8_t kDisconnect = 0xFE;
-constexpr uint8_t kGetStatus = 0xFD;
-constexpr uint8_t kStartStopSynch = 0xDD;
-constexpr uint8_t kStartStopDaqList = 0xDE;
-constexpr uint8_t kGetDaqProcessorInfo = 0xDA;
-constexpr uint8_t kGetDaqResolutionInfo = 0xD9;
-constexpr uint8_t kFreeDaq = 0xD6;
-constexpr uint8_t kAllocDaq = 0xD5;
-constexpr uint8_t kAllocOdt = 0xD4;
-constexpr uint8_t kAllocOdtEntry = 0xD3;
-constexpr uint8_t kSetDaqListMode = 0xE0;
-constexpr uint8_t kSetDaqPtr = 0xE2;
-constexpr uint8_t kWriteDaq = 0xE1;
-constexpr uint8_t kDaqResource = 0x04;
 constexpr uint8_t kBusySession = 0xCD;  // STORE_CAL_REQ, STORE_DAQ_REQ, CLEAR_DAQ_REQ, DAQ_RUNNING, RESUME
 constexpr unsigned kStatusRetries = 6;
 constexpr uint8_t kSmallestMaxCto = 8;
@@ -57,7 +42,7 @@ class DaqStart {
     Packet answer;
     if (uint32_t code = session_.command(Packet{kConnect, 0}, answer)) return code;
     if (uint32_t code = session_.expectAnswer(answer, 6)) return code;
-    if ((answer[1] & kDaqResource) == 0) return notPossible(call(), "daq not supported on slave device");
+    if ((answer[1] & kResourceDaq) == 0) return notPossible(call(), "daq not supported on slave device");
     CommandInfo& info = session_.info;
     info.bigEndian = (answer[2] & 1) != 0;
     const uint8_t granularityCode = (answer[2] >> 1) & 3;
@@ -83,13 +68,13 @@ class DaqStart {
       if (attempt == kStatusRetries) return notPossible(call(), "the slave is busy");
       std::this_thread::sleep_for(std::chrono::milliseconds(record_.timeoutsMs[6]));
     }
-    protectedDaq = (answer[2] & kDaqResource) != 0;
+    protectedDaq = (answer[2] & kResourceDaq) != 0;
     return 0;
   }
 
   uint32_t askSeedInto(Qor_Common_Xcp_Daq_StartResult_t& result) {
     uint32_t length = sizeof result.seed;
-    if (uint32_t code = askSeed(session_, kDaqResource, length, result.seed)) return code;
+    if (uint32_t code = askSeed(session_, kResourceDaq, length, result.seed)) return code;
     result.seedLength = static_cast<uint8_t>(length);
     return 0;
   }
@@ -98,7 +83,7 @@ class DaqStart {
     Packet answer;
     if (uint32_t code = sendKey(session_, std::span(request.key, request.keyLength), answer)) return code;
     if (uint32_t code = session_.expectAnswer(answer, 2)) return code;
-    if ((answer[1] & kDaqResource) != 0) return notPossible(call(), "key was transmitted but resource is still locked");
+    if ((answer[1] & kResourceDaq) != 0) return notPossible(call(), "key was transmitted but resource is still locked");
     return 0;
   }
 

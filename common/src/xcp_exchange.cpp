@@ -19,7 +19,6 @@ enum PollStatus : uint8_t { kPending = 1u << 0, kValid = 1u << 1, kSlaveSilent =
 
 constexpr size_t kPollHeadBytes = 16;
 constexpr uint32_t kPollIntervalMs = 1;
-constexpr uint8_t kErrorPacket = 0xFE;
 constexpr size_t kFirmwareTextBytes = 256;
 
 struct Poll {
@@ -38,7 +37,7 @@ uint32_t pollBoundMs(uint32_t port, uint32_t requestTimeoutUs) {
 std::optional<uint32_t> pollOnce(const kit::Call& call, uint8_t channel, Qor_Common_Xcp_Response_t& response,
                                  Poll& last) {
   std::vector<uint8_t> answer;
-  if (uint32_t code = exchange(call, channelRequest(kPoll, channel, kHeaderBytes), answer)) return code;
+  if (uint32_t code = exchange(call, channelRequest(kPoll, channel, kChannelHeaderBytes), answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(kPollHeadBytes)) return call.shortAnswer(reader);
   const uint16_t partBytes = reader.u16(12);

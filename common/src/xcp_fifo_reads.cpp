@@ -14,7 +14,7 @@ namespace {
 using kit::GeneralError;
 
 struct FifoRead {
-  SubFunction subFunction;
+  ChannelSubFunction subFunction;
   uint8_t frameType;          // the type every frame must have
   const char* otherTypeText;  // for a frame of the other known type; nullptr: that type counts as unknown
   size_t maxData;             // data bytes a record holds
@@ -54,16 +54,16 @@ uint32_t checkFrame(const kit::Call& call, const FifoRead& read, uint32_t number
 uint32_t readFifo(const kit::Call& call, uint8_t channel, const FifoRead& read, uint32_t* count,
                   const StoreFrame& store) {
   std::vector<uint8_t> answer;
-  if (uint32_t code = exchange(call, channelRequest(read.subFunction, channel, kHeaderBytes), answer)) return code;
+  if (uint32_t code = exchange(call, channelRequest(read.subFunction, channel, kChannelHeaderBytes), answer)) return code;
   const kit::AnswerReader reader(answer);
-  if (!reader.has(kHeaderBytes)) return call.shortAnswer(reader);
+  if (!reader.has(kChannelHeaderBytes)) return call.shortAnswer(reader);
   const uint32_t capacity = *count;
   uint32_t stored = 0;
   const auto finish = [&](uint32_t code) {
     *count = stored;
     return code;
   };
-  FifoFrameWalker walker(reader.rest(kHeaderBytes));
+  FifoFrameWalker walker(reader.rest(kChannelHeaderBytes));
   while (!walker.atEnd()) {
     const uint32_t number = stored + 1;
     if (stored == capacity) return finish(call.fail(GeneralError::ResponseBufferUndersized, "%s", read.fullText));

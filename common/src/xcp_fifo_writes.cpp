@@ -13,7 +13,7 @@ namespace {
 using kit::GeneralError;
 
 struct FifoWrite {
-  SubFunction subFunction;
+  ChannelSubFunction subFunction;
   uint32_t maxData;          // the kind's own limit; the port's parameter length may lower it
   const char* tooLongFormat; // with the frame's index and the limit
 };
@@ -47,7 +47,7 @@ uint32_t writeFifo(const kit::Call& call, uint8_t channel, const FifoWrite& writ
   if (uint32_t code = call.checkPointer(frames, "frames")) return code;
   // A request's header and a frame's header leave this much room for one frame's data.
   uint32_t room = 0;
-  if (uint32_t code = call.pieceLength(kHeaderBytes + kFrameHeadBytes, &room)) return code;
+  if (uint32_t code = call.pieceLength(kChannelHeaderBytes + kFrameHeadBytes, &room)) return code;
   const uint32_t maxData = std::min({write.maxData, room, uint32_t{UINT16_MAX} - uint32_t{kFrameHeadBytes}});
   if (uint32_t code = checkFrames(call, write, maxData, count, frames)) return code;
 

@@ -11,7 +11,6 @@ namespace qor::common::xcp {
 namespace {
 
 constexpr BlockCodes kDownloadCodes{0xF0, 0xEF};
-constexpr uint8_t kUpload = 0xF5;
 constexpr unsigned kEmptyUploadAnswers = 3;  // answers without data in a row before the slave is given up
 
 uint32_t checkBlock(const kit::Call& call, const Qor_Common_Xcp_MemoryBlock_t* block) {

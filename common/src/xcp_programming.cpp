@@ -7,12 +7,6 @@ namespace qor::common::xcp {
 namespace {
 
 constexpr BlockCodes kProgramCodes{0xD0, 0xCA};
-constexpr uint8_t kBuildChecksum = 0xF3;
-constexpr uint8_t kProgramStart = 0xD2;
-constexpr uint8_t kProgramClear = 0xD1;
-constexpr uint8_t kProgramReset = 0xCF;
-constexpr uint8_t kGetPgmProcessorInfo = 0xCE;
-constexpr uint8_t kGetSectorInfo = 0xCD;
 constexpr uint8_t kSmallestMaxCto = 8;
 constexpr uint8_t kFunctionalFlags = 0x07;
 constexpr uint8_t kLastChecksumType = 9;

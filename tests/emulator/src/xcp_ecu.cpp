@@ -5,33 +5,7 @@
 namespace qor::emulator {
 namespace {
 
-constexpr uint8_t kDisconnect = 0xFE;
-constexpr uint8_t kGetCommModeInfo = 0xFB;
-constexpr uint8_t kGetSeed = 0xF8;
-constexpr uint8_t kUnlock = 0xF7;
-constexpr uint8_t kSetMta = 0xF6;
-constexpr uint8_t kUpload = 0xF5;
-constexpr uint8_t kShortUpload = 0xF4;
-constexpr uint8_t kBuildChecksum = 0xF3;
-constexpr uint8_t kDownload = 0xF0;
-constexpr uint8_t kDownloadNext = 0xEF;
-constexpr uint8_t kShortDownload = 0xED;
-constexpr uint8_t kProgramPrepare = 0xCC;
-constexpr uint8_t kProgramStart = 0xD2;
-constexpr uint8_t kProgramClear = 0xD1;
-constexpr uint8_t kProgram = 0xD0;
-constexpr uint8_t kProgramReset = 0xCF;
-constexpr uint8_t kGetPgmProcessorInfo = 0xCE;
-constexpr uint8_t kGetSectorInfo = 0xCD;
-constexpr uint8_t kProgramNext = 0xCA;
-
-constexpr uint8_t kResourceCalPag = 0x01;
-constexpr uint8_t kResourcePgm = 0x10;
-
-constexpr uint8_t kErrOutOfRange = 0x22;
-constexpr uint8_t kErrAccessDenied = 0x24;
-constexpr uint8_t kErrAccessLocked = 0x25;
-constexpr uint8_t kErrSequence = 0x29;
+using namespace xcp_protocol;
 
 std::vector<Bytes> error(uint8_t code) { return {{kXcpErrorPacket, code}}; }
 std::vector<Bytes> ok() { return {{kXcpPositiveAnswer}}; }

@@ -6,23 +6,7 @@
 namespace qor::emulator {
 namespace {
 
-constexpr uint8_t kStartStopSynch = 0xDD;
-constexpr uint8_t kStartStopDaqList = 0xDE;
-constexpr uint8_t kGetDaqProcessorInfo = 0xDA;
-constexpr uint8_t kGetDaqResolutionInfo = 0xD9;
-constexpr uint8_t kFreeDaq = 0xD6;
-constexpr uint8_t kAllocDaq = 0xD5;
-constexpr uint8_t kAllocOdt = 0xD4;
-constexpr uint8_t kAllocOdtEntry = 0xD3;
-constexpr uint8_t kSetDaqListMode = 0xE0;
-constexpr uint8_t kSetDaqPtr = 0xE2;
-constexpr uint8_t kWriteDaq = 0xE1;
-
-constexpr uint8_t kResourceDaq = 0x04;
-constexpr uint8_t kErrOutOfRange = 0x22;
-constexpr uint8_t kErrAccessLocked = 0x25;
-constexpr uint8_t kErrSequence = 0x29;
-constexpr uint8_t kErrMemoryOverflow = 0x30;
+using namespace xcp_protocol;
 
 std::vector<Bytes> error(uint8_t code) { return {{kXcpErrorPacket, code}}; }
 std::vector<Bytes> ok() { return {{kXcpPositiveAnswer}}; }

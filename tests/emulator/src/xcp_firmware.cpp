@@ -6,28 +6,16 @@
 #include <utility>
 
 #include "qor_shared/byte_reader.hpp"
+#include "qor_shared/xcp_protocol.hpp"
 
 namespace qor::emulator {
 namespace {
 
-enum SubFunction : uint8_t {
-  kReset = 0,
-  kInitialise = 1,
-  kSend = 2,
-  kPoll = 3,
-  kState = 4,
-  kReadProperty = 5,
-  kWriteProperty = 6,
-  kReadDtoReceive = 7,
-  kReadCtoReceive = 8,
-  kWriteDtoTransmit = 9,
-  kWriteCtoTransmit = 10,
-};
+using namespace xcp_protocol;
 enum PollStatus : uint8_t { kPending = 1u << 0, kValid = 1u << 1, kSlaveSilent = 1u << 2 };
 enum StateFlag : uint8_t { kDtoWaiting = 1u << 0, kCtoWaiting = 1u << 1 };
 enum CommandState : uint32_t { kIdle = 0, kCommandPending = 1, kAnswerReady = 2 };
 
-constexpr size_t kHeaderBytes = 4;
 constexpr size_t kAnswerCapacity = 32756;
 constexpr size_t kDefaultPartBytes = 4096;
 constexpr size_t kPlainHeadBytes = 4;
@@ -258,7 +246,7 @@ void XcpFirmware::setStateFlags(uint8_t number, uint8_t flags) {
 }
 
 void XcpFirmware::receiveData(uint8_t number, Bytes packet, uint8_t flags, std::optional<uint64_t> timeStamp) {
-  if (kHeaderBytes + kTimeStampedHeadBytes + packet.size() > kAnswerCapacity) {
+  if (kChannelHeaderBytes + kTimeStampedHeadBytes + packet.size() > kAnswerCapacity) {
     throw std::length_error("DTO packet too long for a FIFO answer");
   }
   const std::lock_guard lock(mutex_);
@@ -273,7 +261,7 @@ void XcpFirmware::receiveData(uint8_t number, Bytes packet, uint8_t flags, std::
 }
 
 void XcpFirmware::receiveCommandPacket(uint8_t number, Bytes packet) {
-  if (kHeaderBytes + kPlainHeadBytes + packet.size() > kAnswerCapacity) {
+  if (kChannelHeaderBytes + kPlainHeadBytes + packet.size() > kAnswerCapacity) {
     throw std::length_error("CTO packet too long for a FIFO answer");
   }
   const std::lock_guard lock(mutex_);
@@ -326,11 +314,11 @@ unsigned XcpFirmware::requests(uint8_t number, uint8_t subFunction) const {
 
 Reply XcpFirmware::answer(const ReceivedFrame& frame) {
   const std::span<const uint8_t> parameters = frame.parameters();
-  if (parameters.size() < kHeaderBytes) return frame.negativeAcknowledge(kXcpFirmwareRefusal, "short request");
+  if (parameters.size() < kChannelHeaderBytes) return frame.negativeAcknowledge(kXcpFirmwareRefusal, "short request");
   const uint8_t subFunction = parameters[0];
   const uint8_t number = parameters[1];
-  const std::span<const uint8_t> body = parameters.subspan(kHeaderBytes);
-  Bytes data(parameters.begin(), parameters.begin() + kHeaderBytes);
+  const std::span<const uint8_t> body = parameters.subspan(kChannelHeaderBytes);
+  Bytes data(parameters.begin(), parameters.begin() + kChannelHeaderBytes);
   const auto refuse = [&](const char* text) { return Reply(frame.negativeAcknowledge(kXcpFirmwareRefusal, text)); };
   {
     const std::lock_guard lock(mutex_);

@@ -21,6 +21,8 @@
 // kXcpFirmwareRefusal.
 #pragma once
 
+#include "qor_shared/xcp_protocol.hpp"
+
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -35,7 +37,7 @@
 
 namespace qor::emulator {
 
-inline constexpr uint8_t kXcpCommand = 0xC9;
+inline constexpr uint8_t kXcpCommand = xcp_protocol::kChannelCommand;
 inline constexpr uint32_t kXcpFirmwareRefusal = 0x00C90001;
 
 class XcpFirmware : public std::enable_shared_from_this<XcpFirmware> {

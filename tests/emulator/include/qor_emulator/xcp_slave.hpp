@@ -8,6 +8,8 @@
 // keeps the XcpSlaveOutlet that the channel hands it when it is plugged in, and may use it from any thread.
 #pragma once
 
+#include "qor_shared/xcp_protocol.hpp"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -43,12 +45,12 @@ class XcpSlave {
 };
 
 // XCP packet codes the emulator speaks.
-inline constexpr uint8_t kXcpPositiveAnswer = 0xFF;
-inline constexpr uint8_t kXcpErrorPacket = 0xFE;
-inline constexpr uint8_t kXcpConnect = 0xFF;
-inline constexpr uint8_t kXcpGetStatus = 0xFD;
-inline constexpr uint8_t kXcpErrorUnknownCommand = 0x20;
-inline constexpr uint8_t kXcpErrorSyntax = 0x21;
+inline constexpr uint8_t kXcpPositiveAnswer = xcp_protocol::kPositiveAnswer;
+inline constexpr uint8_t kXcpErrorPacket = xcp_protocol::kErrorPacket;
+inline constexpr uint8_t kXcpConnect = xcp_protocol::kConnect;
+inline constexpr uint8_t kXcpGetStatus = xcp_protocol::kGetStatus;
+inline constexpr uint8_t kXcpErrorUnknownCommand = xcp_protocol::kErrUnknownCommand;
+inline constexpr uint8_t kXcpErrorSyntax = xcp_protocol::kErrSyntax;
 
 // What BasicXcpSlave answers to CONNECT and GET_STATUS.
 struct XcpSlaveSettings {
