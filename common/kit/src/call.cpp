@@ -30,9 +30,11 @@ uint32_t Call::shortAnswer(const AnswerReader& answer) const {
 
 uint32_t Call::checkPort() const { return Qor_CheckPortHandle(port_); }
 
-uint32_t Call::checkInterface(uint32_t interfaceType) const {
+uint32_t Call::checkInterface(uint32_t interfaceType, const char* wrongTypeText) const {
   if (uint32_t code = checkPort()) return code;
-  if (Qor_GetInterfaceType(port_) != interfaceType) return fail(GeneralError::WrongInterfaceType);
+  if ((Qor_GetInterfaceType(port_) & 0xFFu) != interfaceType) {
+    return fail(GeneralError::WrongInterfaceType, "%s", wrongTypeText);
+  }
   return 0;
 }
 

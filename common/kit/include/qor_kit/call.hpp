@@ -45,8 +45,9 @@ class Call {
   // ---- checks: 0 when passed ----
   // The core's handle check; its code comes back unchanged (the core has recorded it).
   uint32_t checkPort() const;
-  // The handle, then the port's interface type: "wrong interface type" with an empty text.
-  uint32_t checkInterface(uint32_t interfaceType) const;
+  // The handle, then the low byte of the port's interface type: "wrong interface type" with the library's text
+  // (empty unless given).
+  uint32_t checkInterface(uint32_t interfaceType, const char* wrongTypeText = "") const;
   // Bits outside allowed: "unknown flag", empty text.
   uint32_t checkFlags(uint32_t flags, uint32_t allowed) const;
   // A pointer the caller must give: "invalid parameter" naming it.
