@@ -29,6 +29,10 @@ EmulatedModel modelOfParameterLength1012() { return {11, {{kCanFirmwareCode, 1}}
 
 EmulatedModel modelOfParameterLength32756() { return {74, {{kCanFirmwareCode, 1}}}; }
 
+EmulatedModel linAndKLineController() {
+  return {kEthernetModel, {{kLinFirmwareCode, 1}, {kLinFirmwareCode, 2}, {kKLineFirmwareCode, 3}, {kKLineFirmwareCode, 4}}};
+}
+
 void InterfaceFixture::SetUp() {
   startDevice();
   startDaemon();

@@ -37,6 +37,8 @@ inline constexpr uint32_t kDeviceSerial = 4711;
 inline constexpr uint32_t kEthernetModel = 58; // single controller, 500 ms response time-out
 inline constexpr uint8_t kCanFirmwareCode = 2;
 inline constexpr uint8_t kRestBusFirmwareCode = 21;
+inline constexpr uint8_t kLinFirmwareCode = 3;
+inline constexpr uint8_t kKLineFirmwareCode = 4;
 
 // A descriptor of an Ethernet-attached interface.
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
@@ -55,6 +57,8 @@ EmulatedModel ethernetController();
 // is of the models whose monitors run in the daemon.
 EmulatedModel modelOfParameterLength1012();
 EmulatedModel modelOfParameterLength32756();
+// kEthernetModel with LIN interfaces 1 and 2 and K-Line interfaces 3 and 4.
+EmulatedModel linAndKLineController();
 
 class InterfaceFixture : public ::testing::Test {
 protected:
