@@ -29,6 +29,14 @@ EmulatedModel modelOfParameterLength1012() { return {11, {{kCanFirmwareCode, 1}}
 
 EmulatedModel modelOfParameterLength32756() { return {74, {{kCanFirmwareCode, 1}}}; }
 
+EmulatedModel stressModuleController() {
+  return {kEthernetModel, {{kCanFirmwareCode, 1}, {kCanStressFirmwareCode, 2}}};
+}
+
+EmulatedModel stressModuleOfParameterLength1012() {
+  return {modelOfParameterLength1012().hostType, {{kCanFirmwareCode, 1}, {kCanStressFirmwareCode, 2}}};
+}
+
 EmulatedModel linAndKLineController() {
   return {kEthernetModel, {{kLinFirmwareCode, 1}, {kLinFirmwareCode, 2}, {kKLineFirmwareCode, 3}, {kKLineFirmwareCode, 4}}};
 }
