@@ -6,6 +6,7 @@
 #define QOR_LIN_H
 
 #include "qor_lin_node.h"
+#include "qor_lin_schedule.h"
 #include "qor_types.h"
 
 #endif

@@ -29,6 +29,8 @@ EmulatedModel modelOfParameterLength1012() { return {11, {{kCanFirmwareCode, 1}}
 
 EmulatedModel modelOfParameterLength32756() { return {74, {{kCanFirmwareCode, 1}}}; }
 
+EmulatedModel linModelOfParameterLength1012() { return {11, {{kLinFirmwareCode, 1}}}; }
+
 EmulatedModel linAndKLineController() {
   return {kEthernetModel, {{kLinFirmwareCode, 1}, {kLinFirmwareCode, 2}, {kKLineFirmwareCode, 3}, {kKLineFirmwareCode, 4}}};
 }
