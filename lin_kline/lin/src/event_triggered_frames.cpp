@@ -71,8 +71,7 @@ uint32_t Qor_Lin_EventTriggeredFrames_Deactivate(uint32_t port, uint8_t frameId,
   return kLin.failedCall(port);
 }
 
-uint32_t Qor_Lin_EventTriggeredFrames_GetState(uint32_t port, uint8_t frameId, uint8_t selector,
-                                               uint32_t* state) try {
+uint32_t Qor_Lin_EventTriggeredFrames_GetState(uint32_t port, uint8_t frameId, uint8_t selector, uint32_t* state) try {
   const qor::kit::Call call(kLin, port);
   if (uint32_t code = qor::lin::checkLinInterface(call)) return code;
   return qor::lin::readSlotState(call, qor::lin::kStateOrTableCommand, frameId, selector, state);

@@ -67,8 +67,7 @@ uint32_t defineResponse(const kit::Call& call, uint8_t frameId, uint8_t sendStat
   return call.send(kDefineCommand, record);
 }
 
-uint32_t changeProperties(const kit::Call& call, uint8_t frameId, uint8_t sendState, uint8_t group,
-                          uint8_t attribute) {
+uint32_t changeProperties(const kit::Call& call, uint8_t frameId, uint8_t sendState, uint8_t group, uint8_t attribute) {
   if (uint32_t code = checkSendStateAndGroup(call, sendState, group)) return code;
   kit::RecordWriter record(4);
   record.u8(frameId).u8(sendState).u8(group).u8(attribute);
@@ -119,7 +118,8 @@ Qor_Lin_FrameResponseState_t decodeState(const kit::AnswerReader& answer) {
   for (size_t bit = 0; bit < std::size(state_answer::kFlagBytes); ++bit) {
     if (answer.u8(state_answer::kFlagBytes[bit]) == 1) state.flags |= 1u << bit;
   }
-  state.length = answer.u8(state_answer::kLength);
+  // A length beyond the data field would send a caller reading state.data past its end.
+  state.length = std::min<uint8_t>(answer.u8(state_answer::kLength), sizeof state.data);
   state.info = answer.u8(state_answer::kInfo);
   const auto data = answer.bytes(state_answer::kData, sizeof state.data);
   std::copy(data.begin(), data.end(), state.data);

@@ -26,8 +26,7 @@ uint32_t configureNode(const kit::Call& call, const Qor_Lin_NodeConfig_t* config
 uint32_t nodeConfigOf(const kit::Call& call, uint32_t flags, uint32_t baudRate, Qor_Lin_NodeConfig_t& config) {
   const uint64_t breakNs = baudRate == 0 ? 0 : kBreakBits * kNanosecondsPerSecond / baudRate;
   if (breakNs > std::numeric_limits<uint32_t>::max()) {
-    return call.fail(GeneralError::InvalidParameter, "baud rate %u is too low for a break of 13 bit times",
-                     baudRate);
+    return call.fail(GeneralError::InvalidParameter, "baud rate %u is too low for a break of 13 bit times", baudRate);
   }
   config = {};
   config.flags = flags;

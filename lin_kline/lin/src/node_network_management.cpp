@@ -47,8 +47,8 @@ uint32_t sendImmediately(const kit::Call& call, uint32_t value, uint32_t* state,
   return code;
 }
 
-uint32_t sendAutomatically(const kit::Call& call, uint32_t flags, uint32_t a, uint32_t b, uint32_t c,
-                           uint32_t* state, uint32_t* result1, uint32_t* result2) {
+uint32_t sendAutomatically(const kit::Call& call, uint32_t flags, uint32_t a, uint32_t b, uint32_t c, uint32_t* state,
+                           uint32_t* result1, uint32_t* result2) {
   if (uint32_t code = call.checkPointer(state, "state")) return code;
   if (uint32_t code = call.checkPointer(result1, "result1")) return code;
   if (uint32_t code = call.checkPointer(result2, "result2")) return code;

@@ -42,15 +42,17 @@ uint32_t checkEntries(const kit::Call& call, std::span<const Qor_Lin_ScheduleEnt
 
 uint32_t sendRecord(const kit::Call& call, uint32_t parameterLength, uint8_t table, uint8_t position, uint32_t flags,
                     std::span<const Qor_Lin_ScheduleEntry_t> entries) {
+  const auto count = static_cast<uint16_t>(entries.size());
   kit::RecordWriter record(parameterLength);
-  record.u8(table).u8(position).u8(static_cast<uint8_t>(flags & 1u)).zeros(3).u16(static_cast<uint16_t>(entries.size()));
+  record.u8(table).u8(position).u8(static_cast<uint8_t>(flags & 1u)).zeros(3).u16(count);
   for (const Qor_Lin_ScheduleEntry_t& entry : entries) {
     record.u8(entry.frameId).u8(entry.frameType).u8(entry.entryOption).u8(0).u32(ticksOf(entry.delayNs));
   }
   return call.send(kFillCommand, record);
 }
 
-uint32_t fillTable(const kit::Call& call, uint32_t flags, uint8_t table, std::span<const Qor_Lin_ScheduleEntry_t> entries) {
+uint32_t fillTable(const kit::Call& call, uint32_t flags, uint8_t table,
+                   std::span<const Qor_Lin_ScheduleEntry_t> entries) {
   if (uint32_t code = checkEntries(call, entries)) return code;
   uint32_t parameterLength = 0;
   if (uint32_t code = call.parameterLength(&parameterLength)) return code;

@@ -46,8 +46,8 @@ uint32_t readState(const kit::Call& call, uint32_t& state, uint16_t (&values)[4]
   return 0;
 }
 
-uint32_t getSchedulerState(const kit::Call& call, uint32_t* state, uint16_t* value1, uint16_t* value2,
-                           uint16_t* value3, uint16_t* value4) {
+uint32_t getSchedulerState(const kit::Call& call, uint32_t* state, uint16_t* value1, uint16_t* value2, uint16_t* value3,
+                           uint16_t* value4) {
   if (uint32_t code = call.checkPointer(state, "state")) return code;
   uint16_t* outputs[] = {value1, value2, value3, value4};
   for (uint16_t* output : outputs) {

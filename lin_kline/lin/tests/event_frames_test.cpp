@@ -43,31 +43,47 @@ TEST_F(LinEventFrames, RecordsAreLaidOutByteExact) {
     uint8_t command;
     Bytes record;
   } cases[] = {
-      {"event-triggered", [&](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Define(port, 0x3A, 1, 7, 9, 3, ids); },
-       kEventDefine, Bytes{0x3A, 0, 0, 0, 7, 9, 1, 0, 0, 0, 3, 0} + words({0x10, 0x11, 0x3B})},
+      {"event-triggered",
+       [&](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Define(port, 0x3A, 1, 7, 9, 3, ids); }, kEventDefine,
+       Bytes{0x3A, 0, 0, 0, 7, 9, 1, 0, 0, 0, 3, 0} + words({0x10, 0x11, 0x3B})},
       {"event-triggered without frames: the head alone",
        [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Define(port, 0x3A, 0, 1, 2, 0, nullptr); },
-       kEventDefine, {0x3A, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0, 0}},
-      {"event-triggered delete", [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Delete(port, 0x3A); },
-       kEventDelete, {0x3A, 0, 0, 0}},
-      {"event-triggered activate", [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Activate(port, 0x3A, 5); },
-       kEventActivation, {0x3A, 1, 5, 0}},
+       kEventDefine,
+       {0x3A, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0, 0}},
+      {"event-triggered delete",
+       [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Delete(port, 0x3A); },
+       kEventDelete,
+       {0x3A, 0, 0, 0}},
+      {"event-triggered activate",
+       [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Activate(port, 0x3A, 5); },
+       kEventActivation,
+       {0x3A, 1, 5, 0}},
       {"event-triggered deactivate",
-       [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Deactivate(port, 0x3A, 6); }, kEventActivation,
+       [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_Deactivate(port, 0x3A, 6); },
+       kEventActivation,
        {0x3A, 0, 6, 0}},
       {"collision-resolving table",
        [](uint32_t port) { return Qor_Lin_EventTriggeredFrames_SetCollisionResolvingTable(port, 0x3A, 4); },
-       kEventStateOrTable, {0x3A, 1, 0, 0, 4, 0, 0, 0}},
+       kEventStateOrTable,
+       {0x3A, 1, 0, 0, 4, 0, 0, 0}},
       {"sporadic", [&](uint32_t port) { return Qor_Lin_SporadicFrames_Define(port, 0x39, 3, ids); }, kSporadicDefine,
        Bytes{0x39, 0, 0, 0, 0, 0, 3, 0} + words({0x10, 0x11, 0x3B})},
-      {"sporadic without frames", [](uint32_t port) { return Qor_Lin_SporadicFrames_Define(port, 0x39, 0, nullptr); },
-       kSporadicDefine, {0x39, 0, 0, 0, 0, 0, 0, 0}},
-      {"sporadic delete", [](uint32_t port) { return Qor_Lin_SporadicFrames_Delete(port, 0x39); }, kSporadicDelete,
+      {"sporadic without frames",
+       [](uint32_t port) { return Qor_Lin_SporadicFrames_Define(port, 0x39, 0, nullptr); },
+       kSporadicDefine,
+       {0x39, 0, 0, 0, 0, 0, 0, 0}},
+      {"sporadic delete",
+       [](uint32_t port) { return Qor_Lin_SporadicFrames_Delete(port, 0x39); },
+       kSporadicDelete,
        {0x39, 0, 0, 0}},
-      {"sporadic activate", [](uint32_t port) { return Qor_Lin_SporadicFrames_Activate(port, 0x39, 2); },
-       kSporadicActivation, {0x39, 1, 2, 0}},
-      {"sporadic deactivate", [](uint32_t port) { return Qor_Lin_SporadicFrames_Deactivate(port, 0x39, 0); },
-       kSporadicActivation, {0x39, 0, 0, 0}},
+      {"sporadic activate",
+       [](uint32_t port) { return Qor_Lin_SporadicFrames_Activate(port, 0x39, 2); },
+       kSporadicActivation,
+       {0x39, 1, 2, 0}},
+      {"sporadic deactivate",
+       [](uint32_t port) { return Qor_Lin_SporadicFrames_Deactivate(port, 0x39, 0); },
+       kSporadicActivation,
+       {0x39, 0, 0, 0}},
   };
   for (const auto& c : cases) device_->expect(c.command, c.record);
   for (const auto& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
@@ -80,8 +96,8 @@ TEST_F(LinEventFrames, RecordsAreLaidOutByteExact) {
 TEST_F(LinEventFrames, DefinitionsTakeWhatOneRecordOf4084BytesHolds) {
   const std::vector<uint8_t> ids = frameIds(1020);
   const Bytes idRecords = widened(frameIds(1019));
-  device_->expect(kEventDefine, Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFA, 0x03} +
-                                    Bytes(idRecords.begin(), idRecords.end() - 4));
+  device_->expect(kEventDefine,
+                  Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFA, 0x03} + Bytes(idRecords.begin(), idRecords.end() - 4));
   device_->expect(kSporadicDefine, Bytes{2, 0, 0, 0, 0, 0, 0xFB, 0x03} + idRecords);
   EXPECT_EQ(Qor_Lin_EventTriggeredFrames_Define(port_, 1, 0, 0, 0, 1018, ids.data()), 0u) << lastText();
   EXPECT_EQ(Qor_Lin_SporadicFrames_Define(port_, 2, 1019, ids.data()), 0u) << lastText();
@@ -99,8 +115,8 @@ class LinEventFramesOf1012 : public LinRoad {
 TEST_F(LinEventFramesOf1012, DefinitionsTakeWhatOneRecordOf1012BytesHolds) {
   const std::vector<uint8_t> ids = frameIds(252);
   const Bytes idRecords = widened(frameIds(251));
-  device_->expect(kEventDefine, Bytes{1, 0, 0, 0, 3, 4, 1, 0, 0, 0, 250, 0} +
-                                    Bytes(idRecords.begin(), idRecords.end() - 4));
+  device_->expect(kEventDefine,
+                  Bytes{1, 0, 0, 0, 3, 4, 1, 0, 0, 0, 250, 0} + Bytes(idRecords.begin(), idRecords.end() - 4));
   device_->expect(kSporadicDefine, Bytes{2, 0, 0, 0, 0, 0, 251, 0} + idRecords);
   EXPECT_EQ(Qor_Lin_EventTriggeredFrames_Define(port_, 1, 1, 3, 4, 250, ids.data()), 0u) << lastText();
   EXPECT_EQ(Qor_Lin_SporadicFrames_Define(port_, 2, 251, ids.data()), 0u) << lastText();

@@ -28,7 +28,7 @@ constexpr uint8_t kState = 0xF5;
 constexpr uint8_t kRampState = 0xF7;
 constexpr uint32_t kSignalRefused = 0x02010007;  // the common library's check of a signal
 
-constexpr Qor_Common_Signal_t kIntelSignal{8, QOR_COMMON_SIGNAL_INTEL, 12};  // byte 1, bit 4
+constexpr Qor_Common_Signal_t kIntelSignal{8, QOR_COMMON_SIGNAL_INTEL, 12};        // byte 1, bit 4
 constexpr Qor_Common_Signal_t kMotorolaSignal{4, QOR_COMMON_SIGNAL_MOTOROLA, 20};  // byte 2, bit 4
 constexpr Qor_Common_Signal_t kOversizedSignal{65, QOR_COMMON_SIGNAL_INTEL, 0};
 
@@ -48,45 +48,68 @@ TEST_F(LinFrameResponses, RecordsAreLaidOutByteExact) {
   Bytes values(16 * 8);
   for (size_t index = 0; index < values.size(); ++index) values[index] = static_cast<uint8_t>(index);
   const Case cases[] = {
-      {"define", [&](uint32_t port) { return Qor_Lin_FrameResponses_DefineFrameResponse(port, 0x21, 1, 0, 0x55, 3, data); },
-       kDefine, {0x21, 1, 0, 0x55, 3, 0, 0, 0, 1, 2, 3}},
+      {"define",
+       [&](uint32_t port) { return Qor_Lin_FrameResponses_DefineFrameResponse(port, 0x21, 1, 0, 0x55, 3, data); },
+       kDefine,
+       {0x21, 1, 0, 0x55, 3, 0, 0, 0, 1, 2, 3}},
       {"define with no data: the head alone",
        [&](uint32_t port) { return Qor_Lin_FrameResponses_DefineFrameResponse(port, 0x22, 0, 1, 0, 0, nullptr); },
-       kDefine, {0x22, 0, 1, 0, 0, 0, 0, 0}},
+       kDefine,
+       {0x22, 0, 1, 0, 0, 0, 0, 0}},
       {"define of 8 bytes",
-       [&](uint32_t port) { return Qor_Lin_FrameResponses_DefineFrameResponse(port, 0x23, 1, 1, 0, 8, data); },
-       kDefine, Bytes{0x23, 1, 1, 0, 8, 0, 0, 0} + Bytes(data, data + 8)},
-      {"delete", [](uint32_t port) { return Qor_Lin_FrameResponses_DeleteFrameResponse(port, 0x21); }, kDelete,
+       [&](uint32_t port) { return Qor_Lin_FrameResponses_DefineFrameResponse(port, 0x23, 1, 1, 0, 8, data); }, kDefine,
+       Bytes{0x23, 1, 1, 0, 8, 0, 0, 0} + Bytes(data, data + 8)},
+      {"delete",
+       [](uint32_t port) { return Qor_Lin_FrameResponses_DeleteFrameResponse(port, 0x21); },
+       kDelete,
        {0x21, 0, 0, 0}},
-      {"delete all", [](uint32_t port) { return Qor_Lin_FrameResponses_DeleteAllFrameResponses(port); }, kDeleteAll,
+      {"delete all",
+       [](uint32_t port) { return Qor_Lin_FrameResponses_DeleteAllFrameResponses(port); },
+       kDeleteAll,
        {0, 0, 1, 0}},
-      {"properties", [](uint32_t port) { return Qor_Lin_FrameResponses_ChangeProperties(port, 0x21, 0, 1, 7); },
-       kProperties, {0x21, 0, 1, 7}},
+      {"properties",
+       [](uint32_t port) { return Qor_Lin_FrameResponses_ChangeProperties(port, 0x21, 0, 1, 7); },
+       kProperties,
+       {0x21, 0, 1, 7}},
       {"start group 1", [](uint32_t port) { return Qor_Lin_FrameResponses_StartGroup(port, 1); }, kStartGroup, {}},
       {"stop group 1", [](uint32_t port) { return Qor_Lin_FrameResponses_StopGroup(port, 1); }, kStopGroup, {}},
       {"change data without a mask",
        [&](uint32_t port) { return Qor_Lin_FrameResponses_ChangeData(port, 0x21, 2, 3, nullptr, other); },
-       kChangeData, {0x21, 0, 2, 3, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0xA1, 0xA2, 0xA3, 0, 0, 0, 0, 0}},
+       kChangeData,
+       {0x21, 0, 2, 3, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0xA1, 0xA2, 0xA3, 0, 0, 0, 0, 0}},
       {"change data under a mask",
-       [&](uint32_t port) { return Qor_Lin_FrameResponses_ChangeData(port, 0x21, 0, 2, mask, other); }, kChangeData,
+       [&](uint32_t port) { return Qor_Lin_FrameResponses_ChangeData(port, 0x21, 0, 2, mask, other); },
+       kChangeData,
        {0x21, 0, 0, 2, 0x0F, 0xF0, 0, 0, 0, 0, 0, 0, 0xA1, 0xA2, 0, 0, 0, 0, 0, 0}},
-      {"suspend", [](uint32_t port) { return Qor_Lin_FrameResponses_Suspend(port, 0x21, 0x1234); }, kSuspend,
+      {"suspend",
+       [](uint32_t port) { return Qor_Lin_FrameResponses_Suspend(port, 0x21, 0x1234); },
+       kSuspend,
        {0x21, 0, 0, 0, 0x34, 0x12, 0, 0}},
-      {"disturb", [&](uint32_t port) { return Qor_Lin_FrameResponses_Disturb(port, 0x21, 0xABCD, 2, data, other); },
-       kDisturb, {0x21, 2, 0xCD, 0xAB, 1, 2, 0, 0, 0, 0, 0, 0, 0xA1, 0xA2, 0, 0, 0, 0, 0, 0}},
+      {"disturb",
+       [&](uint32_t port) { return Qor_Lin_FrameResponses_Disturb(port, 0x21, 0xABCD, 2, data, other); },
+       kDisturb,
+       {0x21, 2, 0xCD, 0xAB, 1, 2, 0, 0, 0, 0, 0, 0, 0xA1, 0xA2, 0, 0, 0, 0, 0, 0}},
       {"multiplex of two values",
-       [&](uint32_t port) { return Qor_Lin_FrameResponses_MultiplexBytes_Define(port, 0x21, 5, 2, other, values.data()); },
+       [&](uint32_t port) {
+         return Qor_Lin_FrameResponses_MultiplexBytes_Define(port, 0x21, 5, 2, other, values.data());
+       },
        kMultiplexDefine, Bytes{0x21, 0, 5, 2} + Bytes(other, other + 8) + Bytes(values.begin(), values.begin() + 16)},
       {"multiplex of 16 values: 140 bytes",
-       [&](uint32_t port) { return Qor_Lin_FrameResponses_MultiplexBytes_Define(port, 0x21, 0, 16, other, values.data()); },
+       [&](uint32_t port) {
+         return Qor_Lin_FrameResponses_MultiplexBytes_Define(port, 0x21, 0, 16, other, values.data());
+       },
        kMultiplexDefine, Bytes{0x21, 0, 0, 16} + Bytes(other, other + 8) + values},
-      {"multiplex stop", [&](uint32_t port) { return Qor_Lin_FrameResponses_MultiplexBytes_Stop(port, 0x21, other, data); },
+      {"multiplex stop",
+       [&](uint32_t port) { return Qor_Lin_FrameResponses_MultiplexBytes_Stop(port, 0x21, other, data); },
        kMultiplexStop, Bytes{0x21, 0, 0, 0} + Bytes(other, other + 8) + Bytes(data, data + 8)},
-      {"ramp delete", [](uint32_t port) { return Qor_Lin_FrameResponses_Ramp_Delete(port, 0x21, kIntelSignal); }, kRamp,
+      {"ramp delete",
+       [](uint32_t port) { return Qor_Lin_FrameResponses_Ramp_Delete(port, 0x21, kIntelSignal); },
+       kRamp,
        {0x21, 0, 0, 0, 0, 1, 4}},
       {"ramp sum reset",
        [](uint32_t port) { return Qor_Lin_FrameResponses_Ramp_ResetRampSum(port, 0x21, kMotorolaSignal); },
-       kResetRampSum, {0x21, 2, 4, 0}},
+       kResetRampSum,
+       {0x21, 2, 4, 0}},
   };
   for (const Case& c : cases) device_->expect(c.command, c.record);
   for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
@@ -114,8 +137,9 @@ TEST_F(LinFrameResponses, RefusedArgumentsSendNothing) {
       {"define without data",
        [&](uint32_t port) { return Qor_Lin_FrameResponses_DefineFrameResponse(port, 1, 0, 0, 0, 1, nullptr); },
        kInvalidParameter, nullptr},
-      {"properties' send state", [](uint32_t port) { return Qor_Lin_FrameResponses_ChangeProperties(port, 1, 2, 0, 0); },
-       kInvalidSendState, nullptr},
+      {"properties' send state",
+       [](uint32_t port) { return Qor_Lin_FrameResponses_ChangeProperties(port, 1, 2, 0, 0); }, kInvalidSendState,
+       nullptr},
       {"properties' group", [](uint32_t port) { return Qor_Lin_FrameResponses_ChangeProperties(port, 1, 1, 3, 0); },
        kInvalidGroupNumber, nullptr},
       {"start group 0", [](uint32_t port) { return Qor_Lin_FrameResponses_StartGroup(port, 0); }, kInvalidGroupNumber,
@@ -197,11 +221,9 @@ TEST_F(LinFrameResponses, RampStateMustAnswerForTheRampAsked) {
   EXPECT_EQ(state, 2u);
   EXPECT_EQ(value, 99u);
   state = value = 9;
-  EXPECT_EQ(Qor_Lin_FrameResponses_Ramp_GetState(port_, 0x21, kIntelSignal, &state, &value),
-            kInvalidResponseParameter);
+  EXPECT_EQ(Qor_Lin_FrameResponses_Ramp_GetState(port_, 0x21, kIntelSignal, &state, &value), kInvalidResponseParameter);
   EXPECT_EQ(lastText(), described(kInvalidResponseParameter, "ramp not found"));
-  EXPECT_EQ(Qor_Lin_FrameResponses_Ramp_GetState(port_, 0x21, kIntelSignal, &state, &value),
-            kInvalidResponseParameter);
+  EXPECT_EQ(Qor_Lin_FrameResponses_Ramp_GetState(port_, 0x21, kIntelSignal, &state, &value), kInvalidResponseParameter);
   EXPECT_EQ(Qor_Lin_FrameResponses_Ramp_GetState(port_, 0x21, kIntelSignal, &state, &value), kInvalidResponseLength);
   EXPECT_EQ(state + value, 18u) << "untouched";
   EXPECT_EQ(Qor_Lin_FrameResponses_Ramp_GetState(port_, 0x21, kOversizedSignal, &state, &value), kSignalRefused);
@@ -209,16 +231,23 @@ TEST_F(LinFrameResponses, RampStateMustAnswerForTheRampAsked) {
 
 TEST_F(LinFrameResponses, StateIsDecodedFromAWholeAnswer) {
   // id, send state, group, attribute, flag bytes 4 to 6, length, data, flag byte 16, byte 17, two more
-  const Bytes answer = {0x21, 5, 1, 0x77, 1, 2, 1, 3, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 1, 0x42, 0xEE, 0xEE};
+  const Bytes answer = {0x21, 5,    1,    0x77, 1,    2,    1, 3,    0xD0, 0xD1,
+                        0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 1, 0x42, 0xEE, 0xEE};
+  Bytes longer = answer;
+  longer[7] = 9;
   device_->expect(kState, {0x21, 0, 0, 0}).answer(answer);
+  device_->expect(kState, {0x21, 0, 0, 0}).answer(longer);
   device_->expect(kState, {0x21, 0, 0, 0}).answer(Bytes(answer.begin(), answer.begin() + 17));
   device_->expect(kState, {0x21, 0, 0, 0}).fail(kFirmwareBusy, "busy");
   Qor_Lin_FrameResponseState_t state;
   ASSERT_EQ(Qor_Lin_FrameResponses_GetState(port_, 0x21, &state), 0u) << lastText();
-  const uint8_t expected[20] = {0x21, 1, 1, 0x77, 0x0D, 0, 0, 0, 3, 0x42, 0, 0,
-                                0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7};
+  const uint8_t expected[20] = {0x21, 1, 1,    0x77, 0x0D, 0,    0,    0,    3,    0x42,
+                                0,    0, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7};
   EXPECT_EQ(Bytes(reinterpret_cast<const uint8_t*>(&state), reinterpret_cast<const uint8_t*>(&state) + 20),
             Bytes(expected, expected + 20));
+
+  ASSERT_EQ(Qor_Lin_FrameResponses_GetState(port_, 0x21, &state), 0u) << lastText();
+  EXPECT_EQ(state.length, 8u) << "no more than the data field holds";
 
   Qor_Lin_FrameResponseState_t untouched;
   memset(&untouched, 0xEE, sizeof untouched);

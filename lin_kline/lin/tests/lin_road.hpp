@@ -9,8 +9,8 @@
 #include <string>
 
 #include "qor_api.h"
-#include "qor_helpers.h"
 #include "qor_emulator/frame.hpp"
+#include "qor_helpers.h"
 #include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {

@@ -26,7 +26,8 @@ constexpr uint8_t kNmWakeUp = 0x49;
 // The core's node record: tasks, baud rate, three master times in ticks, detection, slave baud rate and two times.
 Bytes nodeRecord(uint8_t master, uint8_t slave, uint32_t baudRate, uint32_t breakTicks, uint32_t delimiterTicks,
                  uint32_t slaveBaudRate) {
-  return Bytes{master, slave, 0, 0} + emulator::words({baudRate, breakTicks, delimiterTicks, 0, 0, slaveBaudRate, 0, 0});
+  return Bytes{master, slave, 0, 0} +
+         emulator::words({baudRate, breakTicks, delimiterTicks, 0, 0, slaveBaudRate, 0, 0});
 }
 
 TEST_F(LinNode, InitInterfaceNeedsTheInterfaceLockThenKnownFlags) {
@@ -94,17 +95,20 @@ TEST_F(LinNode, SingleCommandsSendTheirRecords) {
     Bytes record;
   } cases[] = {
       {"baud rate", [](uint32_t port) { return Qor_Lin_Node_SetBaudRate(port, 19200); }, kBaudRate, u32le(19200)},
-      {"wake-up drops the remainder", [](uint32_t port) { return Qor_Lin_Node_SendWakeUp(port, 1'000'024); },
-       kWakeUp, u32le(40000)},
+      {"wake-up drops the remainder", [](uint32_t port) { return Qor_Lin_Node_SendWakeUp(port, 1'000'024); }, kWakeUp,
+       u32le(40000)},
       {"go to sleep", [](uint32_t port) { return Qor_Lin_Node_SendGoToSleep(port); }, kGoToSleep, {}},
       {"checksum model of every frame: no ids",
-       [&ids](uint32_t port) { return Qor_Lin_Node_SetChecksumModel(port, 1, 1, 3, ids); }, kChecksumModel,
+       [&ids](uint32_t port) { return Qor_Lin_Node_SetChecksumModel(port, 1, 1, 3, ids); },
+       kChecksumModel,
        {1, 3, 1, 0}},
       {"checksum model of three frames",
-       [&ids](uint32_t port) { return Qor_Lin_Node_SetChecksumModel(port, 0, 0, 3, ids); }, kChecksumModel,
+       [&ids](uint32_t port) { return Qor_Lin_Node_SetChecksumModel(port, 0, 0, 3, ids); },
+       kChecksumModel,
        {0, 3, 0, 0, 0x10, 0x11, 0x3C}},
       {"every frame needs no ids",
-       [](uint32_t port) { return Qor_Lin_Node_SetChecksumModel(port, 1, 0, 9, nullptr); }, kChecksumModel,
+       [](uint32_t port) { return Qor_Lin_Node_SetChecksumModel(port, 1, 0, 9, nullptr); },
+       kChecksumModel,
        {0, 9, 1, 0}},
   };
   for (const Case& c : cases) device_->expect(c.command, c.record);

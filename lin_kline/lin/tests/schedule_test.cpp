@@ -46,9 +46,9 @@ using LinSchedule = LinRoad;
 
 TEST_F(LinSchedule, AFillRecordIsLaidOutByteExact) {
   const Qor_Lin_ScheduleEntry_t entries[] = {{0x10, 1, 0xAA, 0, 10'000'000}, {0x3C, 3, 0, 0, 24}};
-  device_->expect(kFill, {5, 0, 1, 0, 0, 0, 2, 0,                     //
+  device_->expect(kFill, {5,    0, 1,    0, 0,    0,    2,    0,     //
                           0x10, 1, 0xAA, 0, 0x80, 0x1A, 0x06, 0x00,  // 400000 ticks
-                          0x3C, 3, 0, 0, 0, 0, 0, 0});               // 24 ns is no tick
+                          0x3C, 3, 0,    0, 0,    0,    0,    0});   // 24 ns is no tick
   device_->expect(kFill, {6, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(Qor_Lin_MasterTask_FillScheduleTable_WithFrameType(port_, 1, 5, 2, entries), 0u) << lastText();
   EXPECT_EQ(Qor_Lin_MasterTask_FillScheduleTable_WithFrameType(port_, 0, 6, 0, nullptr), 0u) << lastText();
@@ -126,7 +126,9 @@ TEST_F(LinSchedule, SchedulerCommandsSendTheirRecords) {
   } cases[] = {
       {"start", [](uint32_t port) { return Qor_Lin_MasterTask_Start(port, 3); }, kStart, {3, 0, 0, 0}},
       {"stop", [](uint32_t port) { return Qor_Lin_MasterTask_Stop(port); }, kStop, {}},
-      {"clear", [](uint32_t port) { return Qor_Lin_MasterTask_ClearScheduleTable(port, 0xFE); }, kClear,
+      {"clear",
+       [](uint32_t port) { return Qor_Lin_MasterTask_ClearScheduleTable(port, 0xFE); },
+       kClear,
        {0xFE, 0, 0, 0}},
       {"change without value", [](uint32_t port) { return Qor_Lin_MasterTask_ChangeScheduleTable(port, 4, 1, 77); },
        kChange, Bytes{4, 1, 0, 0} + u32le(0)},
@@ -138,10 +140,14 @@ TEST_F(LinSchedule, SchedulerCommandsSendTheirRecords) {
        Bytes{4, 0x1D, 0, 0} + u32le(0x01020304)},
       {"wake-up delimiter", [](uint32_t port) { return Qor_Lin_MasterTask_SetWakeUpDelimiterTime(port, 250'049); },
        kWakeUpDelimiter, u32le(10001)},
-      {"slave answers", [](uint32_t port) { return Qor_Lin_SlaveTask_SetSlaveCommunicationState(port, 1); },
-       kSlaveState, {1, 0, 0, 0}},
-      {"break threshold", [](uint32_t port) { return Qor_Lin_SlaveTask_SetBreakDetectionThreshold(port, 0xA1B2); },
-       kBreakThreshold, {0xB2, 0xA1}},
+      {"slave answers",
+       [](uint32_t port) { return Qor_Lin_SlaveTask_SetSlaveCommunicationState(port, 1); },
+       kSlaveState,
+       {1, 0, 0, 0}},
+      {"break threshold",
+       [](uint32_t port) { return Qor_Lin_SlaveTask_SetBreakDetectionThreshold(port, 0xA1B2); },
+       kBreakThreshold,
+       {0xB2, 0xA1}},
   };
   for (const Case& c : cases) device_->expect(c.command, c.record);
   for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
