@@ -53,7 +53,9 @@ uint32_t checkData(const kit::Call& call, const uint8_t* data, uint8_t length, c
 // An 8-byte field holding the first length bytes of source (filler when source is null) and zeros after them.
 void writeField(kit::RecordWriter& record, const uint8_t* source, uint8_t length, uint8_t filler = 0) {
   for (size_t index = 0; index < kDataField; ++index) {
-    record.u8(index >= length ? 0 : source != nullptr ? source[index] : filler);
+    uint8_t byte = 0;
+    if (index < length) byte = source != nullptr ? source[index] : filler;
+    record.u8(byte);
   }
 }
 

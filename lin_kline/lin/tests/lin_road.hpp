@@ -18,7 +18,6 @@ namespace qor::test {
 using emulator::Bytes;
 
 inline constexpr uint32_t kWrongInterface = 0x02050001;
-inline constexpr uint32_t kInvalidDataLength = 0x02050002;
 inline constexpr uint32_t kInvalidResponseLength = 0x02050003;
 inline constexpr uint32_t kUnknownFlag = 0x02050004;
 inline constexpr uint32_t kUnknownMode = 0x02050005;
