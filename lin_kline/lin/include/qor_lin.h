@@ -5,6 +5,10 @@
 #ifndef QOR_LIN_H
 #define QOR_LIN_H
 
+#include "qor_lin_event_frames.h"
+#include "qor_lin_frames.h"
+#include "qor_lin_node.h"
+#include "qor_lin_schedule.h"
 #include "qor_types.h"
 
 #endif

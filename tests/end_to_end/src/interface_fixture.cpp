@@ -37,8 +37,11 @@ EmulatedModel stressModuleOfParameterLength1012() {
   return {modelOfParameterLength1012().hostType, {{kCanFirmwareCode, 1}, {kCanStressFirmwareCode, 2}}};
 }
 
+EmulatedModel linModelOfParameterLength1012() { return {modelOfParameterLength1012().hostType, {{kLinFirmwareCode, 1}}}; }
+
 EmulatedModel linAndKLineController() {
-  return {kEthernetModel, {{kLinFirmwareCode, 1}, {kLinFirmwareCode, 2}, {kKLineFirmwareCode, 3}, {kKLineFirmwareCode, 4}}};
+  return {kEthernetModel,
+          {{kLinFirmwareCode, 1}, {kLinFirmwareCode, 2}, {kKLineFirmwareCode, 3}, {kKLineFirmwareCode, 4}}};
 }
 
 void InterfaceFixture::SetUp() {

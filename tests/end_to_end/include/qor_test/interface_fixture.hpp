@@ -58,6 +58,8 @@ EmulatedModel ethernetController();
 // is of the models whose monitors run in the daemon.
 EmulatedModel modelOfParameterLength1012();
 EmulatedModel modelOfParameterLength32756();
+// The model of parameter length 1012 with one LIN interface.
+EmulatedModel linModelOfParameterLength1012();
 // kEthernetModel with LIN interfaces 1 and 2 and K-Line interfaces 3 and 4.
 EmulatedModel linAndKLineController();
 // kEthernetModel with CAN interface 1 and the CAN stress module 2; the same of parameter length 1012.
