@@ -41,9 +41,12 @@ enum NodeProperty : uint32_t {
   kFdWord = 21,
 };
 
-inline constexpr kit::PropertyById kNodeProperties{kNodeConfigurationCommand, kSetProperty, kGetProperty,
-                                                    kit::PropertyById::IdField::Word, kNodeConfigurationAnswerSize,
-                                                    8};
+inline constexpr kit::PropertyById kNodeProperties{kNodeConfigurationCommand,
+                                                   kSetProperty,
+                                                   kGetProperty,
+                                                   kit::PropertyById::IdField::Word,
+                                                   kNodeConfigurationAnswerSize,
+                                                   8};
 
 // Sends a record that begins with its sub-function; answer gets the response.
 inline uint32_t configureNode(const kit::Call& call, const kit::RecordWriter& record, std::vector<uint8_t>& answer) {

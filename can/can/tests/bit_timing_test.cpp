@@ -156,8 +156,8 @@ std::vector<int> legalCycleCounts() {
 TEST(BitTiming, NoLegalSettingHasASmallerRateErrorForIntegerRates) {
   const std::vector<int> cycleCounts = legalCycleCounts();
   ASSERT_EQ(cycleCounts.size(), 12160u);
-  std::vector<double> rates = {3101, 3125, 3200, 5000, 10000, 33333, 50000, 71359, 83333, 100000, 125000,
-                               250000, 500000, 800000, 1000000, 2000000, 5000000, 9999999, 10000000};
+  std::vector<double> rates = {3101,   3125,   3200,   5000,   10000,   33333,   50000,   71359,   83333,   100000,
+                               125000, 250000, 500000, 800000, 1000000, 2000000, 5000000, 9999999, 10000000};
   std::mt19937 random(20261211);
   std::uniform_real_distribution<double> exponent(std::log(3101.0), std::log(10e6));
   for (int index = 0; index < 3000; ++index) rates.push_back(std::round(std::exp(exponent(random))));
@@ -305,9 +305,10 @@ TEST(BitTiming, RateErrorIsNeverWorseThanTheKernelsWithAtLeastEightTimeQuanta) {
         const std::optional<KernelSetting> kernel = kernelSetting(*program, clock.clock, rate, tenths);
         if (!kernel || kernel->timeQuanta < 8 || kernel->prescaler > 64) continue;
         ++compared;
-        const double theirs = rateError(kClockHz / (kernel->prescaler * kernel->timeQuanta * clock.cyclesPerStep), rate);
-        EXPECT_LE(ours, theirs) << rate << " bit/s, " << tenths / 10.0 << " %, clock " << clock.clock
-                                << ": ours 0x" << std::hex << registerValue;
+        const double theirs =
+            rateError(kClockHz / (kernel->prescaler * kernel->timeQuanta * clock.cyclesPerStep), rate);
+        EXPECT_LE(ours, theirs) << rate << " bit/s, " << tenths / 10.0 << " %, clock " << clock.clock << ": ours 0x"
+                                << std::hex << registerValue;
       }
     }
   }
