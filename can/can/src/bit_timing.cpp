@@ -42,7 +42,7 @@ std::string formatted(const char* format, double value) {
 
 std::string formatted(int value) { return std::to_string(value); }
 
-// Half up, as the firmware's tools round; NaN and infinities stay what they are.
+// A fraction of 0.5 or more goes up; NaN and infinities stay what they are.
 double roundHalfUp(double value) {
   const double whole = std::floor(value);
   return value - whole >= 0.5 ? whole + 1 : whole;

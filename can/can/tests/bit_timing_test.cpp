@@ -247,7 +247,7 @@ struct KernelSetting {
 // The kernel's setting for a clock, from the columns its header names; none when it finds none or the output is
 // not understood.
 std::optional<KernelSetting> kernelSetting(const std::string& program, long clock, long rate, long samplePointTenths) {
-  const std::string command = program + " -c " + std::to_string(clock) + " -b " + std::to_string(rate) + " -s " +
+  const std::string command = "'" + program + "' -c " + std::to_string(clock) + " -b " + std::to_string(rate) + " -s " +
                               std::to_string(samplePointTenths) + " mcp251x 2>/dev/null";
   FILE* output = popen(command.c_str(), "r");
   if (output == nullptr) return std::nullopt;
