@@ -175,6 +175,17 @@ TEST_F(NodeRoad, InitNeedsTheInterfaceLockAndTheCoresChecks) {
   EXPECT_EQ(nodeRequests(), 0u);
 }
 
+TEST_F(NodeRoad, TheBitTimingCalculationSendsNothing) {
+  uint32_t registerValue = 0;
+  ASSERT_EQ(Qor_Can_Node_CalculateBaudrateRegisterValue(port_, &registerValue, 0, 0, 0, 0, 500000, 0), 0u)
+      << lastText();
+  EXPECT_EQ(registerValue, 0x3EC3u);
+  EXPECT_EQ(Qor_Can_Node_CalculateBaudrateRegisterValue(port_, &registerValue, 7, 0, 0, 0, 500000, 0), 0x02020204u);
+  EXPECT_TRUE(lastTextEndsWith("7"));
+  EXPECT_EQ(registerValue, 0u);
+  EXPECT_EQ(nodeRequests(), 0u);
+}
+
 // ---- results ----
 
 TEST_F(NodeRoad, BaudRatesAndTheirInformation) {
