@@ -6,5 +6,6 @@
 
 #include "qor_can_message.h"
 #include "qor_can_tar.h"
+#include "qor_can_triggers.h"
 
 #endif
