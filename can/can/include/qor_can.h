@@ -5,6 +5,7 @@
 #define QOR_CAN_H
 
 #include "qor_can_message.h"
+#include "qor_can_nm.h"
 #include "qor_can_tar.h"
 #include "qor_can_triggers.h"
 
