@@ -98,6 +98,7 @@ QOR_API uint32_t Qor_Can_Nm_Config_Off(uint32_t port);
  * blocks; the first failure ends the call, and what was sent stays configured. */
 QOR_API uint32_t Qor_Can_Nm_Config_Osek(uint32_t port, const Qor_Can_Nm_OsekConfig_t* config);
 QOR_API uint32_t Qor_Can_Nm_Config_Autosar(uint32_t port, const Qor_Can_Nm_AutosarConfig_t* config);
+/* The record goes as far as its highest flag; a data length above 8 gives "invalid parameter" when the data go. */
 QOR_API uint32_t Qor_Can_Nm_Config_Autosar_Global(uint32_t port, const Qor_Can_Nm_AutosarGlobal_t* global);
 QOR_API uint32_t Qor_Can_Nm_Config_Autosar_Node(uint32_t port, const Qor_Can_Nm_AutosarNode_t* node);
 /* Two arrays of 8 bytes. */

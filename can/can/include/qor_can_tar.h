@@ -66,9 +66,9 @@ QOR_API uint32_t Qor_Can_Tar_Config_Standard(uint32_t port, uint8_t index, uint3
                                              uint8_t dlc, uint8_t option, const uint8_t* data, const uint8_t* mask);
 
 /* ---- transmit items (command 0xC2) ----
- * Every item is checked before anything is sent: flags above 7 give "unknown flag", a DLC above 15 "invalid dlc",
- * each naming the item's index; the items travel in one record, which must fit the port's maximum parameter length
- * ("invalid data length"). count 0 sends the head alone. */
+ * Every item is checked before anything is sent: flags above 7 give "unknown flag" naming the item's index, a DLC
+ * above 15 "invalid dlc". The items travel in one record, which must fit the port's maximum parameter length ("invalid
+ * data length"). count 0 sends the head alone; a short item of a DLC above 8 sends zeros past its eight data bytes. */
 QOR_API uint32_t Qor_Can_Tar_AddTxItems_Simple(uint32_t port, uint8_t index, uint16_t count,
                                                const Qor_Can_Tar_SimpleItem_t* items);
 QOR_API uint32_t Qor_Can_Tar_AddTxItems_Standard(uint32_t port, uint8_t index, uint16_t count,

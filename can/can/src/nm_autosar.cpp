@@ -80,8 +80,7 @@ kit::RecordWriter nodeRequest(uint8_t subFunction, uint8_t node) {
   return record;
 }
 
-uint32_t sendNodeRequest(uint32_t port, uint8_t subFunction, uint8_t node) {
-  const kit::Call call(kCan, port);
+uint32_t sendNodeRequest(const kit::Call& call, uint8_t subFunction, uint8_t node) {
   if (uint32_t code = checkCanInterface(call)) return code;
   return nmNodeOperation(call, nodeRequest(subFunction, node));
 }
@@ -91,51 +90,38 @@ uint8_t fromOne(uint8_t firmwareValue, uint8_t highest) {
   return firmwareValue <= highest ? static_cast<uint8_t>(firmwareValue + 1) : 0;
 }
 
-}  // namespace
-}  // namespace qor::can
-
-using namespace qor::can;
-using qor::kit::GeneralError;
-
-uint32_t Qor_Can_Nm_Config_Autosar_Global(uint32_t port, const Qor_Can_Nm_AutosarGlobal_t* global) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t configureGlobal(const kit::Call& call, const Qor_Can_Nm_AutosarGlobal_t* global) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(global, "global")) return code;
-  if ((global->flags & ~kGlobalFlags) != 0) return call.fail(GeneralError::UnknownFlag, "unknown flag");
+  if ((global->flags & ~kGlobalFlags) != 0) return call.fail(kit::GeneralError::UnknownFlag, "unknown flag");
   if (!isPosition(global->PduNidPosition, 1)) {
-    return call.fail(GeneralError::InvalidParameter, "PduNidPosition '0x%02x' is unknown", global->PduNidPosition);
+    return call.fail(kit::GeneralError::InvalidParameter, "PduNidPosition '0x%02x' is unknown", global->PduNidPosition);
   }
   if (!isPosition(global->PduCbvPosition, 1)) {
-    return call.fail(GeneralError::InvalidParameter, "PduCbvPosition '0x%02x' is unknown", global->PduCbvPosition);
+    return call.fail(kit::GeneralError::InvalidParameter, "PduCbvPosition '0x%02x' is unknown", global->PduCbvPosition);
   }
   if (!isPosition(global->PduStatePosition, 2)) {
-    return call.fail(GeneralError::InvalidParameter, "PduStatePosition '0x%02x' is unknown", global->PduStatePosition);
+    return call.fail(kit::GeneralError::InvalidParameter, "PduStatePosition '0x%02x' is unknown",
+                     global->PduStatePosition);
   }
   if ((global->flags & kGlobalUserData) != 0) {
     if (uint32_t code = checkUserDataLength(call, global->userDataLength)) return code;
   }
   return nmNodeOperation(call, globalRecord(*global));
-} catch (...) {
-  return kCan.failedCall(port);
 }
 
-uint32_t Qor_Can_Nm_Config_Autosar_Node(uint32_t port, const Qor_Can_Nm_AutosarNode_t* node) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t configureNode(const kit::Call& call, const Qor_Can_Nm_AutosarNode_t* node) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(node, "node")) return code;
-  if ((node->flags & ~kNodeFlags) != 0) return call.fail(GeneralError::UnknownFlag, "unknown flag");
+  if ((node->flags & ~kNodeFlags) != 0) return call.fail(kit::GeneralError::UnknownFlag, "unknown flag");
   if (uint32_t code = call.checkReserved(node->reserved7, "reserved bytes have to be zero")) return code;
   if ((node->flags & kNodeData) != 0) {
     if (uint32_t code = checkUserDataLength(call, node->dataLength)) return code;
   }
   return nmNodeOperation(call, nodeRecord(*node));
-} catch (...) {
-  return kCan.failedCall(port);
 }
 
-uint32_t Qor_Can_Nm_Autosar_Node_GetState(uint32_t port, uint8_t node, uint32_t* stateFlags, uint8_t* mode,
-                                          uint8_t* state) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t readNodeState(const kit::Call& call, uint8_t node, uint32_t* stateFlags, uint8_t* mode, uint8_t* state) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(stateFlags, "stateFlags")) return code;
   if (uint32_t code = call.checkPointer(mode, "mode")) return code;
@@ -143,25 +129,47 @@ uint32_t Qor_Can_Nm_Autosar_Node_GetState(uint32_t port, uint8_t node, uint32_t*
   *stateFlags = 0;
   std::vector<uint8_t> answer;
   if (uint32_t code = nmNodeOperation(call, nodeRequest(kState, node), answer)) return code;
-  const qor::kit::AnswerReader reader(answer);
+  const kit::AnswerReader reader(answer);
   if (!reader.has(kStateAnswerLength)) return call.shortAnswer(reader);
   const uint32_t firmwareFlags = reader.u32(4);
   *stateFlags = ((firmwareFlags & 0x01) != 0 ? 1u : 0) | ((firmwareFlags & 0x04) != 0 ? 2u : 0);
   *mode = fromOne(reader.u8(8), 2);
   *state = fromOne(reader.u8(9), 5);
   return 0;
+}
+
+}  // namespace
+}  // namespace qor::can
+
+using qor::can::kCan;
+
+uint32_t Qor_Can_Nm_Config_Autosar_Global(uint32_t port, const Qor_Can_Nm_AutosarGlobal_t* global) try {
+  return qor::can::configureGlobal(qor::kit::Call(kCan, port), global);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Nm_Config_Autosar_Node(uint32_t port, const Qor_Can_Nm_AutosarNode_t* node) try {
+  return qor::can::configureNode(qor::kit::Call(kCan, port), node);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Nm_Autosar_Node_GetState(uint32_t port, uint8_t node, uint32_t* stateFlags, uint8_t* mode,
+                                          uint8_t* state) try {
+  return qor::can::readNodeState(qor::kit::Call(kCan, port), node, stateFlags, mode, state);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Autosar_RepeatMessageRequest(uint32_t port, uint8_t node) try {
-  return sendNodeRequest(port, kRepeatMessage, node);
+  return qor::can::sendNodeRequest(qor::kit::Call(kCan, port), qor::can::kRepeatMessage, node);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Autosar_RequestBusSynchronization(uint32_t port, uint8_t node) try {
-  return sendNodeRequest(port, kBusSynchronization, node);
+  return qor::can::sendNodeRequest(qor::kit::Call(kCan, port), qor::can::kBusSynchronization, node);
 } catch (...) {
   return kCan.failedCall(port);
 }

@@ -104,66 +104,79 @@ kit::RecordWriter autosarConfigureRecord(const Qor_Can_Nm_AutosarConfig_t& confi
   return record;
 }
 
+uint32_t configureOff(const kit::Call& call) {
+  if (uint32_t code = checkCanInterface(call)) return code;
+  kit::RecordWriter record(4);
+  record.u32(0);
+  return call.send(kConfigureCommand, record);
+}
+
+uint32_t configureOsek(const kit::Call& call, const Qor_Can_Nm_OsekConfig_t* config) {
+  if (uint32_t code = checkCanInterface(call)) return code;
+  if (uint32_t code = call.checkPointer(config, "config")) return code;
+  if (config->reserved7 != 0 || config->reserved18 != 0) {
+    return call.fail(kit::GeneralError::InvalidParameter, "reserved bytes have to be '0'");
+  }
+  if ((config->commandFlags & ~kOsekFlags) != 0) {
+    return call.fail(kit::GeneralError::UnknownFlag, "unknown command flag");
+  }
+  if (config->type > kHighestOsekType) {
+    return call.fail(kit::GeneralError::InvalidParameter, "unknown NM type '0x%x'", config->type);
+  }
+  if (uint32_t code = call.send(kConfigureCommand, osekConfigureRecord(*config))) return code;
+  return sendOsekData(call, *config);
+}
+
+uint32_t configureAutosar(const kit::Call& call, const Qor_Can_Nm_AutosarConfig_t* config) {
+  if (uint32_t code = checkCanInterface(call)) return code;
+  if (uint32_t code = call.checkPointer(config, "config")) return code;
+  if (uint32_t code = call.checkReserved(config->reserved2, "reserved bytes have to be zero")) return code;
+  if (config->type > kHighestAutosarType) {
+    return call.fail(kit::GeneralError::InvalidParameter, "Type '0x%02x' is unknown", config->type);
+  }
+  if ((config->flags & ~kAutosarFlags) != 0) return call.fail(kit::GeneralError::UnknownFlag, "unknown flag");
+  if ((config->flags & QOR_CAN_NM_AUTOSAR_NODES) != 0) {
+    if (config->NumberOfNodes == 0) return call.fail(kit::GeneralError::InvalidParameter, "'NumberOfNodes' is zero");
+    if (uint32_t code = call.checkReserved(config->reserved22, "reserved bytes have to be zero")) return code;
+  }
+  return call.send(kConfigureCommand, autosarConfigureRecord(*config));
+}
+
+uint32_t setData(const kit::Call& call, const uint8_t* first, const uint8_t* second) {
+  constexpr size_t kDataBytes = 8;
+  if (uint32_t code = checkCanInterface(call)) return code;
+  if (uint32_t code = call.checkPointer(first, "first")) return code;
+  if (uint32_t code = call.checkPointer(second, "second")) return code;
+  kit::RecordWriter record = dataRecord(kSetDataKind);
+  record.bytes(first, kDataBytes).bytes(second, kDataBytes);
+  return call.send(kDataCommand, record);
+}
+
 }  // namespace
 }  // namespace qor::can
 
-using namespace qor::can;
-using qor::kit::GeneralError;
+using qor::can::kCan;
 
 uint32_t Qor_Can_Nm_Config_Off(uint32_t port) try {
-  const qor::kit::Call call(kCan, port);
-  if (uint32_t code = checkCanInterface(call)) return code;
-  qor::kit::RecordWriter record(4);
-  record.u32(0);
-  return call.send(kConfigureCommand, record);
+  return qor::can::configureOff(qor::kit::Call(kCan, port));
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Config_Osek(uint32_t port, const Qor_Can_Nm_OsekConfig_t* config) try {
-  const qor::kit::Call call(kCan, port);
-  if (uint32_t code = checkCanInterface(call)) return code;
-  if (uint32_t code = call.checkPointer(config, "config")) return code;
-  if (config->reserved7 != 0 || config->reserved18 != 0) {
-    return call.fail(GeneralError::InvalidParameter, "reserved bytes have to be '0'");
-  }
-  if ((config->commandFlags & ~kOsekFlags) != 0) return call.fail(GeneralError::UnknownFlag, "unknown command flag");
-  if (config->type > kHighestOsekType) {
-    return call.fail(GeneralError::InvalidParameter, "unknown NM type '0x%x'", config->type);
-  }
-  if (uint32_t code = call.send(kConfigureCommand, osekConfigureRecord(*config))) return code;
-  return sendOsekData(call, *config);
+  return qor::can::configureOsek(qor::kit::Call(kCan, port), config);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Config_Autosar(uint32_t port, const Qor_Can_Nm_AutosarConfig_t* config) try {
-  const qor::kit::Call call(kCan, port);
-  if (uint32_t code = checkCanInterface(call)) return code;
-  if (uint32_t code = call.checkPointer(config, "config")) return code;
-  if (uint32_t code = call.checkReserved(config->reserved2, "reserved bytes have to be zero")) return code;
-  if (config->type > kHighestAutosarType) {
-    return call.fail(GeneralError::InvalidParameter, "Type '0x%02x' is unknown", config->type);
-  }
-  if ((config->flags & ~kAutosarFlags) != 0) return call.fail(GeneralError::UnknownFlag, "unknown flag");
-  if ((config->flags & QOR_CAN_NM_AUTOSAR_NODES) != 0) {
-    if (config->NumberOfNodes == 0) return call.fail(GeneralError::InvalidParameter, "'NumberOfNodes' is zero");
-    if (uint32_t code = call.checkReserved(config->reserved22, "reserved bytes have to be zero")) return code;
-  }
-  return call.send(kConfigureCommand, autosarConfigureRecord(*config));
+  return qor::can::configureAutosar(qor::kit::Call(kCan, port), config);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Config_SetData(uint32_t port, const uint8_t* first, const uint8_t* second) try {
-  constexpr size_t kDataBytes = 8;
-  const qor::kit::Call call(kCan, port);
-  if (uint32_t code = checkCanInterface(call)) return code;
-  if (uint32_t code = call.checkPointer(first, "first")) return code;
-  if (uint32_t code = call.checkPointer(second, "second")) return code;
-  qor::kit::RecordWriter record = dataRecord(kSetDataKind);
-  record.bytes(first, kDataBytes).bytes(second, kDataBytes);
-  return call.send(kDataCommand, record);
+  return qor::can::setData(qor::kit::Call(kCan, port), first, second);
 } catch (...) {
   return kCan.failedCall(port);
 }

@@ -16,8 +16,7 @@ constexpr uint8_t kGroupAwakeCommand = 0x45;
 
 constexpr size_t kLongestNodeList = 8 + UINT8_MAX;
 
-uint32_t sendNodeList(uint32_t port, uint8_t subFunction, uint8_t count, const uint8_t* nodes) {
-  const kit::Call call(kCan, port);
+uint32_t sendNodeList(const kit::Call& call, uint8_t subFunction, uint8_t count, const uint8_t* nodes) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (count == 0) return 0;
   if (uint32_t code = call.checkPointer(nodes, "nodes")) return code;
@@ -26,8 +25,7 @@ uint32_t sendNodeList(uint32_t port, uint8_t subFunction, uint8_t count, const u
   return nmNodeOperation(call, record);
 }
 
-uint32_t sendGroup(uint32_t port, uint8_t command, uint8_t group) {
-  const kit::Call call(kCan, port);
+uint32_t sendGroup(const kit::Call& call, uint8_t command, uint8_t group) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = checkNmGroup(call, group)) return code;
   kit::RecordWriter record(2);
@@ -35,69 +33,72 @@ uint32_t sendGroup(uint32_t port, uint8_t command, uint8_t group) {
   return call.send(command, record);
 }
 
-}  // namespace
-}  // namespace qor::can
-
-using namespace qor::can;
-
-uint32_t Qor_Can_Nm_Nodes_Start(uint32_t port, uint8_t count, const uint8_t* nodes) try {
-  return sendNodeList(port, kStartNodes, count, nodes);
-} catch (...) {
-  return kCan.failedCall(port);
-}
-
-uint32_t Qor_Can_Nm_Nodes_Stop(uint32_t port, uint8_t count, const uint8_t* nodes) try {
-  return sendNodeList(port, kStopNodes, count, nodes);
-} catch (...) {
-  return kCan.failedCall(port);
-}
-
-uint32_t Qor_Can_Nm_Nodes_GoToMode_Awake(uint32_t port, uint8_t count, const uint8_t* nodes) try {
-  return sendNodeList(port, kNodesAwake, count, nodes);
-} catch (...) {
-  return kCan.failedCall(port);
-}
-
-uint32_t Qor_Can_Nm_Nodes_GoToMode_BusSleep(uint32_t port, uint8_t count, const uint8_t* nodes) try {
-  return sendNodeList(port, kNodesBusSleep, count, nodes);
-} catch (...) {
-  return kCan.failedCall(port);
-}
-
-uint32_t Qor_Can_Nm_Nodes_ChangeGroup(uint32_t port, uint8_t group, uint8_t count, const uint8_t* nodes) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t changeGroup(const kit::Call& call, uint8_t group, uint8_t count, const uint8_t* nodes) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = checkNmGroup(call, group)) return code;
   if (count != 0) {
     if (uint32_t code = call.checkPointer(nodes, "nodes")) return code;
   }
-  qor::kit::RecordWriter record(kLongestNodeList);
+  kit::RecordWriter record(kLongestNodeList);
   record.u32(kChangeGroup).u8(group).u8(count).u16(0).bytes(nodes, count);
   return nmNodeOperation(call, record);
+}
+
+}  // namespace
+}  // namespace qor::can
+
+using qor::can::kCan;
+
+uint32_t Qor_Can_Nm_Nodes_Start(uint32_t port, uint8_t count, const uint8_t* nodes) try {
+  return qor::can::sendNodeList(qor::kit::Call(kCan, port), qor::can::kStartNodes, count, nodes);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Nm_Nodes_Stop(uint32_t port, uint8_t count, const uint8_t* nodes) try {
+  return qor::can::sendNodeList(qor::kit::Call(kCan, port), qor::can::kStopNodes, count, nodes);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Nm_Nodes_GoToMode_Awake(uint32_t port, uint8_t count, const uint8_t* nodes) try {
+  return qor::can::sendNodeList(qor::kit::Call(kCan, port), qor::can::kNodesAwake, count, nodes);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Nm_Nodes_GoToMode_BusSleep(uint32_t port, uint8_t count, const uint8_t* nodes) try {
+  return qor::can::sendNodeList(qor::kit::Call(kCan, port), qor::can::kNodesBusSleep, count, nodes);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Nm_Nodes_ChangeGroup(uint32_t port, uint8_t group, uint8_t count, const uint8_t* nodes) try {
+  return qor::can::changeGroup(qor::kit::Call(kCan, port), group, count, nodes);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Group_Start(uint32_t port, uint8_t group) try {
-  return sendGroup(port, kGroupStartCommand, group);
+  return qor::can::sendGroup(qor::kit::Call(kCan, port), qor::can::kGroupStartCommand, group);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Group_Stop(uint32_t port, uint8_t group) try {
-  return sendGroup(port, kGroupStopCommand, group);
+  return qor::can::sendGroup(qor::kit::Call(kCan, port), qor::can::kGroupStopCommand, group);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Group_GoToMode_Awake(uint32_t port, uint8_t group) try {
-  return sendGroup(port, kGroupAwakeCommand, group);
+  return qor::can::sendGroup(qor::kit::Call(kCan, port), qor::can::kGroupAwakeCommand, group);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Nm_Group_GoToMode_BusSleep(uint32_t port, uint8_t group) try {
-  return sendGroup(port, kGroupBusSleepCommand, group);
+  return qor::can::sendGroup(qor::kit::Call(kCan, port), qor::can::kGroupBusSleepCommand, group);
 } catch (...) {
   return kCan.failedCall(port);
 }

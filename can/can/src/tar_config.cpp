@@ -26,34 +26,23 @@ void writeDataAndMask(kit::RecordWriter& record, size_t length, const uint8_t* d
   record.u8(static_cast<uint8_t>(length)).bytes(mask, length);
 }
 
-}  // namespace
-}  // namespace qor::can
-
-using namespace qor::can;
-
-uint32_t Qor_Can_Tar_Config_Off(uint32_t port, uint8_t index) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t configureOff(const kit::Call& call, uint8_t index) {
   if (uint32_t code = checkCanInterface(call)) return code;
-  qor::kit::RecordWriter record(4);
+  kit::RecordWriter record(4);
   record.u8(index).u8(kOffKind).u16(0);
   return call.send(kConfigureCommand, record);
-} catch (...) {
-  return kCan.failedCall(port);
 }
 
-uint32_t Qor_Can_Tar_Config_Simple(uint32_t port, uint8_t index, uint32_t firstValue, uint32_t secondValue) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t configureSimple(const kit::Call& call, uint8_t index, uint32_t firstValue, uint32_t secondValue) {
   if (uint32_t code = checkCanInterface(call)) return code;
-  qor::kit::RecordWriter record(12);
+  kit::RecordWriter record(12);
   record.u8(index).u8(kSimpleKind).u16(0).u32(firstValue).u32(secondValue);
   return call.send(kConfigureCommand, record);
-} catch (...) {
-  return kCan.failedCall(port);
 }
 
-uint32_t Qor_Can_Tar_Config_Standard(uint32_t port, uint8_t index, uint32_t firstValue, uint32_t secondValue,
-                                     uint8_t dlc, uint8_t option, const uint8_t* data, const uint8_t* mask) try {
-  const qor::kit::Call call(kCan, port);
+// Only the data bytes of the DLC are read from the caller's arrays.
+uint32_t configureStandard(const kit::Call& call, uint8_t index, uint32_t firstValue, uint32_t secondValue, uint8_t dlc,
+                           uint8_t option, const uint8_t* data, const uint8_t* mask) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = checkDlc(call, dlc)) return code;
   const size_t length = dataBytesOfDlc(dlc);
@@ -61,10 +50,33 @@ uint32_t Qor_Can_Tar_Config_Standard(uint32_t port, uint8_t index, uint32_t firs
     if (uint32_t code = call.checkPointer(data, "data")) return code;
     if (uint32_t code = call.checkPointer(mask, "mask")) return code;
   }
-  qor::kit::RecordWriter record(kLongestRecord);
+  kit::RecordWriter record(kLongestRecord);
   record.u8(index).u8(kStandardKind).u16(0).u32(firstValue).u32(secondValue).u8(dlc).u8(option);
   writeDataAndMask(record, length, data, mask);
   return call.send(kConfigureCommand, record);
+}
+
+}  // namespace
+}  // namespace qor::can
+
+using qor::can::kCan;
+
+uint32_t Qor_Can_Tar_Config_Off(uint32_t port, uint8_t index) try {
+  return qor::can::configureOff(qor::kit::Call(kCan, port), index);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Tar_Config_Simple(uint32_t port, uint8_t index, uint32_t firstValue, uint32_t secondValue) try {
+  return qor::can::configureSimple(qor::kit::Call(kCan, port), index, firstValue, secondValue);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Tar_Config_Standard(uint32_t port, uint8_t index, uint32_t firstValue, uint32_t secondValue,
+                                     uint8_t dlc, uint8_t option, const uint8_t* data, const uint8_t* mask) try {
+  return qor::can::configureStandard(qor::kit::Call(kCan, port), index, firstValue, secondValue, dlc, option, data,
+                                     mask);
 } catch (...) {
   return kCan.failedCall(port);
 }

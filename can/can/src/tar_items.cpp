@@ -1,5 +1,5 @@
 // Transmit items of a TAR unit: every item is checked, then all travel in one record of the port's maximum parameter
-// length at most. The short forms are widened to the long ones first, so one path packs them.
+// length at most. The short forms are widened to the long ones first, so one path checks and packs them.
 #include <algorithm>
 #include <iterator>
 #include <new>
@@ -12,12 +12,11 @@ namespace qor::can {
 namespace {
 
 constexpr uint8_t kAddItemsCommand = 0xC2;
-constexpr uint8_t kSimpleKind = 1;
-constexpr uint8_t kStandardKind = 2;
 constexpr size_t kShortDataBytes = 8;  // what a record holds for data of up to 8 bytes
 
-uint8_t kindOf(const Qor_Can_Tar_SimpleItem2_t&) { return kSimpleKind; }
-uint8_t kindOf(const Qor_Can_Tar_StandardItem2_t&) { return kStandardKind; }
+// The record's kind of item.
+constexpr uint8_t kindOf(const Qor_Can_Tar_SimpleItem2_t*) { return 1; }
+constexpr uint8_t kindOf(const Qor_Can_Tar_StandardItem2_t*) { return 2; }
 
 uint32_t checkReservedOf(const kit::Call& call, unsigned number, const Qor_Can_Tar_SimpleItem2_t& item) {
   return item.reserved != 0
@@ -53,8 +52,7 @@ void writeItem(kit::RecordWriter& record, const Qor_Can_Tar_StandardItem2_t& ite
 }
 
 template <class Item>
-uint32_t addItems(uint32_t port, uint8_t index, uint16_t count, const Item* items) {
-  const kit::Call call(kCan, port);
+uint32_t addItems(const kit::Call& call, uint8_t index, uint16_t count, const Item* items) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (count != 0) {
     if (uint32_t code = call.checkPointer(items, "items")) return code;
@@ -65,11 +63,12 @@ uint32_t addItems(uint32_t port, uint8_t index, uint16_t count, const Item* item
   uint32_t parameterLength = 0;
   if (uint32_t code = call.parameterLength(&parameterLength)) return code;
   kit::RecordWriter record(parameterLength);
-  record.u8(index).u8(kindOf(Item{})).u16(count);
+  record.u8(index).u8(kindOf(items)).u16(count);
   for (unsigned number = 0; number < count && !record.overflowed(); ++number) writeItem(record, items[number]);
   return call.send(kAddItemsCommand, record);
 }
 
+// The long forms are zero past the short forms' eight data bytes.
 Qor_Can_Tar_SimpleItem2_t widened(const Qor_Can_Tar_SimpleItem_t& item) {
   Qor_Can_Tar_SimpleItem2_t wide{};
   wide.value = item.value;
@@ -89,13 +88,10 @@ Qor_Can_Tar_StandardItem2_t widened(const Qor_Can_Tar_StandardItem_t& item) {
   return wide;
 }
 
-// The short items in their long form; a DLC above 8 still reaches the long form's check, whose data bytes past the
-// short form's eight are zero.
-template <class ShortItem, class AddLong>
-uint32_t addShortItems(uint32_t port, uint8_t index, uint16_t count, const ShortItem* items, AddLong addLong) {
+template <class ShortItem>
+uint32_t addShortItems(const kit::Call& call, uint8_t index, uint16_t count, const ShortItem* items) {
   using LongItem = decltype(widened(*items));
-  if (count == 0) return addLong(port, index, 0, static_cast<const LongItem*>(nullptr));
-  const kit::Call call(kCan, port);
+  if (count == 0) return addItems(call, index, 0, static_cast<const LongItem*>(nullptr));
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(items, "items")) return code;
   std::vector<LongItem> wide;
@@ -105,38 +101,38 @@ uint32_t addShortItems(uint32_t port, uint8_t index, uint16_t count, const Short
     return call.fail(kCan.code(kNotEnoughMemory), "could not allocate memory for internal item structure");
   }
   for (unsigned number = 0; number < count; ++number) wide.push_back(widened(items[number]));
-  return addLong(port, index, count, wide.data());
+  return addItems(call, index, count, wide.data());
 }
 
 }  // namespace
 }  // namespace qor::can
 
-using namespace qor::can;
+using qor::can::kCan;
 
 uint32_t Qor_Can_Tar_AddTxItems_Simple2(uint32_t port, uint8_t index, uint16_t count,
                                         const Qor_Can_Tar_SimpleItem2_t* items) try {
-  return addItems(port, index, count, items);
+  return qor::can::addItems(qor::kit::Call(kCan, port), index, count, items);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Tar_AddTxItems_Standard2(uint32_t port, uint8_t index, uint16_t count,
                                           const Qor_Can_Tar_StandardItem2_t* items) try {
-  return addItems(port, index, count, items);
+  return qor::can::addItems(qor::kit::Call(kCan, port), index, count, items);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Tar_AddTxItems_Simple(uint32_t port, uint8_t index, uint16_t count,
                                        const Qor_Can_Tar_SimpleItem_t* items) try {
-  return addShortItems(port, index, count, items, Qor_Can_Tar_AddTxItems_Simple2);
+  return qor::can::addShortItems(qor::kit::Call(kCan, port), index, count, items);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Tar_AddTxItems_Standard(uint32_t port, uint8_t index, uint16_t count,
                                          const Qor_Can_Tar_StandardItem_t* items) try {
-  return addShortItems(port, index, count, items, Qor_Can_Tar_AddTxItems_Standard2);
+  return qor::can::addShortItems(qor::kit::Call(kCan, port), index, count, items);
 } catch (...) {
   return kCan.failedCall(port);
 }

@@ -20,31 +20,19 @@ kit::RecordWriter unitRecord(uint8_t index, uint8_t second = 0) {
 // The firmware's run states 0, 1 and 2 are the API's 1, 2 and 3; 0 stands for any other.
 uint8_t runStateOf(uint8_t firmwareState) { return firmwareState <= 2 ? static_cast<uint8_t>(firmwareState + 1) : 0; }
 
-}  // namespace
-}  // namespace qor::can
-
-using namespace qor::can;
-
-uint32_t Qor_Can_Tar_Start(uint32_t port, uint8_t index, uint8_t mode) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t start(const kit::Call& call, uint8_t index, uint8_t mode) {
   if (uint32_t code = checkCanInterface(call)) return code;
-  if (mode > kHighestStartMode) return call.fail(qor::kit::GeneralError::UnknownMode, "mode '%u' is unknown", mode);
+  if (mode > kHighestStartMode) return call.fail(kit::GeneralError::UnknownMode, "mode '%u' is unknown", mode);
   return call.send(kStartCommand, unitRecord(index, mode));
-} catch (...) {
-  return kCan.failedCall(port);
 }
 
-uint32_t Qor_Can_Tar_Stop(uint32_t port, uint8_t index) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t stop(const kit::Call& call, uint8_t index) {
   if (uint32_t code = checkCanInterface(call)) return code;
   return call.send(kStopCommand, unitRecord(index));
-} catch (...) {
-  return kCan.failedCall(port);
 }
 
-uint32_t Qor_Can_Tar_GetState(uint32_t port, uint8_t index, uint8_t* runState, uint32_t* stateFlags,
-                              uint32_t* firstValue, uint32_t* secondValue) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t readState(const kit::Call& call, uint8_t index, uint8_t* runState, uint32_t* stateFlags, uint32_t* firstValue,
+                   uint32_t* secondValue) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(runState, "runState")) return code;
   if (uint32_t code = call.checkPointer(stateFlags, "stateFlags")) return code;
@@ -52,13 +40,35 @@ uint32_t Qor_Can_Tar_GetState(uint32_t port, uint8_t index, uint8_t* runState, u
   if (uint32_t code = call.checkPointer(secondValue, "secondValue")) return code;
   std::vector<uint8_t> answer;
   if (uint32_t code = call.exchange(kStateCommand, 0, unitRecord(index), answer, kStateAnswerLength)) return code;
-  const qor::kit::AnswerReader reader(answer);
+  const kit::AnswerReader reader(answer);
   if (!reader.has(kStateAnswerLength)) return call.shortAnswer(reader);
   *runState = runStateOf(reader.u8(1));
   *stateFlags = reader.u8(3) & 0x03u;
   *firstValue = reader.u32(4);
   *secondValue = reader.u32(8);
   return 0;
+}
+
+}  // namespace
+}  // namespace qor::can
+
+using qor::can::kCan;
+
+uint32_t Qor_Can_Tar_Start(uint32_t port, uint8_t index, uint8_t mode) try {
+  return qor::can::start(qor::kit::Call(kCan, port), index, mode);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Tar_Stop(uint32_t port, uint8_t index) try {
+  return qor::can::stop(qor::kit::Call(kCan, port), index);
+} catch (...) {
+  return kCan.failedCall(port);
+}
+
+uint32_t Qor_Can_Tar_GetState(uint32_t port, uint8_t index, uint8_t* runState, uint32_t* stateFlags,
+                              uint32_t* firstValue, uint32_t* secondValue) try {
+  return qor::can::readState(qor::kit::Call(kCan, port), index, runState, stateFlags, firstValue, secondValue);
 } catch (...) {
   return kCan.failedCall(port);
 }

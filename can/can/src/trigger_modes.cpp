@@ -23,64 +23,74 @@ uint32_t sendInputMode(const kit::Call& call, uint8_t mode, uint8_t edge, uint8_
   return call.send(kInputModeCommand, record);
 }
 
-}  // namespace
-}  // namespace qor::can
-
-using namespace qor::can;
-using qor::kit::GeneralError;
-
-uint32_t Qor_Can_Trigger_InputMode_Set_SendMsgGroup(uint32_t port, uint32_t flags, uint8_t group,
-                                                    uint8_t inputLevel) try {
-  const qor::kit::Call call(kCan, port);
+uint32_t inputSendsGroup(const kit::Call& call, uint32_t flags, uint8_t group, uint8_t inputLevel) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkFlags(flags, 0)) return code;
   if (group != kOnlyGroup) return call.fail(kCan.code(kInvalidGroupNumber), "currently only group 1 is supported");
   if (inputLevel > kHighestInputLevel) {
-    return call.fail(GeneralError::InvalidParameter, "input level selection value is unknown");
+    return call.fail(kit::GeneralError::InvalidParameter, "input level selection value is unknown");
   }
   return sendInputMode(call, kInputSendsGroup, 0, inputLevel);
+}
+
+uint32_t inputWritesEvent(const kit::Call& call, uint32_t flags, uint8_t inputEdge) {
+  if (uint32_t code = checkCanInterface(call)) return code;
+  if (uint32_t code = call.checkFlags(flags, 0)) return code;
+  if (inputEdge > kHighestInputEdge) {
+    return call.fail(kit::GeneralError::InvalidParameter, "input edge selection value is unknown");
+  }
+  return sendInputMode(call, kInputWritesEvent, inputEdge, 0);
+}
+
+uint32_t resetInput(const kit::Call& call) {
+  if (uint32_t code = checkCanInterface(call)) return code;
+  return sendInputMode(call, kInputReset, 0, 0);
+}
+
+uint32_t setOutputMode(const kit::Call& call, const Qor_Can_Trigger_OutputMode_t* mode) {
+  if (uint32_t code = checkCanInterface(call)) return code;
+  if (uint32_t code = call.checkPointer(mode, "mode")) return code;
+  if (uint32_t code = call.checkFlags(mode->flags, 0)) return code;
+  if (uint32_t code = call.checkReserved(mode->reserved, "reserved bytes must be zero")) return code;
+  if (mode->outputMode > kHighestOutputMode) return call.fail(kit::GeneralError::UnknownMode);
+  if (mode->triggerAction > kHighestTriggerAction) {
+    return call.fail(kit::GeneralError::InvalidParameter, "trigger action is unknown");
+  }
+  if (mode->outputType > kHighestOutputType) {
+    return call.fail(kit::GeneralError::InvalidParameter, "output type is unknown");
+  }
+  kit::RecordWriter record(4 + sizeof mode->settings);
+  record.u8(mode->outputMode).u8(0).u8(mode->triggerAction).u8(mode->outputType);
+  record.bytes(mode->settings, sizeof mode->settings);
+  return call.send(kOutputModeCommand, record);
+}
+
+}  // namespace
+}  // namespace qor::can
+
+using qor::can::kCan;
+
+uint32_t Qor_Can_Trigger_InputMode_Set_SendMsgGroup(uint32_t port, uint32_t flags, uint8_t group,
+                                                    uint8_t inputLevel) try {
+  return qor::can::inputSendsGroup(qor::kit::Call(kCan, port), flags, group, inputLevel);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Trigger_InputMode_Set_WriteEvent(uint32_t port, uint32_t flags, uint8_t inputEdge) try {
-  const qor::kit::Call call(kCan, port);
-  if (uint32_t code = checkCanInterface(call)) return code;
-  if (uint32_t code = call.checkFlags(flags, 0)) return code;
-  if (inputEdge > kHighestInputEdge) {
-    return call.fail(GeneralError::InvalidParameter, "input edge selection value is unknown");
-  }
-  return sendInputMode(call, kInputWritesEvent, inputEdge, 0);
+  return qor::can::inputWritesEvent(qor::kit::Call(kCan, port), flags, inputEdge);
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Trigger_InputMode_Reset(uint32_t port) try {
-  const qor::kit::Call call(kCan, port);
-  if (uint32_t code = checkCanInterface(call)) return code;
-  return sendInputMode(call, kInputReset, 0, 0);
+  return qor::can::resetInput(qor::kit::Call(kCan, port));
 } catch (...) {
   return kCan.failedCall(port);
 }
 
 uint32_t Qor_Can_Trigger_OutputMode_Set(uint32_t port, const Qor_Can_Trigger_OutputMode_t* mode) try {
-  const qor::kit::Call call(kCan, port);
-  if (uint32_t code = checkCanInterface(call)) return code;
-  if (uint32_t code = call.checkPointer(mode, "mode")) return code;
-  if (uint32_t code = call.checkFlags(mode->flags, 0)) return code;
-  if (uint32_t code = call.checkReserved(mode->reserved, "reserved bytes must be zero")) return code;
-  if (mode->outputMode > kHighestOutputMode) return call.fail(GeneralError::UnknownMode);
-  if (mode->triggerAction > kHighestTriggerAction) {
-    return call.fail(GeneralError::InvalidParameter, "trigger action is unknown");
-  }
-  if (mode->outputType > kHighestOutputType) return call.fail(GeneralError::InvalidParameter, "output type is unknown");
-  qor::kit::RecordWriter record(4 + sizeof mode->settings);
-  record.u8(mode->outputMode)
-      .u8(0)
-      .u8(mode->triggerAction)
-      .u8(mode->outputType)
-      .bytes(mode->settings, sizeof mode->settings);
-  return call.send(kOutputModeCommand, record);
+  return qor::can::setOutputMode(qor::kit::Call(kCan, port), mode);
 } catch (...) {
   return kCan.failedCall(port);
 }

@@ -95,6 +95,13 @@ TEST_F(TarRoad, ItemsOfEveryFormTravelInOneRecord) {
                                  .u32(0x89ABCDEF).u16(0x4321).u8(5).u8(1).u8(0xAA).zeros(7));
   ASSERT_EQ(Qor_Can_Tar_AddTxItems_Standard(port_, kUnit, 1, standard), 0u) << Qor_GetLastErrorDescription();
 
+  // A short item of an FD DLC has only eight bytes to give: the rest of the DLC's twelve go as zeros.
+  const Qor_Can_Tar_StandardItem_t fdStandard[1] = {{1, 2, 0, 9, {1, 2, 3, 4, 5, 6, 7, 8}}};
+  device_->expect(kAddItems, RecordBytes()
+                                 .u8(kUnit).u8(2).u16(1)
+                                 .u32(1).u16(2).u8(0).u8(9).bytes({1, 2, 3, 4, 5, 6, 7, 8}).zeros(4));
+  ASSERT_EQ(Qor_Can_Tar_AddTxItems_Standard(port_, kUnit, 1, fdStandard), 0u) << Qor_GetLastErrorDescription();
+
   // The long forms: all data bytes of a DLC above 8, eight (zero-filled) up to 8.
   Qor_Can_Tar_SimpleItem2_t simple2[2] = {};
   simple2[0] = {0x0102, 1, 9, 0, {}};
