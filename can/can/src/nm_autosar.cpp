@@ -1,4 +1,6 @@
 // AUTOSAR network management's global and node configuration, a node's state and its requests (command 0x40).
+#include <bit>
+
 #include "nm_commands.hpp"
 #include "qor_can_nm.h"
 
@@ -22,7 +24,7 @@ bool isPosition(uint8_t position, uint8_t highest) {
 }
 
 // The highest flag set decides how far the record goes; the fields below it go along.
-int highestFlag(uint32_t flags) { return flags == 0 ? -1 : 31 - __builtin_clz(flags); }
+int highestFlag(uint32_t flags) { return static_cast<int>(std::bit_width(flags)) - 1; }
 
 // n bytes of the caller's data in a field of eight.
 void writeUserData(kit::RecordWriter& record, const uint8_t* data, uint8_t length) {
@@ -55,6 +57,7 @@ kit::RecordWriter globalRecord(const Qor_Can_Nm_AutosarGlobal_t& global) {
 kit::RecordWriter nodeRecord(const Qor_Can_Nm_AutosarNode_t& node) {
   const uint32_t flags = node.flags;
   const auto has = [flags](uint32_t flag) { return (flags & flag) != 0; };
+  // The firmware's flags: the data take bits 2 and 3, the option byte and the third value bit 4.
   const uint32_t firmwareFlags = (has(kNodeFirstValue) ? 1u : 0) | (has(kNodeSecondValue) ? 2u : 0) |
                                  (has(kNodeData) ? 12u : 0) | (has(kNodeThirdValue) ? 16u : 0);
   const uint8_t dataLength = has(kNodeData) ? node.dataLength : 0;
