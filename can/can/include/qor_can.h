@@ -7,5 +7,8 @@
 #include "qor_can_diag.h"
 #include "qor_can_message.h"
 #include "qor_can_node.h"
+#include "qor_can_nm.h"
+#include "qor_can_tar.h"
+#include "qor_can_triggers.h"
 
 #endif
