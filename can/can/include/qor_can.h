@@ -5,5 +5,7 @@
 #define QOR_CAN_H
 
 #include "qor_can_message.h"
+#include "qor_can_tx_fifo.h"
+#include "qor_can_tx_trace.h"
 
 #endif
