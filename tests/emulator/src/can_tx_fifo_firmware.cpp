@@ -295,6 +295,7 @@ Reply CanTxFifoFirmware::answer(const ReceivedFrame& frame) {
       break;
     }
     case kTxFifoExtendedChunkCommand: {
+      if (parameters.empty()) return refuse("empty chunk");
       ++entry.chunks;
       for (auto rest = parameters; !rest.empty();) {
         const uint8_t dlc = rest.size() >= kMessageHeadBytes ? rest[4] : 0;

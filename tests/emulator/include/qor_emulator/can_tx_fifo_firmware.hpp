@@ -21,8 +21,8 @@
 //   4 state               answer: u32 state (bits 0-1: 0 empty, 1 loaded, 2 playing, 3 played; plus the bits a
 //                         test sets), u32 records, u32 records played
 //   5 set property {u16 id, u16 0, u32 value}; 6 get property {u16 id, u16 0}, answer u16 id at 8, u32 value at 12
-// Refused requests (unknown handle or sub-function, property above 1, broken records) get a negative acknowledge with
-// kCanTxFirmwareRefusal.
+// Refused requests (unknown handle or sub-function, property above 1, broken or no records) get a negative
+// acknowledge with kCanTxFirmwareRefusal.
 #pragma once
 
 #include <condition_variable>
