@@ -339,9 +339,9 @@ Reply CanTxFifoFirmware::answerTrace(const ReceivedFrame& frame, Node& node) {
         node.traces.erase(handle);
         break;
       case kDownload: {
+        if (parameters.size() < 16) return refuse("short download");
         const uint32_t flags = frame.parameterWord(8);
         const uint32_t count = frame.parameterWord(12);
-        if (parameters.size() < 16) return refuse("short download");
         std::vector<TraceRecord> records;
         auto rest = parameters.subspan(16);
         for (uint32_t index = 0; index < count; ++index) {
