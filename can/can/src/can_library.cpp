@@ -16,11 +16,15 @@ uint32_t checkDlc(const kit::Call& call, uint32_t dlc) {
 uint8_t dataBytesOfDlc(uint32_t dlc) { return Qor_Can_Internal_DlcToNumberOfDataBytes_LUT[dlc & QOR_CAN_MAX_DLC]; }
 
 uint32_t firmwareMessageFlags(const kit::Call& call, uint8_t flags, uint8_t* firmwareFlags) {
-  if ((flags & ~QOR_CAN_MSG_FLAGS_DEFINED) != 0) {
-    return call.fail(kit::GeneralError::UnknownFlag, "CAN message flag is unknown");
-  }
-  *firmwareFlags = flags;  // the firmware's bits 0 and 1 mean what the API's do
+  const std::optional<uint8_t> translated = translatedMessageFlags(flags);
+  if (!translated) return call.fail(kit::GeneralError::UnknownFlag, "CAN message flag is unknown");
+  *firmwareFlags = *translated;
   return 0;
+}
+
+std::optional<uint8_t> translatedMessageFlags(uint8_t flags) {
+  if ((flags & ~QOR_CAN_MSG_FLAGS_DEFINED) != 0) return std::nullopt;
+  return flags;  // the firmware's bits 0 and 1 mean what the API's do
 }
 
 }  // namespace qor::can

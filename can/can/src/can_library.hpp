@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "qor_kit/call.hpp"
 #include "qor_kit/library.hpp"
@@ -53,5 +54,7 @@ uint8_t dataBytesOfDlc(uint32_t dlc);
 
 // The firmware's flags byte for a message's flags; "unknown flag" for bits other than 0 and 1.
 uint32_t firmwareMessageFlags(const kit::Call& call, uint8_t flags, uint8_t* firmwareFlags);
+// The same translation for callers that report a refusal with their own text: empty for unknown bits.
+std::optional<uint8_t> translatedMessageFlags(uint8_t flags);
 
 }  // namespace qor::can

@@ -116,5 +116,15 @@ TEST(Poll, EndsWithTheStepsCodeOrWhenTheTimeRunsOut) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
 }
 
+TEST(Poll, AnEarlierStartShortensTheWaitButTheStepStillRunsOnce) {
+  using namespace std::chrono_literals;
+  const auto start = std::chrono::steady_clock::now() - 50ms;
+  int tries = 0;
+  EXPECT_EQ(pollUntil(start, 20, 1, [&]() -> std::optional<uint32_t> { return ++tries, std::nullopt; }),
+            std::nullopt);
+  EXPECT_EQ(tries, 1) << "the time-out had passed before the first try";
+  EXPECT_EQ(pollUntil(start, 20, 1, []() -> std::optional<uint32_t> { return 7; }), std::optional<uint32_t>(7));
+}
+
 }  // namespace
 }  // namespace qor::kit
