@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "qor_api.h"
 #include "qor_can_cyclic.h"
@@ -31,6 +32,7 @@ inline constexpr uint32_t kInvalidSendState = 0x02020102;
 inline constexpr uint32_t kInvalidGroupNumber = 0x02020103;
 inline constexpr uint32_t kSignalRefused = 0x02010007;  // the common library's check
 inline constexpr uint32_t kFirmwareError = 0x1F;
+inline constexpr uint32_t kCommandTooLong = 0x02000202;  // the core's
 inline constexpr uint8_t kRestBusInterface = 3;
 inline constexpr uint32_t kFdMessage = QOR_CAN_CYCLIC_FD_MESSAGE;
 
@@ -46,6 +48,8 @@ std::string lastText();
 
 class CyclicRoad : public qor::test::InterfaceFixture {
  protected:
+  explicit CyclicRoad(qor::test::EmulatedModel model = qor::test::ethernetController())
+      : InterfaceFixture(std::move(model)) {}
   void SetUp() override;
   // Requests of the cyclic-message commands since SetUp.
   size_t cyclicRequests() const;

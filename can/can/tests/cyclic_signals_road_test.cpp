@@ -277,3 +277,34 @@ TEST_F(SignalRecords, ChecksumVariantsCheckTheirOwnData) {
 
 }  // namespace
 }  // namespace qor::can::test
+
+namespace qor::can::test {
+namespace {
+
+// A port of the smallest maximum parameter length (1012): the longest records meet it.
+class SmallPortRecords : public CyclicRoad {
+ protected:
+  SmallPortRecords() : CyclicRoad(qor::test::modelOfParameterLength1012()) {}
+};
+
+TEST_F(SmallPortRecords, RampModesUpToTheParameterLengthAndNoMore) {
+  std::vector<Qor_Can_CyclicMsgs_RampMode_t> entries(126, Qor_Can_CyclicMsgs_RampMode_t{kId, kIntel, 1, {}});
+  Bytes record = cat({u32(0), u32(125)});
+  for (size_t index = 0; index < 125; ++index) record = cat({record, u32(kId), {2, 3, 3, 0}});
+  ASSERT_EQ(record.size(), 1008u);
+  device_->expect(0x3B, record).answer(u32(0));
+  EXPECT_EQ(Qor_Can_CyclicMsgs_Ramp_ChangeMode(port_, 125, entries.data()), 0u) << lastText();
+  EXPECT_REFUSED(Qor_Can_CyclicMsgs_Ramp_ChangeMode(port_, 126, entries.data()), kInvalidDataLength,
+                 "126 ramps exceed the parameter length of 1012 bytes");
+}
+
+// 80 + 64 x 16 bytes: the port, not the library, refuses them.
+TEST_F(SmallPortRecords, SixteenFdMultiplexEntriesExceedThePort) {
+  const uint8_t entries[16][64] = {};
+  const uint8_t mask[64] = {};
+  EXPECT_REFUSED(Qor_Can_CyclicMsgs_MultiplexBytes_Define(port_, kFdMessage | kId, 0, 16, mask, entries),
+                 kCommandTooLong, "");
+}
+
+}  // namespace
+}  // namespace qor::can::test
