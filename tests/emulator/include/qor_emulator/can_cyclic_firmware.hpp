@@ -8,17 +8,19 @@
 //   auto firmware = CanCyclicFirmware::attachTo(*device_, bus);
 //   bus.listen(*device_, 2, [&](const CanFrame& frame, uint64_t busTimeNs) { ... });
 //
-//   command  record (after the frame header)                                   effect
-//   0x22     u32 id, u16 cycle ms, u8 send state, u8 group, u8 option, u8 DLC, data   defines (or redefines) it
-//   0x2A     u32 id                                                             deletes it
-//   0x2E     u8 change flags, 3 x 0, u32 id, u8 send state, u8 group, u8 option, u8 DLC, data section from 12,
-//            cycle section from 40, further data section at 52 (40 without the cycle section)
-//            applies the flagged sections: bits 0 to 3 as defined, 4 data bytes 0 to 7 and 6 bytes 8 and up where
-//            the mask has bits set; the data flags, message count and cycle section are taken as they are
-//   0x23     u32 id, u8 group                                                   moves it to the group
-//   0x27     u32 id, u16 cycle ms                                               its next frame one new cycle after the last
-//   0x28/29  -                                                                  starts / stops every message of group 1
-//   0xF8     u32 id, u32 0           -> u32 id, u16 cycle, u8 send state, u8 group, u8 option, u8 DLC, u16 0, data[64]
+//   command  record (after the frame header)                     effect
+//   0x22     u32 id, u16 cycle ms, u8 send state, u8 group,       defines (or redefines) it; it starts sending at
+//            u8 option, u8 DLC, data                              once with send state 1
+//   0x2A     u32 id                                               deletes it
+//   0x2E     u8 change flags, 3 x 0, u32 id, u8 send state,       applies the flagged sections: bits 0 to 3 as
+//            u8 group, u8 option, u8 DLC, data section from 12,   defined, 4 data bytes 0 to 7 and 6 bytes 8 and up
+//            cycle section from 40, further data at 52 (at 40     where the mask has bits set; the data flags,
+//            without the cycle section)                           message count and cycle section are not acted on
+//   0x23     u32 id, u8 group                                     moves it to the group
+//   0x27     u32 id, u16 cycle ms                                 its next frame one new cycle after the last
+//   0x28/29  -                                                    starts / stops every message of group 1
+//   0xF8     u32 id, u32 0                                        answers u32 id, u16 cycle, u8 send state, u8 group,
+//                                                                 u8 option, u8 DLC, u16 0, data[64]
 // A cycle time of 0 sends nothing. Commands of kind 1 get their acknowledge; unknown identifiers and short records a
 // negative acknowledge with kCanCyclicRefusal. Expected requests of the device's request table come first, so a test
 // may state some commands byte-exact and leave the others to the firmware.
