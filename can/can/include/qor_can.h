@@ -5,6 +5,7 @@
 #define QOR_CAN_H
 
 #include "qor_can_diag.h"
+#include "qor_can_cyclic.h"
 #include "qor_can_message.h"
 #include "qor_can_node.h"
 #include "qor_can_nm.h"
