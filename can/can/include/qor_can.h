@@ -5,5 +5,6 @@
 #define QOR_CAN_H
 
 #include "qor_can_message.h"
+#include "qor_can_monitor.h"
 
 #endif
