@@ -211,6 +211,21 @@ TEST_F(CanMonitorRoad, StartsAndReadsAreRefusedBeforeAnythingIsSent) {
   EXPECT_FALSE(device_->recorder().waitForCommand(kMonitorCommand, 0ms)) << "no start reached the firmware";
 }
 
+TEST_F(CanMonitorRoad, APortOfAnotherBusIsRefusedBeforeAnyCommand) {
+  const uint32_t restBus = open(3);
+  constexpr uint32_t kWrongInterface = 0x02020001;
+  Item item;
+  uint32_t count = 1, flag = 0;
+  uint64_t time = 0, other = 0;
+  uint8_t dlc = 0, data[8];
+  EXPECT_EQ(Qor_Can_Monitor_BufferMode_Start2(restBus, 0, 4), kWrongInterface);
+  EXPECT_EQ(Qor_Can_Monitor_BufferMode_GetItems(restBus, sizeof item, &count, &item), kWrongInterface);
+  EXPECT_EQ(Qor_Can_Monitor_BufferMode_Async_Stop(restBus), kWrongInterface) << "its command 0x50 means other things";
+  EXPECT_EQ(Qor_Can_Monitor_MonitorTime_Get(restBus, &flag, &time, &other), kWrongInterface);
+  EXPECT_EQ(Qor_Can_Monitor_ListMode_GetItem(restBus, 1, &time, &count, &flag, &dlc, data), kWrongInterface);
+  EXPECT_FALSE(device_->recorder().waitForCommand(kMonitorCommand, 0ms));
+}
+
 TEST_F(CanMonitorRoad, TheReaderGoesWithTheMonitorHoweverItEnds) {
   const uint32_t port = open();
   Item items[4];
