@@ -66,7 +66,9 @@ uint32_t Qor_Can_Monitor_BufferMode_Start2(uint32_t port, uint32_t flags, uint32
   if (uint32_t code = can::checkCanInterface(call)) return code;
   const size_t slotBytes = (flags & QOR_CAN_MONITOR_LARGE_ITEMS) ? can::kLargeSlotBytes : can::kItemBytes;
   const std::optional<uint32_t> bufferSize = can::hostBufferBytes(port, itemCount, slotBytes);
-  if (!bufferSize) return call.fail(kit::GeneralError::InvalidParameter, "%u monitor items do not fit one buffer", itemCount);
+  if (!bufferSize) {
+    return call.fail(kit::GeneralError::InvalidParameter, "%u monitor items do not fit one buffer", itemCount);
+  }
   return can::startBufferMode(call, flags, *bufferSize, itemCount);
 } catch (...) {
   return kCan.failedCall(port);
@@ -108,7 +110,8 @@ uint32_t Qor_Can_Monitor_BufferMode_GetItems_Large(uint32_t port, uint32_t* flag
   *flags = 0;
   const uint8_t instance = Qor_Monitor_InstanceId_Get(port);
   if (can::readerOf(port, instance) == can::readDirectLarge) {
-    const auto size = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{*itemCount} * can::kLargeSlotBytes, UINT32_MAX));
+    const uint64_t slotBytes = uint64_t{*itemCount} * can::kLargeSlotBytes;
+    const auto size = static_cast<uint32_t>(std::min<uint64_t>(slotBytes, UINT32_MAX));
     return can::readDirectLarge(call, instance, size, itemCount, slots);
   }
   can::LargeItemRing* ring = can::largeItemRingOf(port);

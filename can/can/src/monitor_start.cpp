@@ -71,7 +71,8 @@ uint32_t startBufferMode(const kit::Call& call, uint32_t flags, uint32_t bufferS
   if (uint32_t code = call.checkFlags(flags, QOR_CAN_MONITOR_START_FLAGS)) return code;
   const bool large = (flags & QOR_CAN_MONITOR_LARGE_ITEMS) != 0;
   if (width == kNarrowWidth && (flags & (QOR_CAN_MONITOR_LARGE_ITEMS | QOR_CAN_MONITOR_CAN_FD))) {
-    return call.fail(kit::GeneralError::InvalidParameter, "large monitor items and CAN FD is not supported on the device");
+    return call.fail(kit::GeneralError::InvalidParameter,
+                     "large monitor items and CAN FD is not supported on the device");
   }
   const bool ring = large && !(flags & QOR_CAN_MONITOR_DIRECT_READING);
   // A ring without slots would be full from the start, its newest item none.
@@ -90,8 +91,8 @@ uint32_t startBufferMode(const kit::Call& call, uint32_t flags, uint32_t bufferS
   const uint8_t instance = Qor_Monitor_InstanceId_Get(port);
   void* context = nullptr;
   const Qor_Monitor_Callback_t callback = plan.session ? kit::deliverToSession : nullptr;
-  if (uint32_t code =
-          Qor_Monitor_Init(port, plan.initFlags, callback, instanceCleanup(instance), plan.size, plan.session ? &context : nullptr)) {
+  void** contextOut = plan.session ? &context : nullptr;
+  if (uint32_t code = Qor_Monitor_Init(port, plan.initFlags, callback, instanceCleanup(instance), plan.size, contextOut)) {
     return code;
   }
   if (plan.session) kit::installSession(context, std::move(plan.session));
