@@ -89,6 +89,7 @@ struct Node {
 
 struct Result {
   double seconds = 0;
+  double sendingSeconds = 0;  // of the emulated bus and firmware, which send on this process's thread
   uint64_t items = 0, lost = 0, wrong = 0;
 };
 
@@ -158,6 +159,7 @@ Result measure(CanBus& bus, Node& node, const Configuration& c) {
     bus.transmit(*node.interface.device, 2, frame);
   }
   node.firmware->flush();
+  const double sending = seconds(Clock::now() - begin);
   auto last = Clock::now();
   uint64_t count = seen();
   while (count < c.itemsPerBlock) {
@@ -178,7 +180,7 @@ Result measure(CanBus& bus, Node& node, const Configuration& c) {
   }
   std::lock_guard lock(gCallbackLock);
   gCallbackCheck = nullptr;
-  return {seconds(last - begin), check.items(), check.lost(c.itemsPerBlock), check.wrong()};
+  return {seconds(last - begin), sending, check.items(), check.lost(c.itemsPerBlock), check.wrong()};
 }
 
 bool run(CanBus& bus, Node& node, const Configuration& c) {
@@ -190,14 +192,17 @@ bool run(CanBus& bus, Node& node, const Configuration& c) {
     floorTime += monitorFloorSeconds(kFirmwareFrameHead + itemsPerFrame * c.itemBytes, frames);
     const Result result = measure(bus, node, c);
     total.seconds += result.seconds;
+    total.sendingSeconds += result.sendingSeconds;
     total.items += result.items;
     total.lost += result.lost;
     total.wrong += result.wrong;
   }
   const double floorItems = static_cast<double>(kBlocks) * c.itemsPerBlock / floorTime;
   const double items = total.seconds > 0 ? static_cast<double>(total.items) / total.seconds : 0;
-  std::printf("  %-44s %9.0f items/s  %6.1f x bus limit  floor %9.0f items/s  %5.2f x floor  lost %llu, wrong %llu\n",
+  std::printf("  %-44s %9.0f items/s  %6.1f x bus limit  floor %9.0f items/s  %5.2f x floor  (sending %2.0f%% of the "
+              "time)  lost %llu, wrong %llu\n",
               c.name, items, items / c.busLimit, floorItems, items / floorItems,
+              total.seconds > 0 ? 100 * total.sendingSeconds / total.seconds : 0,
               static_cast<unsigned long long>(total.lost), static_cast<unsigned long long>(total.wrong));
   return total.lost == 0 && total.wrong == 0 && total.items > 0;
 }

@@ -16,6 +16,8 @@ constexpr uint32_t kListModeOn = 2;
 constexpr uint8_t kHostBuffered = 0x01;
 constexpr uint8_t kLargeItems = 0x08;
 constexpr size_t kClassicDataBytes = 8;
+constexpr size_t kCompactItemBytes = 20;
+constexpr size_t kApiItemBytes = 24;
 // Room for items in one answer or frame to the host, within the smallest frame the Ethernet models carry.
 constexpr size_t kItemRoom = 4000;
 constexpr size_t kStoredItemsLimit = 100000;
@@ -220,15 +222,21 @@ Reply CanMonitorFirmware::listItem(const ReceivedFrame& frame) {
   return Reply(frame.response(data));
 }
 
-Bytes CanMonitorFirmware::item(const Instance& instance, const CanFrame& frame, uint64_t busTimeNs) const {
-  Bytes bytes;
+size_t CanMonitorFirmware::itemBytes(const Instance& instance, const CanFrame& frame) {
+  if (instance.compact) return kCompactItemBytes;
+  return instance.large() ? (frame.data.size() + 19) & ~size_t{3} : kApiItemBytes;
+}
+
+void CanMonitorFirmware::appendItem(Bytes& bytes, const Instance& instance, const CanFrame& frame,
+                                    uint64_t busTimeNs) const {
+  const size_t end = bytes.size() + itemBytes(instance, frame);
   const uint8_t flags = frame.flags;
   if (instance.compact) {
     appendLittleEndian(bytes, busTimeNs / unitNs(compactUnit_), 4);
     appendLittleEndian(bytes, frame.identifier, 4);
     bytes.insert(bytes.end(), {flags, frame.dlc, compactUnit_, 0});
     appendData(bytes, frame, kClassicDataBytes);
-    return bytes;
+    return;
   }
   appendLittleEndian(bytes, busTimeNs, 8);
   appendLittleEndian(bytes, frame.identifier, 4);
@@ -236,13 +244,11 @@ Bytes CanMonitorFirmware::item(const Instance& instance, const CanFrame& frame, 
   if (!instance.large()) {
     bytes.insert(bytes.end(), {frame.dlc, frame.dlc});
     appendData(bytes, frame, kClassicDataBytes);
-    return bytes;
+    return;
   }
-  const size_t dataBytes = frame.data.size();
-  bytes.insert(bytes.end(), {frame.dlc, static_cast<uint8_t>(dataBytes)});
-  appendData(bytes, frame, dataBytes);
-  bytes.resize((dataBytes + 19) & ~size_t{3}, 0);
-  return bytes;
+  bytes.insert(bytes.end(), {frame.dlc, static_cast<uint8_t>(frame.data.size())});
+  appendData(bytes, frame, frame.data.size());
+  bytes.resize(end, 0);
 }
 
 void CanMonitorFirmware::takePending(Instance& instance, std::vector<Outgoing>& out) {
@@ -269,13 +275,14 @@ void CanMonitorFirmware::heard(uint8_t interfaceNumber, const CanFrame& frame, u
     }
     for (Instance& instance : node.instances) {
       if (!instance.started) continue;
-      Bytes bytes = item(instance, frame, busTimeNs);
       if (!instance.hostBuffered()) {
-        if (instance.stored.size() < kStoredItemsLimit) instance.stored.push_back(std::move(bytes));
+        if (instance.stored.size() < kStoredItemsLimit) {
+          appendItem(instance.stored.emplace_back(), instance, frame, busTimeNs);
+        }
         continue;
       }
-      if (instance.pending.size() + bytes.size() > kItemRoom) takePending(instance, out);
-      instance.pending.insert(instance.pending.end(), bytes.begin(), bytes.end());
+      if (instance.pending.size() + itemBytes(instance, frame) > kItemRoom) takePending(instance, out);
+      appendItem(instance.pending, instance, frame, busTimeNs);
       if (++instance.pendingItems >= itemsPerFrame_) takePending(instance, out);
     }
   }

@@ -74,7 +74,8 @@ class CanMonitorFirmware : public std::enable_shared_from_this<CanMonitorFirmwar
   Reply listItem(const ReceivedFrame& frame);
   void heard(uint8_t interfaceNumber, const CanFrame& frame, uint64_t busTimeNs);
   void send(std::vector<Outgoing> frames);
-  Bytes item(const Instance& instance, const CanFrame& frame, uint64_t busTimeNs) const;
+  static size_t itemBytes(const Instance& instance, const CanFrame& frame);
+  void appendItem(Bytes& bytes, const Instance& instance, const CanFrame& frame, uint64_t busTimeNs) const;
   void takePending(Instance& instance, std::vector<Outgoing>& out);
 
   Device& device_;
