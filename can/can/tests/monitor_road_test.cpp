@@ -395,7 +395,7 @@ TEST_F(CanMonitorRoad, ListModeKeepsTheLastFrameOfEachIdentifier) {
   EXPECT_EQ(Qor_Can_Monitor_ListMode_Stop(port), 0u);
 }
 
-TEST_F(CanMonitorRoad, MonitorTimeAndUserEvents) {
+TEST_F(CanMonitorRoad, MonitorTimeUserEventsAndTheArrivalEvent) {
   const uint32_t port = open();
   ASSERT_EQ(Qor_Can_Monitor_BufferMode_Start(port, 0, 0), 0u);
   uint32_t flag = 0;
@@ -412,7 +412,15 @@ TEST_F(CanMonitorRoad, MonitorTimeAndUserEvents) {
   ASSERT_TRUE(event);
   EXPECT_EQ(Bytes(event->parameters().begin(), event->parameters().end()),
             (Bytes{6, 0, 0, 0, 0x42, 0, 3, 0, 0xD1, 0xD2, 0xD3, 0, 0, 0, 0}));
+  // Items wake the application's event.
+  ExternalEvent arrived;
+  ASSERT_EQ(Qor_Events_AllocateEvent(port, 0, &arrived), 0u);
+  ASSERT_EQ(Qor_Can_Monitor_BufferMode_EnableEvent(port, &arrived), 0u);
+  transmit(0x99, {});
+  EXPECT_EQ(Qor_Events_WaitForSingleEvent(port, &arrived, 3000), 0u);
+  EXPECT_EQ(Qor_Can_Monitor_BufferMode_DisableEvent(port), 0u);
   EXPECT_EQ(Qor_Can_Monitor_BufferMode_Stop(port), 0u);
+  EXPECT_EQ(Qor_Events_DeallocateEvent(port, &arrived), 0u);
 }
 
 // ---------------------------------------------------------------- firmware of width 64: API and large items
