@@ -231,4 +231,9 @@ bool hasPattern(std::span<const uint8_t> data, uint64_t serial) {
   return true;
 }
 
+double monitorFloorSeconds(size_t frameBytes, size_t frames) {
+  constexpr size_t kQueueMessageHead = 12;
+  return std::max(queueSeconds(kQueueMessageHead + frameBytes, frames), tcpSeconds(frameBytes * frames, frameBytes));
+}
+
 } // namespace qor::bench

@@ -63,6 +63,11 @@ double queueSeconds(size_t messageSize, size_t messages);
 // Seconds to move bytes one way through a TCP connection on loopback into another process, in pieces of this size.
 double tcpSeconds(size_t bytes, size_t pieceSize);
 
+// The floor of monitor data: frames of frameBytes (firmware frames, header included) through one queue hop, as the
+// daemon's messages of 12 more bytes, and one TCP hop, each between two processes. The daemon overlaps the hops, so
+// the floor is the slower one; in seconds.
+double monitorFloorSeconds(size_t frameBytes, size_t frames);
+
 // Fills data with bytes that only this serial gives, and checks them.
 void fillPattern(std::span<uint8_t> data, uint64_t serial);
 bool hasPattern(std::span<const uint8_t> data, uint64_t serial);

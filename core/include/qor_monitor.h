@@ -13,7 +13,7 @@ QOR_BEGIN_DECLS
 /* Called on the port's response thread for each block of monitor data. It must not wait for an answer of the same
  * port: that answer would come through the very thread that runs it. */
 typedef void (*Qor_Monitor_Callback_t)(uint32_t port, void* context, const uint8_t* data, uint32_t length);
-/* Called when the instance is freed, with its context. */
+/* Called when the instance is freed, in either mode, with its context (none in ring mode). */
 typedef void (*Qor_Monitor_Cleanup_t)(uint32_t port, void* context);
 
 /* Init flags. */

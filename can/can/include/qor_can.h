@@ -13,5 +13,6 @@
 #include "qor_can_triggers.h"
 #include "qor_can_tx_fifo.h"
 #include "qor_can_tx_trace.h"
+#include "qor_can_monitor.h"
 
 #endif

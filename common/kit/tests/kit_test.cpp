@@ -1,10 +1,12 @@
-// The kit's pieces that need no port: records, answers, pieces and polls.
+// The kit's pieces that need no port: records, answers, pieces, polls and monitor items.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <vector>
 
 #include "qor_kit/answer_reader.hpp"
+#include "qor_kit/monitor_items.hpp"
+#include "qor_kit/monitor_session.hpp"
 #include "qor_kit/pieces.hpp"
 #include "qor_kit/poll.hpp"
 #include "qor_kit/record_writer.hpp"
@@ -124,6 +126,79 @@ TEST(Poll, AnEarlierStartShortensTheWaitButTheStepStillRunsOnce) {
             std::nullopt);
   EXPECT_EQ(tries, 1) << "the time-out had passed before the first try";
   EXPECT_EQ(pollUntil(start, 20, 1, []() -> std::optional<uint32_t> { return 7; }), std::optional<uint32_t>(7));
+
+// Items of one length byte and that many data bytes, padded to even steps.
+std::optional<ItemExtent> lengthByteItem(std::span<const uint8_t> rest) {
+  const size_t bytes = 1 + rest[0];
+  if (rest[0] > 4) return std::nullopt;
+  return ItemExtent{bytes, (bytes + 1) & ~size_t{1}};
+}
+
+TEST(WalkItems, VisitsWholeItemsAndStopsAtCutOrMalformedOnes) {
+  struct Case {
+    const char* name;
+    Bytes block;
+    size_t visited;
+    WalkEnd end;
+  };
+  const Case cases[] = {
+      {"empty block", {}, 0, WalkEnd::Complete},
+      {"two items, the last without its padding", {2, 0xA, 0xB, 0, 0, 0xC}, 2, WalkEnd::Complete},
+      {"the last item's data cut", {1, 0xA, 3, 0xB}, 1, WalkEnd::Broken},
+      {"a length beyond any item", {1, 0xA, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1, WalkEnd::Broken},
+  };
+  for (const Case& c : cases) {
+    size_t visited = 0;
+    const WalkEnd end = walkItems(c.block, 1, lengthByteItem, [&](std::span<const uint8_t> item) {
+      EXPECT_EQ(item.size(), 1u + item[0]) << c.name;
+      ++visited;
+      return true;
+    });
+    EXPECT_EQ(visited, c.visited) << c.name;
+    EXPECT_EQ(end, c.end) << c.name;
+  }
+  size_t visited = 0;
+  EXPECT_EQ(walkItems(Bytes{0, 0, 0}, 1, lengthByteItem, [&](auto) { return ++visited < 1; }), WalkEnd::Stopped);
+  EXPECT_EQ(visited, 1u);
+}
+
+TEST(ScaledTime, CountsOfUnitsDoNotOverflow) { EXPECT_EQ(scaledTimeNs(0xFFFFFFFFu, 10000), 42949672950000ull); }
+
+struct CountingSession : MonitorSession {
+  explicit CountingSession(int& destroyed) : destroyed_(destroyed) {}
+  ~CountingSession() override { ++destroyed_; }
+  void deliver(uint32_t, std::span<const uint8_t> block) override { bytes += block.size(); }
+  size_t bytes = 0;
+  int& destroyed_;
+};
+
+TEST(MonitorSession, BlocksBeforeTheSessionIsInstalledAreDroppedAndTheCleanUpTakesIt) {
+  alignas(MonitorSession*) uint8_t context[kMonitorSessionContextBytes] = {};
+  const uint8_t block[3] = {1, 2, 3};
+  deliverToSession(0, context, block, sizeof block);  // nothing installed yet: dropped
+  int destroyed = 0;
+  auto owned = std::make_unique<CountingSession>(destroyed);
+  CountingSession* session = owned.get();
+  installSession(context, std::move(owned));
+  deliverToSession(0, context, block, sizeof block);
+  EXPECT_EQ(session->bytes, 3u);
+  EXPECT_EQ(sessionIn(context), session);
+  EXPECT_EQ(sessionIn(nullptr), nullptr);
+  takeSession(context).reset();
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(sessionIn(context), nullptr);
+  deliverToSession(0, context, block, sizeof block);  // gone: dropped
+}
+
+uint8_t gClosedInstance = 0xFF;
+void rememberClosed(uint32_t, uint8_t instance, void*) { gClosedInstance = instance; }
+
+TEST(MonitorSession, EachInstanceGetsACleanUpThatNamesIt) {
+  for (uint8_t instance = 0; instance < QOR_MONITOR_INSTANCES; ++instance) {
+    instanceCleanup<rememberClosed>(instance)(7, nullptr);
+    EXPECT_EQ(gClosedInstance, instance);
+  }
+  EXPECT_EQ(instanceCleanup<rememberClosed>(QOR_MONITOR_INSTANCES), nullptr);
 }
 
 }  // namespace

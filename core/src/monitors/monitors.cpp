@@ -80,9 +80,8 @@ void Qor_Monitor_Free(Qor_PortInfo_t& entry, uint8_t index) {
   Qor_PortContext& context = *portContext(entry);
   qor::SectionLock monitorLock(context.monitors.section);
   MonitorInstance& instance = context.monitors.instances[index];
-  if (instance.flags & MonitorInstance::kCallbackMode) {
-    if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context.get());
-  }
+  // In every mode: a library forgets what it keeps for the instance (its context exists in callback mode only).
+  if (instance.cleanup) instance.cleanup(static_cast<uint32_t>(&entry - PortInfo), instance.context.get());
   instance = MonitorInstance{};
 }
 
@@ -158,10 +157,10 @@ uint32_t prepareInstance(PortRef& ref, uint8_t index, uint32_t flags, Qor_Monito
   Qor_PortInfo_t& entry = ref.entry();
   Qor_PortContext& port = ref.context();
   MonitorInstance prepared;
+  prepared.cleanup = cleanup;
   if (flags & QOR_MONITOR_CALLBACK_MODE) {
     prepared.flags = MonitorInstance::kCallbackMode;
     prepared.callback = callback;
-    prepared.cleanup = cleanup;
     prepared.contextSize = size;
     if (size != 0 && context != nullptr) {
       try {

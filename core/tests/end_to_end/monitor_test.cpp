@@ -111,6 +111,29 @@ TEST_F(Monitors, InstancesByTheirByteAndCallbacks) {
   EXPECT_EQ(Qor_Monitor_GetLockState(port), 0u);
 }
 
+TEST_F(Monitors, TheCleanUpRunsInEveryModeWhenTheInstanceGoes) {
+  // A library keeps state per instance (a reader, a ring): it forgets it in the clean-up, whoever closes.
+  static std::atomic<int> cleanUps{0};
+  static void* lastContext = nullptr;
+  cleanUps = 0;
+  const Qor_Monitor_Cleanup_t cleanUp = [](uint32_t, void* context) {
+    lastContext = context;
+    ++cleanUps;
+  };
+  const uint32_t port = open();
+  ASSERT_EQ(Qor_Monitor_Init(port, 0, nullptr, cleanUp, 0, nullptr), 0u);
+  EXPECT_EQ(Qor_CloseMonitor(port), 0u);
+  EXPECT_EQ(cleanUps, 1);
+  EXPECT_EQ(lastContext, nullptr) << "a ring has no context";
+  ASSERT_EQ(Qor_Monitor_Init(port, QOR_MONITOR_NO_BUS_FILTER, nullptr, cleanUp, 0, nullptr), 0u);
+  ASSERT_EQ(Qor_Monitor_Init(port, 0, nullptr, nullptr, 0, nullptr), 0u) << "a new start frees the old instance";
+  EXPECT_EQ(cleanUps, 2);
+  ASSERT_EQ(Qor_Monitor_InstanceId_Set(port, 3), 0u);
+  ASSERT_EQ(Qor_Monitor_Init(port, 0, nullptr, cleanUp, 0, nullptr), 0u);
+  EXPECT_EQ(Qor_CloseInterface(port), 0u);
+  EXPECT_EQ(cleanUps, 3) << "the port's close frees its instances";
+}
+
 TEST_F(Monitors, AFullRingReportsDataLostAndFixedItemsComeWhole) {
   const uint32_t port = open();
   const uint32_t minimum = Qor_Monitor_GetMinimumBufferSize(port);
