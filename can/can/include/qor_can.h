@@ -9,6 +9,7 @@
 #include "qor_can_node.h"
 #include "qor_can_nm.h"
 #include "qor_can_tar.h"
+#include "qor_can_tp.h"
 #include "qor_can_triggers.h"
 
 #endif
