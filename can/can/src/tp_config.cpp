@@ -1,6 +1,7 @@
 // Configuring a transport-protocol channel: command 0x81 with the head {channel, u16 protocol, 0} and the protocol's
 // record, and ISO 15765 through a command of its own (0x8E).
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "can_library.hpp"
@@ -42,11 +43,17 @@ uint32_t sendPadded(const kit::Call& call, kit::RecordWriter& record) {
   return call.send(kConfigCommand, record);
 }
 
-uint32_t checkAddressingFormats(const kit::Call& call, uint8_t format1, uint8_t format2) {
+// The first addressing format that the firmware does not know, format 1 before format 2.
+std::optional<uint8_t> unknownAddressingFormat(uint8_t format1, uint8_t format2) {
   for (uint8_t format : {format1, format2}) {
-    if (format > QOR_CAN_TP_MAX_ADDRESSING_FORMAT) return call.fail(kCan.code(kTpUnknownAddressingFormat), "%u", format);
+    if (format > QOR_CAN_TP_MAX_ADDRESSING_FORMAT) return format;
   }
-  return 0;
+  return std::nullopt;
+}
+
+uint32_t checkAddressingFormats(const kit::Call& call, uint8_t format1, uint8_t format2) {
+  const std::optional<uint8_t> unknown = unknownAddressingFormat(format1, format2);
+  return unknown ? call.fail(kCan.code(kTpUnknownAddressingFormat), "%u", *unknown) : 0;
 }
 
 bool flag(uint32_t flags, unsigned bit) { return (flags >> bit & 1u) != 0; }
@@ -144,10 +151,8 @@ uint32_t configIso15765(const kit::Call& call, uint8_t channel, const Qor_Can_Tp
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   const uint32_t flags = config->flags;
   if (flags > QOR_CAN_TP_ISO15765_FLAGS) return call.fail(kit::GeneralError::UnknownFlag);
-  for (uint8_t format : {config->addressingFormat1, config->addressingFormat2}) {
-    if (format > QOR_CAN_TP_MAX_ADDRESSING_FORMAT) {
-      return call.fail(kit::GeneralError::UnknownMode, "'AddressingFormat' value is unknown");
-    }
+  if (unknownAddressingFormat(config->addressingFormat1, config->addressingFormat2)) {
+    return call.fail(kit::GeneralError::UnknownMode, "'AddressingFormat' value is unknown");
   }
   kit::RecordWriter record(kIso15765RecordBytes);
   record.u8(3).u8(channel).u16(0).u8(6).zeros(3);
