@@ -10,6 +10,7 @@
 #include "qor_can_node.h"
 #include "qor_can_nm.h"
 #include "qor_can_tar.h"
+#include "qor_can_tp.h"
 #include "qor_can_triggers.h"
 #include "qor_can_tx_fifo.h"
 #include "qor_can_tx_trace.h"

@@ -6,6 +6,7 @@
 #include "can_library.hpp"
 #include "qor_can_diag.h"
 #include "qor_kit/record_writer.hpp"
+#include "reserved_offsets.hpp"
 
 namespace qor::can {
 namespace {
@@ -47,18 +48,6 @@ kit::RecordWriter head(Protocol protocol, uint8_t channel, uint8_t mode, uint32_
   record.u8(channel).u16(static_cast<uint16_t>(protocol)).u8(firmwareMode(mode)).u32(value);
   record.u8(static_cast<uint8_t>(flags)).zeros(3);
   return record;
-}
-
-// The highest offset of the caller's record whose reserved byte is not zero is named.
-template <class Detail>
-uint32_t checkReservedOffsets(const kit::Call& call, const Detail& detail, std::span<const size_t> offsets) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&detail);
-  for (auto offset = offsets.rbegin(); offset != offsets.rend(); ++offset) {
-    if (bytes[*offset] != 0) {
-      return call.fail(kit::GeneralError::InvalidParameter, "Invalid reserved parameter byte: offset %zu", *offset);
-    }
-  }
-  return 0;
 }
 
 uint32_t checkTesterPresent(const kit::Call& call, uint8_t mode, uint8_t responseMode, uint8_t dataLength,
