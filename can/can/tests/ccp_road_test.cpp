@@ -1,53 +1,19 @@
-// The CCP master from the library through the daemon to an emulated CAN controller whose firmware drives an emulated
-// ECU: the firmware records byte-exact, a calibration session, byte orders, refusals that send nothing, negative
-// acknowledges, a silent ECU, a firmware that never finishes and responses of an earlier CRO.
+// The CCP master's commands from the library through the daemon to an emulated CAN controller whose firmware drives
+// an emulated ECU: the firmware records byte-exact, a calibration session, every CRO, byte orders, refusals that send
+// nothing, negative acknowledges, a silent ECU, a firmware that never finishes and responses of an earlier CRO.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <cstddef>
-#include <cstring>
 #include <functional>
-#include <memory>
-#include <string>
-#include <thread>
 #include <vector>
 
-#include "can_command_road.hpp"
-#include "qor_can_ccp.h"
-#include "qor_emulator/ccp_slave.hpp"
+#include "ccp_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using emulator::CcpFirmware;
-using emulator::CcpSlave;
-using emulator::Cro;
 using Clock = std::chrono::steady_clock;
-
-constexpr uint8_t kCcp = 0xC8;
-constexpr uint8_t kChannel = 0;
-constexpr uint16_t kStation = 0x0039;
-constexpr uint32_t kGeneralTimeout = 0x02020500, kCcpError = 0x02020501, kResponseBufferUndersized = 0x02020006;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-Qor_Can_Ccp_Config_t config(uint32_t flags, uint16_t maxDaq = 0, uint16_t maxEvents = 0) {
-  return Qor_Can_Ccp_Config_t{flags, 0x11111111, 0x22222222, 0x33333333, 0x4444, maxDaq, maxEvents, 0x5555};
-}
-
-Qor_Can_Ccp_Command_t cro(std::array<uint8_t, 8> bytes, uint32_t timeout = 20, uint8_t retries = 1) {
-  Qor_Can_Ccp_Command_t command{};
-  command.flags = 1;
-  command.timeout = timeout;
-  command.retries = retries;
-  std::memcpy(command.cro, bytes.data(), bytes.size());
-  return command;
-}
-
-// The firmware's records, answered from the request table.
-using CcpRecords = CanCommandRoad;
 
 TEST_F(CcpRecords, TheMastersOwnRequestsAreByteExact) {
   // Requests without answer data are answered with their control bytes.
@@ -94,55 +60,6 @@ TEST_F(CcpRecords, ShortResponsesAreRefusedNotTakenWithStaleBytes) {
   Qor_Can_Ccp_CommandState_t state;
   EXPECT_TRUE(failedWith(Qor_Can_Ccp_GetCommandState(port_, 0, &state), kInvalidResponseLength));
 }
-
-TEST_F(CcpRecords, InitialisationRefusesUnknownFlagsAfterKeepingTheMaximums) {
-  const Qor_Can_Ccp_Config_t flags2 = config(2, 8, 3);
-  EXPECT_TRUE(failedWith(Qor_Can_Ccp_Init(port_, 0, &flags2), kUnknownFlag, "flag value '0x0002' is unknown"));
-  uint32_t flags = 0, count = 7;
-  std::vector<Qor_Can_Ccp_Message_t> messages(8);
-  EXPECT_TRUE(failedWith(Qor_Can_Ccp_GetDaqMessages(port_, 0, &flags, &count, messages.data()),
-                         kResponseBufferUndersized, "minimum size: 8 messages"));
-  count = 2;
-  EXPECT_TRUE(failedWith(Qor_Can_Ccp_GetEventMessages(port_, 0, &flags, &count, messages.data()),
-                         kResponseBufferUndersized, "minimum size: 3 messages"));
-  EXPECT_EQ(count, 2u);
-}
-
-class CcpSession : public CanCommandRoad {
- protected:
-  void SetUp() override {
-    CanCommandRoad::SetUp();
-    startEcu({});
-  }
-
-  void startEcu(emulator::CcpSlaveSettings settings) {
-    firmware_ = CcpFirmware::attachTo(*device_);
-    slave_ = std::make_shared<CcpSlave>(settings);
-    firmware_->plugSlave(kChannel, slave_);
-    const Qor_Can_Ccp_Config_t intelOrMotorola = config(settings.motorola ? 1 : 0);
-    ASSERT_EQ(Qor_Can_Ccp_Init(port_, kChannel, &intelOrMotorola), 0u) << lastError();
-  }
-
-  void connectAndUnlock(uint8_t resource = 0x01) {
-    ASSERT_EQ(Qor_Can_Ccp_Command_Connect(port_, kChannel, kStation), 0u) << lastError();
-    uint8_t seed[5];
-    ASSERT_EQ(Qor_Can_Ccp_Command_GetSeed(port_, kChannel, resource, seed), 0u) << lastError();
-    const uint8_t key[6] = {static_cast<uint8_t>(seed[1] ^ 0x5A), static_cast<uint8_t>(seed[2] ^ 0x5A),
-                            static_cast<uint8_t>(seed[3] ^ 0x5A), static_cast<uint8_t>(seed[4] ^ 0x5A), 0, 0};
-    uint8_t privileges = 0;
-    ASSERT_EQ(Qor_Can_Ccp_Command_Unlock(port_, kChannel, key, &privileges), 0u) << lastError();
-    EXPECT_EQ(privileges & resource, resource);
-  }
-
-  Cro lastCro() const { return firmware_->sentCros(kChannel).back(); }
-  Bytes croParameters() const {
-    const Cro last = lastCro();
-    return Bytes(last.begin() + 2, last.end());
-  }
-
-  std::shared_ptr<CcpFirmware> firmware_;
-  std::shared_ptr<CcpSlave> slave_;
-};
 
 TEST_F(CcpSession, ACalibrationSessionReadsAndWritesTheEcusMemory) {
   ASSERT_EQ(Qor_Can_Ccp_Command_Connect(port_, kChannel, kStation), 0u) << lastError();
@@ -442,16 +359,23 @@ TEST_F(CcpSession, AResponseOfTheEarlierCroIsNotTakenForTheNewOnes) {
 }
 
 TEST_F(CcpSession, ASilentEcuEndsWithTheFirmwaresResponseTimeout) {
-  // Not connected to this station: the ECU never answers, the firmware gives up after its tries.
+  ASSERT_EQ(Qor_Can_Ccp_Command_Connect(port_, kChannel, kStation), 0u) << lastError();
+  slave_->goSilent(true);
   firmware_->setRunningReads(kChannel, 2);
-  Qor_Can_Ccp_Command_t connect = cro({0x01, 0x21, 0x40, 0x00, 0, 0, 0, 0}, 20, 2);
+  Qor_Can_Ccp_Command_t version = cro({0x1B, 0x21, 2, 1, 0, 0, 0, 0}, 20, 2);
   Qor_Can_Ccp_Response_t response{};
   const auto start = Clock::now();
-  ASSERT_EQ(Qor_Can_Ccp_CommandWithResponse(port_, kChannel, &connect, &response), 0u) << lastError();
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(60));
+  ASSERT_EQ(Qor_Can_Ccp_CommandWithResponse(port_, kChannel, &version, &response), 0u) << lastError();
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(60));  // the firmware's three tries
   EXPECT_EQ(response.state & QOR_CAN_CCP_STATE_VALID_CRM, 0u);
   EXPECT_EQ(response.errorClass, QOR_CAN_CCP_ERROR_RESPONSE_TIMEOUT);
   EXPECT_STREQ(Qor_Can_Ccp_GetCcpErrorDescription(&response), "response timeout");
+
+  // Not connected to another station either: a CONNECT for it stays unanswered.
+  slave_->goSilent(false);
+  Qor_Can_Ccp_Command_t otherStation = cro({0x01, 0x22, 0x40, 0x00, 0, 0, 0, 0}, 10, 0);
+  ASSERT_EQ(Qor_Can_Ccp_CommandWithResponse(port_, kChannel, &otherStation, &response), 0u) << lastError();
+  EXPECT_EQ(response.errorClass, QOR_CAN_CCP_ERROR_RESPONSE_TIMEOUT);
 }
 
 TEST_F(CcpSession, AFirmwareThatNeverFinishesEndsTheWaitWithTheGeneralTimeout) {
@@ -463,86 +387,6 @@ TEST_F(CcpSession, AFirmwareThatNeverFinishesEndsTheWaitWithTheGeneralTimeout) {
   const auto waited = Clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(5500));
   EXPECT_LT(waited, std::chrono::milliseconds(9000));
-}
-
-TEST_F(CcpSession, DaqListsSampledOnTheEcusClockAreCollectedAnswerByAnswer) {
-  const Qor_Can_Ccp_Config_t fourDaqTwoEvents = config(0, 4, 2);
-  ASSERT_EQ(Qor_Can_Ccp_Init(port_, kChannel, &fourDaqTwoEvents), 0u) << lastError();
-  connectAndUnlock(0x02);
-  slave_->write(0x4000, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70});
-  Qor_Can_Ccp_ShortResult_t size{};
-  ASSERT_EQ(Qor_Can_Ccp_Command_GetDaqSize(port_, kChannel, 1, 0x300, &size), 0u) << lastError();
-  EXPECT_EQ(croParameters(), (Bytes{1, 0, 0x00, 0x03, 0, 0}));
-  EXPECT_EQ(size.first, 4);   // ODTs
-  EXPECT_EQ(size.second, 4);  // first PID
-  ASSERT_EQ(Qor_Can_Ccp_Command_SetDaqPtr(port_, kChannel, 1, 0, 0), 0u) << lastError();
-  ASSERT_EQ(Qor_Can_Ccp_Command_WriteDaq(port_, kChannel, 2, 0, 0x4000), 0u) << lastError();
-  EXPECT_EQ(croParameters(), (Bytes{4, 0, 0x00, 0x40, 0, 0}));
-  ASSERT_EQ(Qor_Can_Ccp_Command_WriteDaq(port_, kChannel, 1, 0, 0x4004), 0u) << lastError();
-  ASSERT_EQ(Qor_Can_Ccp_Command_WriteDaq(port_, kChannel, 0, 0, 0x4006), 0u) << lastError();
-  ASSERT_EQ(Qor_Can_Ccp_Command_SetDaqPtr(port_, kChannel, 1, 1, 0), 0u) << lastError();
-  ASSERT_EQ(Qor_Can_Ccp_Command_WriteDaq(port_, kChannel, 0, 0, 0x4006), 0u) << lastError();
-  firmware_->setMessagesPerAnswer(kChannel, 3);
-  ASSERT_EQ(Qor_Can_Ccp_Command_StartStop(port_, kChannel, 1, 1, 1, 0, 5), 0u) << lastError();
-  EXPECT_EQ(croParameters(), (Bytes{1, 1, 1, 0, 5, 0}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-
-  std::vector<Qor_Can_Ccp_Message_t> messages(64);
-  uint32_t flags = 0xFF, count = static_cast<uint32_t>(messages.size());
-  ASSERT_EQ(Qor_Can_Ccp_GetDaqMessages(port_, kChannel, &flags, &count, messages.data()), 0u) << lastError();
-  EXPECT_EQ(flags, 0u);
-  ASSERT_GE(count, 8u);  // at least four cycles of two ODTs, in several answers of three
-  EXPECT_EQ(count % 2, 0u);
-  for (uint32_t index = 0; index < count; ++index) {
-    const Bytes expected = index % 2 == 0 ? Bytes{4, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70}
-                                          : Bytes{5, 0x70, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(Bytes(messages[index].data, messages[index].data + 8), expected) << index;
-    EXPECT_EQ(messages[index].valueByte, 0x5A);
-  }
-  EXPECT_EQ(Bytes(messages[count].data, messages[count].data + 8), Bytes(8, 0));  // nothing past the count
-
-  // Room for four: the answer that overfills it loses the rest of its messages; the others wait in the firmware.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  std::vector<Qor_Can_Ccp_Message_t> four(5);
-  four[4].valueByte = 0xEE;
-  count = 4;
-  ASSERT_EQ(Qor_Can_Ccp_GetDaqMessages(port_, kChannel, &flags, &count, four.data()), 0u) << lastError();
-  EXPECT_EQ(count, 4u);
-  EXPECT_EQ(flags, QOR_CAN_CCP_MESSAGES_LOST);
-  EXPECT_EQ(four[4].valueByte, 0xEE);
-
-  firmware_->raiseEvent(kChannel, {0xFE, 0x10, 1, 2, 3, 4, 5, 6});
-  firmware_->raiseEvent(kChannel, {0xFE, 0x11, 0, 0, 0, 0, 0, 9});
-  firmware_->loseMessages(kChannel);
-  std::vector<Qor_Can_Ccp_Message_t> events(2);
-  count = 2;
-  ASSERT_EQ(Qor_Can_Ccp_GetEventMessages(port_, kChannel, &flags, &count, events.data()), 0u) << lastError();
-  ASSERT_EQ(count, 2u);
-  EXPECT_EQ(flags, QOR_CAN_CCP_MESSAGES_LOST);
-  EXPECT_EQ(Bytes(events[0].data, events[0].data + 8), (Bytes{0xFE, 0x10, 1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(Bytes(events[1].data, events[1].data + 8), (Bytes{0xFE, 0x11, 0, 0, 0, 0, 0, 9}));
-}
-
-// The firmware's message answers from the request table: counts it announces against the bytes it sent.
-TEST_F(CcpRecords, MessageCountsAreCutToTheBytesOfTheAnswer) {
-  const Bytes request = RecordBytes().u8(7).u8(0).u16(0);
-  const Bytes message = RecordBytes().bytes({1, 2, 3, 4, 5, 6, 7, 8}).u8(0x42).zeros(3);
-  // Five announced, one carried and "more": the next answer says more again but carries none.
-  device_->expect(kCcp, request).answer(RecordBytes().u8(7).u8(0).u16(0).u8(2).zeros(3).u32(5).bytes(message));
-  device_->expect(kCcp, request).answer(RecordBytes().u8(7).u8(0).u16(0).u8(2).zeros(3).u32(0xFFFFFFFF));
-  device_->expect(kCcp, RecordBytes().u8(8).u8(0).u16(0)).fail(kFirmwareError, "busy");
-  std::vector<Qor_Can_Ccp_Message_t> messages(3);
-  messages[1].valueByte = 0xEE;
-  uint32_t flags = 0, count = 3;
-  ASSERT_EQ(Qor_Can_Ccp_GetDaqMessages(port_, 0, &flags, &count, messages.data()), 0u) << lastError();
-  EXPECT_EQ(count, 1u);
-  EXPECT_EQ(flags, QOR_CAN_CCP_MESSAGES_LOST);
-  EXPECT_EQ(messages[0].valueByte, 0x42);
-  EXPECT_EQ(Bytes(messages[0].data, messages[0].data + 8), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
-  EXPECT_EQ(messages[1].valueByte, 0xEE);
-  count = 3;
-  EXPECT_EQ(Qor_Can_Ccp_GetEventMessages(port_, 0, &flags, &count, messages.data()), kFirmwareError);
-  EXPECT_EQ(count, 3u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "qor_emulator/ccp_slave.hpp"
+#include "qor_emulator/ccp_firmware.hpp"
 #include "qor_shared/byte_reader.hpp"
 
 namespace qor::emulator {
