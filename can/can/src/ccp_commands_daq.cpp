@@ -1,4 +1,6 @@
 // CCP commands that set up and run the ECU's DAQ lists.
+#include <iterator>
+
 #include "ccp_commands.hpp"
 
 namespace qor::can::ccp {

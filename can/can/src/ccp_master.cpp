@@ -1,7 +1,6 @@
 #include "ccp_master.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <mutex>
 #include <optional>

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <deque>
 
 #include "qor_emulator/ccp_firmware.hpp"
 #include "qor_shared/byte_reader.hpp"

@@ -1,6 +1,7 @@
 #include "qor_emulator/ccp_slave.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace qor::emulator {
 namespace {

@@ -9,9 +9,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
