@@ -4,6 +4,7 @@
 #ifndef QOR_CAN_H
 #define QOR_CAN_H
 
+#include "qor_can_ccp.h"
 #include "qor_can_diag.h"
 #include "qor_can_cyclic.h"
 #include "qor_can_message.h"
