@@ -7,4 +7,7 @@
 
 #include "qor_types.h"
 
+#include "qor_lin_diag.h"
+#include "qor_lin_triggers.h"
+
 #endif
