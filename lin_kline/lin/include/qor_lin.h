@@ -8,6 +8,8 @@
 #include "qor_types.h"
 
 #include "qor_lin_diag.h"
+#include "qor_lin_disturbance.h"
+#include "qor_lin_relays.h"
 #include "qor_lin_triggers.h"
 
 #endif
