@@ -9,6 +9,7 @@
 
 #include "qor_lin_diag.h"
 #include "qor_lin_disturbance.h"
+#include "qor_lin_monitor.h"
 #include "qor_lin_relays.h"
 #include "qor_lin_triggers.h"
 
