@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -229,6 +230,12 @@ bool hasPattern(std::span<const uint8_t> data, uint64_t serial) {
     if (data[i] != static_cast<uint8_t>(serial * 131 + i * 7 + (serial >> 8))) return false;
   }
   return true;
+}
+
+double monitorFloorSeconds(size_t frameBytes, size_t frames) {
+  const double queue = queueSeconds(12 + frameBytes, frames);
+  const double tcp = tcpSeconds(frameBytes * frames, frameBytes);
+  return std::max(queue, tcp);
 }
 
 } // namespace qor::bench

@@ -63,6 +63,10 @@ double queueSeconds(size_t messageSize, size_t messages);
 // Seconds to move bytes one way through a TCP connection on loopback into another process, in pieces of this size.
 double tcpSeconds(size_t bytes, size_t pieceSize);
 
+// Seconds that frames of frameBytes bytes (header included) take from a device to a monitor: the slower of one queue
+// hop and one TCP hop, each between two processes, since the daemon overlaps the two.
+double monitorFloorSeconds(size_t frameBytes, size_t frames);
+
 // Fills data with bytes that only this serial gives, and checks them.
 void fillPattern(std::span<uint8_t> data, uint64_t serial);
 bool hasPattern(std::span<const uint8_t> data, uint64_t serial);

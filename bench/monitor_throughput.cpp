@@ -167,10 +167,7 @@ Result measure(EmulatedInterface& interface, bool callbackMode, size_t itemsPerF
 
 // The slower of the two hops for frames of this many items, in seconds.
 double floorSeconds(size_t itemsPerFrame, int frames) {
-  const size_t frameBytes = 12 + kItemOffset + itemsPerFrame * kItemBytes;
-  const double queue = queueSeconds(12 + frameBytes, static_cast<size_t>(frames));
-  const double tcp = tcpSeconds(frameBytes * static_cast<size_t>(frames), frameBytes);
-  return std::max(queue, tcp);
+  return monitorFloorSeconds(12 + kItemOffset + itemsPerFrame * kItemBytes, static_cast<size_t>(frames));
 }
 
 struct Configuration {

@@ -1,6 +1,6 @@
 #include <algorithm>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include "lin_library.hpp"
 #include "monitor_control.hpp"
@@ -46,17 +46,18 @@ uint32_t readItems(const kit::Call& call, ItemKind kind, uint32_t bufferSize, ui
   const ItemFormat& format = itemFormat(kind);
   const uint32_t room = bufferSize / format.applicationSize;
   if (room == 0) return tooSmall(call, format.applicationSize);
-  std::vector<uint8_t> firmwareItems;
+  const size_t firmwareBytes = size_t{room} * format.firmwareSize;
+  std::unique_ptr<uint8_t[]> firmwareItems;
   try {
-    firmwareItems.resize(size_t{room} * format.firmwareSize);
+    firmwareItems = std::make_unique_for_overwrite<uint8_t[]>(firmwareBytes);  // filled by the read
   } catch (const std::bad_alloc&) {
     return call.fail(kLin.code(kNotEnoughMemory), "could not allocate internal data buffer");
   }
   uint32_t flags = 0;
   uint32_t read = 0;
   const uint32_t code = Qor_Monitor_Read_FixedItemSize(call.port(), format.firmwareSize,
-                                                       static_cast<uint32_t>(firmwareItems.size()), &flags, &read,
-                                                       firmwareItems.data());
+                                                       static_cast<uint32_t>(firmwareBytes), &flags, &read,
+                                                       firmwareItems.get());
   if (code == QOR_ERR_API_RESPONSE_BUFFER_TOO_SMALL) {
     return call.fail(kit::GeneralError::ResponseBufferUndersized, "buffer too small for available data");
   }
@@ -64,7 +65,7 @@ uint32_t readItems(const kit::Call& call, ItemKind kind, uint32_t bufferSize, ui
   read = std::min(read, room);
   auto* converted = static_cast<uint8_t*>(items);
   for (uint32_t i = 0; i < read; ++i) {
-    convertBufferItem(format, firmwareItems.data() + size_t{i} * format.firmwareSize,
+    convertBufferItem(format, firmwareItems.get() + size_t{i} * format.firmwareSize,
                       converted + size_t{i} * format.applicationSize);
   }
   if (flags & kItemsLost) markOverflow(format, converted, read);

@@ -1,6 +1,7 @@
 #include "qor_emulator/lin_monitor_firmware.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace qor::emulator {
 namespace {
@@ -36,7 +37,9 @@ void appendOtherTimes(Bytes& out, const LinTiming& timing) {
 }
 
 Bytes bufferItem(uint8_t kind, const LinFrame& frame, const LinTiming& timing) {
-  Bytes item{frame.frameId, static_cast<uint8_t>(frame.data.size()), frame.state};
+  Bytes item;
+  item.reserve(140);
+  item.insert(item.end(), {frame.frameId, static_cast<uint8_t>(frame.data.size()), frame.state});
   appendData(item, frame);
   item.push_back(0);
   appendLittleEndian(item, static_cast<uint32_t>(timing.startNs / kTicksPerTimeStamp), 4);
@@ -80,6 +83,22 @@ LinMonitorFirmware::Monitor& LinMonitorFirmware::monitor(uint8_t interfaceNumber
 void LinMonitorFirmware::setItemsPerFrame(uint8_t interfaceNumber, uint32_t items) {
   std::lock_guard lock(mutex_);
   monitor(interfaceNumber).itemsPerFrame = std::max<uint32_t>(items, 1);
+}
+
+void LinMonitorFirmware::holdFrames(uint8_t interfaceNumber, bool hold) {
+  std::lock_guard lock(mutex_);
+  monitor(interfaceNumber).holding = hold;
+}
+
+std::vector<Bytes> LinMonitorFirmware::takeHeldFrames(uint8_t interfaceNumber) {
+  std::lock_guard lock(mutex_);
+  return std::exchange(monitor(interfaceNumber).held, {});
+}
+
+uint8_t LinMonitorFirmware::application(uint8_t interfaceNumber) const {
+  std::lock_guard lock(mutex_);
+  const auto found = monitors_.find(interfaceNumber);
+  return found != monitors_.end() ? found->second.application : 0;
 }
 
 bool LinMonitorFirmware::bufferRunning(uint8_t interfaceNumber) const {
@@ -199,6 +218,10 @@ void LinMonitorFirmware::heard(uint8_t interfaceNumber, const LinFrame& frame, c
     state.pending.clear();
     state.waiting = 0;
     application = state.application;
+    if (state.holding) {
+      state.held.push_back(std::move(data));
+      return;
+    }
   }
   device_.sendToApplication(application, kLinMonitorData, data);
 }

@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "qor_emulator/device.hpp"
 #include "qor_emulator/lin_bus.hpp"
@@ -45,7 +46,14 @@ class LinMonitorFirmware : public std::enable_shared_from_this<LinMonitorFirmwar
   // Items per monitor frame: heard frames wait until so many are there.
   void setItemsPerFrame(uint8_t interfaceNumber, uint32_t items);
 
+  // While holding, monitor frames (their data) are kept instead of sent: a benchmark sends them itself, outside the
+  // time it takes for the firmware's own work.
+  void holdFrames(uint8_t interfaceNumber, bool hold);
+  std::vector<Bytes> takeHeldFrames(uint8_t interfaceNumber);
+
   // ---- what the host did ----
+  // The application that started the interface's monitor last.
+  uint8_t application(uint8_t interfaceNumber) const;
   bool bufferRunning(uint8_t interfaceNumber) const;
   // The last filter record (after the sub-function); empty before any.
   std::optional<Bytes> filter(uint8_t interfaceNumber) const;
@@ -66,6 +74,8 @@ class LinMonitorFirmware : public std::enable_shared_from_this<LinMonitorFirmwar
     uint32_t itemsPerFrame = 1;
     uint32_t waiting = 0;
     Bytes pending;  // items not sent yet
+    bool holding = false;
+    std::vector<Bytes> held;
     uint64_t sent = 0;
     std::optional<Bytes> filter;
     std::map<uint8_t, Heard> latest;
