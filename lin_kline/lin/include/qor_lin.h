@@ -11,4 +11,10 @@
 #include "qor_lin_schedule.h"
 #include "qor_types.h"
 
+#include "qor_lin_diag.h"
+#include "qor_lin_disturbance.h"
+#include "qor_lin_monitor.h"
+#include "qor_lin_relays.h"
+#include "qor_lin_triggers.h"
+
 #endif
