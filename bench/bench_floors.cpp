@@ -235,9 +235,6 @@ bool hasPattern(std::span<const uint8_t> data, uint64_t serial) {
 double monitorFloorSeconds(size_t frameBytes, size_t frames) {
   constexpr size_t kQueueMessageHead = 12;
   return std::max(queueSeconds(kQueueMessageHead + frameBytes, frames), tcpSeconds(frameBytes * frames, frameBytes));
-  const double queue = queueSeconds(12 + frameBytes, frames);
-  const double tcp = tcpSeconds(frameBytes * frames, frameBytes);
-  return std::max(queue, tcp);
 }
 
 } // namespace qor::bench

@@ -66,8 +66,6 @@ double tcpSeconds(size_t bytes, size_t pieceSize);
 // The floor of monitor data: frames of frameBytes (firmware frames, header included) through one queue hop, as the
 // daemon's messages of 12 more bytes, and one TCP hop, each between two processes. The daemon overlaps the hops, so
 // the floor is the slower one; in seconds.
-// Seconds that frames of frameBytes bytes (header included) take from a device to a monitor: the slower of one queue
-// hop and one TCP hop, each between two processes, since the daemon overlaps the two.
 double monitorFloorSeconds(size_t frameBytes, size_t frames);
 
 // Fills data with bytes that only this serial gives, and checks them.
