@@ -182,7 +182,9 @@ TEST_F(DiagRoad, RefusedConfigurationsSendNothingAndSayWhy) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.call(port_), c.code) << c.name << ": " << lastError();
-    if (*c.text != 0) EXPECT_NE(lastError().find(std::string(" - ") + c.text), std::string::npos) << lastError();
+    if (*c.text != 0) {
+      EXPECT_NE(lastError().find(std::string(" - ") + c.text), std::string::npos) << lastError();
+    }
   }
 }
 
@@ -206,7 +208,9 @@ TEST_F(DiagRoad, TheStateIsReadAndCheckedBeforeItIsWritten) {
     uint32_t lastErrorCode = 0xEEEE, rspFlags = 0xEEEE;
     uint8_t type = 0xEE, state = 0xEE;
     EXPECT_EQ(Qor_Can_Diag_GetState(port_, 4, 1, &lastErrorCode, &type, &state, &rspFlags), c.code) << c.name;
-    if (*c.text != 0) EXPECT_NE(lastError().find(std::string(" - ") + c.text), std::string::npos) << lastError();
+    if (*c.text != 0) {
+      EXPECT_NE(lastError().find(std::string(" - ") + c.text), std::string::npos) << lastError();
+    }
     EXPECT_EQ(type, c.type) << c.name;
     EXPECT_EQ(state, c.state) << c.name;
     EXPECT_EQ(lastErrorCode, c.code == 0 ? 0x21u : 0xEEEEu) << c.name;

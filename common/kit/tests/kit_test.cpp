@@ -126,6 +126,7 @@ TEST(Poll, AnEarlierStartShortensTheWaitButTheStepStillRunsOnce) {
             std::nullopt);
   EXPECT_EQ(tries, 1) << "the time-out had passed before the first try";
   EXPECT_EQ(pollUntil(start, 20, 1, []() -> std::optional<uint32_t> { return 7; }), std::optional<uint32_t>(7));
+}
 
 // Items of one length byte and that many data bytes, padded to even steps.
 std::optional<ItemExtent> lengthByteItem(std::span<const uint8_t> rest) {
