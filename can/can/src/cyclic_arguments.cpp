@@ -15,11 +15,6 @@ uint32_t splitSignal(const kit::Call& call, const Qor_Common_Signal_t& signal, F
                                              &split->motorola);
 }
 
-uint8_t firmwareRampMode(uint8_t mode) {
-  constexpr uint8_t kFirmwareModes[] = {2, 3, 4, 1};
-  return kFirmwareModes[mode & 3];
-}
-
 bool isFdMessage(uint32_t identifier) { return (identifier & QOR_CAN_CYCLIC_FD_MESSAGE) != 0; }
 
 uint32_t checkBytes(const kit::Call& call, const void* bytes, size_t count, const char* name) {

@@ -24,9 +24,6 @@ uint32_t checkSignal(const kit::Call& call, const Qor_Common_Signal_t& signal);
 // The check, then the firmware's form.
 uint32_t splitSignal(const kit::Call& call, const Qor_Common_Signal_t& signal, FirmwareSignal* split);
 
-// The firmware's number of a checked ramp mode: 0, 1, 2, 3 give 2, 3, 4, 1.
-uint8_t firmwareRampMode(uint8_t mode);
-
 bool isFdMessage(uint32_t identifier);
 
 // Bytes the call reads from the caller: NULL is refused unless none are read.

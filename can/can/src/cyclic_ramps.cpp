@@ -7,6 +7,7 @@
 #include "cyclic_commands.hpp"
 #include "qor_can_cyclic.h"
 #include "qor_helpers.h"
+#include "qor_kit/ramp_modes.hpp"
 
 namespace qor::can {
 namespace {
@@ -48,7 +49,7 @@ uint32_t defineRamp(const Call& call, const Qor_Can_CyclicMsgs_Ramp_t* ramp) {
   uint32_t denominator = 1;
   Qor_Internal_Math_Float64_Decimal2Fraction(&numerator, &denominator, ramp->step);
   RecordWriter record(kRampRecordBytes);
-  record.u32(ramp->identifier).u8(firmwareRampMode(ramp->mode)).u8(split.byteIndex).u8(split.bitIndex).u8(split.size);
+  record.u32(ramp->identifier).u8(kit::firmwareRampMode(ramp->mode)).u8(split.byteIndex).u8(split.bitIndex).u8(split.size);
   record.u16(ramp->firstValue).u16(ramp->secondValue).u32(numerator).u32(denominator);
   record.u16(ramp->thirdValue).u16(ramp->fifthValue).u32(ramp->fourthValue);
   record.u8(split.motorola).u8(ramp->direction).u16(0);
@@ -84,7 +85,7 @@ uint32_t changeRampModes(const Call& call, uint32_t count, const Qor_Can_CyclicM
     if (entry.mode > QOR_CAN_CYCLIC_RAMP_MODE_MAX) {
       return call.fail(GeneralError::UnknownMode, "unknown ramp mode at ramp index %u", index);
     }
-    record.u32(entry.identifier).u8(split.byteIndex).u8(split.bitIndex).u8(firmwareRampMode(entry.mode)).u8(0);
+    record.u32(entry.identifier).u8(split.byteIndex).u8(split.bitIndex).u8(kit::firmwareRampMode(entry.mode)).u8(0);
   }
   std::vector<uint8_t> answer;
   return call.exchange(kChangeRampModes, kFirstByteKeys, record, answer, kModeChangeAnswerBytes);
@@ -138,7 +139,7 @@ uint32_t defineIncrementingRamp(const Call& call, const Qor_Can_CyclicMsgs_IncRa
   for (uint16_t value : ramp->values) record.u16(value);
   record.u8(ramp->direction).u8(linked != nullptr ? 1 : 0);
   if (linked != nullptr) {
-    record.u32(linked->identifier).u8(firmwareRampMode(linked->mode));
+    record.u32(linked->identifier).u8(kit::firmwareRampMode(linked->mode));
     record.u8(linkedSplit.byteIndex).u8(linkedSplit.bitIndex).u8(linkedSplit.size);
     record.u16(linked->firstValue).u16(linked->secondValue);
   }

@@ -59,28 +59,6 @@ inline testing::AssertionResult failedWith(uint32_t result, uint32_t code, const
   return testing::AssertionSuccess();
 }
 
-// Bytes of a record as the tests write them: little-endian fields of the given widths.
-class RecordBytes {
- public:
-  RecordBytes& u8(uint8_t value) { return add(value, 1); }
-  RecordBytes& u16(uint16_t value) { return add(value, 2); }
-  RecordBytes& u32(uint32_t value) { return add(value, 4); }
-  RecordBytes& bytes(const emulator::Bytes& values) {
-    bytes_.insert(bytes_.end(), values.begin(), values.end());
-    return *this;
-  }
-  RecordBytes& zeros(size_t count) {
-    bytes_.resize(bytes_.size() + count, 0);
-    return *this;
-  }
-  operator emulator::Bytes() const { return bytes_; }
-
- private:
-  RecordBytes& add(uint64_t value, size_t width) {
-    emulator::appendLittleEndian(bytes_, value, width);
-    return *this;
-  }
-  emulator::Bytes bytes_;
-};
+using emulator::RecordBytes;
 
 }  // namespace qor::test

@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "qor_api.h"
 #include "qor_can_diag.h"
 #include "qor_emulator/frame.hpp"
+#include "qor_test/inbox.hpp"
 #include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
@@ -25,28 +24,7 @@ constexpr uint8_t kConfig = 0xA0, kState = 0xA5;
 constexpr uint32_t kInvalidDataLength = 0x02020002, kInvalidResponseLength = 0x02020003, kUnknownFlag = 0x02020004,
                    kUnknownMode = 0x02020005, kInvalidParameter = 0x02020007, kInvalidResponseParameter = 0x02020009;
 
-class Record {
- public:
-  Record& u8(uint64_t value) { return put(value, 1); }
-  Record& u16(uint64_t value) { return put(value, 2); }
-  Record& u32(uint64_t value) { return put(value, 4); }
-  Record& zeros(size_t count) {
-    bytes_.resize(bytes_.size() + count);
-    return *this;
-  }
-  Record& bytes(const Bytes& more) {
-    bytes_.insert(bytes_.end(), more.begin(), more.end());
-    return *this;
-  }
-  operator Bytes() const { return bytes_; }
-
- private:
-  Record& put(uint64_t value, size_t width) {
-    emulator::appendLittleEndian(bytes_, value, width);
-    return *this;
-  }
-  Bytes bytes_;
-};
+using Record = emulator::RecordBytes;
 
 // The head of every configuration: channel, protocol, the firmware's mode, the value and the flags.
 Record head(uint8_t channel, uint16_t protocol, uint8_t firmwareMode, uint32_t value, uint8_t flags) {
@@ -226,22 +204,7 @@ TEST_F(DiagRoad, TheStateIsReadAndCheckedBeforeItIsWritten) {
   EXPECT_EQ(Qor_Can_Diag_GetState_Async(port_, 4, 2), kUnknownFlag);
 }
 
-struct StateInbox {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::vector<std::string> entries;
-
-  void put(std::string entry) {
-    std::lock_guard lock(mutex);
-    entries.push_back(std::move(entry));
-    arrived.notify_all();
-  }
-  bool waitFor(size_t count) {
-    std::unique_lock lock(mutex);
-    return arrived.wait_for(lock, 3s, [&] { return entries.size() >= count; });
-  }
-};
-StateInbox gStates;
+Inbox gStates;
 
 void stateArrived(uint32_t, uint8_t channel, uint8_t lastErrorCode, uint32_t type, uint32_t state, uint32_t flags) {
   gStates.put("state " + std::to_string(channel) + " " + std::to_string(lastErrorCode) + " " + std::to_string(type) +

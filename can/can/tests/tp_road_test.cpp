@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "can_command_road.hpp"
 #include "qor_can_tp.h"
+#include "qor_test/inbox.hpp"
 
 namespace qor::test {
 namespace {
@@ -385,21 +384,6 @@ TEST_F(TpRoad, BroadcastDataAreCopiedOnlyAsFarAsTheyArrivedAndFit) {
                          "'length' is NULL"));
 }
 
-struct Inbox {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::vector<std::string> entries;
-
-  void put(std::string entry) {
-    std::lock_guard lock(mutex);
-    entries.push_back(std::move(entry));
-    arrived.notify_all();
-  }
-  bool waitFor(size_t count) {
-    std::unique_lock lock(mutex);
-    return arrived.wait_for(lock, 3s, [&] { return entries.size() >= count; });
-  }
-};
 Inbox gInbox;
 
 void channelArrived(uint32_t, uint8_t channel) { gInbox.put("channel " + std::to_string(channel)); }

@@ -22,25 +22,7 @@ constexpr uint8_t kNode = 0x20, kDisturbance = 0x21, kTrigger = 0x22;
 constexpr uint8_t kCanInterface = 1, kStressModule = 2;
 
 // A little-endian record written field by field.
-class Record {
- public:
-  Record& u8(uint64_t value) { return put(value, 1); }
-  Record& u16(uint64_t value) { return put(value, 2); }
-  Record& u32(uint64_t value) { return put(value, 4); }
-  Record& u64(uint64_t value) { return put(value, 8); }
-  Record& zeros(size_t count) {
-    bytes_.resize(bytes_.size() + count);
-    return *this;
-  }
-  operator Bytes() const { return bytes_; }
-
- private:
-  Record& put(uint64_t value, size_t width) {
-    emulator::appendLittleEndian(bytes_, value, width);
-    return *this;
-  }
-  Bytes bytes_;
-};
+using Record = emulator::RecordBytes;
 
 std::string lastError() { return Qor_GetLastErrorDescription(); }
 

@@ -7,6 +7,7 @@
 #include "lin_library.hpp"
 #include "qor_common_signal.h"
 #include "qor_helpers.h"
+#include "qor_kit/ramp_modes.hpp"
 #include "qor_lin_frames.h"
 
 namespace qor::lin {
@@ -19,8 +20,6 @@ constexpr uint8_t kResetSumCommand = 0x37;
 constexpr uint8_t kStateCommand = 0xF7;
 constexpr uint32_t kStateAnswerCapacity = 8;
 constexpr uint8_t kDeleteRamp = 0;
-// The firmware numbers the modes 0 to 3 of the application as 2, 3, 4 and 1.
-constexpr uint8_t kFirmwareModes[] = {2, 3, 4, 1};
 
 // The firmware's ramp record of command 0x36.
 struct RampRecord {
@@ -73,7 +72,7 @@ uint32_t defineRamp(const kit::Call& call, const Qor_Lin_Ramp_t* ramp) {
   Qor_Internal_Math_Float64_Decimal2Fraction(&record.numerator, &record.denominator, ramp->ratio);
   if (ramp->direction > 1) return call.fail(GeneralError::InvalidParameter, "invalid ramp direction");
   record.frameId = ramp->frameId;
-  record.mode = kFirmwareModes[ramp->mode];
+  record.mode = kit::firmwareRampMode(ramp->mode);
   record.byteIndex = place.byteIndex;
   record.bitInByte = place.bitInByte;
   record.size = place.size;

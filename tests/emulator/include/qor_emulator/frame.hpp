@@ -60,4 +60,29 @@ Bytes words(std::initializer_list<uint32_t> values, const Bytes& tail = {});
 // The low `width` bytes of value, little endian, appended.
 void appendLittleEndian(Bytes& bytes, uint64_t value, size_t width);
 
+// A record as tests write it out field by field: little-endian fields of the given widths.
+class RecordBytes {
+ public:
+  RecordBytes& u8(uint64_t value) { return add(value, 1); }
+  RecordBytes& u16(uint64_t value) { return add(value, 2); }
+  RecordBytes& u32(uint64_t value) { return add(value, 4); }
+  RecordBytes& u64(uint64_t value) { return add(value, 8); }
+  RecordBytes& bytes(const Bytes& values) {
+    bytes_.insert(bytes_.end(), values.begin(), values.end());
+    return *this;
+  }
+  RecordBytes& zeros(size_t count) {
+    bytes_.resize(bytes_.size() + count, 0);
+    return *this;
+  }
+  operator Bytes() const { return bytes_; }
+
+ private:
+  RecordBytes& add(uint64_t value, size_t width) {
+    appendLittleEndian(bytes_, value, width);
+    return *this;
+  }
+  Bytes bytes_;
+};
+
 }  // namespace qor::emulator
