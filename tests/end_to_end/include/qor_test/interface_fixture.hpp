@@ -37,6 +37,7 @@ inline constexpr uint32_t kDeviceSerial = 4711;
 inline constexpr uint32_t kEthernetModel = 58; // single controller, 500 ms response time-out
 inline constexpr uint8_t kCanFirmwareCode = 2;
 inline constexpr uint8_t kRestBusFirmwareCode = 21;
+inline constexpr uint8_t kKLineFirmwareCode = 4;
 
 // A descriptor of an Ethernet-attached interface.
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
@@ -51,6 +52,8 @@ struct EmulatedModel {
 
 // kEthernetModel with three interfaces: CAN 1 and 2, rest bus 3 (maximum parameter length 4084).
 EmulatedModel ethernetController();
+// kEthernetModel with K-Line interfaces 1 and 2 on one line and CAN 3.
+EmulatedModel klineController();
 // Models by the maximum parameter length of their ports, each with one CAN interface, for transfers in pieces. Neither
 // is of the models whose monitors run in the daemon.
 EmulatedModel modelOfParameterLength1012();
