@@ -54,7 +54,9 @@ TEST_F(KLineNode, AFailedOrShortPropertyAnswerLeavesTheValue) {
 // Every function refuses a port of another interface type, and a bad handle gives the core's code.
 TEST_F(KLineNode, OtherInterfacesAreRefused) {
   const uint32_t can = open(kCanInterface);
-  uint32_t a = 0;
+  uint32_t a = 0, b = 0, c = 0;
+  uint8_t byte = 0;
+  Qor_KLine_FifoConfig_t fifo{};
   Qor_KLine_DiagConfigKw2000_t kw2000{};
   Qor_KLine_DiagConfigKw1281_t kw1281{};
   Qor_KLine_DiagConfigIso9141Ford_t iso{};
@@ -66,6 +68,12 @@ TEST_F(KLineNode, OtherInterfacesAreRefused) {
       [&](uint32_t p) { return Qor_KLine_Diag_Config_Kw1281(p, 0, 0, &kw1281); },
       [&](uint32_t p) { return Qor_KLine_Diag_Config_Iso9141Ford(p, 0, 0, &iso); },
       [&](uint32_t p) { return Qor_KLine_Diag_Config_WBus(p, 0, 0, &wbus); },
+      [&](uint32_t p) { return Qor_KLine_Fifo_Reset(p); },
+      [&](uint32_t p) { return Qor_KLine_Fifo_Init(p, 0, &fifo, &a); },
+      [&](uint32_t p) { return Qor_KLine_Fifo_Tx_Write(p, 1, &byte); },
+      [&](uint32_t p) { return Qor_KLine_Fifo_Tx_GetState(p, &a, &b, &c); },
+      [&](uint32_t p) { b = 1; return Qor_KLine_Fifo_Rx_Read(p, &a, &b, &byte); },
+      [&](uint32_t p) { return Qor_KLine_Fifo_Rx_GetState(p, &a, &b, &c); },
   };
   for (size_t i = 0; i < calls.size(); ++i) {
     SCOPED_TRACE(i);
