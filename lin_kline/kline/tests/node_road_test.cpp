@@ -57,6 +57,8 @@ TEST_F(KLineNode, OtherInterfacesAreRefused) {
   uint32_t a = 0, b = 0, c = 0;
   uint8_t byte = 0;
   Qor_KLine_FifoConfig_t fifo{};
+  Qor_KLine_Monitor_RegularItem_t item{};
+  ExternalEvent event{};
   Qor_KLine_DiagConfigKw2000_t kw2000{};
   Qor_KLine_DiagConfigKw1281_t kw1281{};
   Qor_KLine_DiagConfigIso9141Ford_t iso{};
@@ -74,6 +76,15 @@ TEST_F(KLineNode, OtherInterfacesAreRefused) {
       [&](uint32_t p) { return Qor_KLine_Fifo_Tx_GetState(p, &a, &b, &c); },
       [&](uint32_t p) { b = 1; return Qor_KLine_Fifo_Rx_Read(p, &a, &b, &byte); },
       [&](uint32_t p) { return Qor_KLine_Fifo_Rx_GetState(p, &a, &b, &c); },
+      [&](uint32_t p) { return Qor_KLine_Monitor_Config_Regular(p, 0, 0); },
+      [&](uint32_t p) { return Qor_KLine_Monitor_Config_Advanced(p, 0, 0, 0, 0); },
+      [&](uint32_t p) { return Qor_KLine_Monitor_Start(p); },
+      [&](uint32_t p) { return Qor_KLine_Monitor_Stop(p); },
+      [&](uint32_t p) { return Qor_KLine_Monitor_Config_Off(p); },
+      [&](uint32_t p) { return Qor_KLine_Monitor_EnableEvent(p, &event); },
+      [&](uint32_t p) { return Qor_KLine_Monitor_DisableEvent(p); },
+      [&](uint32_t p) { b = 1; return Qor_KLine_Monitor_GetItems_Regular(p, &b, &item); },
+      [&](uint32_t p) { b = 12; return Qor_KLine_Monitor_GetItems_Advanced(p, &b, &item); },
   };
   for (size_t i = 0; i < calls.size(); ++i) {
     SCOPED_TRACE(i);

@@ -11,6 +11,7 @@ constexpr uint8_t kKLineFirmwareCode = 4;
 constexpr uint32_t kTicksPerByte = 240;
 constexpr size_t kSubFunctionBytes = 4;
 constexpr size_t kReceiveAnswerHead = 12;
+constexpr size_t kMonitorFrameHead = 16;
 constexpr uint8_t kRegularDelivery = 5;
 constexpr uint8_t kAdvancedDelivery = 6;
 constexpr size_t kRegularItem = 8;
@@ -34,9 +35,10 @@ KLineLine::KLineLine(Device& device, uint8_t controller) : device_(device), cont
   for (const InterfaceEntry& entry : device.identity().interfaces) {
     if (entry.firmwareCode == kKLineFirmwareCode) nodes_[entry.number];
   }
-  // A receive answer fits the model's longest record, as the firmware keeps it.
+  // Answers and monitor frames fit the model's longest record, as the firmware keeps them.
   if (const auto group = sizeGroupOf(device.config().hostType)) {
     receiveLimit_ = group->maxParameterLength - kReceiveAnswerHead;
+    monitorLimit_ = group->maxParameterLength - kMonitorFrameHead;
   }
 }
 

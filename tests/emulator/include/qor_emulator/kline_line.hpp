@@ -51,7 +51,8 @@ class KLineLine {
   void setReceiveAnswerLimit(size_t bytes);
   // A receive answer that announces more bytes than it carries: the next answers announce this many extra.
   void setReceiveCountSurplus(uint32_t bytes);
-  // The most payload bytes of one monitor frame; longer advanced items are cut into several frames.
+  // The most payload bytes of one monitor frame (the model's maximum parameter length less 16 unless set); longer
+  // advanced items are cut into several frames, regular items go into as many frames as they need.
   void setMonitorPayloadLimit(size_t bytes);
   size_t receiveWaiting(uint8_t interfaceNumber) const;
 
