@@ -44,7 +44,8 @@ void DeliveryParser::take(std::span<const uint8_t> delivery, MonitorRing& ring) 
 }
 
 void DeliveryParser::takeRegular(std::span<const uint8_t> delivery, MonitorRing& ring) {
-  const size_t room = delivery.size() > kRegularItemsOffset ? (delivery.size() - kRegularItemsOffset) / kRegularItemSize : 0;
+  const size_t room =
+      delivery.size() > kRegularItemsOffset ? (delivery.size() - kRegularItemsOffset) / kRegularItemSize : 0;
   const size_t announced = u32At(delivery, kCountOffset);
   const size_t count = std::min(announced, room);
   for (size_t i = 0; i < count; ++i) {

@@ -29,9 +29,7 @@ inline constexpr uint8_t kCanInterface = 3;
 // The calling thread's last error text ends with the function's own text.
 inline ::testing::AssertionResult lastTextEndsWith(const std::string& text) {
   const std::string description = Qor_GetLastErrorDescription();
-  if (description.size() >= text.size() && description.compare(description.size() - text.size(), text.size(), text) == 0) {
-    return ::testing::AssertionSuccess();
-  }
+  if (description.ends_with(text)) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "last error: \"" << description << "\", expected it to end with \"" << text
                                        << "\"";
 }
