@@ -228,7 +228,7 @@ TEST(AdvancedDeliveries, MalformedDeliveriesAreMarkedNotTrusted) {
 
 TEST(ApplicationItems, StampsFlagsAndSizes) {
   const Qor_KLine_Monitor_RegularItem_t item = regularItem(regular(3, 0x5A, 0x86));
-  EXPECT_EQ(item.timeStamp, 1200u);
+  EXPECT_EQ(uint64_t{item.timeStamp}, 1200u);  // a copy: the field lies 4-aligned
   EXPECT_EQ(item.flags, 1u | 2u | 8u);  // bits 1, 2 and 7; bit 4 clear
   EXPECT_EQ(item.data, 0x5A);
   EXPECT_EQ(applicationFlags(0x10), 4u);
