@@ -17,6 +17,7 @@ constexpr size_t kTransmitHead = 8;
 constexpr size_t kStateFlagsOffset = 4;
 constexpr size_t kInitResultOffset = 8;
 constexpr size_t kCountOffset = 8;
+constexpr size_t kValue1Offset = 8;
 constexpr size_t kReceivedDataOffset = 12;
 constexpr size_t kValue2Offset = 12;
 
@@ -114,7 +115,7 @@ uint32_t readState(const kit::Call& call, FifoSub sub, uint32_t* state, uint32_t
   std::vector<uint8_t> answer;
   if (uint32_t code = subOnly(call, sub, answer)) return code;
   const kit::AnswerReader reader(answer);
-  read = {reader.u8(kStateFlagsOffset), reader.u32(kCountOffset), reader.u32(kValue2Offset)};
+  read = {reader.u8(kStateFlagsOffset), reader.u32(kValue1Offset), reader.u32(kValue2Offset)};
   return reader.complete() ? 0 : shortAnswer(call, reader);
 }
 
@@ -164,8 +165,9 @@ uint32_t receive(const kit::Call& call, uint32_t* state, uint32_t* length, uint8
   const uint8_t flags = reader.u8(kStateFlagsOffset);
   const uint32_t announced = reader.u32(kCountOffset);
   if (!reader.complete()) return shortAnswer(call, reader);
-  const std::span<const uint8_t> received = reader.rest(kReceivedDataOffset).first(
-      std::min<size_t>(announced, reader.rest(kReceivedDataOffset).size()));
+  // The count that the answer announces, cut to the bytes it carries.
+  const std::span<const uint8_t> carried = reader.rest(kReceivedDataOffset);
+  const std::span<const uint8_t> received = carried.first(std::min<size_t>(announced, carried.size()));
   const std::span<uint8_t> left = room.subspan(spilled);
   const size_t delivered = std::min(left.size(), received.size());
   std::copy_n(received.begin(), delivered, left.begin());

@@ -2,6 +2,7 @@
 // the daemon and the core's monitor callback, into the library's ring.
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 

@@ -1,5 +1,6 @@
 // Node properties and diagnostic configurations on the whole road, against the request table of an emulated
 // K-Line controller.
+#include <functional>
 #include <vector>
 
 #include "kline_test_support.hpp"
