@@ -56,7 +56,12 @@ void MonitorRing::append(std::span<const uint8_t> item) {
   if (holdsItems_) {
     std::optional<size_t> kept = oldest_;
     bool gaveUp = false;
-    while (kept && *kept >= position && *kept < position + size) {
+    // In the new node's space, or, at a wrap-around, behind the next free position: the oldest nodes that lie
+    // between it and the ring's end would otherwise stay chained while newer ones at the start are overwritten.
+    const auto givenUp = [&](size_t node) {
+      return (node >= position && node < position + size) || (wrapped && node >= nextFree_);
+    };
+    while (kept && givenUp(*kept)) {
       kept = next(*kept);
       gaveUp = true;
     }

@@ -1,9 +1,9 @@
 // The host's ring of monitor items of one K-Line monitor: nodes one after the other in a fixed block of memory, each
 // a 16-byte head (u32 node size, u32 0, u64 the next node's position + 1, 0 for the newest) and the item as the
-// firmware sent it. A new item that finds no room gives up the oldest nodes in its way; the newest item kept then
-// carries the overflow mark (bit 7 of the item's flag byte), and so does the newest item at a wrap-around. Nothing
-// is lost unmarked: an item that cannot be kept marks the newest, or, in an empty ring, the next one kept.
-// Not thread-safe: its owner guards it.
+// firmware sent it. A new item that finds no room gives up the oldest nodes in its way (at a wrap-around also those
+// up to the ring's end); the newest item kept then carries the overflow mark (bit 7 of the item's flag byte), and so
+// does the newest item at a wrap-around. Nothing is lost unmarked: an item that cannot be kept marks the newest, or,
+// in an empty ring, the next one kept. Not thread-safe: its owner guards it.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,9 @@
 // marks, and item streams cut into deliveries at every place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "monitor_deliveries.hpp"
@@ -100,6 +102,50 @@ TEST(MonitorRing, AnItemLargerThanTheRingIsLostButMarked) {
   ring.append(advanced(3, 40));  // lost with the ring empty: the next item kept tells
   ring.append(advanced(4, 4));
   EXPECT_EQ(drain(ring, true), (std::vector<Seen>{{4, true}}));
+}
+
+// Random item sizes, ring sizes and reads: items come out whole and in order, and every item that never comes out
+// is told by an overflow mark on an item from the one before it on.
+TEST(MonitorRing, NothingIsLostUnmarked) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    const size_t ringSize = std::uniform_int_distribution<size_t>(32, 400)(random);
+    MonitorRing ring(ringSize, kAdvancedFlagOffset);
+    std::vector<Seen> read;
+    std::vector<Bytes> sent;
+    auto takeOldest = [&] {
+      const auto item = ring.oldest();
+      uint32_t stamp = 0;
+      std::memcpy(&stamp, item.data() + 4, 4);
+      Bytes whole(item.begin(), item.end());
+      ring.dropOldest();
+      ASSERT_LT(stamp, sent.size());
+      const bool marked = (whole[kAdvancedFlagOffset] & kOverflowMark) != 0;
+      whole[kAdvancedFlagOffset] &= static_cast<uint8_t>(~kOverflowMark);
+      EXPECT_EQ(whole, sent[stamp]);
+      read.push_back({stamp, marked});
+    };
+    for (int step = 0; step < 100; ++step) {
+      const size_t dataLength = std::uniform_int_distribution<size_t>(0, ringSize / 2)(random);
+      sent.push_back(advanced(static_cast<uint32_t>(sent.size()), dataLength));
+      ring.append(sent.back());
+      for (int reads = std::uniform_int_distribution<int>(0, 2)(random); reads > 0 && ring.holdsItems(); --reads) {
+        takeOldest();
+      }
+    }
+    sent.push_back(advanced(static_cast<uint32_t>(sent.size()), 0));  // tells of a loss that came last
+    ring.append(sent.back());
+    while (ring.holdsItems()) takeOldest();
+    for (size_t i = 1; i < read.size(); ++i) ASSERT_LT(read[i - 1].stamp, read[i].stamp);
+    std::vector<bool> came(sent.size());
+    for (const Seen& seen : read) came[seen.stamp] = true;
+    for (uint32_t lost = 0; lost < sent.size(); ++lost) {
+      if (came[lost]) continue;
+      const bool told = std::any_of(read.begin(), read.end(),
+                                    [&](const Seen& seen) { return seen.marked && seen.stamp + 1 >= lost; });
+      EXPECT_TRUE(told) << "ring of " << ringSize << ": item " << lost << " lost unmarked";
+    }
+  }
 }
 
 // ---- deliveries ----
