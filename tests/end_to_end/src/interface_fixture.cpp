@@ -25,6 +25,10 @@ EmulatedModel ethernetController() {
   return {kEthernetModel, {{kCanFirmwareCode, 1}, {kCanFirmwareCode, 2}, {kRestBusFirmwareCode, 3}}};
 }
 
+EmulatedModel klineController() {
+  return {kEthernetModel, {{kKLineFirmwareCode, 1}, {kKLineFirmwareCode, 2}, {kCanFirmwareCode, 3}}};
+}
+
 EmulatedModel modelOfParameterLength1012() { return {11, {{kCanFirmwareCode, 1}}}; }
 
 EmulatedModel modelOfParameterLength32756() { return {74, {{kCanFirmwareCode, 1}}}; }

@@ -54,6 +54,8 @@ struct EmulatedModel {
 
 // kEthernetModel with three interfaces: CAN 1 and 2, rest bus 3 (maximum parameter length 4084).
 EmulatedModel ethernetController();
+// kEthernetModel with K-Line interfaces 1 and 2 on one line and CAN 3.
+EmulatedModel klineController();
 // Models by the maximum parameter length of their ports, each with one CAN interface, for transfers in pieces. Neither
 // is of the models whose monitors run in the daemon.
 EmulatedModel modelOfParameterLength1012();
