@@ -8,7 +8,7 @@ uint32_t checkCanInterface(const kit::Call& call) {
   return call.checkInterface(kCanInterfaceType, "CAN Interface expected");
 }
 
-// The text names 16 although 15 is the highest DLC; callers compare texts, so it stays.
+// The message says 16 although 15 is the highest DLC; callers compare messages, so it stays.
 uint32_t checkDlc(const kit::Call& call, uint32_t dlc) {
   return dlc > QOR_CAN_MAX_DLC ? call.fail(kCan.code(kInvalidDlc), "only values from 0 to 16 are valid") : 0;
 }
