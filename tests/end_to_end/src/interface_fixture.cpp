@@ -50,6 +50,8 @@ EmulatedModel linAndKLineController() {
           {{kLinFirmwareCode, 1}, {kLinFirmwareCode, 2}, {kKLineFirmwareCode, 3}, {kKLineFirmwareCode, 4}}};
 }
 
+EmulatedModel flexRayController() { return {kEthernetModel, {{kFlexRayFirmwareCode, 1}, {kCanFirmwareCode, 2}}}; }
+
 void InterfaceFixture::SetUp() {
   startDevice();
   startDaemon();

@@ -41,6 +41,7 @@ inline constexpr uint8_t kLinFirmwareCode = 3;
 inline constexpr uint8_t kKLineFirmwareCode = 4;
 inline constexpr uint8_t kCanStressFirmwareCode = 25;
 inline constexpr uint8_t kMostFirmwareCode = 15;
+inline constexpr uint8_t kFlexRayFirmwareCode = 13;
 
 // A descriptor of an Ethernet-attached interface.
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
@@ -65,6 +66,8 @@ EmulatedModel modelOfParameterLength32756();
 EmulatedModel linModelOfParameterLength1012();
 // kEthernetModel with LIN interfaces 1 and 2 and K-Line interfaces 3 and 4.
 EmulatedModel linAndKLineController();
+// kEthernetModel with FlexRay interface 1 and CAN 2.
+EmulatedModel flexRayController();
 // kEthernetModel with CAN interface 1 and the CAN stress module 2; the same of parameter length 1012.
 EmulatedModel stressModuleController();
 EmulatedModel stressModuleOfParameterLength1012();

@@ -1,0 +1,9 @@
+/* libqor_api_flexray: the FlexRay controller of an interface (interface type 9). Every function takes the port
+ * handle first and returns 0 or an error code (class 0x02, module 0x07, or the core's and the firmware's codes
+ * unchanged); data go through pointers. */
+#ifndef QOR_FLEXRAY_H
+#define QOR_FLEXRAY_H
+
+#include "qor_flexray_config.h"
+
+#endif
