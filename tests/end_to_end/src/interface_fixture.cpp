@@ -43,6 +43,10 @@ EmulatedModel stressModuleOfParameterLength1012() {
 
 EmulatedModel linModelOfParameterLength1012() { return {modelOfParameterLength1012().hostType, {{kLinFirmwareCode, 1}}}; }
 
+EmulatedModel automotiveEthernetController() {
+  return {kEthernetModel, {{kEthernetFirmwareCode, 1}, {kCanFirmwareCode, 2}}};
+}
+
 EmulatedModel linAndKLineController() {
   return {kEthernetModel,
           {{kLinFirmwareCode, 1}, {kLinFirmwareCode, 2}, {kKLineFirmwareCode, 3}, {kKLineFirmwareCode, 4}}};

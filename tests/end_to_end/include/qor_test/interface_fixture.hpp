@@ -40,6 +40,7 @@ inline constexpr uint8_t kRestBusFirmwareCode = 21;
 inline constexpr uint8_t kLinFirmwareCode = 3;
 inline constexpr uint8_t kKLineFirmwareCode = 4;
 inline constexpr uint8_t kCanStressFirmwareCode = 25;
+inline constexpr uint8_t kEthernetFirmwareCode = 24;
 
 // A descriptor of an Ethernet-attached interface.
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
@@ -67,6 +68,8 @@ EmulatedModel linAndKLineController();
 // kEthernetModel with CAN interface 1 and the CAN stress module 2; the same of parameter length 1012.
 EmulatedModel stressModuleController();
 EmulatedModel stressModuleOfParameterLength1012();
+// kEthernetModel with the automotive Ethernet controller 1 and CAN 2.
+EmulatedModel automotiveEthernetController();
 
 class InterfaceFixture : public ::testing::Test {
 protected:
