@@ -3,6 +3,7 @@
 #define QOR_ETHERNET_H
 
 #include "qor_ethernet_mii_mux.h"
+#include "qor_ethernet_node.h"
 #include "qor_ethernet_phy.h"
 
 #endif
