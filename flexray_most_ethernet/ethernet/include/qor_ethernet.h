@@ -5,5 +5,6 @@
 #include "qor_ethernet_mii_mux.h"
 #include "qor_ethernet_node.h"
 #include "qor_ethernet_phy.h"
+#include "qor_ethernet_types.h"
 
 #endif
