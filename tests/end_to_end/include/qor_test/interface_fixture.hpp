@@ -42,6 +42,7 @@ inline constexpr uint8_t kKLineFirmwareCode = 4;
 inline constexpr uint8_t kCanStressFirmwareCode = 25;
 inline constexpr uint8_t kMostFirmwareCode = 15;
 inline constexpr uint8_t kFlexRayFirmwareCode = 13;
+inline constexpr uint8_t kEthernetFirmwareCode = 24;
 
 // A descriptor of an Ethernet-attached interface.
 Qor_InterfaceInfo_t ethernetDescriptor(const char* address, uint16_t tcpPort, uint8_t interfaceNumber = 1,
@@ -73,6 +74,8 @@ EmulatedModel stressModuleController();
 EmulatedModel stressModuleOfParameterLength1012();
 // kEthernetModel with MOST interface 1 and CAN 2.
 EmulatedModel mostController();
+// kEthernetModel with the automotive Ethernet controller 1 and CAN 2.
+EmulatedModel automotiveEthernetController();
 
 class InterfaceFixture : public ::testing::Test {
 protected:

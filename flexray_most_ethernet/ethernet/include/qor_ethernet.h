@@ -1,0 +1,10 @@
+/* libqor_api_ethernet: the automotive Ethernet controller of a port whose interface type is 14. */
+#ifndef QOR_ETHERNET_H
+#define QOR_ETHERNET_H
+
+#include "qor_ethernet_mii_mux.h"
+#include "qor_ethernet_node.h"
+#include "qor_ethernet_phy.h"
+#include "qor_ethernet_types.h"
+
+#endif
