@@ -63,6 +63,15 @@ enum class MostMonitor : uint8_t {
   Filtered
 };
 
+// How a model switches the LIN bus pull-up resistor.
+enum class LinPullUp : uint8_t {
+  Unsupported,
+  RelayByController, // relay 9 for controller 1, 10 for controller 2, 11 for any other
+  RelayByInterface,  // relay 1 for interface 3, else relay 2
+  Relay2,
+  NodeProperty // node property 49
+};
+
 // How the library treats a model.
 struct LibraryFacts {
   uint8_t firstInterfaceNumber;         // where opening the first available interface starts
@@ -71,6 +80,7 @@ struct LibraryFacts {
   RelayAt relay;
   MostMonitor mostMonitor;
   bool probesLvdsParts; // an LVDS port is asked at open whether it grabs or generates frames
+  LinPullUp linPullUp;
 };
 
 struct HostType {

@@ -13,8 +13,8 @@
 #include "qor_async.h"
 #include "qor_emulator/frame.hpp"
 #include "qor_lin_diag.h"
-#include "qor_test/interface_fixture.hpp"
 
+#include "lin_road.hpp"
 namespace qor::test {
 namespace {
 
@@ -24,15 +24,6 @@ using emulator::words;
 constexpr uint8_t kConfigure = 0xA0;
 constexpr uint8_t kState = 0xA5;
 constexpr uint8_t kTiming = 0xA8;
-constexpr uint32_t kInvalidResponseLength = 0x02050003;
-constexpr uint32_t kUnknownFlag = 0x02050004;
-constexpr uint32_t kUnknownMode = 0x02050005;
-constexpr uint32_t kInvalidParameter = 0x02050007;
-constexpr uint32_t kInvalidResponseParameter = 0x02050009;
-
-bool lastTextHas(const std::string& text) {
-  return std::string(Qor_GetLastErrorDescription()).find(text) != std::string::npos;
-}
 
 // A raw configuration with its special responses behind it, as the application lays it out.
 struct RawWithResponses {
@@ -72,15 +63,7 @@ Bytes concat(Bytes a, const Bytes& b) {
   return a;
 }
 
-class LinDiag : public InterfaceFixture {
- protected:
-  LinDiag() : InterfaceFixture(linAndKLineController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = QOR_NO_PORT;
-};
+using LinDiag = LinRoad;
 
 TEST_F(LinDiag, RawConfigurationRecord) {
   RawWithResponses raw = sampleRaw();

@@ -19,8 +19,8 @@
 #include "qor_emulator/lin_monitor_firmware.hpp"
 #include "qor_lin_monitor.h"
 #include "qor_monitor.h"
-#include "qor_test/interface_fixture.hpp"
 
+#include "lin_road.hpp"
 namespace qor::test {
 namespace {
 
@@ -31,18 +31,11 @@ using emulator::words;
 
 constexpr uint8_t kMonitorParameters = 0x50;
 constexpr uint8_t kListSwitch = 0x54;
-constexpr uint32_t kInvalidResponseLength = 0x02050003;
-constexpr uint32_t kUnknownMode = 0x02050005;
 constexpr uint32_t kBufferUndersized = 0x02050006;
-constexpr uint32_t kInvalidParameter = 0x02050007;
 constexpr uint32_t kAsyncNotEnabled = 0x0205000D;
 constexpr uint32_t kMinimumMonitorBuffer = 8168;  // of the emulated model's size group
 constexpr uint32_t kLargeBuffer = 64 * 1024;
 constexpr auto kArrivalTimeout = std::chrono::seconds(3);
-
-bool lastTextHas(const std::string& text) {
-  return std::string(Qor_GetLastErrorDescription()).find(text) != std::string::npos;
-}
 
 // Waits (bounded) until done() holds.
 bool eventually(const std::function<bool()>& done) {

@@ -8,8 +8,8 @@
 #include "qor_emulator/frame.hpp"
 #include "qor_lin_disturbance.h"
 #include "qor_lin_relays.h"
-#include "qor_test/interface_fixture.hpp"
 
+#include "lin_road.hpp"
 namespace qor::test {
 namespace {
 
@@ -25,11 +25,6 @@ constexpr uint8_t kDominant = 0x17;
 constexpr uint8_t kWakeUpDelay = 0x18;
 constexpr uint8_t kErrorMode = 0x19;
 constexpr uint8_t kRecessive = 0x1B;
-constexpr uint32_t kWrongInterfaceType = 0x02050001;
-constexpr uint32_t kInvalidResponseLength = 0x02050003;
-constexpr uint32_t kUnknownFlag = 0x02050004;
-constexpr uint32_t kUnknownMode = 0x02050005;
-constexpr uint32_t kInvalidParameter = 0x02050007;
 
 // A level record: u8 1, reference point, flag, value1, two times in ticks, value2, u16 0.
 Bytes levelRecord(uint8_t set, uint8_t referencePoint, uint8_t flag, uint8_t value1, uint32_t ticks1,
@@ -40,10 +35,6 @@ Bytes levelRecord(uint8_t set, uint8_t referencePoint, uint8_t flag, uint8_t val
   emulator::appendLittleEndian(record, value2, 2);
   emulator::appendLittleEndian(record, 0, 2);
   return record;
-}
-
-bool lastTextHas(const std::string& text) {
-  return std::string(Qor_GetLastErrorDescription()).find(text) != std::string::npos;
 }
 
 // A model with LIN interfaces 1 to 3 on each of its controllers.
@@ -155,7 +146,7 @@ TEST_F(PullUpByProperty, NodeProperty49) {
 using PullUpUnsupported = LinModel<58>;
 TEST_F(PullUpUnsupported, ModelWithoutPullUpIsRefused) {
   const uint32_t port = open(1);
-  EXPECT_EQ(Qor_Lin_PullUpResistor_Enable(port), kWrongInterfaceType);
+  EXPECT_EQ(Qor_Lin_PullUpResistor_Enable(port), kWrongInterface);
   EXPECT_TRUE(lastTextHas("host interface type '3a' does not support this operation"))
       << Qor_GetLastErrorDescription();
 }

@@ -31,6 +31,7 @@ inline constexpr uint32_t kInvalidGroupNumber = 0x02050103;
 inline constexpr uint32_t kFirmwareBusy = 0x1F;
 
 inline std::string lastText() { return Qor_GetLastErrorDescription(); }
+inline bool lastTextHas(const std::string& text) { return lastText().find(text) != std::string::npos; }
 
 // The last error's description: the code, the library's text for it and the detail text.
 inline std::string described(uint32_t code, const char* detail) {

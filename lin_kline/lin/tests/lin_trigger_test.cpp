@@ -7,8 +7,8 @@
 
 #include "qor_emulator/frame.hpp"
 #include "qor_lin_triggers.h"
-#include "qor_test/interface_fixture.hpp"
 
+#include "lin_road.hpp"
 namespace qor::test {
 namespace {
 
@@ -20,25 +20,8 @@ constexpr uint8_t kOutputControl = 0x5F;
 constexpr uint8_t kInputConfig = 0x5A;
 constexpr uint8_t kInputState = 0x5C;
 constexpr uint8_t kInputProperty = 0x5E;
-constexpr uint32_t kInvalidResponseLength = 0x02050003;
-constexpr uint32_t kUnknownFlag = 0x02050004;
-constexpr uint32_t kUnknownMode = 0x02050005;
-constexpr uint32_t kInvalidParameter = 0x02050007;
-constexpr uint32_t kInvalidResponseParameter = 0x02050009;
 
-bool lastTextHas(const std::string& text) {
-  return std::string(Qor_GetLastErrorDescription()).find(text) != std::string::npos;
-}
-
-class LinTrigger : public InterfaceFixture {
- protected:
-  LinTrigger() : InterfaceFixture(linAndKLineController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = QOR_NO_PORT;
-};
+using LinTrigger = LinRoad;
 
 TEST_F(LinTrigger, OutputConfigurationCarriesUpTo64FrameIds) {
   std::vector<uint8_t> ids(65);
