@@ -14,6 +14,8 @@ constexpr uint32_t kFirmwareFlag = 0x01;
 constexpr size_t kConfigureHeadBytes = 20;
 constexpr size_t kConfigureAnswerBytes = 10;
 constexpr Ethernet_Param_TxFifo_Type_t kHighestType = Ethernet_TxFifo_Type_Tcp4;
+constexpr uint32_t kUdp6ReservedByteFlags = 0x38;  // bits 3 to 5
+constexpr uint32_t kUdp4ReservedByteFlags = 0x1C;  // bits 2 to 4
 
 // For options bits 0 to 4, the caller's flag bit that sets it; 0 for none.
 using OptionBits = std::array<uint8_t, 5>;
@@ -41,7 +43,7 @@ kit::RecordWriter protocolHead(size_t bytes, uint32_t flags, const OptionBits& b
 }
 
 template <class Value>
-void optional(kit::RecordWriter& data, bool present, Value value) {
+void optionalField(kit::RecordWriter& data, bool present, const Value& value) {
   if (present) {
     data.bytes(&value, sizeof value);
   } else {
@@ -49,12 +51,8 @@ void optional(kit::RecordWriter& data, bool present, Value value) {
   }
 }
 
-// Flags 0 pass without a check; a head's reserved field, and a kind's reserved byte when the flags make it count,
-// must be 0.
 uint32_t checkHead(const kit::Call& call, const Qor_Ethernet_TxFifo_ConfigHead_t& head, uint32_t allowed) {
-  if (head.flags != 0) {
-    if (uint32_t code = checkFlags(call, head.flags, allowed)) return code;
-  }
+  if (uint32_t code = checkFlags(call, head.flags, allowed)) return code;
   return checkReserved(call, head.reserved);
 }
 
@@ -108,7 +106,7 @@ kit::RecordWriter protocolData(const Qor_Ethernet_TxFifo_Config_Icmp6_t& config)
   const uint32_t flags = config.head.flags;
   kit::RecordWriter data = protocolHead(40, flags, kIcmp6Options);
   data.bytes(config.address1, sizeof config.address1).bytes(config.address2, sizeof config.address2);
-  optional(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE32), config.value32);
+  optionalField(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE32), config.value32);
   return data;
 }
 
@@ -117,15 +115,11 @@ kit::RecordWriter protocolData(const Qor_Ethernet_TxFifo_Config_Udp6_t& config) 
   kit::RecordWriter data = protocolHead(64, flags, kUdp6Options);
   data.bytes(config.address1, sizeof config.address1).bytes(config.address2, sizeof config.address2);
   data.u16(config.port1).u16(config.port2);
-  optional(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE32), config.value32);
-  optional(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE8), config.value8);
+  optionalField(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE32), config.value32);
+  optionalField(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE8), config.value8);
   data.u8(0);
-  optional(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_BLOCK), config.value16);
-  if (has(flags, QOR_ETHERNET_TX_FIFO_FLAG_BLOCK)) {
-    data.bytes(config.block, sizeof config.block);
-  } else {
-    data.zeros(sizeof config.block);
-  }
+  optionalField(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_BLOCK), config.value16);
+  optionalField(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_BLOCK), config.block);
   return data;
 }
 
@@ -134,7 +128,7 @@ kit::RecordWriter protocolData(const Qor_Ethernet_TxFifo_Config_Tcp6_t& config) 
   kit::RecordWriter data = protocolHead(44, flags, kTcp6Options);
   data.bytes(config.address1, sizeof config.address1).bytes(config.address2, sizeof config.address2);
   data.u16(config.port1).u16(config.port2);
-  optional(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE32), config.value32);
+  optionalField(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE32), config.value32);
   return data;
 }
 
@@ -143,7 +137,7 @@ kit::RecordWriter protocolData(const Qor_Ethernet_TxFifo_Config_Udp4_t& config) 
   kit::RecordWriter data = protocolHead(20, flags, kUdp4Options);
   data.bytes(config.address1, sizeof config.address1).bytes(config.address2, sizeof config.address2);
   data.u16(config.port1).u16(config.port2);
-  optional(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE8), config.value8);
+  optionalField(data, has(flags, QOR_ETHERNET_TX_FIFO_FLAG_VALUE8), config.value8);
   data.zeros(3);
   return data;
 }
@@ -155,16 +149,16 @@ kit::RecordWriter protocolData(const Qor_Ethernet_TxFifo_Config_Tcp4_t& config) 
   return data;
 }
 
-// The reserved byte after the u8 value counts once one of these flag bits is set.
-uint32_t checkKind(const kit::Call&, const Qor_Ethernet_TxFifo_Config_Raw_t&) { return 0; }
-uint32_t checkKind(const kit::Call&, const Qor_Ethernet_TxFifo_Config_Icmp6_t&) { return 0; }
-uint32_t checkKind(const kit::Call&, const Qor_Ethernet_TxFifo_Config_Tcp6_t&) { return 0; }
-uint32_t checkKind(const kit::Call&, const Qor_Ethernet_TxFifo_Config_Tcp4_t&) { return 0; }
+// The UDP kinds' reserved byte after the u8 value counts once one of these flag bits is set; the others have none.
+template <class Config>
+uint32_t checkKind(const kit::Call&, const Config&) {
+  return 0;
+}
 uint32_t checkKind(const kit::Call& call, const Qor_Ethernet_TxFifo_Config_Udp6_t& config) {
-  return has(config.head.flags, 0x38u) ? checkReserved(call, config.reserved) : 0;
+  return has(config.head.flags, kUdp6ReservedByteFlags) ? checkReserved(call, config.reserved) : 0;
 }
 uint32_t checkKind(const kit::Call& call, const Qor_Ethernet_TxFifo_Config_Udp4_t& config) {
-  return has(config.head.flags, 0x1Cu) ? checkReserved(call, config.reserved) : 0;
+  return has(config.head.flags, kUdp4ReservedByteFlags) ? checkReserved(call, config.reserved) : 0;
 }
 
 template <class Config>
