@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <span>
@@ -6,7 +5,7 @@
 #include "can_library.hpp"
 #include "qor_can_tx_fifo.h"
 #include "qor_kit/call.hpp"
-#include "qor_kit/pieces.hpp"
+#include "qor_kit/chunk_packer.hpp"
 #include "qor_kit/poll.hpp"
 #include "tx_fifo_records.hpp"
 #include "tx_fifo_state.hpp"
@@ -42,7 +41,8 @@ uint32_t queueMessage(const kit::Call& call, uint32_t identifier, const uint8_t*
   return call.send(kTxFifoMessageCommand, singleMessageRecord(identifier, dlc, std::span(data, dataBytes)));
 }
 
-uint32_t sendClassicChunk(const kit::Call& call, std::span<const Qor_Can_TxFifo_Msg_t> chunk, uint32_t firstIndex) {
+uint32_t checkClassicMessages(const kit::Call& call, std::span<const Qor_Can_TxFifo_Msg_t> chunk,
+                              uint32_t firstIndex) {
   for (size_t index = 0; index < chunk.size(); ++index) {
     if (uint32_t offset = highestReservedOffset(chunk[index])) {
       return call.fail(GeneralError::InvalidParameter,
@@ -50,47 +50,44 @@ uint32_t sendClassicChunk(const kit::Call& call, std::span<const Qor_Can_TxFifo_
                        static_cast<unsigned>(firstIndex + index));
     }
   }
-  return call.send(kTxFifoClassicChunkCommand, classicChunkRecord(chunk));
+  return 0;
 }
 
+// A chunk takes at most the free slots. Each chunk's messages are checked just before it is sent, so the chunks
+// before one with a bad message stay queued.
 uint32_t queueClassic(const kit::Call& call, uint32_t timeoutMs, uint32_t count, const Qor_Can_TxFifo_Msg_t* msgs) {
   if (uint32_t code = checkCanInterface(call)) return code;
   if (count == 0) return 0;
   if (uint32_t code = call.checkPointer(msgs, "msgs")) return code;
   uint32_t room = 0;
   if (uint32_t code = call.pieceLength(kClassicChunkHeadBytes, &room)) return code;
-  const uint32_t chunkLimit = room / kClassicRecordBytes;
-  if (chunkLimit == 0) return call.fail(GeneralError::InvalidDataLength, "no room for a message");
+  const kit::ChunkPacker packer(count, room, [](uint32_t) { return kClassicRecordBytes; });
+  if (packer.oversizeEntry()) return call.fail(GeneralError::InvalidDataLength, "no room for a message");
   const auto start = Clock::now();
   const std::span<const Qor_Can_TxFifo_Msg_t> messages(msgs, count);
-  for (uint32_t sent = 0; sent < count;) {
-    uint32_t freeSlots = 0;
-    if (uint32_t code = waitForFreeSlots(call, start, timeoutMs, 1, freeSlots)) return code;
-    const uint32_t taken = std::min(freeSlots, count - sent);
-    if (uint32_t code = kit::forEachPiece(taken, chunkLimit, [&](uint32_t offset, uint32_t length) {
-          return sendClassicChunk(call, messages.subspan(sent + offset, length), sent + offset);
-        })) {
-      return code;
-    }
-    sent += taken;
-  }
-  return 0;
+  return packer.sendAll(
+      [&](uint32_t& slots) { return waitForFreeSlots(call, start, timeoutMs, 1, slots); },
+      [&](uint32_t first, uint32_t entries, uint32_t& slots) {
+        const std::span<const Qor_Can_TxFifo_Msg_t> chunk = messages.subspan(first, entries);
+        if (uint32_t code = checkClassicMessages(call, chunk, first)) return code;
+        slots -= entries;
+        return call.send(kTxFifoClassicChunkCommand, classicChunkRecord(chunk));
+      });
 }
 
-uint32_t checkExtendedMessage(const kit::Call& call, const Qor_Can_TxFifo_Msg2_t& message, uint32_t index,
-                              uint8_t& firmwareFlags) {
+uint32_t checkExtendedMessage(const kit::Call& call, const Qor_Can_TxFifo_Msg2_t& message, uint32_t index) {
   if (message.reserved != 0) {
     return call.fail(GeneralError::InvalidParameter, "reserved bytes in item with index '%u' must be zero", index);
   }
   if (message.itemFlag > 1) return call.fail(GeneralError::UnknownFlag, "unknown flag in item with index '%u'", index);
-  const std::optional<uint8_t> translated = translatedMessageFlags(message.msgFlags);
-  if (!translated) {
+  if (!translatedMessageFlags(message.msgFlags)) {
     return call.fail(GeneralError::UnknownFlag, "unknown CAN message flag in item with index '%u'", index);
   }
-  firmwareFlags = *translated;
   return checkDlc(call, message.dlc);
 }
 
+// Every message is checked before the first chunk leaves. A message takes two slots, and the state is asked again
+// before each chunk.
 uint32_t queueExtended(const kit::Call& call, uint32_t flags, uint32_t timeoutMs, uint32_t count,
                        const Qor_Can_TxFifo_Msg2_t* msgs) {
   const auto start = Clock::now();
@@ -100,24 +97,30 @@ uint32_t queueExtended(const kit::Call& call, uint32_t flags, uint32_t timeoutMs
   if (uint32_t code = call.checkPointer(msgs, "msgs")) return code;
   uint32_t parameterLength = 0;
   if (uint32_t code = call.parameterLength(&parameterLength)) return code;
-  for (uint32_t next = 0; next < count;) {
-    // A single free slot holds no message: wait as for a full FIFO.
-    uint32_t freeSlots = 0;
-    if (uint32_t code = waitForFreeSlots(call, start, timeoutMs, kExtendedMessageSlots, freeSlots)) return code;
-    kit::RecordWriter chunk(parameterLength);
-    for (; next < count && freeSlots >= kExtendedMessageSlots; ++next) {
-      uint8_t firmwareFlags = 0;
-      if (uint32_t code = checkExtendedMessage(call, msgs[next], next, firmwareFlags)) return code;
-      if (extendedRecordBytes(msgs[next].dlc) > chunk.room()) break;
-      appendExtendedRecord(chunk, msgs[next], firmwareFlags);
-      freeSlots -= kExtendedMessageSlots;
-    }
-    if (chunk.size() == 0) {
-      return call.fail(GeneralError::InvalidDataLength, "parameter length %u holds no message", parameterLength);
-    }
-    if (uint32_t code = call.send(kTxFifoExtendedChunkCommand, chunk)) return code;
+  for (uint32_t index = 0; index < count; ++index) {
+    if (uint32_t code = checkExtendedMessage(call, msgs[index], index)) return code;
   }
-  return 0;
+  const kit::ChunkPacker packer(count, parameterLength,
+                                [&](uint32_t index) { return extendedRecordBytes(msgs[index].dlc); });
+  if (packer.oversizeEntry()) {
+    return call.fail(GeneralError::InvalidDataLength, "parameter length %u holds no message", parameterLength);
+  }
+  return packer.sendAll(
+      [&](uint32_t& messages) {
+        // A single free slot holds no message: wait as for a full FIFO.
+        uint32_t freeSlots = 0;
+        if (uint32_t code = waitForFreeSlots(call, start, timeoutMs, kExtendedMessageSlots, freeSlots)) return code;
+        messages = freeSlots / kExtendedMessageSlots;
+        return 0u;
+      },
+      [&](uint32_t first, uint32_t entries, uint32_t& messages) {
+        kit::RecordWriter chunk(parameterLength);
+        for (uint32_t index = first; index < first + entries; ++index) {
+          appendExtendedRecord(chunk, msgs[index], *translatedMessageFlags(msgs[index].msgFlags));
+        }
+        messages = 0;
+        return call.send(kTxFifoExtendedChunkCommand, chunk);
+      });
 }
 
 }  // namespace

@@ -123,6 +123,18 @@ TEST_F(TxFifoRoad, ExtendedItemsAreCheckedBeforeTheirChunkIsSent) {
   EXPECT_EQ(heardWhenSent().size(), 0u);
 }
 
+// A bad extended message late in a long call is found before the first chunk leaves: nothing reaches the FIFO, so a
+// retry after mending it sends no message twice.
+TEST_F(TxFifoRoad, ABadExtendedMessageLateInTheCallSendsNothing) {
+  std::vector<Qor_Can_TxFifo_Msg2_t> extended = extendedMessages(100);
+  extended[90].itemFlag = 2;
+  EXPECT_EQ(Qor_Can_TxFifo_QueueMsgs2(port_, 0, kGenerousTimeoutMs, 100, extended.data()), kUnknownFlag);
+  EXPECT_EQ(lastText(), "0x02020004 - CAN - unknown flag - unknown flag in item with index '90'");
+  EXPECT_EQ(firmware_->chunks(kSender), 0u);
+  EXPECT_EQ(firmware_->stateQueries(kSender), 0u);
+  EXPECT_EQ(heardWhenSent().size(), 0u);
+}
+
 TEST_F(TxFifoRoad, OneMessageCarriesTheDataOfItsDlcAndResetDropsWhatWaits) {
   const Bytes data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   ASSERT_EQ(Qor_Can_TxFifo_QueueMsg(port_, 0x1F, data.data(), 9), 0u) << lastText();

@@ -1,10 +1,11 @@
-// The kit's pieces that need no port: records, answers, pieces, polls and monitor items.
+// The kit's pieces that need no port: records, answers, pieces, chunks, polls and monitor items.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <vector>
 
 #include "qor_kit/answer_reader.hpp"
+#include "qor_kit/chunk_packer.hpp"
 #include "qor_kit/monitor_items.hpp"
 #include "qor_kit/monitor_session.hpp"
 #include "qor_kit/pieces.hpp"
@@ -103,6 +104,61 @@ TEST(Pieces, SplitsIntoPiecesInOrderAndStopsAtTheFirstFailure) {
   bool stepped = false;
   EXPECT_NE(forEachPiece(5, 0, [&](uint32_t, uint32_t) { return stepped = true, 0u; }), 0u);
   EXPECT_FALSE(stepped);
+}
+
+using Chunks = std::vector<std::pair<uint32_t, uint32_t>>;  // first entry, entries
+
+TEST(ChunkPacker, FillsChunksUnderTheLimitAndRefusesAnOversizeEntryUpFront) {
+  const std::vector<uint32_t> sizes{40, 30, 30, 50, 10, 100, 1};
+  const ChunkPacker packer(7, 100, [&](uint32_t index) { return sizes[index]; });
+  EXPECT_EQ(packer.oversizeEntry(), std::nullopt);
+  Chunks sent;
+  EXPECT_EQ(packer.sendAll([&](uint32_t first, uint32_t entries) {
+    sent.emplace_back(first, entries);
+    return 0u;
+  }),
+            0u);
+  EXPECT_EQ(sent, (Chunks{{0, 3}, {3, 2}, {5, 1}, {6, 1}})) << "exactly full chunks included";
+
+  const ChunkPacker oversize(3, 100, [](uint32_t index) { return index == 1 ? 101u : 10u; });
+  EXPECT_EQ(oversize.oversizeEntry(), 1u);
+  EXPECT_EQ(oversize.entriesFrom(1), 1u) << "alone, so the record's capacity refuses it rather than a loop";
+
+  const ChunkPacker none(0, 100, [](uint32_t) { return 10u; });
+  EXPECT_EQ(none.sendAll([](uint32_t, uint32_t) { return 1u; }), 0u) << "no entries, no chunk";
+}
+
+TEST(ChunkPacker, ASlotBudgetCutsChunksAndIsRefilledWhenSpent) {
+  const ChunkPacker packer(5, 1000, [](uint32_t) { return 10u; });
+  std::vector<uint32_t> firmwareSlots{3, 0, 4};  // what each chunk's answer leaves free
+  Chunks sent;
+  int refills = 0;
+  const uint32_t code = packer.sendAll(
+      [&](uint32_t& slots) {
+        ++refills;
+        slots = 2;
+        return 0u;
+      },
+      [&](uint32_t first, uint32_t entries, uint32_t& slots) {
+        sent.emplace_back(first, entries);
+        slots = firmwareSlots[sent.size() - 1];
+        return 0u;
+      });
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(sent, (Chunks{{0, 2}, {2, 3}})) << "the answer's free slots carry on";
+  EXPECT_EQ(refills, 1);
+
+  sent.clear();
+  EXPECT_EQ(packer.sendAll([](uint32_t& slots) { return slots = 1, 0u; },
+                           [&](uint32_t first, uint32_t entries, uint32_t& slots) {
+                             sent.emplace_back(first, entries);
+                             slots = 0;
+                             return first == 2 ? 0x1Fu : 0u;
+                           }),
+            0x1Fu);
+  EXPECT_EQ(sent, (Chunks{{0, 1}, {1, 1}, {2, 1}})) << "stops at the first failing chunk";
+  EXPECT_EQ(packer.sendAll([](uint32_t&) { return 0x2Au; }, [](uint32_t, uint32_t, uint32_t&) { return 0u; }), 0x2Au)
+      << "a failed wait ends the call";
 }
 
 TEST(Poll, EndsWithTheStepsCodeOrWhenTheTimeRunsOut) {

@@ -38,6 +38,13 @@ uint32_t checkPointer(const kit::Call& call, const void* pointer, const char* na
 
 // A reserved field of a caller's record that is not 0: "invalid parameter".
 uint32_t checkReserved(const kit::Call& call, uint32_t reserved);
+// The same for reserved bytes of which any is not 0.
+template <size_t Count>
+uint32_t checkReserved(const kit::Call& call, const uint8_t (&reserved)[Count]) {
+  uint32_t any = 0;
+  for (uint8_t byte : reserved) any |= byte;
+  return checkReserved(call, any);
+}
 
 // An answer shorter than what is read of it: "invalid parameter" saying so, since the library has no code of its own
 // for it; nothing is read from bytes that did not arrive.

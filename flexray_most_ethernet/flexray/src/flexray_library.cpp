@@ -1,9 +1,33 @@
 #include "flexray_library.hpp"
 
+#include <vector>
+
 namespace qor::flexray {
+namespace {
+
+constexpr uint8_t kHighestChannel = 3;
+
+}  // namespace
 
 uint32_t checkFlexRayInterface(const kit::Call& call) {
   return call.checkInterface(kFlexRayInterfaceType, "FlexRay Interface expected!!!");
+}
+
+uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record) {
+  std::vector<uint8_t> answer;
+  return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
+}
+
+uint32_t checkChannel(const kit::Call& call, uint8_t channel) {
+  return channel > kHighestChannel
+             ? call.fail(kit::GeneralError::InvalidParameter, "channel value '%02x' is unknown", channel)
+             : 0;
+}
+
+uint32_t checkFirmwareChannel(const kit::Call& call, uint8_t channel) {
+  return channel > kHighestChannel
+             ? call.fail(kit::GeneralError::InvalidResponseParameter, "channel value '%02x' is unknown", channel)
+             : 0;
 }
 
 }  // namespace qor::flexray

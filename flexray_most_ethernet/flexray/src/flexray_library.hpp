@@ -24,4 +24,20 @@ inline constexpr uint32_t kControllerAnswerCapacity = 272;
 // The handle, then the interface type: every exported function's first check.
 uint32_t checkFlexRayInterface(const kit::Call& call);
 
+// The interface, then a caller's record and its flags: where most functions' checks begin.
+template <class Record>
+uint32_t checkRecord(const kit::Call& call, const Record* record, const char* name, uint32_t allowedFlags) {
+  if (uint32_t code = checkFlexRayInterface(call)) return code;
+  if (uint32_t code = call.checkPointer(record, name)) return code;
+  return call.checkFlags(record->flags, allowedFlags);
+}
+
+// A command 0x20 record whose answer carries nothing more than its acknowledgement.
+uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record);
+
+// Channel codes 0 to 3 travel unchanged both ways; any other from the caller is "invalid parameter", from the
+// firmware "invalid response parameter".
+uint32_t checkChannel(const kit::Call& call, uint8_t channel);
+uint32_t checkFirmwareChannel(const kit::Call& call, uint8_t channel);
+
 }  // namespace qor::flexray
