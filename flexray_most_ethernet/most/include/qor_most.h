@@ -5,6 +5,7 @@
 #define QOR_MOST_H
 
 #include "qor_most_cms.h"
+#include "qor_most_inic.h"
 #include "qor_most_monitor.h"
 #include "qor_most_node.h"
 #include "qor_most_status.h"
