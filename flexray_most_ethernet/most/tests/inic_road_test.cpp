@@ -53,7 +53,9 @@ class MostInicRoad : public InterfaceFixture {
     InterfaceFixture::SetUp();
     port_ = open(1);
   }
-  void expectRequest(const Bytes& record) { device_->expect(kInic, record).answer(Bytes(record.begin(), record.begin() + 4)); }
+  void expectRequest(const Bytes& record) {
+    device_->expect(kInic, record).answer(Bytes(record.begin(), record.begin() + 4));
+  }
   uint32_t port_ = 0;
 };
 

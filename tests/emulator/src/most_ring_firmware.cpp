@@ -12,7 +12,6 @@ constexpr uint8_t kMonitorCommand = 0x54;
 constexpr uint8_t kMonitorDataCommand = 0x55;
 constexpr size_t kHeadBytes = 4;
 constexpr size_t kSendHeadBytes = 16;
-constexpr uint32_t kHostTypeWithoutSwitch = 12;
 
 enum ControlSelector : uint8_t { kSend = 0, kTransmitterState = 1 };
 enum MonitorSelector : uint8_t {
@@ -193,8 +192,9 @@ void MostRingFirmware::heard(uint8_t interfaceNumber, const MostControlMessage& 
     std::lock_guard lock(mutex_);
     Node& node = *nodes_.at(interfaceNumber);
     node.received.push_back(message);
-    const bool running = node.switchedOn || device_.config().hostType == kHostTypeWithoutSwitch;
-    if (!running || !node.hasApplication || std::ranges::find(node.enabledIds, kMostMonitorControlMessageId) == node.enabledIds.end()) {
+    const bool reported =
+        std::ranges::find(node.enabledIds, kMostMonitorControlMessageId) != node.enabledIds.end();
+    if (!node.switchedOn || !node.hasApplication || !reported) {
       return;
     }
     FirmwareMessageHeader header = node.header;

@@ -10,15 +10,15 @@
 // Command 0x54
 //   1 enabled ids {4 zeros, u32 count, u16 ids}            2 read them      -> {u32 0, u32 count, u16 ids}
 //   5 streaming data {u8 flags, 3 zeros, u8 n, 3 zeros, n bytes}
-//                                                          6 read it        -> {u8 flags, 3 zeros, u8 n, 3 zeros, bytes}
+//                                                          6 read it       -> {u8 flags, 3 zeros, u8 n, 3 zeros, bytes}
 //   8 input {u8 input, 3 zeros}                            9 read it        -> {u8 input, 3 zeros}
 //   10 data hold time {u16 time, u16 0}                    11 read it       -> {u16 time, u16 0}
 //   12 monitor switch {4 zeros, u32 1 on / 0 off}
 // Other requests answer nothing beyond the head.
 //
-// The monitor runs while switched on, on a host type without the switch (12) always. Every control message the node
-// hears then becomes an item of monitor id kMostMonitorControlMessageId when that id is enabled, and the item goes at
-// once to the application that last sent a monitor command, in a frame of command 0x55 whose data are the item.
+// The monitor runs while switched on. Every control message the node hears then becomes an item of monitor id
+// kMostMonitorControlMessageId when that id is enabled, and the item goes at once to the application that last sent a
+// monitor command, in a frame of command 0x55 whose data are the item.
 // Item: {u16 its bytes without padding, u16 monitor id, u32 0, u64 ring time ns, u16 source, u16 target, u8 fblock,
 // u8 instance, u16 function, u8 operation type, u8 message type, u8 data length, u8 0, data}, zeros to a multiple of
 // four bytes.
