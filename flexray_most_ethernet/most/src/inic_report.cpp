@@ -43,14 +43,14 @@ uint32_t getReport(const kit::Call& call, uint32_t* state, uint32_t* status, uin
                                       {instanceId, "instanceId"}, {length, "length"}}) {
     if (uint32_t code = call.checkPointer(pointer, name)) return code;
   }
+  if (*length > 0) {
+    if (uint32_t code = call.checkPointer(data, "data")) return code;
+  }
   std::vector<uint8_t> answer;
   InicReport report{};
   if (uint32_t code = readInicReport(call, answer, report)) return code;
   if (report.data.size() > *length) {
     return call.fail(kit::GeneralError::ResponseBufferUndersized, "Bytes needed: %zu", report.data.size());
-  }
-  if (!report.data.empty()) {
-    if (uint32_t code = call.checkPointer(data, "data")) return code;
   }
   *state = report.state;
   if (uint32_t code = translateStatus(call, report.firmwareStatus, status)) return code;

@@ -30,6 +30,9 @@ uint32_t getEnabledIds(const kit::Call& call, uint32_t* flags, uint32_t* count, 
   if (uint32_t code = checkMostInterface(call)) return code;
   if (uint32_t code = call.checkPointer(flags, "flags")) return code;
   if (uint32_t code = call.checkPointer(count, "count")) return code;
+  if (*count > 0) {
+    if (uint32_t code = call.checkPointer(ids, "ids")) return code;
+  }
   std::vector<uint8_t> bytes;
   if (uint32_t code = readMonitorSetting(call, kReadEnabledIds, bytes)) return code;
   const kit::AnswerReader answer(bytes);
@@ -37,9 +40,6 @@ uint32_t getEnabledIds(const kit::Call& call, uint32_t* flags, uint32_t* count, 
   const uint32_t received = answer.itemsThatFit(answer.u32(8), kIdsHeadBytes, sizeof(uint16_t));
   if (received > *count) {
     return call.fail(kit::GeneralError::ResponseBufferUndersized, "not enough buffer for configured ids");
-  }
-  if (received > 0) {
-    if (uint32_t code = call.checkPointer(ids, "ids")) return code;
   }
   *flags = 0;
   *count = received;

@@ -30,6 +30,9 @@ uint32_t getStreamingData(const kit::Call& call, uint32_t* flags, uint8_t* count
   if (uint32_t code = checkMostInterface(call)) return code;
   if (uint32_t code = call.checkPointer(flags, "flags")) return code;
   if (uint32_t code = call.checkPointer(count, "count")) return code;
+  if (*count > 0) {
+    if (uint32_t code = call.checkPointer(bytes, "bytes")) return code;
+  }
   std::vector<uint8_t> received;
   if (uint32_t code = readMonitorSetting(call, kReadStreamingData, received)) return code;
   const kit::AnswerReader answer(received);
@@ -38,9 +41,6 @@ uint32_t getStreamingData(const kit::Call& call, uint32_t* flags, uint8_t* count
   if (selected > *count) {
     return call.fail(kit::GeneralError::ResponseBufferUndersized,
                      "'%u' bytes are nedded for configured streaming data bytes", selected);
-  }
-  if (selected > 0) {
-    if (uint32_t code = call.checkPointer(bytes, "bytes")) return code;
   }
   *flags = answer.u8(4) & QOR_MOST_MONITOR_STREAMING_FLAGS;
   std::ranges::copy(answer.bytes(kStreamingHeadBytes, selected), bytes);

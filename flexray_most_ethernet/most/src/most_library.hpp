@@ -37,7 +37,7 @@ uint32_t shortAnswer(const kit::Call& call, size_t received);
 uint32_t checkDataLength(const kit::Call& call, uint32_t headBytes, uint32_t length, uint32_t maximum);
 // Operation types of MOST messages are 4 bits wide: "unknown operation type" with the value.
 uint32_t checkOperationType(const kit::Call& call, uint8_t operationType);
-// The firmware's status through the status translation; its code when the status is unknown.
+// The firmware's status through the status translation: an unknown one becomes 1 and fails the call.
 uint32_t translateStatus(const kit::Call& call, uint32_t firmwareStatus, uint32_t* status);
 
 }  // namespace qor::most
