@@ -56,6 +56,7 @@ uint32_t getData(const kit::Call& call, uint8_t* overflow, uint32_t* size, uint8
 
 uint32_t enableEvent(const kit::Call& call, ExternalEvent* event) {
   if (uint32_t code = checkMostInterface(call)) return code;
+  if (uint32_t code = call.checkPointer(event, "event")) return code;
   return Qor_Monitor_EnableEvent(call.port(), event);
 }
 

@@ -139,6 +139,24 @@ TEST_F(MostRingRoad, AControlMessageReachesTheOtherNodesAndTheMonitorsThatEnable
   EXPECT_EQ(firmware_->received(1).size(), 2u);
 }
 
+TEST_F(MostRingRoad, TheMonitorsEventTellsThatDataArrived) {
+  const uint16_t controlMessages[] = {kMostMonitorControlMessageId};
+  ASSERT_EQ(Qor_Most_Monitor_Start(second_, 0, 0, 1, controlMessages), 0u) << lastError();
+  ExternalEvent arrived{};
+  ASSERT_EQ(Qor_Events_AllocateEvent(second_, 0, &arrived), 0u) << lastError();
+  EXPECT_EQ(Qor_Most_Monitor_EnableEvent(second_, nullptr), 0x02040007u);
+  ASSERT_EQ(Qor_Most_Monitor_EnableEvent(second_, &arrived), 0u) << lastError();
+
+  ring_.transmit(peer_, 1, MostControlMessage{.functionId = 0x77, .data = {1, 2}});
+  EXPECT_EQ(Qor_Events_WaitForSingleEvent(second_, &arrived, 3000), 0u) << "an item came";
+  const std::vector<Item> items = monitorItems(second_, 1);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].function, 0x77);
+
+  EXPECT_EQ(Qor_Most_Monitor_DisableEvent(second_), 0u) << lastError();
+  EXPECT_EQ(Qor_Events_DeallocateEvent(second_, &arrived), 0u) << lastError();
+}
+
 TEST_F(MostRingRoad, SendingWaitsAsLongAsTheTransmitterIsBusyAndNoLonger) {
   firmware_->setTransmitDuration(std::chrono::milliseconds(40));
   uint32_t status = 0xEE, result = 0xEE;
