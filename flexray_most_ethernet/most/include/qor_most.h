@@ -4,6 +4,9 @@
 #ifndef QOR_MOST_H
 #define QOR_MOST_H
 
+#include "qor_most_cms.h"
+#include "qor_most_inic.h"
+#include "qor_most_monitor.h"
 #include "qor_most_node.h"
 #include "qor_most_status.h"
 

@@ -2,6 +2,7 @@
 // the check that every exported function makes first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "qor_kit/call.hpp"
@@ -28,5 +29,15 @@ inline constexpr uint32_t kMostInterfaceType = 7;
 
 // The handle, then the interface type: every exported function's first check.
 uint32_t checkMostInterface(const kit::Call& call);
+
+// An answer shorter than the record that the call reads: "invalid response length" with the bytes received.
+uint32_t shortAnswer(const kit::Call& call, size_t received);
+// Data of length bytes behind a head of headBytes must fit into one record of the port's maximum parameter length and
+// stay within maximum: "invalid data length" with the length. The core's code when it cannot tell the length.
+uint32_t checkDataLength(const kit::Call& call, uint32_t headBytes, uint32_t length, uint32_t maximum);
+// Operation types of MOST messages are 4 bits wide: "unknown operation type" with the value.
+uint32_t checkOperationType(const kit::Call& call, uint8_t operationType);
+// The firmware's status through the status translation: an unknown one becomes 1 and fails the call.
+uint32_t translateStatus(const kit::Call& call, uint32_t firmwareStatus, uint32_t* status);
 
 }  // namespace qor::most

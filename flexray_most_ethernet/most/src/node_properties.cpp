@@ -60,9 +60,7 @@ uint32_t getProperties(const kit::Call& call, Qor_Most_Node_Properties_t* proper
   if (uint32_t code = call.checkPointer(properties, "properties")) return code;
   std::vector<uint8_t> answer;
   if (uint32_t code = call.exchange(kNodeCommand, 1, propertiesRequest(), answer, kAnswerCapacity)) return code;
-  if (answer.size() < kAnswerBytes) {
-    return call.fail(kit::GeneralError::InvalidResponseLength, "%zu", answer.size());
-  }
+  if (answer.size() < kAnswerBytes) return shortAnswer(call, answer.size());
   if (const ModeField* bad = decodeProperties(answer, *properties)) {
     return call.fail(kit::GeneralError::InvalidResponseParameter, "%s mode '%d' in firmware response is unknown",
                      bad->name, answer[bad->offset]);

@@ -29,6 +29,8 @@ bool isKnown(uint32_t firmwareStatus) {
   });
 }
 
+}  // namespace
+
 // No interface check: the other MOST calls use it after theirs.
 uint32_t translateStatus(const kit::Call& call, uint32_t firmwareStatus, uint32_t* status) {
   if (uint32_t code = call.checkPointer(status, "status")) return code;
@@ -41,7 +43,6 @@ uint32_t translateStatus(const kit::Call& call, uint32_t firmwareStatus, uint32_
                    static_cast<int32_t>(firmwareStatus));
 }
 
-}  // namespace
 }  // namespace qor::most
 
 using qor::kit::Call;

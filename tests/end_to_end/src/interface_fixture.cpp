@@ -44,6 +44,9 @@ EmulatedModel stressModuleOfParameterLength1012() {
 EmulatedModel linModelOfParameterLength1012() { return {modelOfParameterLength1012().hostType, {{kLinFirmwareCode, 1}}}; }
 
 EmulatedModel mostController() { return {kEthernetModel, {{kMostFirmwareCode, 1}, {kCanFirmwareCode, 2}}}; }
+EmulatedModel mostMonitorController() {
+  return {40, {{kMostFirmwareCode, 1}, {kMostFirmwareCode, 2}, {kCanFirmwareCode, 3}}};
+}
 EmulatedModel automotiveEthernetController() {
   return {kEthernetModel, {{kEthernetFirmwareCode, 1}, {kCanFirmwareCode, 2}}};
 }

@@ -74,6 +74,8 @@ EmulatedModel stressModuleController();
 EmulatedModel stressModuleOfParameterLength1012();
 // kEthernetModel with MOST interface 1 and CAN 2.
 EmulatedModel mostController();
+// A model whose MOST monitor data pass the core's filter, with MOST interfaces 1 and 2 and CAN 3.
+EmulatedModel mostMonitorController();
 // kEthernetModel with the automotive Ethernet controller 1 and CAN 2.
 EmulatedModel automotiveEthernetController();
 
