@@ -60,8 +60,8 @@ uint32_t removeIp6(const kit::Call& call, const Qor_Ethernet_Node_Ip6AddressKey_
 }
 
 // Sends the read request of the selection; answer gets the list.
-uint32_t readAddresses(const kit::Call& call, NodeSubFunction subFunction, const Qor_Ethernet_Node_Selection_t* selection,
-                       const void* list, std::vector<uint8_t>& answer) {
+uint32_t readAddresses(const kit::Call& call, NodeSubFunction subFunction,
+                       const Qor_Ethernet_Node_Selection_t* selection, const void* list, std::vector<uint8_t>& answer) {
   if (uint32_t code = checkRecord(call, selection, "selection")) return code;
   if (uint32_t code = checkPointer(call, list, "list")) return code;
   kit::RecordWriter record = nodeRecord(16, subFunction, selection->flags);
