@@ -5,6 +5,7 @@
 #define QOR_MOST_H
 
 #include "qor_most_node.h"
+#include "qor_most_packet_data.h"
 #include "qor_most_status.h"
 
 #endif
