@@ -6,6 +6,7 @@
 
 #include "qor_most_node.h"
 #include "qor_most_packet_data.h"
+#include "qor_most_rbd.h"
 #include "qor_most_status.h"
 
 #endif
