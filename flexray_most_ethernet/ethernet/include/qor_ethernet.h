@@ -4,7 +4,10 @@
 
 #include "qor_ethernet_mii_mux.h"
 #include "qor_ethernet_node.h"
+#include "qor_ethernet_packet_filter.h"
+#include "qor_ethernet_packet_generator.h"
 #include "qor_ethernet_phy.h"
+#include "qor_ethernet_ping.h"
 #include "qor_ethernet_tar.h"
 #include "qor_ethernet_tx_fifo.h"
 #include "qor_ethernet_types.h"

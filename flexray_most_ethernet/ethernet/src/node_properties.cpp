@@ -2,13 +2,12 @@
 #include <vector>
 
 #include "ethernet_library.hpp"
+#include "node_command.hpp"
 #include "qor_ethernet_node.h"
 
 namespace qor::ethernet {
 namespace {
 
-constexpr uint8_t kNodeCommand = 0x20;
-constexpr uint32_t kPropertySet = 6, kPropertyGet = 7;
 constexpr size_t kPropertyAnswerBytes = 8;
 
 enum NodeProperty : uint16_t { kMtu = 0, kDataRate = 1 };

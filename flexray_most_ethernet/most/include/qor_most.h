@@ -8,6 +8,8 @@
 #include "qor_most_inic.h"
 #include "qor_most_monitor.h"
 #include "qor_most_node.h"
+#include "qor_most_packet_data.h"
+#include "qor_most_rbd.h"
 #include "qor_most_status.h"
 
 #endif
