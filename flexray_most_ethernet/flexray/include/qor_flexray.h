@@ -5,5 +5,7 @@
 #define QOR_FLEXRAY_H
 
 #include "qor_flexray_config.h"
+#include "qor_flexray_messages.h"
+#include "qor_flexray_monitor.h"
 
 #endif

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "qor_kit/call.hpp"
 #include "qor_kit/library.hpp"
+#include "qor_kit/record_writer.hpp"
 
 namespace qor::flexray {
 
@@ -23,5 +25,13 @@ inline constexpr uint32_t kControllerAnswerCapacity = 272;
 
 // The handle, then the interface type: every exported function's first check.
 uint32_t checkFlexRayInterface(const kit::Call& call);
+
+// A record of command 0x20; the answer is kept in answer.
+uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record, std::vector<uint8_t>& answer);
+
+// Channel codes: one the application gives (refused with "invalid parameter") and one the firmware answers (refused
+// with "invalid response parameter"), both naming the value.
+uint32_t checkApiChannel(const kit::Call& call, uint8_t channel);
+uint32_t checkFirmwareChannel(const kit::Call& call, uint8_t channel);
 
 }  // namespace qor::flexray
