@@ -18,8 +18,9 @@ uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& reco
 }
 
 uint32_t checkApiChannel(const kit::Call& call, uint8_t channel) {
-  return channel > QOR_FLEXRAY_MAX_CHANNEL ? call.fail(kit::GeneralError::InvalidParameter, kUnknownChannelText, channel)
-                                           : 0;
+  return channel > QOR_FLEXRAY_MAX_CHANNEL
+             ? call.fail(kit::GeneralError::InvalidParameter, kUnknownChannelText, channel)
+             : 0;
 }
 
 uint32_t checkFirmwareChannel(const kit::Call& call, uint8_t channel) {

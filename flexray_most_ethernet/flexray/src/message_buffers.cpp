@@ -51,7 +51,9 @@ uint32_t txDefine(const kit::Call& call, const Qor_FlexRay_TxMessage_t* message,
   kit::RecordWriter record(kPayloadRecordHead + payloadBytes(definition.payloadLength));
   record.u32(kTxDefine).u16(definition.identifier).u8(definition.selector1).u8(definition.selector2);
   record.u8(definition.channel).u8(definition.payloadLength).u16(definition.attributes);
-  record.u8(static_cast<uint8_t>(definition.flags)).zeros(3).bytes(definition.data, payloadBytes(definition.payloadLength));
+  record.u8(static_cast<uint8_t>(definition.flags))
+      .zeros(3)
+      .bytes(definition.data, payloadBytes(definition.payloadLength));
   return defineForHandle(call, record, handle);
 }
 
@@ -66,8 +68,8 @@ uint32_t txUpdate(const kit::Call& call, uint32_t handle, uint8_t words, uint16_
   return exchangeOnly(call, record);
 }
 
-uint32_t txChangeData(const kit::Call& call, uint32_t handle, uint16_t attributes, uint8_t words,
-                      const uint16_t* first, const uint16_t* second) {
+uint32_t txChangeData(const kit::Call& call, uint32_t handle, uint16_t attributes, uint8_t words, const uint16_t* first,
+                      const uint16_t* second) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
   if (uint32_t code = checkPayload(call, words, first, "first")) return code;
   if (uint32_t code = checkPayload(call, words, second, "second")) return code;

@@ -51,7 +51,8 @@ uint32_t checkSignal(const kit::Call& call, const Qor_FlexRay_Ramp_t& ramp) {
 
 uint32_t checkRamp(const kit::Call& call, const Qor_FlexRay_Ramp_t& ramp) {
   if (ramp.reserved != 0) return call.fail(kit::GeneralError::InvalidParameter, "reserved bytes have to be zero");
-  if (ramp.mode > kLastRampMode) return call.fail(kit::GeneralError::UnknownMode, "mode '0x%02x' is unknown", ramp.mode);
+  if (ramp.mode > kLastRampMode)
+    return call.fail(kit::GeneralError::UnknownMode, "mode '0x%02x' is unknown", ramp.mode);
   if (uint32_t code = checkSignal(call, ramp)) return code;
   return call.checkFlags(ramp.flags, QOR_FLEXRAY_RAMP_FLAGS);
 }
@@ -104,8 +105,8 @@ uint32_t crcDefine(const kit::Call& call, uint32_t handle, uint32_t first, uint3
 }
 
 // The record's last eight bytes carry nothing of the caller's and go as zeros.
-uint32_t crcAssign(const kit::Call& call, uint32_t first, uint32_t second, uint8_t third, uint8_t fourth,
-                   uint8_t fifth, uint32_t* crcHandle) {
+uint32_t crcAssign(const kit::Call& call, uint32_t first, uint32_t second, uint8_t third, uint8_t fourth, uint8_t fifth,
+                   uint32_t* crcHandle) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
   if (uint32_t code = call.checkPointer(crcHandle, "crcHandle")) return code;
   kit::RecordWriter record(24);

@@ -11,7 +11,14 @@ namespace {
 
 constexpr uint32_t kRxRead = 14;
 
-enum AnswerOffset : size_t { kIdentifier = 4, kSelector = 6, kChannel = 7, kPayloadLength = 8, kStatus = 12, kData = 16 };
+enum AnswerOffset : size_t {
+  kIdentifier = 4,
+  kSelector = 6,
+  kChannel = 7,
+  kPayloadLength = 8,
+  kStatus = 12,
+  kData = 16
+};
 
 constexpr uint8_t kStatusLowBits = 0x1F;
 constexpr uint8_t kStatusBit7 = 0x80;

@@ -100,9 +100,7 @@ uint32_t Qor_FlexRay_Monitor_Start(uint32_t port) try {
   return kFlexRay.failedCall(port);
 }
 
-uint32_t Qor_FlexRay_Monitor_Stop(uint32_t port) try {
-  return qor::flexray::stop(Call(kFlexRay, port));
-} catch (...) {
+uint32_t Qor_FlexRay_Monitor_Stop(uint32_t port) try { return qor::flexray::stop(Call(kFlexRay, port)); } catch (...) {
   return kFlexRay.failedCall(port);
 }
 

@@ -91,7 +91,8 @@ uint32_t getProperty(const kit::Call& call, uint32_t id, uint32_t* value) {
 using qor::flexray::kFlexRay;
 using qor::kit::Call;
 
-uint32_t Qor_FlexRay_Monitor_WriteUserEvent(uint32_t port, uint8_t eventValue, uint8_t length, const uint8_t* data) try {
+uint32_t Qor_FlexRay_Monitor_WriteUserEvent(uint32_t port, uint8_t eventValue, uint8_t length,
+                                            const uint8_t* data) try {
   return qor::flexray::writeUserEvent(Call(kFlexRay, port), eventValue, length, data);
 } catch (...) {
   return kFlexRay.failedCall(port);

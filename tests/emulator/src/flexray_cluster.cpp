@@ -9,7 +9,7 @@ namespace {
 constexpr uint32_t kStartBits = 11 + 1;  // transmission and frame start sequences
 constexpr uint32_t kEndBits = 2;         // frame end sequence
 constexpr uint32_t kHeaderAndTrailerBytes = 5 + 3;
-constexpr uint32_t kBitsPerByte = 10;    // byte start sequence and eight bits
+constexpr uint32_t kBitsPerByte = 10;  // byte start sequence and eight bits
 
 uint64_t monotonicNs() {
   return static_cast<uint64_t>(

@@ -230,8 +230,8 @@ Reply FlexRayFirmware::controller(const ReceivedFrame& frame) {
         Buffer* source = buffer();
         if (source == nullptr || source->transmit) return refuse("unknown handle");
         appendLittleEndian(answer, source->slot, 2);
-        answer.insert(answer.end(), {source->cycle, source->heardOn, static_cast<uint8_t>(source->data.size() / 2),
-                                     0, 0, 0, static_cast<uint8_t>(source->unread ? 1 : 0), 0, 0, 0});
+        answer.insert(answer.end(), {source->cycle, source->heardOn, static_cast<uint8_t>(source->data.size() / 2), 0,
+                                     0, 0, static_cast<uint8_t>(source->unread ? 1 : 0), 0, 0, 0});
         answer.insert(answer.end(), source->data.begin(), source->data.end());
         source->unread = false;
         break;
@@ -280,7 +280,8 @@ Reply FlexRayFirmware::monitor(const ReceivedFrame& frame) {
         appendLittleEndian(answer, cluster_.now(), 8);
         break;
       case kUserEvent: {
-        if (!needs(8) || !needs(8 + size_t{body[6]})) return frame.negativeAcknowledge(kFlexRayRefusal, "record too short");
+        if (!needs(8) || !needs(8 + size_t{body[6]}))
+          return frame.negativeAcknowledge(kFlexRayRefusal, "record too short");
         Bytes entry = entryHead(kFlexRayUserEventEntry, cluster_.now());
         entry.insert(entry.end(), {body[4], body[6], 0, 0});
         entry.insert(entry.end(), body.begin() + 8, body.begin() + 8 + body[6]);
