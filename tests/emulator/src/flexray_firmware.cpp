@@ -66,6 +66,19 @@ Bytes frameEntry(uint16_t kind, const FlexRayFrame& frame, uint64_t busTimeNs) {
 
 }  // namespace
 
+bool walkFlexRayEntries(std::span<const uint8_t> data, const std::function<void(const FlexRayEntry&)>& visit) {
+  while (!data.empty()) {
+    if (data.size() < kFlexRayEntryHeadBytes) return false;
+    const size_t length = u16At(data, 0);
+    if (length < kFlexRayEntryHeadBytes || length > data.size()) return false;
+    uint64_t timeNs = 0;
+    for (size_t i = 0; i < 8; ++i) timeNs |= uint64_t{data[4 + i]} << (8 * i);
+    visit(FlexRayEntry{u16At(data, 2), timeNs, data.subspan(kFlexRayEntryHeadBytes, length - kFlexRayEntryHeadBytes)});
+    data = data.subspan(std::min(data.size(), (length + 3) & ~size_t{3}));
+  }
+  return true;
+}
+
 struct FlexRayFirmware::Buffer {
   bool transmit = false;
   uint16_t slot = 0;

@@ -109,4 +109,24 @@ TEST_F(FlexRayFirmwareTest, RequestsItCannotServeAreRefused) {
   EXPECT_THROW(cluster_.transmit(device_, 7, FlexRayFrame{1, 0, kFlexRayChannelA, {}}), std::invalid_argument);
 }
 
+// Entries are visited only whole: a length below the head (zero included) or past the data ends the walk.
+TEST(FlexRayEntries, AWalkVisitsWholeEntriesOnly) {
+  const Bytes good = RecordBytes().u16(13).u16(1).u64(5).u8(0xAA).zeros(3).u16(12).u16(16).u64(6);
+  std::vector<uint16_t> kinds;
+  const auto collect = [&](const FlexRayEntry& entry) { kinds.push_back(entry.kind); };
+  EXPECT_TRUE(walkFlexRayEntries(good, collect));
+  EXPECT_EQ(kinds, (std::vector<uint16_t>{1, 16}));
+  const Bytes broken[] = {
+      RecordBytes().u16(0).u16(1).u64(5),                   // zero length
+      RecordBytes().u16(11).u16(1).u64(5),                  // shorter than its head
+      RecordBytes().u16(12).u16(1).u64(5).u16(40).u16(2),   // the second runs past the data
+      RecordBytes().u16(12).u16(1).u32(5),                  // a cut head
+  };
+  for (const Bytes& data : broken) {
+    kinds.clear();
+    EXPECT_FALSE(walkFlexRayEntries(data, collect));
+    EXPECT_LE(kinds.size(), 1u);
+  }
+}
+
 }  // namespace

@@ -24,10 +24,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "qor_emulator/device.hpp"
@@ -41,6 +43,18 @@ inline constexpr uint16_t kFlexRaySentEntry = 2;
 inline constexpr uint16_t kFlexRayUserEventEntry = 16;
 inline constexpr size_t kFlexRayEntryHeadBytes = 12;
 inline constexpr size_t kFlexRayMonitorFrameHeadBytes = 8;
+
+// A monitor entry as the application reads it.
+struct FlexRayEntry {
+  uint16_t kind = 0;
+  uint64_t timeNs = 0;
+  std::span<const uint8_t> fields;  // after the head, as long as the entry's length says
+};
+
+// Visits the whole entries of monitor data from its start: each holds at least its head and no more than the bytes
+// left, the next starts at its length rounded up to 4. False when an entry is malformed or cut: it and what follows
+// are not visited.
+bool walkFlexRayEntries(std::span<const uint8_t> data, const std::function<void(const FlexRayEntry&)>& visit);
 
 class FlexRayFirmware : public std::enable_shared_from_this<FlexRayFirmware> {
  public:
