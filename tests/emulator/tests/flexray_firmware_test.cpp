@@ -117,10 +117,10 @@ TEST(FlexRayEntries, AWalkVisitsWholeEntriesOnly) {
   EXPECT_TRUE(walkFlexRayEntries(good, collect));
   EXPECT_EQ(kinds, (std::vector<uint16_t>{1, 16}));
   const Bytes broken[] = {
-      RecordBytes().u16(0).u16(1).u64(5),                   // zero length
-      RecordBytes().u16(11).u16(1).u64(5),                  // shorter than its head
-      RecordBytes().u16(12).u16(1).u64(5).u16(40).u16(2),   // the second runs past the data
-      RecordBytes().u16(12).u16(1).u32(5),                  // a cut head
+      RecordBytes().u16(0).u16(1).u64(5),                  // zero length
+      RecordBytes().u16(11).u16(1).u64(5),                 // shorter than its head
+      RecordBytes().u16(12).u16(1).u64(5).u16(40).u16(2),  // the second runs past the data
+      RecordBytes().u16(12).u16(1).u32(5),                 // a cut head
   };
   for (const Bytes& data : broken) {
     kinds.clear();
