@@ -168,8 +168,13 @@ TEST_F(FlexRayMonitorRoad, UserEventsTimeAndPropertiesGoToTheCurrentInstance) {
   EXPECT_EQ(value, 5u);
 }
 
-// The times are read only from bytes the firmware sent; a short answer leaves them 0.
-TEST_F(FlexRayMonitorRoad, GetTimeRefusesAShortAnswer) {
+// Times and property values are read only from bytes the firmware sent: a short answer leaves the times 0 and the
+// value as it was.
+TEST_F(FlexRayMonitorRoad, GetTimeAndPropertyGetRefuseAShortAnswer) {
+  device_->expect(kMonitor, head(8).u16(0).u16(0)).answer(head(8).u32(0).u16(0xBEEF));
+  uint32_t value = 5;
+  EXPECT_EQ(Qor_FlexRay_Monitor_Property_GetById(port_, 0, &value), kInvalidResponseLength);
+  EXPECT_EQ(value, 5u);
   device_->expect(kMonitor, head(4)).answer(head(4).u32(1).u64(5));
   device_->expect(kMonitor, head(4)).fail(kFirmwareBusy, "busy");
   for (uint32_t expected : {kInvalidResponseLength, kFirmwareBusy}) {
