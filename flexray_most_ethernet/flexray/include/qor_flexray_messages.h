@@ -1,6 +1,7 @@
 /* FlexRay message buffers: defined, updated, transmitted and read through u32 handles that the firmware gives, and
  * the two generators the firmware runs on a transmit buffer (a checksum and a ramp of one signal). Payload lengths
- * count two-byte words (at most QOR_FLEXRAY_MAX_PAYLOAD_WORDS); payload data are u16 words copied byte for byte. */
+ * count two-byte words (at most QOR_FLEXRAY_MAX_PAYLOAD_WORDS); payload data are u16 words copied byte for byte.
+ * Channel codes 0 to 3 pass unchanged between the application and the firmware. */
 #ifndef QOR_FLEXRAY_MESSAGES_H
 #define QOR_FLEXRAY_MESSAGES_H
 
@@ -11,8 +12,6 @@
 QOR_BEGIN_DECLS
 
 #define QOR_FLEXRAY_MAX_PAYLOAD_WORDS 127u
-/* Channel codes 0 to QOR_FLEXRAY_MAX_CHANNEL pass unchanged between the application and the firmware. */
-#define QOR_FLEXRAY_MAX_CHANNEL 3u
 /* Transmit definition and update flags: bits 0 to 6; Qor_FlexRay_Message_Transmit: bits 0 and 1. */
 #define QOR_FLEXRAY_TX_DEFINE_FLAGS 0x7Fu
 #define QOR_FLEXRAY_TRANSMIT_FLAGS 0x3u

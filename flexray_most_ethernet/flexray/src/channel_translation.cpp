@@ -22,7 +22,7 @@ using qor::flexray::kFlexRay;
 using qor::kit::Call;
 
 uint32_t Qor_FlexRay_Translate_Channel_Api2Fw(uint32_t port, uint8_t apiChannel, uint8_t* firmwareChannel) try {
-  return qor::flexray::translate(Call(kFlexRay, port), qor::flexray::checkApiChannel, apiChannel, firmwareChannel);
+  return qor::flexray::translate(Call(kFlexRay, port), qor::flexray::checkChannel, apiChannel, firmwareChannel);
 } catch (...) {
   return kFlexRay.failedCall(port);
 }

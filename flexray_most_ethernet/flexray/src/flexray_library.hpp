@@ -26,12 +26,14 @@ inline constexpr uint32_t kControllerAnswerCapacity = 272;
 // The handle, then the interface type: every exported function's first check.
 uint32_t checkFlexRayInterface(const kit::Call& call);
 
-// A record of command 0x20; the answer is kept in answer.
+// A command 0x20 record whose answer carries nothing more than its acknowledgement.
+uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record);
+// A command 0x20 record whose answer the caller reads.
 uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record, std::vector<uint8_t>& answer);
 
-// Channel codes: one the application gives (refused with "invalid parameter") and one the firmware answers (refused
-// with "invalid response parameter"), both naming the value.
-uint32_t checkApiChannel(const kit::Call& call, uint8_t channel);
+// Channel codes 0 to 3 travel unchanged both ways; any other from the caller is "invalid parameter", from the
+// firmware "invalid response parameter".
+uint32_t checkChannel(const kit::Call& call, uint8_t channel);
 uint32_t checkFirmwareChannel(const kit::Call& call, uint8_t channel);
 
 }  // namespace qor::flexray

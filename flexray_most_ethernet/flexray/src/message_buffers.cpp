@@ -27,16 +27,11 @@ constexpr size_t kHandleOffset = 4;
 
 size_t payloadBytes(uint8_t words) { return size_t{words} * kWordBytes; }
 
-uint32_t exchangeOnly(const kit::Call& call, const kit::RecordWriter& record) {
-  std::vector<uint8_t> answer;
-  return exchangeController(call, record, answer);
-}
-
 uint32_t buffersConfig(const kit::Call& call) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
   kit::RecordWriter record(4);
   record.u32(kBuffersConfig);
-  return exchangeOnly(call, record);
+  return exchangeController(call, record);
 }
 
 uint32_t txDefine(const kit::Call& call, const Qor_FlexRay_TxMessage_t* message, uint32_t* handle) {
@@ -44,7 +39,7 @@ uint32_t txDefine(const kit::Call& call, const Qor_FlexRay_TxMessage_t* message,
   if (uint32_t code = call.checkPointer(message, "message")) return code;
   if (uint32_t code = call.checkPointer(handle, "handle")) return code;
   const Qor_FlexRay_TxMessage_t definition = *message;
-  if (uint32_t code = checkApiChannel(call, definition.channel)) return code;
+  if (uint32_t code = checkChannel(call, definition.channel)) return code;
   *handle = 0;
   if (uint32_t code = checkPayload(call, definition.payloadLength, definition.data)) return code;
   if (uint32_t code = call.checkFlags(definition.flags, QOR_FLEXRAY_TX_DEFINE_FLAGS)) return code;
@@ -65,7 +60,7 @@ uint32_t txUpdate(const kit::Call& call, uint32_t handle, uint8_t words, uint16_
   kit::RecordWriter record(kPayloadRecordHead + payloadBytes(words));
   record.u32(kTxUpdate).u32(handle).u8(words).u8(0).u16(attributes).u8(static_cast<uint8_t>(flags)).zeros(3);
   record.bytes(data, payloadBytes(words));
-  return exchangeOnly(call, record);
+  return exchangeController(call, record);
 }
 
 uint32_t txChangeData(const kit::Call& call, uint32_t handle, uint16_t attributes, uint8_t words, const uint16_t* first,
@@ -76,7 +71,7 @@ uint32_t txChangeData(const kit::Call& call, uint32_t handle, uint16_t attribute
   kit::RecordWriter record(kChangeDataHead + 2 * payloadBytes(words));
   record.u32(kTxChangeData).u32(handle).u8(words).u8(0).u16(attributes);
   record.bytes(first, payloadBytes(words)).bytes(second, payloadBytes(words));
-  return exchangeOnly(call, record);
+  return exchangeController(call, record);
 }
 
 uint32_t transmit(const kit::Call& call, uint32_t handle, uint8_t words, uint32_t flags, const uint16_t* data) {
@@ -86,7 +81,7 @@ uint32_t transmit(const kit::Call& call, uint32_t handle, uint8_t words, uint32_
   kit::RecordWriter record(kPayloadRecordHead + payloadBytes(words));
   record.u32(kTransmit).u32(handle).u8(words).zeros(3).u8(static_cast<uint8_t>(flags)).zeros(3);
   record.bytes(data, payloadBytes(words));
-  return exchangeOnly(call, record);
+  return exchangeController(call, record);
 }
 
 // Receive definition and handle lookup: the same key record.
@@ -94,7 +89,7 @@ uint32_t keyed(const kit::Call& call, uint32_t subFunction, uint16_t identifier,
                uint8_t channel, uint32_t* handle) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
   if (uint32_t code = call.checkPointer(handle, "handle")) return code;
-  if (uint32_t code = checkApiChannel(call, channel)) return code;
+  if (uint32_t code = checkChannel(call, channel)) return code;
   kit::RecordWriter record(12);
   record.u32(subFunction).u16(identifier).u8(selector1).u8(selector2).u8(channel).zeros(3);
   return defineForHandle(call, record, handle);
@@ -104,7 +99,7 @@ uint32_t deleteBuffer(const kit::Call& call, uint32_t handle) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
   kit::RecordWriter record(8);
   record.u32(kDelete).u32(handle);
-  return exchangeOnly(call, record);
+  return exchangeController(call, record);
 }
 
 }  // namespace

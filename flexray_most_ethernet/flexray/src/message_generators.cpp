@@ -89,8 +89,7 @@ uint32_t rampControl(const kit::Call& call, uint32_t rampHandle, uint8_t mode) {
   }
   kit::RecordWriter record(12);
   record.u32(kRampControl).u32(rampHandle).u8(mode).zeros(3);
-  std::vector<uint8_t> answer;
-  return exchangeController(call, record, answer);
+  return exchangeController(call, record);
 }
 
 uint32_t crcDefine(const kit::Call& call, uint32_t handle, uint32_t first, uint32_t second, uint8_t third,

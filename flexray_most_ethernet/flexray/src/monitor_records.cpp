@@ -48,7 +48,7 @@ uint32_t defineFilter(const kit::Call& call, const Qor_FlexRay_Monitor_Filter_t*
   if (definition.flags != 0) return call.fail(kit::GeneralError::UnknownFlag);
   if (uint32_t code = call.checkReserved(definition.reserved, "reserved bytes have to be zero")) return code;
   if (definition.kind > QOR_FLEXRAY_MONITOR_MAX_FILTER_KIND) return call.fail(kit::GeneralError::UnknownMode);
-  if (uint32_t code = checkApiChannel(call, definition.channel)) return code;
+  if (uint32_t code = checkChannel(call, definition.channel)) return code;
   kit::RecordWriter record = monitorRecord(call, MonitorSubFunction::Filter, 16);
   record.zeros(4).u8(definition.kind).u8(definition.channel).u16(0);
   record.u16(definition.firstValue).u16(definition.secondValue);
