@@ -15,6 +15,10 @@ uint32_t checkFlexRayInterface(const kit::Call& call) {
 
 uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record) {
   std::vector<uint8_t> answer;
+  return exchangeController(call, record, answer);
+}
+
+uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record, std::vector<uint8_t>& answer) {
   return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
 }
 

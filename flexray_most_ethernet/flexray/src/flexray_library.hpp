@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "qor_kit/call.hpp"
 #include "qor_kit/library.hpp"
+#include "qor_kit/record_writer.hpp"
 
 namespace qor::flexray {
 
@@ -34,6 +36,8 @@ uint32_t checkRecord(const kit::Call& call, const Record* record, const char* na
 
 // A command 0x20 record whose answer carries nothing more than its acknowledgement.
 uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record);
+// A command 0x20 record whose answer the caller reads.
+uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& record, std::vector<uint8_t>& answer);
 
 // Channel codes 0 to 3 travel unchanged both ways; any other from the caller is "invalid parameter", from the
 // firmware "invalid response parameter".

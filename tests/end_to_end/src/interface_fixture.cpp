@@ -58,6 +58,10 @@ EmulatedModel linAndKLineController() {
 
 EmulatedModel flexRayController() { return {kEthernetModel, {{kFlexRayFirmwareCode, 1}, {kCanFirmwareCode, 2}}}; }
 
+EmulatedModel flexRayNodes() {
+  return {kEthernetModel, {{kFlexRayFirmwareCode, 1}, {kFlexRayFirmwareCode, 2}, {kCanFirmwareCode, 3}}};
+}
+
 void InterfaceFixture::SetUp() {
   startDevice();
   startDaemon();

@@ -69,6 +69,8 @@ EmulatedModel linModelOfParameterLength1012();
 EmulatedModel linAndKLineController();
 // kEthernetModel with FlexRay interface 1 and CAN 2.
 EmulatedModel flexRayController();
+// kEthernetModel with FlexRay interfaces 1 and 2 (two nodes of one cluster) and CAN 3.
+EmulatedModel flexRayNodes();
 // kEthernetModel with CAN interface 1 and the CAN stress module 2; the same of parameter length 1012.
 EmulatedModel stressModuleController();
 EmulatedModel stressModuleOfParameterLength1012();
