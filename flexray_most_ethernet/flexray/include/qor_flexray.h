@@ -6,5 +6,6 @@
 
 #include "qor_flexray_config.h"
 #include "qor_flexray_config_files.h"
+#include "qor_flexray_node.h"
 
 #endif
