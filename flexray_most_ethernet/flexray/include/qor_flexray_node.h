@@ -69,7 +69,8 @@ QOR_API uint32_t Qor_FlexRay_Module_GetInfo(uint32_t port, uint8_t* first, uint8
 
 QOR_API uint32_t Qor_FlexRay_Node_BusTermination_Enable(uint32_t port);
 QOR_API uint32_t Qor_FlexRay_Node_BusTermination_Disable(uint32_t port);
-QOR_API uint32_t Qor_FlexRay_Node_SetTransceiverMode(uint32_t port, const Qor_FlexRay_TransceiverModeSetting_t* setting);
+QOR_API uint32_t Qor_FlexRay_Node_SetTransceiverMode(uint32_t port,
+                                                     const Qor_FlexRay_TransceiverModeSetting_t* setting);
 /* Untouched when the call fails. */
 QOR_API uint32_t Qor_FlexRay_Node_GetTransceiverMode(uint32_t port, Qor_FlexRay_TransceiverMode_t* mode);
 

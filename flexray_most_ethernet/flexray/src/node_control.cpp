@@ -36,7 +36,9 @@ uint32_t sendSubFunction(const kit::Call& call, uint32_t subFunction) {
 
 uint32_t stop(const kit::Call& call, uint8_t mode) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
-  if (mode > QOR_FLEXRAY_MAX_STOP_MODE) return call.fail(kit::GeneralError::UnknownMode, "mode '0x%02x' is unknown", mode);
+  if (mode > QOR_FLEXRAY_MAX_STOP_MODE) {
+    return call.fail(kit::GeneralError::UnknownMode, "mode '0x%02x' is unknown", mode);
+  }
   kit::RecordWriter record(8);
   record.u32(kCommunicationStop).u8(mode).zeros(3);
   std::vector<uint8_t> answer;

@@ -45,7 +45,8 @@ uint32_t nodeState(const kit::Call& call, uint8_t* pocState, uint8_t* syncState,
   if (uint32_t code = exchange(call, record, answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(kNodeStateBytes)) return call.shortAnswer(reader);
-  if (uint32_t code = storeState(call, pocState, reader.u8(4), QOR_FLEXRAY_MAX_POC_STATE, "pocState '%02x' is unknown")) {
+  if (uint32_t code =
+          storeState(call, pocState, reader.u8(4), QOR_FLEXRAY_MAX_POC_STATE, "pocState '%02x' is unknown")) {
     return code;
   }
   if (uint32_t code =

@@ -59,17 +59,21 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
   ~LineReader() { free(buffer_); }
 
-  // The next line, or nothing at the end of the file or on a read error (failed() tells which).
+  // The next line, or nothing at the end of the file or when reading fails (failed() tells which).
   const std::string* next() {
     const ssize_t length = getline(&buffer_, &capacity_, file_);
-    if (length < 0) return nullptr;
+    if (length < 0) {
+      failed_ = !feof(file_);  // a read error, or no memory for the line
+      return nullptr;
+    }
     line_.assign(buffer_, static_cast<size_t>(length));
     return &line_;
   }
-  bool failed() const { return ferror(file_) != 0; }
+  bool failed() const { return failed_; }
 
  private:
   FILE* file_;
+  bool failed_ = false;
   char* buffer_ = nullptr;
   size_t capacity_ = 0;
   std::string line_;

@@ -29,7 +29,7 @@ class XmlImport : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(directory_); }
 
-  // The record that import of text gives, starting from start.
+  // Writes text to a file and imports it into data.
   uint32_t import(const std::string& text, Qor_FlexRay_ConfigData_t& data) {
     const std::string path = directory_ + "/parameters.xml";
     EXPECT_TRUE(test::writeFile(path, text));

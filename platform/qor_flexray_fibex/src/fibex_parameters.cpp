@@ -1,6 +1,6 @@
 // Reading one controller's protocol parameters from a FIBEX file with pugixml.
 #include <algorithm>
-#include <cstdio>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,6 +13,8 @@
 
 namespace qor::flexray::fibex {
 namespace {
+
+using Seen = std::array<bool, kConfigParameters.size()>;
 
 struct Failure {
   uint32_t code;
@@ -39,7 +41,7 @@ pugi::xml_node namedChild(const pugi::xml_node& parent, std::string_view element
 }
 
 // Every parameter child of the element, once each, into data.
-bool readParameters(const pugi::xml_node& element, Qor_FlexRay_ConfigData_t& data, bool (&seen)[53], Failure& failure) {
+bool readParameters(const pugi::xml_node& element, Qor_FlexRay_ConfigData_t& data, Seen& seen, Failure& failure) {
   for (const pugi::xml_node& child : element.children()) {
     const ConfigParameter* parameter = findConfigParameter(localName(child));
     if (!parameter) continue;
@@ -51,9 +53,8 @@ bool readParameters(const pugi::xml_node& element, Qor_FlexRay_ConfigData_t& dat
     }
     seen[index] = true;
     const std::string value = child.child_value();
-    const uint64_t limit = parameter->width == 4 ? 0xFFFFFFFFu : (uint64_t{1} << (8 * parameter->width)) - 1;
-    char* end = nullptr;
-    const unsigned long long number = strtoull(value.c_str(), &end, 10);
+    const uint64_t limit = (uint64_t{1} << (8 * parameter->width)) - 1;
+    const unsigned long long number = strtoull(value.c_str(), nullptr, 10);
     if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos || number > limit) {
       failure = {QOR_FIBEX_ERR_PARSER, "parameter '" + name + "' value '" + value + "' does not fit"};
       return false;
@@ -77,12 +78,14 @@ bool load(Qor_FlexRay_ConfigData_t& data, const char* path, const char* clusterN
   }
   const pugi::xml_node root = document.document_element();
   if (localName(root) != "FIBEX" || !supportedVersion(root.attribute("VERSION").value())) {
-    failure = {QOR_FIBEX_ERR_VERSION, std::string("version '") + root.attribute("VERSION").value() + "' is not supported"};
+    failure = {QOR_FIBEX_ERR_VERSION,
+               std::string("version '") + root.attribute("VERSION").value() + "' is not supported"};
     return false;
   }
   const pugi::xml_node cluster = namedChild(root, "CLUSTER", clusterName);
   if (!cluster) {
-    failure = {QOR_FIBEX_ERR_ELEMENT, clusterName ? std::string("cluster '") + clusterName + "' not found" : "no cluster"};
+    failure = {QOR_FIBEX_ERR_ELEMENT,
+               clusterName ? std::string("cluster '") + clusterName + "' not found" : "no cluster"};
     return false;
   }
   const pugi::xml_node controller = namedChild(cluster, "CONTROLLER", controllerName);
@@ -92,7 +95,7 @@ bool load(Qor_FlexRay_ConfigData_t& data, const char* path, const char* clusterN
     return false;
   }
   Qor_FlexRay_ConfigData_t read{};
-  bool seen[53] = {};
+  Seen seen{};
   if (!readParameters(cluster, read, seen, failure) || !readParameters(controller, read, seen, failure)) return false;
   for (size_t i = 0; i < kConfigParameters.size(); ++i) {
     if (!seen[i]) {

@@ -31,7 +31,8 @@ std::string fibex(const std::string& clusterExtra = "", const std::string& contr
   return "<?xml version=\"1.0\"?>\n<fx:FIBEX VERSION=\"3.1.0\" xmlns:fx=\"urn:x\">\n"
          "<fx:CLUSTER NAME=\"Other\"><gdBit>9</gdBit></fx:CLUSTER>\n"
          "<fx:CLUSTER NAME=\"Body\">\n" + parameters('g', skip, clusterExtra) +
-         "<fx:CONTROLLER NAME=\"Other\"/>\n<fx:CONTROLLER NAME=\"Gateway\">\n" + parameters('p', skip, controllerExtra) +
+         "<fx:CONTROLLER NAME=\"Other\"/>\n<fx:CONTROLLER NAME=\"Gateway\">\n" +
+         parameters('p', skip, controllerExtra) +
          "</fx:CONTROLLER>\n</fx:CLUSTER>\n</fx:FIBEX>\n";
 }
 
