@@ -5,8 +5,10 @@
 #define QOR_FLEXRAY_H
 
 #include "qor_flexray_config.h"
+#include "qor_flexray_config_files.h"
 #include "qor_flexray_messages.h"
 #include "qor_flexray_monitor.h"
+#include "qor_flexray_node.h"
 #include "qor_flexray_pdu.h"
 #include "qor_flexray_tx_fifo.h"
 

@@ -2,6 +2,7 @@
 // sub-function 1: the sub-function, then the 72 bytes as the caller's record holds them).
 #include <vector>
 
+#include "controller_config.hpp"
 #include "flexray_library.hpp"
 #include "qor_bus_configuration.h"
 #include "qor_flexray_config.h"
@@ -29,13 +30,17 @@ uint32_t init(const kit::Call& call, uint32_t flags, uint8_t controllerType, uin
 uint32_t config(const kit::Call& call, const Qor_FlexRay_ConfigData_t* data) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
   if (uint32_t code = call.checkPointer(data, "data")) return code;
-  kit::RecordWriter record(kConfigRecordBytes);
-  record.u32(kConfigSubFunction).record(*data);
-  std::vector<uint8_t> answer;
-  return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
+  return sendConfig(call, *data);
 }
 
 }  // namespace
+
+uint32_t sendConfig(const kit::Call& call, const Qor_FlexRay_ConfigData_t& data) {
+  kit::RecordWriter record(kConfigRecordBytes);
+  record.u32(kConfigSubFunction).record(data);
+  std::vector<uint8_t> answer;
+  return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
+}
 }  // namespace qor::flexray
 
 using qor::flexray::kFlexRay;

@@ -2,12 +2,9 @@
 
 #include <vector>
 
+#include "qor_flexray_node.h"
+
 namespace qor::flexray {
-namespace {
-
-constexpr uint8_t kHighestChannel = 3;
-
-}  // namespace
 
 uint32_t checkFlexRayInterface(const kit::Call& call) {
   return call.checkInterface(kFlexRayInterfaceType, "FlexRay Interface expected!!!");
@@ -23,13 +20,13 @@ uint32_t exchangeController(const kit::Call& call, const kit::RecordWriter& reco
 }
 
 uint32_t checkChannel(const kit::Call& call, uint8_t channel) {
-  return channel > kHighestChannel
+  return channel > QOR_FLEXRAY_MAX_CHANNEL
              ? call.fail(kit::GeneralError::InvalidParameter, "channel value '%02x' is unknown", channel)
              : 0;
 }
 
 uint32_t checkFirmwareChannel(const kit::Call& call, uint8_t channel) {
-  return channel > kHighestChannel
+  return channel > QOR_FLEXRAY_MAX_CHANNEL
              ? call.fail(kit::GeneralError::InvalidResponseParameter, "channel value '%02x' is unknown", channel)
              : 0;
 }
