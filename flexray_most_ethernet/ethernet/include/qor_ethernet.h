@@ -3,8 +3,10 @@
 #define QOR_ETHERNET_H
 
 #include "qor_ethernet_mii_mux.h"
+#include "qor_ethernet_monitor.h"
 #include "qor_ethernet_node.h"
 #include "qor_ethernet_phy.h"
+#include "qor_ethernet_rx_fifo.h"
 #include "qor_ethernet_types.h"
 
 #endif
