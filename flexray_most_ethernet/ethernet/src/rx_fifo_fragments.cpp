@@ -27,8 +27,9 @@ uint32_t HeldFragments::take(std::span<const uint8_t> area, uint32_t announced) 
     area = area.subspan(fragmentBytes);
   }
   if (taken < announced) {
+    // The frame left unfinished goes; what the firmware still has of it must not start a frame of its own.
+    if (unfinishedFragments_ > 0) skippingRest_ = true;
     dropUnfinished();
-    skippingOverlong_ = false;
   }
   return taken;
 }
@@ -37,15 +38,15 @@ bool HeldFragments::takeOverlongDrop() { return std::exchange(overlongDropped_, 
 
 void HeldFragments::append(std::span<const uint8_t> fragment) {
   const bool continues = continuesAt(fragment.data());
-  if (skippingOverlong_) {
-    skippingOverlong_ = continues;
+  if (skippingRest_) {
+    skippingRest_ = continues;
     return;
   }
   const size_t dataBytes = fragment.size() - kFragmentHeadBytes;
   if (unfinishedBytes_ + dataBytes > QOR_ETHERNET_RX_FIFO_MAX_FRAME_BYTES) {
     dropUnfinished();
     overlongDropped_ = true;
-    skippingOverlong_ = continues;
+    skippingRest_ = continues;
     return;
   }
   bytes_.insert(bytes_.end(), fragment.begin(), fragment.end());

@@ -25,8 +25,9 @@ class HeldFragments {
   explicit HeldFragments(size_t reserveBytes = 0) { bytes_.reserve(reserveBytes); }
 
   // Takes up to announced fragments from the start of area, as far as they lie whole in it, and returns how many
-  // lay there. Where area ends before the announced fragments do, a frame left unfinished is dropped: its end never
-  // arrives. A frame that grows past the largest frame is dropped with all of its fragments.
+  // lay there. Where area ends before the announced fragments do, a frame left unfinished is dropped with the rest
+  // of its fragments that later answers bring. A frame that grows past the largest frame is dropped with all of its
+  // fragments.
   uint32_t take(std::span<const uint8_t> area, uint32_t announced);
 
   // Fragments held, those of an unfinished frame included.
@@ -47,7 +48,7 @@ class HeldFragments {
   size_t unfinishedStart_ = 0;  // whole frames lie before it
   uint32_t unfinishedFragments_ = 0;
   size_t unfinishedBytes_ = 0;
-  bool skippingOverlong_ = false;  // the rest of a dropped frame is still to come
+  bool skippingRest_ = false;  // the rest of a dropped frame is still to come
   bool overlongDropped_ = false;
 };
 

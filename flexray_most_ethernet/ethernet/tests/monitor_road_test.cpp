@@ -121,6 +121,18 @@ TEST_F(MonitorRoad, TheFirmwareReaderCopiesTheDataAndSaysWhenTheBufferIsTooSmall
   EXPECT_NE(lastError().find("response of 6 bytes, 8 expected"), std::string::npos) << lastError();
 }
 
+TEST_F(MonitorRoad, AConfigurationTheFirmwareRefusesLeavesNoRing) {
+  device_->expect(kMonitor, Record().u32(0).u32(8)).fail(0x1F, "busy");
+  device_->expect(kMonitor, Record().u8(8).u8(0).u16(0)).answer(Record().u8(8).u8(0).u16(0));  // the core's stop
+  EXPECT_NE(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u);
+  EXPECT_EQ(Qor_IsMonitorEnabled(port_), 0u);
+  uint16_t count = 0;
+  uint32_t size = 10;
+  uint8_t buffer[10];
+  EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer), kNotInitialized);
+  EXPECT_NE(lastError().find("monitor not initialized"), std::string::npos) << lastError();
+}
+
 TEST_F(MonitorRoad, RefusalsSendNothingAndSayWhy) {
   uint16_t count = 0;
   uint32_t size = 10, value = 0, flags = 0;

@@ -181,14 +181,16 @@ TEST(RxFifoFragmentCases, AnAnswerCutShortKeepsItsWholeFramesAndDropsTheOneItCut
   const Bytes whole = frameOf(80, 1), cut = frameOf(300, 2), next = frameOf(64, 3);
   std::vector<Fragment> fragments = fragmentsOf(whole, 100);
   for (Fragment& fragment : fragmentsOf(cut, 100)) fragments.push_back(std::move(fragment));
-  Bytes area = layOut(fragments, 0, fragments.size());
-  // Every cut inside the second frame: its fragments that arrived are dropped, the first frame stays whole.
+  fragments.push_back(fragmentsOf(next, 100).front());
+  const Bytes area = layOut(fragments, 0, 4);  // the first frame and the second one's first three fragments
+  // Every cut of the answer: the fragments that did not arrive whole come with the next answer. A frame the cut
+  // left unfinished is dropped, also what follows of it; one the cut did not reach comes whole.
   for (size_t length = 84; length < area.size(); length += 13) {
     HeldFragments held;
-    held.take(std::span(area).first(length), static_cast<uint32_t>(fragments.size()));
-    const std::vector<Fragment> later = fragmentsOf(next, 100);
-    held.take(layOut(later, 0, 1), 1);
-    EXPECT_EQ(drain(held, 4000), (std::vector<Bytes>{whole, next})) << "answer cut at " << length;
+    const uint32_t arrived = held.take(std::span(area).first(length), 4);
+    held.take(layOut(fragments, arrived, fragments.size()), static_cast<uint32_t>(fragments.size() - arrived));
+    const std::vector<Bytes> expected = arrived == 1 ? std::vector<Bytes>{whole, cut, next} : std::vector<Bytes>{whole, next};
+    EXPECT_EQ(drain(held, 4000), expected) << "answer cut at " << length;
   }
   // A count beyond the fragments: only those there are taken.
   HeldFragments counted;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qor_api.h"
@@ -205,6 +206,23 @@ TEST_F(RxFifoRoad, AFailedDeleteKeepsTheFifoReadable) {
   EXPECT_EQ(readOnce(port_, 100).code, 0u) << lastError();
 }
 
+TEST_F(RxFifoRoad, SizesOfAnyMagnitudeAndAClosedPortLeaveNothingBehind) {
+  // The firmware's sizes ask for 2 x 0xFFFFFFFF x 0xFFFF bytes: the host holds no more than two answers anyway.
+  device_->expect(kRxFifo, Record().u32(0).u32(0).u32(0).u32(0).u32(0xFFFFFFFF).u16(0xFFFF).u16(0))
+      .answer(Record().u32(0).u32(kFifo));
+  const Qor_Ethernet_RxFifo_Configuration_t huge{0, 0, 0, 0xFFFFFFFF, 0xFFFF, 0};
+  uint32_t id = 0;
+  ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port_, &huge, &id), 0u) << lastError();
+  const Bytes a = frameOf(100, 1), b = frameOf(100, 2);
+  expectRead(readAnswer(0, {{a}, {b}}));
+  EXPECT_EQ(readOnce(port_, 120).frames, std::vector<Bytes>{a});
+  // The port closes with a frame held: a port opened again under the same handle has no such FIFO.
+  ASSERT_EQ(Qor_CloseInterface(port_), 0u) << lastError();
+  const uint32_t again = open(1);
+  ASSERT_EQ(again, port_) << "the handle is used again";
+  EXPECT_EQ(readOnce(again, 1000).code, kRxFifoError);
+}
+
 TEST_F(RxFifoRoad, RefusalsSendNothingAndSayWhy) {
   configure();
   uint32_t count = 0, size = 100, remaining = 0, id = 0;
@@ -290,6 +308,37 @@ TEST_F(RxFifoLinkRoad, FramesSentOnTheLinkAreReadWholeWhateverTheBufferAndAnswer
   EXPECT_EQ(readOnce(port, 2000, 0, id).remaining, 0u);
   // The same identifier is not configured on the other port.
   EXPECT_EQ(readOnce(otherPort, 2000, 0, id).code, kRxFifoError);
+}
+
+TEST_F(RxFifoLinkRoad, TwoPortsReadTheirFifosAtOnce) {
+  link_.attach(*device_, 3);  // a third node sends to both
+  const uint32_t ports[] = {open(1), open(2)};
+  uint32_t ids[2] = {};
+  const Qor_Ethernet_RxFifo_Configuration_t configuration{0, 0, 0, 16, 200, 0};
+  for (int node = 0; node < 2; ++node) {
+    ASSERT_EQ(Qor_Ethernet_RxFifo_Config(ports[node], &configuration, &ids[node]), 0u) << lastError();
+  }
+  std::vector<Bytes> sent;
+  for (size_t index = 0; index < 200; ++index) {
+    sent.push_back(emulator::EthernetFrame::make(emulator::kBroadcastMac, {2, 0, 0, 0, 0, 3}, 0x88B5,
+                                                 frameOf(46 + index * 7, static_cast<uint8_t>(index)))
+                       .bytes);
+    link_.transmit(*device_, 3, emulator::EthernetFrame{sent.back()});
+  }
+  std::vector<Bytes> received[2];
+  std::vector<std::thread> readers;
+  for (int node = 0; node < 2; ++node) {
+    readers.emplace_back([&, node] {
+      for (size_t reads = 0; received[node].size() < sent.size() && reads < 1000; ++reads) {
+        ReadResult result = readOnce(ports[node], 3000, 0, ids[node]);
+        if (result.code != 0) return;
+        received[node].insert(received[node].end(), result.frames.begin(), result.frames.end());
+      }
+    });
+  }
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(received[0], sent);
+  EXPECT_EQ(received[1], sent);
 }
 
 }  // namespace
