@@ -115,7 +115,8 @@ double fifoFloorSeconds(RoundTripFloor& floor, size_t frameBytes, size_t frames)
   uint64_t serial = 0;
   for (size_t next = 0; next < fragments.size();) {
     size_t answer = 0;
-    for (size_t count = 0; next < fragments.size() && (count == 0 || answer + fragments[next] <= kAnswerRoom); ++count) {
+    for (size_t count = 0; next < fragments.size() && (count == 0 || answer + fragments[next] <= kAnswerRoom);
+         ++count) {
       answer += fragments[next++];
     }
     floor.round(kReadAnswerHead + answer, serial++);
@@ -163,7 +164,8 @@ bool receiveFifo(EthernetLink& link, EmulatedInterface& node, RoundTripFloor& fl
     const char* name;
     size_t frameBytes;
     size_t frames;
-  } runs[] = {{"receive FIFO, 60-byte frames", 60, 30000}, {"receive FIFO, 1514-byte frames (3 fragments)", 1514, 10000}};
+  } runs[] = {{"receive FIFO, 60-byte frames", 60, 30000},
+              {"receive FIFO, 1514-byte frames (3 fragments)", 1514, 10000}};
   for (const auto& run : runs) {
     Result total;
     for (int block = 0; block < kBlocks; ++block) {
@@ -296,10 +298,11 @@ void reassemblyAlone(size_t frameBytes) {
     delivered += delivery.frames();
   }
   const double rate = static_cast<double>(delivered) / seconds(Clock::now() - begin);
-  std::printf("  reassembly alone, %4zu-byte frames: %.2f M frames/s, %.0f MB/s (%.1f x 1 Gbit/s frames, %.1f x "
-              "bytes)\n",
-              frameBytes, rate / 1e6, rate * frameBytes / 1e6, rate / kLinks[1].framesPerSecond(frameBytes),
-              rate * frameBytes / kLinks[1].bytesPerSecond());
+  std::printf(
+      "  reassembly alone, %4zu-byte frames: %.2f M frames/s, %.0f MB/s (%.1f x 1 Gbit/s frames, %.1f x "
+      "bytes)\n",
+      frameBytes, rate / 1e6, rate * frameBytes / 1e6, rate / kLinks[1].framesPerSecond(frameBytes),
+      rate * frameBytes / kLinks[1].bytesPerSecond());
 }
 
 // Blocks of items into the ring and out again into a 1 MiB buffer, once around the whole ring: the first time
@@ -327,11 +330,11 @@ void ringAlone(size_t frameBytes) {
     rate = static_cast<double>(moved) / seconds(Clock::now() - begin);
   }
   for (int pass = 0; pass < 2; ++pass) {
-    std::printf("  ring ingest and read alone, %4zu-byte frames, %s: %.2f M frames/s, %.0f MB/s (%.1f x 1 Gbit/s "
-                "frames, %.1f x bytes)\n",
-                frameBytes, pass == 0 ? "fresh memory" : "memory in use", rates[pass] / 1e6,
-                rates[pass] * frameBytes / 1e6, rates[pass] / kLinks[1].framesPerSecond(frameBytes),
-                rates[pass] * frameBytes / kLinks[1].bytesPerSecond());
+    std::printf(
+        "  ring ingest and read alone, %4zu-byte frames, %s: %.2f M frames/s, %.0f MB/s (%.1f x 1 Gbit/s "
+        "frames, %.1f x bytes)\n",
+        frameBytes, pass == 0 ? "fresh memory" : "memory in use", rates[pass] / 1e6, rates[pass] * frameBytes / 1e6,
+        rates[pass] / kLinks[1].framesPerSecond(frameBytes), rates[pass] * frameBytes / kLinks[1].bytesPerSecond());
   }
 }
 

@@ -1,13 +1,12 @@
 // The Ethernet monitor's items for the application: from the firmware on demand or from the host's ring.
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <utility>
 
 #include "ethernet_library.hpp"
+#include "monitor_items.hpp"
 #include "monitor_readers.hpp"
 #include "monitor_ring.hpp"
-#include "qor_kit/monitor_items.hpp"
 #include "qor_kit/port_table.hpp"
 #include "qor_monitor.h"
 
@@ -32,11 +31,7 @@ kit::PortTable<PortMonitor>& monitors() {
 // The items that lie whole in data, at most announced.
 uint16_t wholeItems(std::span<const uint8_t> data, uint16_t announced) {
   uint16_t count = 0;
-  const auto measure = [](std::span<const uint8_t> rest) -> std::optional<kit::ItemExtent> {
-    const size_t bytes = rest[0] | size_t{rest[1]} << 8;
-    return kit::ItemExtent{bytes, bytes};
-  };
-  kit::walkItems(data, kMonitorItemHeadBytes, measure, [&](std::span<const uint8_t>) { return ++count < announced; });
+  walkMonitorItems(data, [&](std::span<const uint8_t>) { return ++count < announced; });
   return std::min(count, announced);
 }
 

@@ -9,13 +9,11 @@
 #include <mutex>
 #include <span>
 
+#include "monitor_items.hpp"
 #include "qor_kit/byte_ring.hpp"
 #include "qor_kit/monitor_session.hpp"
 
 namespace qor::ethernet {
-
-inline constexpr size_t kMonitorBlockHeadBytes = 8;
-inline constexpr size_t kMonitorItemHeadBytes = 12;
 
 class MonitorRing : public kit::MonitorSession {
  public:

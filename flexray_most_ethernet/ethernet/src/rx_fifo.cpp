@@ -46,8 +46,7 @@ size_t heldReserve(const Qor_Ethernet_RxFifo_Configuration_t& configuration) {
   return static_cast<size_t>(std::min<uint64_t>(bytes, 2 * kRxFifoAnswerCapacity));
 }
 
-uint32_t configure(const kit::Call& call, const Qor_Ethernet_RxFifo_Configuration_t* configuration,
-                   uint32_t* fifoId) {
+uint32_t configure(const kit::Call& call, const Qor_Ethernet_RxFifo_Configuration_t* configuration, uint32_t* fifoId) {
   if (uint32_t code = checkEthernetInterface(call)) return code;
   if (uint32_t code = checkPointer(call, configuration, "configuration")) return code;
   if (uint32_t code = checkPointer(call, fifoId, "fifoId")) return code;
@@ -134,7 +133,8 @@ uint32_t readFrames(const kit::Call& call, RxFifo& fifo, const ReadArguments& ar
   delivery.commit();
   *arguments.frameCount = delivery.frames();
   *arguments.size = static_cast<uint32_t>(delivery.bytes());
-  *arguments.remaining = fifo.held.count() + fifo.backlog;
+  const uint64_t pending = uint64_t{fifo.held.count()} + fifo.backlog;
+  *arguments.remaining = static_cast<uint32_t>(std::min<uint64_t>(pending, UINT32_MAX));
   return 0;
 }
 
@@ -175,8 +175,8 @@ uint32_t Qor_Ethernet_RxFifo_Delete(uint32_t port, const Qor_Ethernet_RxFifo_Key
   return kEthernet.failedCall(port);
 }
 
-uint32_t Qor_Ethernet_RxFifo_Read(uint32_t port, uint32_t flags, uint32_t fifoId, uint32_t* frameCount,
-                                  uint32_t* size, uint32_t* remaining, uint8_t* buffer) try {
+uint32_t Qor_Ethernet_RxFifo_Read(uint32_t port, uint32_t flags, uint32_t fifoId, uint32_t* frameCount, uint32_t* size,
+                                  uint32_t* remaining, uint8_t* buffer) try {
   return read(Call(kEthernet, port), flags, {fifoId, frameCount, size, remaining, buffer});
 } catch (...) {
   return kEthernet.failedCall(port);

@@ -79,10 +79,8 @@ TEST(MonitorRing, MalformedBlocksEndTheWalkWithoutHangingOrOverreading) {
   Bytes cutHead = block({item(20, 1)});
   cutHead.insert(cutHead.end(), {40, 0, 0});
   const Case cases[] = {
-      {"block shorter than its head", {3, 0, 0, 0, 1}, 0},
-      {"zero length", zeroLength, 1},
-      {"shorter than the item head", tooShort, 1},
-      {"longer than the block", tooLong, 1},
+      {"block shorter than its head", {3, 0, 0, 0, 1}, 0}, {"zero length", zeroLength, 1},
+      {"shorter than the item head", tooShort, 1},         {"longer than the block", tooLong, 1},
       {"head cut by the block's end", cutHead, 1},
   };
   for (const Case& c : cases) {

@@ -183,7 +183,8 @@ class MonitorLinkRoad : public InterfaceFixture {
   Item send(size_t payload, uint8_t seed) {
     Bytes data(payload);
     for (size_t index = 0; index < payload; ++index) data[index] = static_cast<uint8_t>(seed + index);
-    const emulator::EthernetFrame frame = emulator::EthernetFrame::make(emulator::kBroadcastMac, kSenderMac, 0x88B5, data);
+    const emulator::EthernetFrame frame =
+        emulator::EthernetFrame::make(emulator::kBroadcastMac, kSenderMac, 0x88B5, data);
     return {link_.transmit(*device_, 2, frame), frame.bytes};
   }
 

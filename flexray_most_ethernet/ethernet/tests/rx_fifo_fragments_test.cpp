@@ -29,7 +29,8 @@ std::vector<Fragment> fragmentsOf(const Bytes& frame, size_t piece) {
   std::vector<Fragment> fragments;
   for (size_t offset = 0; offset < frame.size() || fragments.empty(); offset += piece) {
     const size_t length = std::min(piece, frame.size() - offset);
-    fragments.push_back({Bytes(frame.begin() + offset, frame.begin() + offset + length), offset + length < frame.size()});
+    fragments.push_back(
+        {Bytes(frame.begin() + offset, frame.begin() + offset + length), offset + length < frame.size()});
   }
   return fragments;
 }
@@ -51,7 +52,8 @@ Bytes layOut(const std::vector<Fragment>& fragments, size_t first, size_t end) {
 std::vector<Bytes> framesIn(const Bytes& buffer, size_t used) {
   std::vector<Bytes> frames;
   for (size_t offset = 0; offset < used;) {
-    const uint32_t entryBytes = buffer[offset] | buffer[offset + 1] << 8 | buffer[offset + 2] << 16 | buffer[offset + 3] << 24;
+    const uint32_t entryBytes =
+        buffer[offset] | buffer[offset + 1] << 8 | buffer[offset + 2] << 16 | buffer[offset + 3] << 24;
     const size_t dataBytes = buffer[offset + 4] | buffer[offset + 5] << 8;
     EXPECT_EQ(entryBytes, frameEntryBytes(dataBytes));
     EXPECT_EQ(buffer[offset + 6] | buffer[offset + 7], 0);
@@ -189,7 +191,8 @@ TEST(RxFifoFragmentCases, AnAnswerCutShortKeepsItsWholeFramesAndDropsTheOneItCut
     HeldFragments held;
     const uint32_t arrived = held.take(std::span(area).first(length), 4);
     held.take(layOut(fragments, arrived, fragments.size()), static_cast<uint32_t>(fragments.size() - arrived));
-    const std::vector<Bytes> expected = arrived == 1 ? std::vector<Bytes>{whole, cut, next} : std::vector<Bytes>{whole, next};
+    const std::vector<Bytes> expected =
+        arrived == 1 ? std::vector<Bytes>{whole, cut, next} : std::vector<Bytes>{whole, next};
     EXPECT_EQ(drain(held, 4000), expected) << "answer cut at " << length;
   }
   // A count beyond the fragments: only those there are taken.

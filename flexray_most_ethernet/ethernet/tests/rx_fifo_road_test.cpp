@@ -90,13 +90,16 @@ class RxFifoRoad : public InterfaceFixture {
   }
   // Configures FIFO kFifo on port_ through the table.
   void configure() {
-    device_->expect(kRxFifo, Record().u32(0).u32(0).u32(0).u32(0).u32(0).u16(0).u16(0)).answer(Record().u32(0).u32(kFifo));
+    device_->expect(kRxFifo, Record().u32(0).u32(0).u32(0).u32(0).u32(0).u16(0).u16(0))
+        .answer(Record().u32(0).u32(kFifo));
     const Qor_Ethernet_RxFifo_Configuration_t configuration{};
     uint32_t id = 0;
     ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port_, &configuration, &id), 0u) << lastError();
     ASSERT_EQ(id, kFifo);
   }
-  void expectRead(Bytes answer) { device_->expect(kRxFifo, Record().u32(2).u32(kFifo).u32(0)).answer(std::move(answer)); }
+  void expectRead(Bytes answer) {
+    device_->expect(kRxFifo, Record().u32(2).u32(kFifo).u32(0)).answer(std::move(answer));
+  }
   uint32_t port_ = 0;
 };
 
@@ -119,7 +122,8 @@ TEST_F(RxFifoRoad, ConfigurationAndDeletionGoOutByteExact) {
 TEST_F(RxFifoRoad, TwoFragmentsMakeOneEntryAndAFullBufferKeepsTheRestForTheNextRead) {
   configure();
   const Bytes joined = frameOf(200, 1);
-  expectRead(readAnswer(0, {{Bytes(joined.begin(), joined.begin() + 100), true}, {Bytes(joined.begin() + 100, joined.end())}}));
+  expectRead(readAnswer(
+      0, {{Bytes(joined.begin(), joined.begin() + 100), true}, {Bytes(joined.begin() + 100, joined.end())}}));
   ReadResult first = readOnce(port_, 300);
   EXPECT_EQ(first.code, 0u) << lastError();
   EXPECT_EQ(first.frames, std::vector<Bytes>{joined});
@@ -252,9 +256,11 @@ TEST_F(RxFifoRoad, RefusalsSendNothingAndSayWhy) {
          return Qor_Ethernet_RxFifo_Delete(p, &k);
        },
        kUnknownFlag, ""},
-      {"read flags 1", [&](uint32_t p) { return Qor_Ethernet_RxFifo_Read(p, 1, kFifo, &count, &size, &remaining, buffer); },
+      {"read flags 1",
+       [&](uint32_t p) { return Qor_Ethernet_RxFifo_Read(p, 1, kFifo, &count, &size, &remaining, buffer); },
        kUnknownFlag, ""},
-      {"read without size", [&](uint32_t p) { return Qor_Ethernet_RxFifo_Read(p, 0, kFifo, &count, nullptr, &remaining, buffer); },
+      {"read without size",
+       [&](uint32_t p) { return Qor_Ethernet_RxFifo_Read(p, 0, kFifo, &count, nullptr, &remaining, buffer); },
        kInvalidParameter, "'size' is NULL"},
       {"FIFO not configured",
        [&](uint32_t p) { return Qor_Ethernet_RxFifo_Read(p, 0, kFifo + 1, &count, &size, &remaining, buffer); },
@@ -294,7 +300,9 @@ TEST_F(RxFifoLinkRoad, FramesSentOnTheLinkAreReadWholeWhateverTheBufferAndAnswer
   const emulator::MacAddress sender{0x02, 0, 0, 0, 0, 0x02};
   for (size_t index = 0; index < 40; ++index) {
     const size_t payload = (index * 397) % 1501;
-    sent.push_back(emulator::EthernetFrame::make(emulator::kBroadcastMac, sender, 0x88B5, frameOf(payload, static_cast<uint8_t>(index))).bytes);
+    sent.push_back(emulator::EthernetFrame::make(emulator::kBroadcastMac, sender, 0x88B5,
+                                                 frameOf(payload, static_cast<uint8_t>(index)))
+                       .bytes);
     link_.transmit(*device_, 2, emulator::EthernetFrame{sent.back()});
   }
   std::vector<Bytes> received;

@@ -33,9 +33,8 @@ std::shared_ptr<EthernetRxFifoFirmware> EthernetRxFifoFirmware::attachTo(Device&
   std::shared_ptr<EthernetRxFifoFirmware> firmware(new EthernetRxFifoFirmware());
   for (uint8_t number : interfaces) {
     firmware->nodes_[number] = std::make_unique<Node>();
-    link.addListener(device, number, [firmware, number](std::span<const uint8_t> frame, uint64_t) {
-      firmware->heard(number, frame);
-    });
+    link.addListener(device, number,
+                     [firmware, number](std::span<const uint8_t> frame, uint64_t) { firmware->heard(number, frame); });
   }
   device.onCommand(kRxFifoCommand, [firmware](const ReceivedFrame& frame) { return firmware->answer(frame); });
   return firmware;
@@ -108,7 +107,8 @@ void EthernetRxFifoFirmware::heard(uint8_t interfaceNumber, std::span<const uint
   std::lock_guard lock(mutex_);
   for (auto& [id, fifo] : nodes_.at(interfaceNumber)->fifos) {
     const size_t piece = fifo.fragmentBytes == 0 ? frame.size() : fifo.fragmentBytes;
-    if (fifo.waiting.size() + (frame.size() + piece - 1) / piece > kWaitingLimit) continue;  // a full FIFO drops it whole
+    // A full FIFO drops a frame whole.
+    if (fifo.waiting.size() + (frame.size() + piece - 1) / piece > kWaitingLimit) continue;
     for (size_t offset = 0; offset < frame.size(); offset += piece) {
       const size_t length = std::min(piece, frame.size() - offset);
       Bytes& fragment = fifo.waiting.emplace_back();

@@ -1,5 +1,7 @@
 // The emulated Ethernet link and the firmware pieces that listen on it, without a transport: who hears a frame,
 // which frames the link refuses, and the receive FIFO's and monitor's records as the library's tests rely on them.
+#include "qor_emulator/ethernet_link.hpp"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "collecting_sink.hpp"
-#include "qor_emulator/ethernet_link.hpp"
 #include "qor_emulator/ethernet_monitor_firmware.hpp"
 #include "qor_emulator/ethernet_rx_fifo_firmware.hpp"
 

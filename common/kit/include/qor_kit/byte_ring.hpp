@@ -22,7 +22,8 @@ namespace qor::kit {
 class ByteRing {
  public:
   // The capacity is allocated at once and not filled: untouched pages cost no memory. At least one byte.
-  explicit ByteRing(size_t capacity) : bytes_(std::make_unique_for_overwrite<uint8_t[]>(capacity)), capacity_(capacity) {
+  explicit ByteRing(size_t capacity)
+      : bytes_(std::make_unique_for_overwrite<uint8_t[]>(capacity)), capacity_(capacity) {
     if (capacity == 0) throw std::invalid_argument("a byte ring needs room");
   }
 
