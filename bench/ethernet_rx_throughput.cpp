@@ -324,7 +324,7 @@ void ringAlone(size_t frameBytes) {
     size_t moved = 0;
     const auto begin = Clock::now();
     for (size_t round = 0; round < rounds; ++round) {
-      ring.deliver(0, block);
+      ring.deliver(block);
       moved += ring.read(out, UINT16_MAX).items;
     }
     rate = static_cast<double>(moved) / seconds(Clock::now() - begin);

@@ -33,7 +33,7 @@ QOR_API uint32_t Qor_Ethernet_Monitor_Stop(uint32_t port);
 QOR_API uint32_t Qor_Ethernet_Monitor_Reset(uint32_t port);
 /* *size: the buffer's bytes, then the bytes written; *itemCount: the items written. From the ring: whole items that
  * fit, an item larger than the whole buffer reports 0x2130003 and stays. From the firmware: its data larger than the
- * buffer reports 0x2130003 after copying *size bytes. Not concurrently with Reset or Config of the same port. */
+ * buffer reports 0x2130003 after copying *size bytes. */
 QOR_API uint32_t Qor_Ethernet_Monitor_GetData(uint32_t port, uint16_t* itemCount, uint32_t* size, uint8_t* buffer);
 /* *flags bit 0 and the two time values are the firmware's. */
 QOR_API uint32_t Qor_Ethernet_Monitor_GetTime(uint32_t port, uint32_t* flags, uint64_t* first, uint64_t* second);

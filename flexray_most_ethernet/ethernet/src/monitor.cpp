@@ -1,6 +1,8 @@
 // The Ethernet monitor (command 0x50): its configuration, which also chooses the port's reader and sets up the host's
 // ring in the core's monitor instance, start and stop, the firmware's time, user events and properties.
 #include <memory>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "ethernet_library.hpp"
@@ -34,8 +36,18 @@ uint32_t command(const kit::Call& call, MonitorSubFunction subFunction) {
   return monitorExchange(call, record, answer);
 }
 
-// The ring lives in the core's monitor instance: whoever closes the instance (Reset, the port's close, a new
-// configuration) destroys it through the clean-up.
+// What the core's monitor instance holds: it feeds the port's ring with every block, and lets it go when the
+// instance ends, whoever ends it (Reset, the port's close, a new configuration).
+class RingFeed : public kit::MonitorSession {
+ public:
+  explicit RingFeed(std::shared_ptr<MonitorRing> ring) : ring_(std::move(ring)) {}
+  void deliver(uint32_t, std::span<const uint8_t> block) override { ring_->deliver(block); }
+  const MonitorRing* ring() const { return ring_.get(); }
+
+ private:
+  std::shared_ptr<MonitorRing> ring_;
+};
+
 uint32_t setUpRing(const kit::Call& call) {
   void* context = nullptr;
   if (uint32_t code = Qor_Monitor_Init(call.port(), QOR_MONITOR_CALLBACK_MODE, Qor_Ethernet_Monitor_Callback,
@@ -43,8 +55,9 @@ uint32_t setUpRing(const kit::Call& call) {
                                        &context)) {
     return code;
   }
-  kit::installSession(context, std::make_unique<MonitorRing>(QOR_ETHERNET_MONITOR_RING_BYTES));
-  return 0;
+  auto ring = std::make_shared<MonitorRing>(QOR_ETHERNET_MONITOR_RING_BYTES);
+  kit::installSession(context, std::make_unique<RingFeed>(ring));
+  return useRing(call.port(), std::move(ring));
 }
 
 uint32_t configure(const kit::Call& call, uint32_t flags) {
@@ -53,12 +66,7 @@ uint32_t configure(const kit::Call& call, uint32_t flags) {
   const bool ring = (flags & QOR_ETHERNET_MONITOR_HOST_RING) != 0;
   // A ring left running would take the answers of the firmware reader's reads (the core's filter takes them).
   if (!ring && monitorReaderOf(call.port()) == MonitorReader::Ring) Qor_CloseMonitor(call.port());
-  if (ring) {
-    if (uint32_t code = setUpRing(call)) return code;
-  }
-  if (uint32_t code = setMonitorReader(call.port(), ring ? MonitorReader::Ring : MonitorReader::Firmware)) {
-    return code;
-  }
+  if (uint32_t code = ring ? setUpRing(call) : useFirmwareReader(call.port())) return code;
   kit::RecordWriter record(8);
   record.u32(kConfigure).u32(flags);
   std::vector<uint8_t> answer;
@@ -202,7 +210,8 @@ void Qor_Ethernet_Monitor_Callback(uint32_t port, void* context, const uint8_t* 
 } catch (...) {
 }
 
-void Qor_Ethernet_Monitor_Callback_CleanUp(uint32_t, void* context) try {
-  qor::kit::takeSession(context).reset();
+void Qor_Ethernet_Monitor_Callback_CleanUp(uint32_t port, void* context) try {
+  std::unique_ptr<qor::kit::MonitorSession> session = qor::kit::takeSession(context);
+  if (const auto* feed = dynamic_cast<const RingFeed*>(session.get())) ringClosed(port, feed->ring());
 } catch (...) {
 }

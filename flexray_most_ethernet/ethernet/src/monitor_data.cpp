@@ -1,6 +1,7 @@
 // The Ethernet monitor's items for the application: from the firmware on demand or from the host's ring.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "ethernet_library.hpp"
@@ -8,7 +9,6 @@
 #include "monitor_readers.hpp"
 #include "monitor_ring.hpp"
 #include "qor_kit/port_table.hpp"
-#include "qor_monitor.h"
 
 namespace qor::ethernet {
 namespace {
@@ -21,6 +21,7 @@ constexpr uint32_t kMostItemsPerRead = UINT16_MAX;
 
 struct PortMonitor {
   MonitorReader reader = MonitorReader::None;
+  std::shared_ptr<MonitorRing> ring;  // while the core's instance feeds it
 };
 
 kit::PortTable<PortMonitor>& monitors() {
@@ -54,10 +55,10 @@ uint32_t readFromFirmware(const kit::Call& call, uint16_t* itemCount, uint32_t* 
   return 0;
 }
 
-// The ring must not go (Reset, Config) while this reads it: the application does not call those meanwhile.
 uint32_t readFromRing(const kit::Call& call, uint16_t* itemCount, uint32_t* size, uint8_t* buffer) {
-  auto* ring = dynamic_cast<MonitorRing*>(kit::sessionIn(Qor_Monitor_GetCallbackContext(call.port())));
-  if (ring == nullptr) return call.fail(kEthernet.code(kNotInitialized), "monitor not initialized");
+  std::shared_ptr<MonitorRing> ring;
+  monitors().ifState(call.port(), [&](PortMonitor& state) { ring = state.ring; });
+  if (!ring) return call.fail(kEthernet.code(kNotInitialized), "monitor not initialized");
   const MonitorRing::Taken taken = ring->read(std::span(buffer, *size), kMostItemsPerRead);
   if (taken.tooLargeItemBytes != 0) {
     const uint32_t capacity = std::exchange(*size, 0);
@@ -71,14 +72,31 @@ uint32_t readFromRing(const kit::Call& call, uint16_t* itemCount, uint32_t* size
 
 }  // namespace
 
-uint32_t setMonitorReader(uint32_t port, MonitorReader reader) {
-  return monitors().withState(port, [&](PortMonitor& state) { state.reader = reader; });
+uint32_t useFirmwareReader(uint32_t port) {
+  return monitors().withState(port, [](PortMonitor& state) {
+    state.reader = MonitorReader::Firmware;
+    state.ring.reset();
+  });
+}
+
+uint32_t useRing(uint32_t port, std::shared_ptr<MonitorRing> ring) {
+  return monitors().withState(port, [&](PortMonitor& state) {
+    state.reader = MonitorReader::Ring;
+    state.ring = std::move(ring);
+  });
 }
 
 MonitorReader monitorReaderOf(uint32_t port) {
   MonitorReader reader = MonitorReader::None;
   monitors().ifState(port, [&](PortMonitor& state) { reader = state.reader; });
   return reader;
+}
+
+// Under the core's monitor section (the instance's clean-up): takes the table's lock, never the other way round.
+void ringClosed(uint32_t port, const MonitorRing* ring) {
+  monitors().ifState(port, [&](PortMonitor& state) {
+    if (state.ring.get() == ring) state.ring.reset();
+  });
 }
 
 void forgetMonitorReaders() {

@@ -2,7 +2,7 @@
 
 namespace qor::ethernet {
 
-void MonitorRing::deliver(uint32_t, std::span<const uint8_t> block) {
+void MonitorRing::deliver(std::span<const uint8_t> block) {
   std::lock_guard lock(mutex_);
   if (block.size() < kMonitorBlockHeadBytes) {
     ++dropped_;

@@ -11,16 +11,15 @@
 
 #include "monitor_items.hpp"
 #include "qor_kit/byte_ring.hpp"
-#include "qor_kit/monitor_session.hpp"
 
 namespace qor::ethernet {
 
-class MonitorRing : public kit::MonitorSession {
+class MonitorRing {
  public:
   explicit MonitorRing(size_t capacity) : ring_(capacity) {}
 
-  // On the core's delivering thread.
-  void deliver(uint32_t port, std::span<const uint8_t> block) override;
+  // A block from the firmware, on the core's delivering thread.
+  void deliver(std::span<const uint8_t> block);
 
   struct Taken {
     uint32_t items = 0;

@@ -36,13 +36,13 @@ uint64_t sequenceOf(const uint8_t* item) {
 
 TEST(MonitorRing, ItemsWrapAroundTheEndAndComeOutWholeInOrder) {
   MonitorRing ring(100);
-  ring.deliver(1, block({item(50, 0), item(50, 1)}));  // the second ends exactly at the ring's end
+  ring.deliver(block({item(50, 0), item(50, 1)}));  // the second ends exactly at the ring's end
   Bytes out(60);
   MonitorRing::Taken taken = ring.read(out, 100);
   EXPECT_EQ(taken.items, 1u);
   EXPECT_EQ(taken.bytes, 50u);
-  ring.deliver(1, block({item(40, 2)}));  // starts at the ring's start
-  ring.deliver(1, block({item(30, 3)}));  // 10 bytes free: dropped
+  ring.deliver(block({item(40, 2)}));  // starts at the ring's start
+  ring.deliver(block({item(30, 3)}));  // 10 bytes free: dropped
   EXPECT_EQ(ring.dropped(), 1u);
   Bytes all(200);
   taken = ring.read(all, 100);
@@ -56,7 +56,7 @@ TEST(MonitorRing, ItemsWhoseHeadStraddlesTheEndReadBack) {
   MonitorRing ring(64);
   Bytes out(64);
   for (uint64_t sequence = 0; sequence < 50; ++sequence) {
-    ring.deliver(1, block({item(12 + sequence % 7, sequence)}));
+    ring.deliver(block({item(12 + sequence % 7, sequence)}));
     const MonitorRing::Taken taken = ring.read(out, 1);
     ASSERT_EQ(taken.items, 1u) << sequence;
     EXPECT_EQ(taken.bytes, 12 + sequence % 7);
@@ -85,7 +85,7 @@ TEST(MonitorRing, MalformedBlocksEndTheWalkWithoutHangingOrOverreading) {
   };
   for (const Case& c : cases) {
     MonitorRing ring(1000);
-    ring.deliver(1, c.block);
+    ring.deliver(c.block);
     EXPECT_EQ(ring.items(), c.stored) << c.name;
     EXPECT_EQ(ring.dropped(), 1u) << c.name;
   }
@@ -93,14 +93,14 @@ TEST(MonitorRing, MalformedBlocksEndTheWalkWithoutHangingOrOverreading) {
 
 TEST(MonitorRing, AFullRingDropsTheRestOfTheBlockAndCountsIt) {
   MonitorRing ring(100);
-  ring.deliver(1, block({item(40, 0), item(40, 1), item(40, 2), item(12, 3)}));
+  ring.deliver(block({item(40, 0), item(40, 1), item(40, 2), item(12, 3)}));
   EXPECT_EQ(ring.items(), 2u);
   EXPECT_EQ(ring.dropped(), 2u) << "the rest of the block goes, even an item that would fit";
 }
 
 TEST(MonitorRing, AnItemLargerThanTheBufferIsReportedAndStays) {
   MonitorRing ring(1000);
-  ring.deliver(1, block({item(100, 7)}));
+  ring.deliver(block({item(100, 7)}));
   Bytes small(99);
   const MonitorRing::Taken taken = ring.read(small, 100);
   EXPECT_EQ(taken.items, 0u);
@@ -120,7 +120,7 @@ TEST(MonitorRing, TwoHundredMebibytesPassASmallRingWithoutLossWhileTheReaderKeep
     for (int index = 0; index < 20; ++index, ++sent) items.push_back(item(60 + (sent * 37) % 1459, sent));
     const Bytes one = block(items);
     bytes += one.size();
-    ring.deliver(1, one);
+    ring.deliver(one);
     if (ring.items() < 100) continue;
     const MonitorRing::Taken taken = ring.read(out, 1000);
     for (size_t offset = 0; offset < taken.bytes; offset += out[offset] | out[offset + 1] << 8) {

@@ -3,6 +3,7 @@
 // link time; a lying block pushed by the firmware ends without hanging the port.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -275,6 +276,30 @@ TEST_F(MonitorLinkRoad, TheFirmwareReaderWorksAfterTheRing) {
   std::vector<Item> sent;
   for (uint8_t index = 0; index < 5; ++index) sent.push_back(send(200, index));
   expectSame(readItems(sent.size()), sent);
+}
+
+TEST_F(MonitorLinkRoad, ARingThatEndsWhileTheApplicationReadsItIsNotFreedUnderTheReader) {
+  std::atomic<bool> reading{true};
+  std::atomic<size_t> reads{0};
+  std::thread reader([&] {
+    Bytes buffer(4000);
+    while (reading) {
+      uint16_t count = 0;
+      uint32_t size = static_cast<uint32_t>(buffer.size());
+      const uint32_t code = Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer.data());
+      EXPECT_TRUE(code == 0 || code == kNotInitialized) << lastError();
+      ++reads;
+    }
+  });
+  for (uint8_t round = 0; round < 10; ++round) {
+    ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastError();
+    ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastError();
+    for (uint8_t frame = 0; frame < 20; ++frame) send(100, frame);
+    ASSERT_EQ(Qor_Ethernet_Monitor_Reset(port_), 0u) << lastError();
+  }
+  reading = false;
+  reader.join();
+  EXPECT_GT(reads.load(), 0u);
 }
 
 }  // namespace
