@@ -201,6 +201,21 @@ TEST_F(RxFifoRoad, AnswersThatLieEndTheReadInsteadOfLoopingOrOverreading) {
   EXPECT_NE(lastError().find("response of 8 bytes, 12 expected"), std::string::npos) << lastError();
 }
 
+TEST_F(RxFifoRoad, AFrameBeyondTheLargestIsDroppedAndSaidSo) {
+  configure();
+  // One frame in answers of 3900 bytes: past 65535 bytes (the 17th) it goes, up to its last fragment; the frame
+  // behind it stays for the next read.
+  const Bytes piece = frameOf(3900, 1), next = frameOf(60, 2);
+  for (uint32_t answer = 0; answer < 17; ++answer) expectRead(readAnswer(18 - answer, {{piece, true}}));
+  expectRead(readAnswer(0, {{piece}, {next}}));
+  EXPECT_EQ(readOnce(port_, 1000).code, kRxFifoError);
+  EXPECT_NE(lastError().find("frame longer than 65535 bytes dropped"), std::string::npos) << lastError();
+  expectRead(readAnswer(0, {}));
+  const ReadResult after = readOnce(port_, 1000);
+  EXPECT_EQ(after.code, 0u) << lastError();
+  EXPECT_EQ(after.frames, std::vector<Bytes>{next});
+}
+
 TEST_F(RxFifoRoad, AFailedDeleteKeepsTheFifoReadable) {
   configure();
   device_->expect(kRxFifo, Record().u32(1).u32(0).u32(kFifo)).fail(0x1F, "busy");
