@@ -1,10 +1,11 @@
-// The kit's pieces that need no port: records, answers, pieces, chunks, polls and monitor items.
+// The kit's pieces that need no port: records, answers, pieces, chunks, polls, monitor items and the byte ring.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <vector>
 
 #include "qor_kit/answer_reader.hpp"
+#include "qor_kit/byte_ring.hpp"
 #include "qor_kit/chunk_packer.hpp"
 #include "qor_kit/monitor_items.hpp"
 #include "qor_kit/monitor_session.hpp"
@@ -256,6 +257,40 @@ TEST(MonitorSession, EachInstanceGetsACleanUpThatNamesIt) {
     EXPECT_EQ(gClosedInstance, instance);
   }
   EXPECT_EQ(instanceCleanup<rememberClosed>(QOR_MONITOR_INSTANCES), nullptr);
+}
+
+TEST(ByteRing, RecordsGoInWholeAndComeOutAcrossTheWrapInOrder) {
+  ByteRing ring(10);
+  EXPECT_TRUE(ring.push(Bytes{1, 2, 3, 4, 5, 6}));
+  ring.pop(4);
+  // 4 bytes to the end, the rest from the start: the head of the record straddles the wrap too.
+  EXPECT_TRUE(ring.push(Bytes{7, 8, 9, 10, 11, 12}));
+  EXPECT_EQ(ring.used(), 8u);
+  EXPECT_EQ(ring.writeOffset(), 2u);
+  EXPECT_FALSE(ring.push(Bytes{13, 14, 15})) << "3 bytes do not fit into 2";
+  EXPECT_EQ(ring.used(), 8u) << "a refused record leaves nothing behind";
+  Bytes head(4);
+  EXPECT_TRUE(ring.peek(2, head));
+  EXPECT_EQ(head, (Bytes{7, 8, 9, 10}));
+  Bytes all(8);
+  EXPECT_TRUE(ring.peek(0, all));
+  EXPECT_EQ(all, (Bytes{5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_FALSE(ring.peek(5, all)) << "beyond the bytes held";
+  EXPECT_TRUE(ring.push(Bytes{13, 14}));
+  EXPECT_EQ(ring.free(), 0u);
+  EXPECT_EQ(ring.writeOffset(), 4u);
+  ring.pop(100);
+  EXPECT_EQ(ring.used(), 0u);
+  EXPECT_THROW(ByteRing(0), std::invalid_argument);
+}
+
+TEST(ByteRing, ARecordEndingAtTheEndLeavesTheWriteOffsetAtTheStart) {
+  ByteRing ring(8);
+  EXPECT_TRUE(ring.push(Bytes(8, 0xAA)));
+  EXPECT_EQ(ring.writeOffset(), 0u);
+  ring.pop(8);
+  EXPECT_TRUE(ring.push(Bytes{1, 2, 3}));
+  EXPECT_EQ(ring.writeOffset(), 3u);
 }
 
 }  // namespace

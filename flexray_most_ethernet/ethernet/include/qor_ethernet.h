@@ -3,11 +3,13 @@
 #define QOR_ETHERNET_H
 
 #include "qor_ethernet_mii_mux.h"
+#include "qor_ethernet_monitor.h"
 #include "qor_ethernet_node.h"
 #include "qor_ethernet_packet_filter.h"
 #include "qor_ethernet_packet_generator.h"
 #include "qor_ethernet_phy.h"
 #include "qor_ethernet_ping.h"
+#include "qor_ethernet_rx_fifo.h"
 #include "qor_ethernet_tar.h"
 #include "qor_ethernet_tx_fifo.h"
 #include "qor_ethernet_types.h"
