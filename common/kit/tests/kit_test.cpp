@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "qor_kit/answer_reader.hpp"
+#include "qor_kit/diagnostic_config.hpp"
 #include "qor_kit/monitor_items.hpp"
 #include "qor_kit/monitor_session.hpp"
 #include "qor_kit/pieces.hpp"
 #include "qor_kit/poll.hpp"
 #include "qor_kit/record_writer.hpp"
+#include "qor_kit/transport_setup.hpp"
 
 namespace qor::kit {
 namespace {
@@ -200,6 +202,40 @@ TEST(MonitorSession, EachInstanceGetsACleanUpThatNamesIt) {
     EXPECT_EQ(gClosedInstance, instance);
   }
   EXPECT_EQ(instanceCleanup<rememberClosed>(QOR_MONITOR_INSTANCES), nullptr);
+}
+
+TEST(DiagnosticConfig, TheUdsRecordSendsOnlyTheMessageBytesOfItsLength) {
+  const uint8_t message[8] = {0x3E, 0x80, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+  const UdsSettings settings{1, {0x1211, 0x1413, 0x1615}, 0x1817, 0x81, 2, message};
+  const RecordWriter full = udsRecord({5, 2, 1, 0x04030201, 0x0F}, &settings);
+  const Bytes expected{5,    2,    1,    0,    0x01, 0x02, 0x03, 0x04, 0x0F, 0, 0, 0, 1, 0, 0, 0, 0x11, 0x12,
+                       0x13, 0x14, 0x15, 0x16, 0,    0,    0x17, 0x18, 0x81, 2, 0x3E, 0x80, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(Bytes(full.view().begin(), full.view().end()), expected);
+
+  const RecordWriter headAlone = udsRecord({7, 1, 1, 9, 0}, nullptr, 12);
+  EXPECT_EQ(Bytes(headAlone.view().begin(), headAlone.view().end()), (Bytes{7, 1, 1, 0, 9, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(udsRecord({7, 1, 0, 9, 0}, nullptr).size(), kUdsRecordBytes);
+}
+
+TEST(DiagnosticConfig, TesterPresentModesFallIntoThreeClasses) {
+  for (unsigned mode = 0; mode < 256; ++mode) {
+    const auto m = static_cast<uint8_t>(mode);
+    const TesterPresentMode expected = (m & 0x7E) == 0 ? TesterPresentMode::Accepted
+                                       : (m & 0x3E) == 0 && (m & 0x40) != 0 ? TesterPresentMode::InvalidForConfiguration
+                                                                            : TesterPresentMode::Unknown;
+    EXPECT_EQ(classifyTesterPresentMode(m), expected) << mode;
+  }
+  EXPECT_EQ(classifyTesterPresentMode(0x41), TesterPresentMode::InvalidForConfiguration);
+  EXPECT_EQ(classifyTesterPresentMode(0x42), TesterPresentMode::Unknown);
+  EXPECT_EQ(classifyTesterPresentMode(0x81), TesterPresentMode::Accepted);
+}
+
+TEST(TransportSetup, TheHeadLeavesTheRestToTheProtocol) {
+  RecordWriter record = transportSetupRecord(16, 4, 0x0201, 0x0403);
+  record.u16(0xBBAA);
+  EXPECT_EQ(Bytes(record.view().begin(), record.view().end()),
+            (Bytes{3, 4, 0, 0, 0x01, 0x02, 0, 0, 0x03, 0x04, 0, 0, 0xAA, 0xBB}));
+  EXPECT_EQ(record.room(), 2u);
 }
 
 }  // namespace

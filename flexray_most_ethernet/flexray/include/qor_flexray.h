@@ -5,5 +5,6 @@
 #define QOR_FLEXRAY_H
 
 #include "qor_flexray_config.h"
+#include "qor_flexray_tp.h"
 
 #endif
