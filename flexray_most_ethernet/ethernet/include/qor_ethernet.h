@@ -5,6 +5,7 @@
 #include "qor_ethernet_mii_mux.h"
 #include "qor_ethernet_node.h"
 #include "qor_ethernet_phy.h"
+#include "qor_ethernet_tp.h"
 #include "qor_ethernet_types.h"
 
 #endif

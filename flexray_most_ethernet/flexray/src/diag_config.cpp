@@ -1,4 +1,4 @@
-// The UDS diagnostic configuration (the kit's 36-byte record, protocol byte 1 for "on") and switching it off.
+// The UDS diagnostic configuration (the kit's 36-byte record) and switching it off.
 #include <cstddef>
 
 #include "flexray_library.hpp"
@@ -8,7 +8,6 @@
 namespace qor::flexray {
 namespace {
 
-constexpr uint8_t kOn = 1;
 constexpr size_t kOffRecordBytes = 4;
 constexpr kit::TesterPresentRefusals kTesterPresentRefusals{kFlexRay.code(kit::GeneralError::InvalidParameter),
                                                             kFlexRay.code(kit::GeneralError::UnknownMode)};
@@ -18,19 +17,7 @@ uint32_t configUds(const kit::Call& call, uint8_t channel, uint32_t value, const
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   if (uint32_t code = call.checkReserved(config->reserved, "reserved bytes have to be '0'")) return code;
   if (uint32_t code = call.checkFlags(config->flags, QOR_FLEXRAY_DIAG_FLAGS)) return code;
-  kit::UdsSettings settings{0, {config->value1, config->value2, config->value3}, 0, 0, 0, nullptr};
-  if ((config->flags & QOR_FLEXRAY_DIAG_TESTER_PRESENT) != 0) {
-    if (uint32_t code = kit::checkTesterPresent(call, config->testerPresentRequestMode, config->testerPresentLength,
-                                                kTesterPresentRefusals)) {
-      return code;
-    }
-    settings.flags = 1;
-    settings.testerPresentValue = config->testerPresentValue;
-    settings.requestMode = config->testerPresentRequestMode;
-    settings.length = config->testerPresentLength;
-    settings.message = config->testerPresentMessage;
-  }
-  return call.send(kit::kDiagnosticConfigCommand, kit::udsRecord({channel, kOn, 0, value, 0}, &settings));
+  return kit::sendUdsConfig(call, channel, value, *config, kTesterPresentRefusals);
 }
 
 uint32_t configOff(const kit::Call& call, uint8_t channel) {

@@ -19,6 +19,8 @@ namespace qor::kit {
 inline constexpr uint8_t kDiagnosticConfigCommand = 0xA0;
 inline constexpr size_t kUdsRecordBytes = 36;
 inline constexpr size_t kTesterPresentMessageBytes = 8;
+// The protocol byte of a configuration that only switches a channel on.
+inline constexpr uint8_t kUdsOn = 1;
 
 // The record's head (+0 to +11).
 struct UdsHead {
@@ -56,6 +58,24 @@ struct TesterPresentRefusals {
 
 // The request mode, then the length, with the texts FlexRay and Ethernet callers compare.
 uint32_t checkTesterPresent(const Call& call, uint8_t mode, uint8_t length, const TesterPresentRefusals& refusals);
+
+// The configuration "on" (protocol byte 1) of a caller's record laid out as FlexRay's and Ethernet's are (flags, three
+// values, reserved, TesterPresent value, request mode, length, message), whose flags and reserved field the library
+// has checked: with flag bit 0 the TesterPresent check, then the record with it; without, zeros in its place.
+template <class CallerRecord>
+uint32_t sendUdsConfig(const Call& call, uint8_t channel, uint32_t value, const CallerRecord& config,
+                       const TesterPresentRefusals& refusals) {
+  UdsSettings settings{0, {config.value1, config.value2, config.value3}, 0, 0, 0, nullptr};
+  if ((config.flags & 1) != 0) {
+    if (uint32_t code =
+            checkTesterPresent(call, config.testerPresentRequestMode, config.testerPresentLength, refusals)) {
+      return code;
+    }
+    settings = {1, {config.value1, config.value2, config.value3}, config.testerPresentValue,
+                config.testerPresentRequestMode, config.testerPresentLength, config.testerPresentMessage};
+  }
+  return call.send(kDiagnosticConfigCommand, udsRecord({channel, kUdsOn, 0, value, 0}, &settings));
+}
 
 // {channel} and zeros to recordBytes, sent with the diagnostic configuration command.
 uint32_t switchDiagnosticOff(const Call& call, uint8_t channel, size_t recordBytes);
