@@ -7,7 +7,7 @@
 #include "qor_can_diag.h"
 #include "qor_kit/diagnostic_config.hpp"
 #include "qor_kit/record_writer.hpp"
-#include "reserved_offsets.hpp"
+#include "qor_kit/reserved_offsets.hpp"
 
 namespace qor::can {
 namespace {
@@ -75,7 +75,7 @@ uint32_t configIsoTp(const kit::Call& call, Protocol protocol, uint8_t channel, 
   if (carriesDetail(mode)) {
     if (uint32_t code = call.checkPointer(config, "config")) return code;
     static constexpr size_t kReserved[] = {6, 7, 12, 13, 14};
-    if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+    if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
     if (uint32_t code = checkTesterPresent(call, config->TesterPresentMode, config->TesterPresentResponseMode,
                                            config->testerPresentDataLength, sizeof config->testerPresentData)) {
       return code;
@@ -95,7 +95,7 @@ uint32_t configJ1939(const kit::Call& call, uint8_t channel, uint8_t mode, uint3
   if (carriesDetail(mode)) {
     if (uint32_t code = call.checkPointer(config, "config")) return code;
     static constexpr size_t kReserved[] = {10, 11, 15};
-    if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+    if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
     if (uint32_t code = checkTesterPresent(call, config->TesterPresentMode, config->TesterPresentResponseMode,
                                            config->testerPresentDataLength, sizeof config->testerPresentData)) {
       return code;
@@ -115,7 +115,7 @@ uint32_t configTp16(const kit::Call& call, uint8_t channel, uint8_t mode, uint32
   if (carriesDetail(mode)) {
     if (uint32_t code = call.checkPointer(config, "config")) return code;
     static constexpr size_t kReserved[] = {7, 10, 11};
-    if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+    if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
     record.u16(config->value1).u16(config->value2).u8(config->value3).u8(config->value4).u8(config->value5).u8(0);
     record.u16(config->value6).u16(0);
   }

@@ -6,8 +6,8 @@
 #include "can_library.hpp"
 #include "qor_can_tp.h"
 #include "qor_kit/record_writer.hpp"
+#include "qor_kit/reserved_offsets.hpp"
 #include "qor_kit/transport_setup.hpp"
-#include "reserved_offsets.hpp"
 
 namespace qor::can {
 namespace {
@@ -67,7 +67,7 @@ uint32_t configTp16(const kit::Call& call, uint8_t channel, const Qor_Can_TpConf
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {offsetof(Qor_Can_TpConfigTp16_t, reserved)};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   kit::RecordWriter record = head(Protocol::Tp16, channel);
   record.u8(config->byte1).u8(config->byte2).u8(config->byte3).u8(0).bytes(config->parameters, 16);
   record.u16(config->value1).u16(config->value2).u16(config->value3).u16(config->value4);
@@ -97,7 +97,7 @@ uint32_t configIsoTp(const kit::Call& call, uint8_t channel, const Qor_Can_TpCon
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {29, 30, 31};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   const uint32_t flags = config->flags;
   if (flags > QOR_CAN_TP_ISOTP_FLAGS) return call.fail(kit::GeneralError::UnknownFlag, "%u", flags);
   if (uint32_t code = checkAddressingFormats(call, config->addressingFormat1, config->addressingFormat2)) return code;
@@ -117,7 +117,7 @@ uint32_t configGmLan(const kit::Call& call, uint8_t channel, const Qor_Can_TpCon
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {25, 26, 27};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   if (config->flag > 1) return call.fail(kit::GeneralError::UnknownFlag, "%u", config->flag);
   if (uint32_t code = checkAddressingFormats(call, config->addressingFormat1, config->addressingFormat2)) return code;
   kit::RecordWriter record = head(Protocol::GmLan, channel);
@@ -133,7 +133,7 @@ uint32_t configJ1939(const kit::Call& call, uint8_t channel, const Qor_Can_TpCon
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {2, 3};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   kit::RecordWriter record = head(Protocol::J1939, channel);
   record.u8(config->byte1).u8(config->byte2).u16(0).bytes(config->parameters, 32).u32(config->value);
   return sendPadded(call, record);

@@ -2,15 +2,17 @@
 
 namespace qor::kit {
 
-RecordWriter udsRecord(const UdsHead& head, const UdsSettings* settings, size_t recordBytes) {
+RecordWriter diagnosticRecord(const DiagnosticHead& head, size_t recordBytes) {
   RecordWriter record(recordBytes);
   record.u8(head.channel).u8(head.protocol).u8(head.mode).u8(0).u32(head.value).u32(head.commandFlags);
-  if (settings != nullptr) {
-    record.u32(settings->flags).u16(settings->values[0]).u16(settings->values[1]).u16(settings->values[2]).u16(0);
-    record.u16(settings->testerPresentValue).u8(settings->requestMode).u8(settings->length);
-    record.bytes(settings->message, settings->length);
-  }
-  record.zeros(record.room());
+  return record;
+}
+
+RecordWriter udsRecord(const DiagnosticHead& head, const UdsSettings& settings) {
+  RecordWriter record = diagnosticRecord(head, kUdsRecordBytes);
+  record.u32(settings.flags).u16(settings.values[0]).u16(settings.values[1]).u16(settings.values[2]).u16(0);
+  record.u16(settings.testerPresentValue).u8(settings.requestMode).u8(settings.length);
+  record.bytes(settings.message, settings.length).zeros(record.room());
   return record;
 }
 

@@ -204,17 +204,17 @@ TEST(MonitorSession, EachInstanceGetsACleanUpThatNamesIt) {
   EXPECT_EQ(instanceCleanup<rememberClosed>(QOR_MONITOR_INSTANCES), nullptr);
 }
 
-TEST(DiagnosticConfig, TheUdsRecordSendsOnlyTheMessageBytesOfItsLength) {
+TEST(DiagnosticConfig, TheUdsRecordSendsOnlyTheMessageBytesOfItsLengthAfterTheHead) {
   const uint8_t message[8] = {0x3E, 0x80, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
   const UdsSettings settings{1, {0x1211, 0x1413, 0x1615}, 0x1817, 0x81, 2, message};
-  const RecordWriter full = udsRecord({5, 2, 1, 0x04030201, 0x0F}, &settings);
+  const RecordWriter full = udsRecord({5, 2, 1, 0x04030201, 0x0F}, settings);
   const Bytes expected{5,    2,    1,    0,    0x01, 0x02, 0x03, 0x04, 0x0F, 0, 0, 0, 1, 0, 0, 0, 0x11, 0x12,
                        0x13, 0x14, 0x15, 0x16, 0,    0,    0x17, 0x18, 0x81, 2, 0x3E, 0x80, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(Bytes(full.view().begin(), full.view().end()), expected);
 
-  const RecordWriter headAlone = udsRecord({7, 1, 1, 9, 0}, nullptr, 12);
-  EXPECT_EQ(Bytes(headAlone.view().begin(), headAlone.view().end()), (Bytes{7, 1, 1, 0, 9, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(udsRecord({7, 1, 0, 9, 0}, nullptr).size(), kUdsRecordBytes);
+  RecordWriter other = diagnosticRecord({7, 1, 0, 9, 0}, 16);
+  other.u16(0xBBAA);
+  EXPECT_EQ(Bytes(other.view().begin(), other.view().end()), (Bytes{7, 1, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0xAA, 0xBB}));
 }
 
 TEST(DiagnosticConfig, TesterPresentModesFallIntoThreeClasses) {

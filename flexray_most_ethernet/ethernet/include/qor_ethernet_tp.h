@@ -97,7 +97,8 @@ QOR_STATIC_ASSERT(offsetof(Qor_Ethernet_DiagConfigUds_t, testerPresentValue) == 
 
 QOR_API uint32_t Qor_Ethernet_Tp_Init_Iso13400(uint32_t port, uint8_t channel,
                                                const Qor_Ethernet_TpConfigIso13400_t* config);
-QOR_API uint32_t Qor_Ethernet_Tp_Init_DoSoAd(uint32_t port, uint8_t channel, const Qor_Ethernet_TpConfigDoSoAd_t* config);
+QOR_API uint32_t Qor_Ethernet_Tp_Init_DoSoAd(uint32_t port, uint8_t channel,
+                                             const Qor_Ethernet_TpConfigDoSoAd_t* config);
 /* value goes out unchanged at +4 of the firmware's record. */
 QOR_API uint32_t Qor_Ethernet_Diag_Config_Uds(uint32_t port, uint8_t channel, uint32_t value,
                                               const Qor_Ethernet_DiagConfigUds_t* config);

@@ -119,8 +119,8 @@ Qor_Ethernet_DiagConfigUds_t uds(uint32_t flags, uint8_t requestMode, uint8_t le
 
 // The 36-byte record's head and values, up to the TesterPresent part.
 Record udsHead(uint8_t channel, uint32_t value, uint32_t testerPresent) {
-  return std::move(
-      Record().u8(channel).u8(1).u16(0).u32(value).u32(0).u32(testerPresent).u16(0x0A01).u16(0x0A02).u16(0x0A03).u16(0));
+  return std::move(Record().u8(channel).u8(1).u16(0).u32(value).u32(0).u32(testerPresent).u16(0x0A01).u16(0x0A02)
+                       .u16(0x0A03).u16(0));
 }
 
 class EthernetTpDiagRoad : public InterfaceFixture {
@@ -253,7 +253,8 @@ TEST_F(EthernetTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
       {"ISO 13400: the reserved byte at 7 before the mode",
        [&](uint32_t p) { return Qor_Ethernet_Tp_Init_Iso13400(p, 0, &isoReserved1); }, kInvalidParameter,
        "reserved bytes have to be zero"},
-      {"ISO 13400: the reserved word at 90", [&](uint32_t p) { return Qor_Ethernet_Tp_Init_Iso13400(p, 0, &isoReserved2); },
+      {"ISO 13400: the reserved word at 90",
+       [&](uint32_t p) { return Qor_Ethernet_Tp_Init_Iso13400(p, 0, &isoReserved2); },
        kInvalidParameter, "reserved bytes have to be zero"},
       {"ISO 13400: the reserved byte at 111",
        [&](uint32_t p) { return Qor_Ethernet_Tp_Init_Iso13400(p, 0, &isoReserved3); }, kInvalidParameter,

@@ -107,8 +107,8 @@ Qor_FlexRay_DiagConfigUds_t uds(uint32_t flags, uint8_t requestMode, uint8_t len
 
 // The 36-byte record's head and values, up to the TesterPresent part.
 Record udsHead(uint8_t channel, uint32_t value, uint32_t testerPresent) {
-  return std::move(
-      Record().u8(channel).u8(1).u16(0).u32(value).u32(0).u32(testerPresent).u16(0x0A01).u16(0x0A02).u16(0x0A03).u16(0));
+  return std::move(Record().u8(channel).u8(1).u16(0).u32(value).u32(0).u32(testerPresent).u16(0x0A01).u16(0x0A02)
+                       .u16(0x0A03).u16(0));
 }
 
 class FlexRayTpDiagRoad : public InterfaceFixture {

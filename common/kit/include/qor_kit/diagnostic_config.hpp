@@ -1,7 +1,7 @@
 // The firmware's diagnostic configuration (command 0xA0, sent without response data) as the FlexRay, Ethernet and
 // MOST libraries build it, and the TesterPresent request-mode check that FlexRay and Ethernet share.
 //
-// The 36-byte UDS record:
+// The head of every record, then the 36-byte UDS record's part:
 //   +0 u8 channel, +1 u8 protocol, +2 u8 mode, +3 u8 0, +4 u32 value, +8 u32 command flags,
 //   +12 u32 flags, +16 +18 +20 u16 values, +22 u16 0, +24 u16 TesterPresent value, +26 u8 request mode,
 //   +27 u8 length, +28 the first `length` message bytes, zeros up to +35.
@@ -22,8 +22,8 @@ inline constexpr size_t kTesterPresentMessageBytes = 8;
 // The protocol byte of a configuration that only switches a channel on.
 inline constexpr uint8_t kUdsOn = 1;
 
-// The record's head (+0 to +11).
-struct UdsHead {
+// The head of every configuration record (+0 to +11).
+struct DiagnosticHead {
   uint8_t channel;
   uint8_t protocol;
   uint8_t mode;
@@ -42,8 +42,11 @@ struct UdsSettings {
   const uint8_t* message;
 };
 
-// The 36 bytes; without settings (nullptr) the head alone, to the record length given (at least 12).
-RecordWriter udsRecord(const UdsHead& head, const UdsSettings* settings, size_t recordBytes = kUdsRecordBytes);
+// The head in a record of recordBytes (at least 12) for a protocol's part to follow.
+RecordWriter diagnosticRecord(const DiagnosticHead& head, size_t recordBytes);
+
+// The 36 bytes.
+RecordWriter udsRecord(const DiagnosticHead& head, const UdsSettings& settings);
 
 enum class TesterPresentMode { Accepted, InvalidForConfiguration, Unknown };
 
@@ -74,7 +77,7 @@ uint32_t sendUdsConfig(const Call& call, uint8_t channel, uint32_t value, const 
     settings = {1, {config.value1, config.value2, config.value3}, config.testerPresentValue,
                 config.testerPresentRequestMode, config.testerPresentLength, config.testerPresentMessage};
   }
-  return call.send(kDiagnosticConfigCommand, udsRecord({channel, kUdsOn, 0, value, 0}, &settings));
+  return call.send(kDiagnosticConfigCommand, udsRecord({channel, kUdsOn, 0, value, 0}, settings));
 }
 
 // {channel} and zeros to recordBytes, sent with the diagnostic configuration command.
