@@ -7,5 +7,6 @@
 #include "qor_most_diag.h"
 #include "qor_most_node.h"
 #include "qor_most_status.h"
+#include "qor_most_tp.h"
 
 #endif
