@@ -5,14 +5,15 @@
 
 #include "can_library.hpp"
 #include "qor_can_diag.h"
+#include "qor_kit/diagnostic_config.hpp"
 #include "qor_kit/record_writer.hpp"
-#include "reserved_offsets.hpp"
+#include "qor_kit/reserved_offsets.hpp"
 
 namespace qor::can {
 namespace {
 
-constexpr uint8_t kDiagConfigCommand = 0xA0;
 constexpr size_t kHeadBytes = 12;
+constexpr size_t kOffRecordBytes = 4;
 
 enum class Protocol : uint16_t {
   Kwp2000Tp16 = 1,
@@ -64,7 +65,7 @@ uint32_t checkTesterPresent(const kit::Call& call, uint8_t mode, uint8_t respons
 
 uint32_t sendPadded(const kit::Call& call, kit::RecordWriter& record) {
   record.zeros(record.room());
-  return call.send(kDiagConfigCommand, record);
+  return call.send(kit::kDiagnosticConfigCommand, record);
 }
 
 uint32_t configIsoTp(const kit::Call& call, Protocol protocol, uint8_t channel, uint8_t mode, uint32_t value,
@@ -74,7 +75,7 @@ uint32_t configIsoTp(const kit::Call& call, Protocol protocol, uint8_t channel, 
   if (carriesDetail(mode)) {
     if (uint32_t code = call.checkPointer(config, "config")) return code;
     static constexpr size_t kReserved[] = {6, 7, 12, 13, 14};
-    if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+    if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
     if (uint32_t code = checkTesterPresent(call, config->TesterPresentMode, config->TesterPresentResponseMode,
                                            config->testerPresentDataLength, sizeof config->testerPresentData)) {
       return code;
@@ -94,7 +95,7 @@ uint32_t configJ1939(const kit::Call& call, uint8_t channel, uint8_t mode, uint3
   if (carriesDetail(mode)) {
     if (uint32_t code = call.checkPointer(config, "config")) return code;
     static constexpr size_t kReserved[] = {10, 11, 15};
-    if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+    if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
     if (uint32_t code = checkTesterPresent(call, config->TesterPresentMode, config->TesterPresentResponseMode,
                                            config->testerPresentDataLength, sizeof config->testerPresentData)) {
       return code;
@@ -114,7 +115,7 @@ uint32_t configTp16(const kit::Call& call, uint8_t channel, uint8_t mode, uint32
   if (carriesDetail(mode)) {
     if (uint32_t code = call.checkPointer(config, "config")) return code;
     static constexpr size_t kReserved[] = {7, 10, 11};
-    if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+    if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
     record.u16(config->value1).u16(config->value2).u8(config->value3).u8(config->value4).u8(config->value5).u8(0);
     record.u16(config->value6).u16(0);
   }
@@ -133,9 +134,7 @@ uint32_t configTp20(const kit::Call& call, uint8_t channel, uint8_t mode, uint32
 
 uint32_t configOff(const kit::Call& call, uint8_t channel) {
   if (uint32_t code = checkCanInterface(call)) return code;
-  kit::RecordWriter record(4);
-  record.u8(channel).zeros(3);
-  return call.send(kDiagConfigCommand, record);
+  return kit::switchDiagnosticOff(call, channel, kOffRecordBytes);
 }
 
 }  // namespace

@@ -2,19 +2,18 @@
 // record, and ISO 15765 through a command of its own (0x8E).
 #include <cstddef>
 #include <optional>
-#include <vector>
 
 #include "can_library.hpp"
 #include "qor_can_tp.h"
 #include "qor_kit/record_writer.hpp"
-#include "reserved_offsets.hpp"
+#include "qor_kit/reserved_offsets.hpp"
+#include "qor_kit/transport_setup.hpp"
 
 namespace qor::can {
 namespace {
 
 constexpr uint8_t kConfigCommand = 0x81;
-constexpr uint8_t kIso15765Command = 0x8E;
-constexpr uint32_t kIso15765AnswerCapacity = 8;
+constexpr uint16_t kIso15765Protocol = 6;
 constexpr size_t kIso15765RecordBytes = 68;
 
 enum class Protocol : uint16_t { Off = 0, Tp16 = 1, Tp20 = 2, IsoTp = 3, GmLan = 4, J1939 = 5 };
@@ -68,7 +67,7 @@ uint32_t configTp16(const kit::Call& call, uint8_t channel, const Qor_Can_TpConf
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {offsetof(Qor_Can_TpConfigTp16_t, reserved)};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   kit::RecordWriter record = head(Protocol::Tp16, channel);
   record.u8(config->byte1).u8(config->byte2).u8(config->byte3).u8(0).bytes(config->parameters, 16);
   record.u16(config->value1).u16(config->value2).u16(config->value3).u16(config->value4);
@@ -98,7 +97,7 @@ uint32_t configIsoTp(const kit::Call& call, uint8_t channel, const Qor_Can_TpCon
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {29, 30, 31};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   const uint32_t flags = config->flags;
   if (flags > QOR_CAN_TP_ISOTP_FLAGS) return call.fail(kit::GeneralError::UnknownFlag, "%u", flags);
   if (uint32_t code = checkAddressingFormats(call, config->addressingFormat1, config->addressingFormat2)) return code;
@@ -118,7 +117,7 @@ uint32_t configGmLan(const kit::Call& call, uint8_t channel, const Qor_Can_TpCon
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {25, 26, 27};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   if (config->flag > 1) return call.fail(kit::GeneralError::UnknownFlag, "%u", config->flag);
   if (uint32_t code = checkAddressingFormats(call, config->addressingFormat1, config->addressingFormat2)) return code;
   kit::RecordWriter record = head(Protocol::GmLan, channel);
@@ -134,7 +133,7 @@ uint32_t configJ1939(const kit::Call& call, uint8_t channel, const Qor_Can_TpCon
   if (uint32_t code = checkCanInterface(call)) return code;
   if (uint32_t code = call.checkPointer(config, "config")) return code;
   static constexpr size_t kReserved[] = {2, 3};
-  if (uint32_t code = checkReservedOffsets(call, *config, kReserved)) return code;
+  if (uint32_t code = kit::checkReservedOffsets(call, *config, kReserved)) return code;
   kit::RecordWriter record = head(Protocol::J1939, channel);
   record.u8(config->byte1).u8(config->byte2).u16(0).bytes(config->parameters, 32).u32(config->value);
   return sendPadded(call, record);
@@ -154,15 +153,13 @@ uint32_t configIso15765(const kit::Call& call, uint8_t channel, const Qor_Can_Tp
   if (unknownAddressingFormat(config->addressingFormat1, config->addressingFormat2)) {
     return call.fail(kit::GeneralError::UnknownMode, "'AddressingFormat' value is unknown");
   }
-  kit::RecordWriter record(kIso15765RecordBytes);
-  record.u8(3).u8(channel).u16(0).u8(6).zeros(3);
-  record.u8(static_cast<uint8_t>(flags)).u8(iso15765HighFlags(flags)).u16(0);
+  const auto firmwareFlags = static_cast<uint16_t>(iso15765HighFlags(flags) << 8 | (flags & 0xFF));
+  kit::RecordWriter record = kit::transportSetupRecord(kIso15765RecordBytes, channel, kIso15765Protocol, firmwareFlags);
   record.bytes(config->bytes, 4).bytes(config->parameters1, 16);
   record.u8(config->addressingFormat1).u8(config->addressingFormat2).u8(config->byte5).u8(config->byte6);
   record.bytes(config->parameters2, 16).u32(config->value1).u32(config->value2).u32(config->value3);
   record.u8(config->byte7).u8(config->byte8).u8(config->byte9).u8(0);
-  std::vector<uint8_t> answer;
-  return call.exchange(kIso15765Command, 1, record, answer, kIso15765AnswerCapacity);
+  return kit::sendTransportSetup(call, 1, record);
 }
 
 }  // namespace

@@ -7,11 +7,13 @@
 #include "qor_kit/answer_reader.hpp"
 #include "qor_kit/byte_ring.hpp"
 #include "qor_kit/chunk_packer.hpp"
+#include "qor_kit/diagnostic_config.hpp"
 #include "qor_kit/monitor_items.hpp"
 #include "qor_kit/monitor_session.hpp"
 #include "qor_kit/pieces.hpp"
 #include "qor_kit/poll.hpp"
 #include "qor_kit/record_writer.hpp"
+#include "qor_kit/transport_setup.hpp"
 
 namespace qor::kit {
 namespace {
@@ -291,6 +293,38 @@ TEST(ByteRing, ARecordEndingAtTheEndLeavesTheWriteOffsetAtTheStart) {
   ring.pop(8);
   EXPECT_TRUE(ring.push(Bytes{1, 2, 3}));
   EXPECT_EQ(ring.writeOffset(), 3u);
+TEST(DiagnosticConfig, TheUdsRecordSendsOnlyTheMessageBytesOfItsLengthAfterTheHead) {
+  const uint8_t message[8] = {0x3E, 0x80, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+  const UdsSettings settings{1, {0x1211, 0x1413, 0x1615}, 0x1817, 0x81, 2, message};
+  const RecordWriter full = udsRecord({5, 2, 1, 0x04030201, 0x0F}, settings);
+  const Bytes expected{5,    2,    1,    0,    0x01, 0x02, 0x03, 0x04, 0x0F, 0, 0, 0, 1, 0, 0, 0, 0x11, 0x12,
+                       0x13, 0x14, 0x15, 0x16, 0,    0,    0x17, 0x18, 0x81, 2, 0x3E, 0x80, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(Bytes(full.view().begin(), full.view().end()), expected);
+
+  RecordWriter other = diagnosticRecord({7, 1, 0, 9, 0}, 16);
+  other.u16(0xBBAA);
+  EXPECT_EQ(Bytes(other.view().begin(), other.view().end()), (Bytes{7, 1, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0xAA, 0xBB}));
+
+// Four modes run, four others are refused as not for this configuration, every other of the 256 is unknown.
+TEST(DiagnosticConfig, TesterPresentModesFallIntoThreeClasses) {
+  for (uint8_t mode : {0x00, 0x01, 0x80, 0x81}) {
+    EXPECT_EQ(classifyTesterPresentMode(mode), TesterPresentMode::Accepted) << int{mode};
+  }
+  for (uint8_t mode : {0x40, 0x41, 0xC0, 0xC1}) {
+    EXPECT_EQ(classifyTesterPresentMode(mode), TesterPresentMode::InvalidForConfiguration) << int{mode};
+  }
+  size_t unknown = 0;
+  for (unsigned mode = 0; mode < 256; ++mode) {
+    unknown += classifyTesterPresentMode(static_cast<uint8_t>(mode)) == TesterPresentMode::Unknown;
+  }
+  EXPECT_EQ(unknown, 248u);
+
+TEST(TransportSetup, TheHeadLeavesTheRestToTheProtocol) {
+  RecordWriter record = transportSetupRecord(16, 4, 0x0201, 0x0403);
+  record.u16(0xBBAA);
+  EXPECT_EQ(Bytes(record.view().begin(), record.view().end()),
+            (Bytes{3, 4, 0, 0, 0x01, 0x02, 0, 0, 0x03, 0x04, 0, 0, 0xAA, 0xBB}));
+  EXPECT_EQ(record.room(), 2u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "qor_ethernet_ping.h"
 #include "qor_ethernet_rx_fifo.h"
 #include "qor_ethernet_tar.h"
+#include "qor_ethernet_tp.h"
 #include "qor_ethernet_tx_fifo.h"
 #include "qor_ethernet_types.h"
 

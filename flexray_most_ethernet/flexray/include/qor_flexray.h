@@ -10,6 +10,7 @@
 #include "qor_flexray_monitor.h"
 #include "qor_flexray_node.h"
 #include "qor_flexray_pdu.h"
+#include "qor_flexray_tp.h"
 #include "qor_flexray_tx_fifo.h"
 
 #endif

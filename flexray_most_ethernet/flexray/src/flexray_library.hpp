@@ -11,6 +11,7 @@
 
 namespace qor::flexray {
 
+inline constexpr uint16_t kUnknownType = 0x0B;
 inline constexpr uint16_t kNotEnoughMemory = 0x0C;
 
 inline constexpr kit::Library kFlexRay{0x07, kNotEnoughMemory};

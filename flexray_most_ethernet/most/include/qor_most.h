@@ -5,11 +5,13 @@
 #define QOR_MOST_H
 
 #include "qor_most_cms.h"
+#include "qor_most_diag.h"
 #include "qor_most_inic.h"
 #include "qor_most_monitor.h"
 #include "qor_most_node.h"
 #include "qor_most_packet_data.h"
 #include "qor_most_rbd.h"
 #include "qor_most_status.h"
+#include "qor_most_tp.h"
 
 #endif
