@@ -4,6 +4,7 @@
 #ifndef QOR_MOST_H
 #define QOR_MOST_H
 
+#include "qor_most_ams.h"
 #include "qor_most_node.h"
 #include "qor_most_status.h"
 

@@ -29,4 +29,7 @@ inline constexpr uint32_t kMostInterfaceType = 7;
 // The handle, then the interface type: every exported function's first check.
 uint32_t checkMostInterface(const kit::Call& call);
 
+// "invalid response length" with the received length alone as its text.
+uint32_t refuseShortAnswer(const kit::Call& call, const kit::AnswerReader& answer);
+
 }  // namespace qor::most
