@@ -7,5 +7,6 @@
 #include "qor_most_ams.h"
 #include "qor_most_node.h"
 #include "qor_most_status.h"
+#include "qor_most_tp_direct.h"
 
 #endif

@@ -285,14 +285,16 @@ TEST_F(AmsRoad, EveryCallWantsAMostPort) {
       [](uint32_t p) { return Qor_Most_Ams_GetResponse_Async_Enable(p, 0); },
       [](uint32_t p) { return Qor_Most_Ams_GetResponse_Async_Disable(p, 0); },
       [](uint32_t p) {
-        return Qor_Most_Ams_GetResponse_Async_AddCallback(p, 0, [](uint32_t, uint8_t, const Qor_Most_Ams_Response_t*) {});
+        return Qor_Most_Ams_GetResponse_Async_AddCallback(p, 0,
+                                                          [](uint32_t, uint8_t, const Qor_Most_Ams_Response_t*) {});
       },
       [](uint32_t p) { return Qor_Most_Ams_GetResponse_Async_RemoveCallback(p, 0); },
       [](uint32_t p) { return Qor_Most_Ams_RxMsgBuffer_Config(p, 0, 0, 0); },
       [](uint32_t p) { return Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_Enable(p, 0); },
       [](uint32_t p) { return Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_Disable(p, 0); },
       [](uint32_t p) {
-        return Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_AddCallback(p, 0, [](uint32_t, uint8_t, const uint8_t*, uint32_t) {});
+        return Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_AddCallback(p, 0,
+                                                                  [](uint32_t, uint8_t, const uint8_t*, uint32_t) {});
       },
       [](uint32_t p) { return Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_RemoveCallback(p, 0); },
   };
