@@ -3,6 +3,7 @@
 // A notification carries blocks, each a piece of a message; a message is handed over only whole and only with a
 // header that names the data it carries. A piece out of place drops the message quietly (the rest of it can never
 // complete it); anything that does not add up drops it and ends the notification as inconsistent.
+#include <algorithm>
 #include <span>
 #include <vector>
 

@@ -21,7 +21,8 @@ struct Poll {
 uint32_t pollState(uint32_t port, uint8_t channel, uint32_t* result, Poll& poll) {
   uint8_t tpType = 0, tpDirectType = 0;
   uint32_t flags = 0;
-  const uint32_t code = Qor_Most_TpDirect_GetState(port, channel, 0, result, &tpType, &tpDirectType, &poll.state, &flags);
+  const uint32_t code =
+      Qor_Most_TpDirect_GetState(port, channel, 0, result, &tpType, &tpDirectType, &poll.state, &flags);
   poll.busy = (flags & QOR_MOST_TP_DIRECT_BUSY) != 0;
   return code;
 }
