@@ -4,6 +4,7 @@
 #ifndef QOR_MOST_H
 #define QOR_MOST_H
 
+#include "qor_most_ams.h"
 #include "qor_most_cms.h"
 #include "qor_most_diag.h"
 #include "qor_most_inic.h"
@@ -13,5 +14,6 @@
 #include "qor_most_rbd.h"
 #include "qor_most_status.h"
 #include "qor_most_tp.h"
+#include "qor_most_tp_direct.h"
 
 #endif

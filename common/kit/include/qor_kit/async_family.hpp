@@ -28,14 +28,17 @@ class AsyncFamily {
 
   // _Async: the record (which begins with the key bytes) sent in mode 1.
   uint32_t request(const Call& call, const RecordWriter& record) const;
-  // _Async_AddCallback and _Async_RemoveCallback; the core's codes unchanged.
+  // _Async_AddCallback and _Async_RemoveCallback; the core's codes unchanged. entryUserData, when given, receives
+  // the entry's user data (the relay's context), e.g. for a second entry that works on the same collection.
   template <class ApplicationCallback>
-  uint32_t add(uint32_t port, Qor_AsyncCommunication_Callback_t relay, ApplicationCallback callback) const {
+  uint32_t add(uint32_t port, Qor_AsyncCommunication_Callback_t relay, ApplicationCallback callback,
+               void** entryUserData = nullptr) const {
     static_assert(sizeof callback <= kCallbackBytes);
     void* userData = nullptr;
     const uint32_t code = Qor_AsyncCommunication_AddCallback(port, command_, kResponseType, key_.data(), keyLength_,
                                                              relay, nullptr, userDataBytes(), &userData);
     if (code == 0 && userData != nullptr) std::memcpy(userData, &callback, sizeof callback);
+    if (code == 0 && entryUserData != nullptr) *entryUserData = userData;
     return code;
   }
   uint32_t remove(uint32_t port) const;

@@ -1,0 +1,43 @@
+// What the MOST road tests share: the library's codes, the last error's text and the fixture on the MOST model
+// (maximum parameter length 4084).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "qor_api.h"
+#include "qor_emulator/frame.hpp"
+#include "qor_test/interface_fixture.hpp"
+
+namespace qor::test {
+
+using emulator::Bytes;
+using Record = emulator::RecordBytes;
+
+inline constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001, kInvalidDataLength = 0x02040002,
+                          kInvalidResponseLength = 0x02040003, kUnknownFlag = 0x02040004, kUnknownMode = 0x02040005,
+                          kBufferUndersized = 0x02040006, kInvalidParameter = 0x02040007, kUserTimeout = 0x02040008,
+                          kInvalidResponseParameter = 0x02040009, kInconsistentResponse = 0x0204000B,
+                          kUnknownOperationType = 0x02040101, kAmsUnknownMessageType = 0x02040201,
+                          kAmsNoFreeChannel = 0x02040202, kCallbackTaken = 0x02000402;
+
+inline std::string lastError() { return Qor_GetLastErrorDescription(); }
+
+// The last error's text carries the given detail.
+inline void expectText(const std::string& text) {
+  EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
+}
+
+class MostRoad : public InterfaceFixture {
+ protected:
+  MostRoad() : InterfaceFixture(mostController()) {}
+  void SetUp() override {
+    InterfaceFixture::SetUp();
+    port_ = open(1);
+  }
+  uint32_t port_ = 0;
+};
+
+}  // namespace qor::test
