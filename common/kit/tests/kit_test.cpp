@@ -293,6 +293,8 @@ TEST(ByteRing, ARecordEndingAtTheEndLeavesTheWriteOffsetAtTheStart) {
   ring.pop(8);
   EXPECT_TRUE(ring.push(Bytes{1, 2, 3}));
   EXPECT_EQ(ring.writeOffset(), 3u);
+}
+
 TEST(DiagnosticConfig, TheUdsRecordSendsOnlyTheMessageBytesOfItsLengthAfterTheHead) {
   const uint8_t message[8] = {0x3E, 0x80, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
   const UdsSettings settings{1, {0x1211, 0x1413, 0x1615}, 0x1817, 0x81, 2, message};
@@ -304,6 +306,7 @@ TEST(DiagnosticConfig, TheUdsRecordSendsOnlyTheMessageBytesOfItsLengthAfterTheHe
   RecordWriter other = diagnosticRecord({7, 1, 0, 9, 0}, 16);
   other.u16(0xBBAA);
   EXPECT_EQ(Bytes(other.view().begin(), other.view().end()), (Bytes{7, 1, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0xAA, 0xBB}));
+}
 
 // Four modes run, four others are refused as not for this configuration, every other of the 256 is unknown.
 TEST(DiagnosticConfig, TesterPresentModesFallIntoThreeClasses) {
@@ -318,6 +321,7 @@ TEST(DiagnosticConfig, TesterPresentModesFallIntoThreeClasses) {
     unknown += classifyTesterPresentMode(static_cast<uint8_t>(mode)) == TesterPresentMode::Unknown;
   }
   EXPECT_EQ(unknown, 248u);
+}
 
 TEST(TransportSetup, TheHeadLeavesTheRestToTheProtocol) {
   RecordWriter record = transportSetupRecord(16, 4, 0x0201, 0x0403);
