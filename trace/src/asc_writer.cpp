@@ -100,9 +100,8 @@ void AscWriter::endFile() {
     file_.reset();
     throw;
   }
-  const int fd = file_.get();
-  file_ = FileDescriptor();
-  if (close(fd) != 0) throwFileError("could not close file '" + currentName_ + "'", errno);
+  // A close can report the last write's failure.
+  if (close(file_.release()) != 0) throwFileError("could not close file '" + currentName_ + "'", errno);
 }
 
 void AscWriter::writeEntry(const TraceEntry& entry) {

@@ -25,6 +25,8 @@ class FileDescriptor {
 
   int get() const { return fd_; }
   bool isOpen() const { return fd_ >= 0; }
+  // Hands the descriptor over to the caller, who closes it.
+  int release() { return std::exchange(fd_, -1); }
   void reset() {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
