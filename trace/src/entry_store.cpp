@@ -11,9 +11,7 @@ namespace qor::trace {
 namespace {
 
 void copyWithoutRelativeTime(RecordPacker& packer, const TraceEntry& entry, uint32_t& count) {
-  if (!packer.add(entry.record())) {
-    throw TraceException(kNoPort, kBufferTooSmall, "the response buffer is too small for all available monitor entries");
-  }
+  packer.add(entry.record());
   std::memset(packer.last() + offsetof(Qor_Trace_Entry_t, relativeTimestamp), 0, sizeof(uint64_t));
   ++count;
 }

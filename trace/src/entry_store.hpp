@@ -34,7 +34,6 @@ class EntryStore {
   explicit EntryStore(const std::string& swapStem) : swap_(swapStem) {}
 
   void setMemoryLimit(uint32_t limit) { memoryLimit_ = limit; }
-  uint32_t memoryLimit() const { return memoryLimit_; }
   void setDropOldestHalf(bool drop) { dropOldestHalf_ = drop; }
 
   void store(SharedEntry entry) { held_.push_back(std::move(entry)); }

@@ -7,20 +7,24 @@
 #include <cstring>
 #include <span>
 
+#include "trace_library.hpp"
+
 namespace qor::trace {
 
 class RecordPacker {
  public:
   RecordPacker(uint8_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
 
-  // false, writing nothing, when the record's aligned end lies past the capacity.
-  bool add(std::span<const uint8_t> record) {
+  // A record whose aligned end lies past the capacity is not written: 0x214000A.
+  void add(std::span<const uint8_t> record) {
     const size_t end = (used_ + record.size() + 7) / 8 * 8;
-    if (end > capacity_) return false;
+    if (end > capacity_) {
+      throw TraceException(kNoPort, kBufferTooSmall,
+                           "the response buffer is too small for all available monitor entries");
+    }
     std::memcpy(buffer_ + used_, record.data(), record.size());
     last_ = buffer_ + used_;
     used_ = end;
-    return true;
   }
   // The record added last, to adjust a field of the copy.
   uint8_t* last() const { return last_; }
