@@ -81,8 +81,10 @@ void AscWriter::writePending() {
     const ssize_t written = write(file_.get(), text, left);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
+      // The file ends here: nothing more is written to it, not even the closing line.
       const int error = written < 0 ? errno : ENOSPC;
       pending_.clear();
+      file_.reset();
       throwFileError("could not write file '" + currentName_ + "'", error);
     }
     text += written;
@@ -94,17 +96,13 @@ void AscWriter::writePending() {
 void AscWriter::endFile() {
   if (!file_.isOpen()) return;
   pending_ += "End Triggerblock\n";
-  try {
-    writePending();
-  } catch (const TraceException&) {
-    file_.reset();
-    throw;
-  }
+  writePending();
   // A close can report the last write's failure.
   if (close(file_.release()) != 0) throwFileError("could not close file '" + currentName_ + "'", errno);
 }
 
 void AscWriter::writeEntry(const TraceEntry& entry) {
+  if (!file_.isOpen()) return;  // ended by a failed write, already reported
   const bool relativeTimes = flags_ & kAscRelativeTimes;
   const bool fromStart = flags_ & kAscFromStartTime;
   if (fromStart && !relativeTimes && entry.timestamp() < startTime_) return;

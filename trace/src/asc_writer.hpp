@@ -27,7 +27,8 @@ class AscWriter {
   AscWriter(const AscWriter&) = delete;
   AscWriter& operator=(const AscWriter&) = delete;
 
-  // Writes the record's line; a failed write or a next file that cannot be opened is a file error (0x2140007).
+  // Writes the record's line; a failed write or a next file that cannot be opened is a file error (0x2140007),
+  // after which the writer writes nothing more.
   void writeEntry(const TraceEntry& entry);
   // Completes the last file; a failed write or close is a file error.
   void finish();

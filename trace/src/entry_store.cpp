@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "record_packer.hpp"
 #include "trace_library.hpp"
@@ -17,6 +18,35 @@ void copyWithoutRelativeTime(RecordPacker& packer, const TraceEntry& entry, uint
 }
 
 }  // namespace
+
+void EntryStore::store(SharedEntry entry) {
+  held_.push_back(std::move(entry));
+  if (!live_) return;
+  try {
+    live_->writeEntry(*held_.back());
+  } catch (const TraceException& failure) {
+    // A full disk must not stop the recording; the live file ends here.
+    liveFailure_ = failure.code();
+    live_.reset();
+  }
+}
+
+void EntryStore::startLiveOutput(std::unique_ptr<AscWriter> writer) {
+  live_ = std::move(writer);
+  liveFailure_ = 0;
+}
+
+uint32_t EntryStore::endLiveOutput() {
+  if (live_) {
+    try {
+      live_->finish();
+    } catch (const TraceException& failure) {
+      if (liveFailure_ == 0) liveFailure_ = failure.code();
+    }
+    live_.reset();
+  }
+  return std::exchange(liveFailure_, 0);
+}
 
 void EntryStore::checkMemory() {
   if (memoryLimit_ > held_.size()) return;

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "asc_writer.hpp"
 #include "swap_file.hpp"
 #include "trace_entry.hpp"
 
@@ -36,7 +38,13 @@ class EntryStore {
   void setMemoryLimit(uint32_t limit) { memoryLimit_ = limit; }
   void setDropOldestHalf(bool drop) { dropOldestHalf_ = drop; }
 
-  void store(SharedEntry entry) { held_.push_back(std::move(entry)); }
+  // Appends the record, and writes its line to the live ASC file while one runs.
+  void store(SharedEntry entry);
+  // Live ASC output: every record stored from now on also goes to writer.
+  void startLiveOutput(std::unique_ptr<AscWriter> writer);
+  // Completes the live file. 0, or the code of the first failure of the live output (recorded when it happened;
+  // the output stopped there while recording went on).
+  uint32_t endLiveOutput();
   // Applies the memory limit. A swap that fails keeps the records in memory and throws its file error.
   void checkMemory();
 
@@ -58,6 +66,8 @@ class EntryStore {
  private:
   std::deque<SharedEntry> held_;
   SwapFile swap_;
+  std::unique_ptr<AscWriter> live_;
+  uint32_t liveFailure_ = 0;
   uint32_t memoryLimit_ = 0;
   bool dropOldestHalf_ = false;
 };

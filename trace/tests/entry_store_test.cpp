@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "asc_files.hpp"
 #include "entry_store.hpp"
 #include "trace_library.hpp"
 #include "trace_records.hpp"
@@ -212,6 +213,24 @@ TEST_F(EntryStoreTest, ACorruptSwapFileIsAFileErrorNotARead) {
       EXPECT_EQ(size, 96u) << c.what;
     }
   }
+}
+
+TEST_F(EntryStoreTest, LiveOutputWritesEveryStoredRecordUntilItEnds) {
+  store_.startLiveOutput(std::make_unique<AscWriter>(kAscSplit, "/tmp/live.asc", 0, 524288000));
+  storeRound(0, 3);
+  EXPECT_EQ(store_.endLiveOutput(), 0u);
+  storeRound(3, 1);
+  const std::vector<std::string> lines = test::recordLines("/tmp/live.asc");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2].substr(0, 12), "0.000001002 ");
+}
+
+TEST_F(EntryStoreTest, LiveOutputOnAFullDiskStopsWhileRecordingGoesOn) {
+  store_.startLiveOutput(std::make_unique<AscWriter>(0, "/dev/full", 0, 0));
+  storeRound(0, 3000);  // more text than the writer keeps before it writes
+  EXPECT_EQ(store_.total(), 3000u);
+  EXPECT_EQ(store_.endLiveOutput(), 0x2140007u);
+  EXPECT_EQ(store_.endLiveOutput(), 0u);
 }
 
 }  // namespace
