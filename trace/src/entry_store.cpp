@@ -54,8 +54,7 @@ void EntryStore::checkMemory() {
     held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(held_.size() / 2));
     return;
   }
-  const std::vector<SharedEntry> leaving(held_.begin(), held_.end());
-  swap_.append(leaving);
+  swap_.append(held_);
   held_.clear();
 }
 

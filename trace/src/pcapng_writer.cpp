@@ -146,11 +146,4 @@ void PcapngWriter::finish() {
   if (close(file_.release()) != 0) throwFileError("could not close file '" + fileName_ + "'", errno);
 }
 
-void exportToPcapng(TraceSnapshot& snapshot, uint32_t flags, const std::string& fileName, uint64_t startTime) {
-  if ((flags & ~kPcapngFromStartTime) != 0) throw TraceException(kNoPort, kUnknownFlag, "");
-  PcapngWriter writer(flags, fileName, startTime);
-  snapshot.forEach([&](const TraceEntry& entry) { writer.writeEntry(entry); });
-  writer.finish();
-}
-
 }  // namespace qor::trace

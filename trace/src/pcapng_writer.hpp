@@ -8,16 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "entry_store.hpp"
 #include "file_descriptor.hpp"
+#include "trace_entry.hpp"
 
 namespace qor::trace {
 
 // Writer flags: bit 0, times from the start time and earlier records left out.
 inline constexpr uint32_t kPcapngFromStartTime = 0x1;
-
-// Flags above 1: 0x2140002. A file that cannot be opened or written: 0x2140007.
-void exportToPcapng(TraceSnapshot& snapshot, uint32_t flags, const std::string& fileName, uint64_t startTime);
 
 class PcapngWriter {
  public:

@@ -100,7 +100,7 @@ void SwapFile::create() {
   throwFileError("error opening swap file '" + stem_ + ".bin'", EEXIST);
 }
 
-void SwapFile::append(std::span<const SharedEntry> entries) {
+void SwapFile::append(const std::deque<SharedEntry>& entries) {
   if (entries.empty()) return;
   if (!file_.isOpen()) create();
   std::vector<uint8_t> chunk;

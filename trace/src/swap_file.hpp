@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
+#include <deque>
 #include <string>
 
 #include "file_descriptor.hpp"
@@ -43,7 +43,7 @@ class SwapFile {
 
   // Appends every record whole, or nothing: on a failure the file is cut back to what it held and a file error
   // (0x2140007) is thrown.
-  void append(std::span<const SharedEntry> entries);
+  void append(const std::deque<SharedEntry>& entries);
   uint64_t records() const { return records_; }
   // Starts over with no records. Readers made before keep reading what they were given.
   void clear();

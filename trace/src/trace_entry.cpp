@@ -34,14 +34,14 @@ void setTimestamp(std::vector<uint8_t>& record, uint64_t timestamp) {
   put(record, offsetof(Qor_Trace_Entry_t, timestamp), timestamp);
 }
 
-// FlexRay entries and Ethernet items are copied whole behind the head.
-SharedEntry wholeItemRecord(uint32_t channelId, std::span<const uint8_t> item, uint32_t busType) {
+// FlexRay entries and Ethernet items are copied whole behind the head; empty when the item does not hold together.
+std::vector<uint8_t> wholeItemRecord(uint32_t channelId, std::span<const uint8_t> item, uint32_t busType) {
   const auto itemLength = readAt<uint16_t>(item, 0);
-  if (!itemLength || *itemLength < kItemHead || *itemLength > item.size()) return nullptr;
+  if (!itemLength || *itemLength < kItemHead || *itemLength > item.size()) return {};
   std::vector<uint8_t> record = headedRecord(offsets::kHead + *itemLength, channelId, busType);
   std::copy_n(item.begin(), *itemLength, record.begin() + offsets::kHead);
   setTimestamp(record, fieldAt<uint64_t>(item, kItemTimestamp));
-  return std::make_shared<TraceEntry>(std::move(record));
+  return record;
 }
 
 size_t minimumLength(uint8_t busType) {
@@ -68,7 +68,7 @@ SharedEntry TraceEntry::fromCanItem(uint32_t channelId, std::span<const uint8_t>
   std::vector<uint8_t> record = headedRecord(offsets::kCanData + dataLength, channelId, QOR_TRACE_BUS_CAN);
   std::copy_n(item.begin(), kCanItemHead + dataLength, record.begin() + offsets::kHead);
   setTimestamp(record, fieldAt<uint64_t>(item, 0));
-  return std::make_shared<TraceEntry>(std::move(record));
+  return adopt(std::move(record));
 }
 
 SharedEntry TraceEntry::fromLinItem(uint32_t channelId, std::span<const uint8_t> item) {
@@ -82,15 +82,17 @@ SharedEntry TraceEntry::fromLinItem(uint32_t channelId, std::span<const uint8_t>
   record[offsetof(Qor_Trace_Entry_Lin_t, identifier)] = small[2];
   std::copy_n(small.begin() + kLinSmallItemHead, count, record.begin() + offsetof(Qor_Trace_Entry_Lin_t, bytes));
   put(record, offsetof(Qor_Trace_Entry_Lin_t, bitTime), fieldAt<uint32_t>(small, 4));
-  return std::make_shared<TraceEntry>(std::move(record));
+  return adopt(std::move(record));
 }
 
 SharedEntry TraceEntry::fromFlexRayEntry(uint32_t channelId, std::span<const uint8_t> item) {
-  return wholeItemRecord(channelId, item, QOR_TRACE_BUS_FLEXRAY);
+  std::vector<uint8_t> record = wholeItemRecord(channelId, item, QOR_TRACE_BUS_FLEXRAY);
+  return record.empty() ? nullptr : adopt(std::move(record));
 }
 
 SharedEntry TraceEntry::fromEthernetItem(uint32_t channelId, std::span<const uint8_t> item) {
-  return wholeItemRecord(channelId, item, QOR_TRACE_BUS_ETHERNET);
+  std::vector<uint8_t> record = wholeItemRecord(channelId, item, QOR_TRACE_BUS_ETHERNET);
+  return record.empty() ? nullptr : adopt(std::move(record));
 }
 
 SharedEntry TraceEntry::fromRecord(std::span<const uint8_t> record) {
@@ -102,7 +104,7 @@ SharedEntry TraceEntry::fromRecord(std::span<const uint8_t> record) {
   const uint8_t busType = record[offsetof(Qor_Trace_Entry_t, busType)];
   if (record.size() < minimumLength(busType)) return nullptr;
   if (busType == QOR_TRACE_BUS_LIN && record.size() != offsets::kLinRecord) return nullptr;
-  return std::make_shared<TraceEntry>(std::vector<uint8_t>(record.begin(), record.end()));
+  return adopt(std::vector<uint8_t>(record.begin(), record.end()));
 }
 
 void TraceEntry::setRelativeTimestamp(const TraceEntry& later, const TraceEntry& earlier) {

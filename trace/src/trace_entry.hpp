@@ -50,8 +50,6 @@ class TraceEntry {
   // A record as it was stored; null when its length or its bus's fixed part do not hold together.
   static SharedEntry fromRecord(std::span<const uint8_t> record);
 
-  explicit TraceEntry(std::vector<uint8_t> record) : record_(std::move(record)) {}
-
   std::span<const uint8_t> record() const { return record_; }
   uint32_t length() const { return static_cast<uint32_t>(record_.size()); }
   uint32_t channelId() const { return fieldAt<uint32_t>(record_, offsetof(Qor_Trace_Entry_t, channelId)); }
@@ -65,6 +63,18 @@ class TraceEntry {
   void setRelativeTimestamp(const TraceEntry& later, const TraceEntry& earlier);
   // Marks the last record before data were lost: CAN flags bit 7, LIN status bit 7, FlexRay and Ethernet type 0.
   void setBufferOverrunFlag();
+
+ private:
+  // Only the checked builders above make entries.
+  struct Checked {
+    explicit Checked() = default;
+  };
+  static SharedEntry adopt(std::vector<uint8_t> record) {
+    return std::make_shared<TraceEntry>(Checked{}, std::move(record));
+  }
+
+ public:
+  TraceEntry(Checked, std::vector<uint8_t> record) : record_(std::move(record)) {}
 
  private:
   std::vector<uint8_t> record_;

@@ -1,6 +1,7 @@
 #include "trace_export.hpp"
 
 #include "asc_writer.hpp"
+#include "pcapng_writer.hpp"
 #include "trace_library.hpp"
 
 namespace qor::trace {
@@ -13,6 +14,13 @@ void exportToAsc(TraceSnapshot& snapshot, uint32_t flags, const std::string& fil
                          "file size needs to be >= " + std::to_string(kAscMinimumSplitSize) + " bytes");
   }
   AscWriter writer(flags, fileName, startTime, maxFileSize);
+  snapshot.forEach([&](const TraceEntry& entry) { writer.writeEntry(entry); });
+  writer.finish();
+}
+
+void exportToPcapng(TraceSnapshot& snapshot, uint32_t flags, const std::string& fileName, uint64_t startTime) {
+  if ((flags & ~kPcapngFromStartTime) != 0) throw TraceException(kNoPort, kUnknownFlag, "");
+  PcapngWriter writer(flags, fileName, startTime);
   snapshot.forEach([&](const TraceEntry& entry) { writer.writeEntry(entry); });
   writer.finish();
 }

@@ -15,4 +15,7 @@ inline constexpr uint32_t kAscMinimumSplitSize = 512;
 void exportToAsc(TraceSnapshot& snapshot, uint32_t flags, const std::string& fileName, uint64_t startTime,
                  uint32_t maxFileSize);
 
+// pcapng: flags 0 or 1 (0x2140002 otherwise).
+void exportToPcapng(TraceSnapshot& snapshot, uint32_t flags, const std::string& fileName, uint64_t startTime);
+
 }  // namespace qor::trace

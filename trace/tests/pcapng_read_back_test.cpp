@@ -8,6 +8,7 @@
 
 #include "entry_store.hpp"
 #include "pcapng_writer.hpp"
+#include "trace_export.hpp"
 #include "trace_records.hpp"
 
 namespace qor::trace {

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "pcapng_writer.hpp"
+#include "trace_export.hpp"
 #include "trace_library.hpp"
 #include "trace_records.hpp"
 
