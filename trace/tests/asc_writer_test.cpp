@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <regex>
 
+#include "qor_api.h"
+
 #include "asc_files.hpp"
 #include "asc_writer.hpp"
 #include "trace_export.hpp"
@@ -226,6 +228,14 @@ uint32_t failureOf(const std::function<void()>& action) {
 TEST(AscWriter, FilesThatCannotBeOpenedOrWrittenAreFileErrors) {
   TraceSnapshot snapshot{{}, {test::canFrame(1, kTime, 1, 0, {1})}};
   EXPECT_EQ(failureOf([&] { exportToAsc(snapshot, 0, "/tmp/no/such/directory/trace.asc", 0, 0); }), 0x2140007u);
+  EXPECT_NE(std::string(Qor_GetLastErrorDescription())
+                .find("error opening file '/tmp/no/such/directory/trace.asc': No such file or directory"),
+            std::string::npos)
+      << Qor_GetLastErrorDescription();
+  // A name is text, never a format.
+  EXPECT_EQ(failureOf([&] { exportToAsc(snapshot, 0, "/tmp/%s%n%d/trace.asc", 0, 0); }), 0x2140007u);
+  EXPECT_NE(std::string(Qor_GetLastErrorDescription()).find("'/tmp/%s%n%d/trace.asc'"), std::string::npos)
+      << Qor_GetLastErrorDescription();
   EXPECT_EQ(failureOf([&] { exportToAsc(snapshot, 0, "/dev/full", 0, 0); }), 0x2140007u) << "a full disk";
   EXPECT_EQ(failureOf([&] { exportToAsc(snapshot, 16, "/tmp/flags.asc", 0, 0); }), 0x2140002u);
   EXPECT_EQ(failureOf([&] { exportToAsc(snapshot, 8, "/tmp/flags.asc", 0, 511); }), 0x2140005u);
