@@ -6,7 +6,9 @@
 namespace qor::trace {
 namespace {
 
-bool bit(uint32_t value, unsigned number) { return (value >> number & 1u) != 0; }
+bool bit(uint32_t value, unsigned number) {
+  return (value >> number & 1u) != 0;
+}
 
 // ---- CAN: hex, whatever the file's base; channels in decimal, as every ASC reader takes them.
 
@@ -50,7 +52,8 @@ void appendCan(AscLine& line, const TraceEntry& entry) {
   line.hex(record[offsetof(Qor_Trace_Entry_Can_t, dlc)]) << " ";
   line.number(data.size(), {Radix::Decimal, 2, true});
   for (uint8_t byte : data) (line << " ").number(byte, {Radix::Hex, 2, true, true});
-  const unsigned frameFlags = (bit(flags, 3) ? 0x1000u : 0) + (bit(flags, 5) ? 0x2000u : 0) + (bit(flags, 6) ? 0x4000u : 0);
+  const unsigned frameFlags =
+      (bit(flags, 3) ? 0x1000u : 0) + (bit(flags, 5) ? 0x2000u : 0) + (bit(flags, 6) ? 0x4000u : 0);
   line << " 0 0 ";
   line.hex(frameFlags) << " 0 0 0 0 0\n";
 }
@@ -80,7 +83,8 @@ const char* channelCode(uint8_t channel) {
 }
 
 uint32_t frameState(uint8_t indicator) {
-  uint32_t state = bit(indicator, 2) ? (bit(indicator, 1) ? 0x80011u : 0x80001u) : (bit(indicator, 1) ? 0x80012u : 0x80002u);
+  uint32_t state =
+      bit(indicator, 2) ? (bit(indicator, 1) ? 0x80011u : 0x80001u) : (bit(indicator, 1) ? 0x80012u : 0x80002u);
   if (bit(indicator, 3)) state += 4;
   if (bit(indicator, 4)) state += 8;
   return state;
@@ -98,8 +102,8 @@ unsigned errorValue(uint16_t type, uint8_t channel) {
 void appendFlexRayFrame(AscLine& line, const TraceEntry& entry, uint16_t type) {
   const auto record = entry.record();
   const uint8_t indicator = fieldAt<uint8_t>(record, offsetof(Qor_Trace_Entry_FlexRay_t, indicator));
-  const auto payload =
-      bytesAt(record, offsets::kFlexRayPayload, 2u * fieldAt<uint8_t>(record, offsetof(Qor_Trace_Entry_FlexRay_t, payloadWords)));
+  const auto payload = bytesAt(record, offsets::kFlexRayPayload,
+                               2u * fieldAt<uint8_t>(record, offsetof(Qor_Trace_Entry_FlexRay_t, payloadWords)));
   line << channelCode(fieldAt<uint8_t>(record, offsetof(Qor_Trace_Entry_FlexRay_t, channel)));
   line.based(fieldAt<uint16_t>(record, offsetof(Qor_Trace_Entry_FlexRay_t, slot))) << " ";
   line.based(fieldAt<uint8_t>(record, offsetof(Qor_Trace_Entry_FlexRay_t, cycle))) << " ";
@@ -124,7 +128,9 @@ void appendFlexRay(AscLine& line, const TraceEntry& entry) {
   const uint8_t byte40 = fieldAt<uint8_t>(record, 40);
   const uint8_t byte43 = fieldAt<uint8_t>(record, 43);
   line << "Fr ";
-  const auto head = [&](const char* kind) -> AscLine& { return (line << kind << "1 0 ").decimal(entry.channelId()) << " "; };
+  const auto head = [&](const char* kind) -> AscLine& {
+    return (line << kind << "1 0 ").decimal(entry.channelId()) << " ";
+  };
   switch (type) {
     case 1:
     case 2:

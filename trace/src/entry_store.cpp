@@ -65,7 +65,8 @@ void EntryStore::getItems(uint32_t start, uint32_t& count, uint32_t& size, uint8
     size = 0;
     return;
   }
-  const uint64_t limit = count != 0 ? count : std::min<uint64_t>(available - start, std::numeric_limits<uint32_t>::max());
+  const uint64_t limit =
+      count != 0 ? count : std::min<uint64_t>(available - start, std::numeric_limits<uint32_t>::max());
   RecordPacker packer(buffer, size);
   count = 0;
   try {

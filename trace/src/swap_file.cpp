@@ -66,7 +66,8 @@ uint32_t SwapReader::readLength() {
 void SwapReader::skip(uint64_t count) {
   for (uint64_t index = 0; index < count; ++index) {
     const uint32_t length = readLength();
-    if (lseek(file_.get(), length - sizeof length, SEEK_CUR) < 0) throwFileError("could not seek in the swap file", errno);
+    if (lseek(file_.get(), length - sizeof length, SEEK_CUR) < 0)
+      throwFileError("could not seek in the swap file", errno);
   }
 }
 

@@ -50,13 +50,17 @@ std::vector<SharedEntry> mixedTrace() {
     const uint32_t channel = 1 + index % 9;
     const Bytes data(index % 9 == 0 ? 64 : index % 9, static_cast<uint8_t>(index * 7));
     const uint8_t dlc = data.size() == 64 ? 15 : static_cast<uint8_t>(data.size());
+    // Classic standard, extended sent, FD extended with bit-rate switch and error state, FD standard with bit-rate
+    // switch, error frames received and sent, trigger events.
+    const uint8_t code = static_cast<uint8_t>(index % 8);
+    const uint8_t edge = static_cast<uint8_t>(index % 3);
     switch (index % 6) {
       case 0: entries.push_back(test::canFrame(channel, time, 0x100 + index, 0x00, data, dlc)); break;
-      case 1: entries.push_back(test::canFrame(channel, time, 0x80000000u | (0x1234500 + index), 0x03, data, dlc)); break;
-      case 2: entries.push_back(test::canFrame(channel, time, 0xC0000000u | (0x1ABCD00 + index), 0x69, data, dlc)); break;
-      case 3: entries.push_back(test::canFrame(channel, time, 0x40000000u | (0x7F0 + index), 0x28, data, dlc)); break;
-      case 4: entries.push_back(test::canFrame(channel, time, 0, 0x04 | (index & 2), {static_cast<uint8_t>(index % 8)})); break;
-      default: entries.push_back(test::canFrame(channel, time, 0, 0x10, {static_cast<uint8_t>(index % 3)})); break;
+      case 1: entries.push_back(test::canFrame(channel, time, 0x81234500u + index, 0x03, data, dlc)); break;
+      case 2: entries.push_back(test::canFrame(channel, time, 0xC1ABCD00u + index, 0x69, data, dlc)); break;
+      case 3: entries.push_back(test::canFrame(channel, time, 0x400007F0u + index, 0x28, data, dlc)); break;
+      case 4: entries.push_back(test::canFrame(channel, time, 0, 0x04 | (index & 2), {code})); break;
+      default: entries.push_back(test::canFrame(channel, time, 0, 0x10, {edge})); break;
     }
     if (index % 4 == 0) entries.push_back(test::linFrame(channel, time + 1, 0, 0x12, {1, 2, 3}, 8 * 52083));
     if (index % 7 == 0) entries.push_back(test::ethernetFrame(channel, time + 2, 1, Bytes(60, 0xEE)));

@@ -53,7 +53,8 @@ void expectLines(uint32_t flags, const std::vector<LineCase>& cases) {
 }
 
 SharedEntry flexRayFrame(uint16_t type, uint8_t indicator, uint8_t payloadWords, Bytes payload) {
-  return test::flexRayEntry(3, kTime, type, join({{0, indicator}, le(0x10, 2), {3, payloadWords}, le(0x2AB, 2), payload}));
+  return test::flexRayEntry(3, kTime, type,
+                            join({{0, indicator}, le(0x10, 2), {3, payloadWords}, le(0x2AB, 2), payload}));
 }
 
 // An Ethernet record whose frame length says more than the record holds.
@@ -69,7 +70,8 @@ TEST(AscWriter, CanLinesInHex) {
        "1.500000000 CANFD 1 Rx 123   0 0 2  2 11 22 0 0 0 0 0 0 0 0"},
       {"FD extended sent with bit-rate switch and error state", test::canFrame(1, kTime, 0xD2345678, 0x6B, fd, 9),
        "1.500000000 CANFD 1 Tx 12345678x   1 1 9 12 00 01 02 03 04 05 06 07 08 09 0a 0b 0 0 7000 0 0 0 0 0"},
-      {"no data bytes", test::canFrame(1, kTime, 0x7FF, 0, {}), "1.500000000 CANFD 1 Rx 7ff   0 0 0  0 0 0 0 0 0 0 0 0"},
+      {"no data bytes", test::canFrame(1, kTime, 0x7FF, 0, {}),
+       "1.500000000 CANFD 1 Rx 7ff   0 0 0  0 0 0 0 0 0 0 0 0"},
       {"channel 12 in decimal", test::canFrame(12, kTime, 0x1, 0, {}),
        "1.500000000 CANFD 12 Rx 1   0 0 0  0 0 0 0 0 0 0 0 0"},
       {"error frame received", test::canFrame(1, kTime, 0, 0x04, {2}), "1.500000000 1 ErrorFrame ECC: 01100000"},
