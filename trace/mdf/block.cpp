@@ -16,9 +16,11 @@ void Block::Block_Reset(bool deep, BlockSet& visited) {
   if (!deep) return;
   for (Block*& target : links_) {
     if (target == nullptr || target->position_ == 0 || visited.contains(target)) continue;
+    // Resetting a data list may clear this very link.
+    const blockType_t kind = target->type_;
     target->Block_Reset(true, visited);
     // The data lists start again in the next file.
-    if (target->type_ == DL || target->type_ == HL) target = nullptr;
+    if (kind == DL || kind == HL) target = nullptr;
   }
 }
 

@@ -112,6 +112,11 @@ void CNBLOCK::Flags_Set(uint32_t flags) {
   Data_Changed();
 }
 
+void CNBLOCK::ChannelType_Set(uint8_t channelType) {
+  channelType_ = channelType;
+  Data_Changed();
+}
+
 void CNBLOCK::BitCount_Set(uint32_t bitCount) {
   bitCount_ = bitCount;
   Data_Changed();

@@ -77,12 +77,15 @@ class CNBLOCK : public SectionBlock {
   static constexpr uint32_t kLinkSource = 3;
   static constexpr uint32_t kLinkConversion = 4;
   static constexpr uint32_t kLinkData = 5;
+  static constexpr uint32_t kLinkUnit = 6;
+  static constexpr uint32_t kLinkComment = 7;
 
   CNBLOCK(std::string_view name, uint8_t channelType, uint8_t syncType, uint8_t dataType, uint32_t bitPosition,
           uint32_t bitCount);
   // Appends a channel to this channel's composition (`composition`) or to the chain of its next channels.
   void Link_CNBLOCK(CNBLOCK* channel, bool composition);
   void Flags_Set(uint32_t flags);
+  void ChannelType_Set(uint8_t channelType);
   uint32_t BitPosition() const { return 8 * byteOffset_ + bitOffset_; }
   uint32_t BitCount() const { return bitCount_; }
   void BitCount_Set(uint32_t bitCount);

@@ -430,7 +430,8 @@ def read(raw):
     if hd is None:
         return out
     start, = struct.unpack_from("<Q", hd.data)
-    out.append(f"HD start={start} comment={mdf.text(hd, 5)}")
+    comment = mdf.text(hd, 5)
+    out.append(f"HD start={start} comment={comment.replace(chr(10), '|') if comment else None}")
     history = mdf.link(hd, 1)
     while history is not None:
         out.append(f"FH comment={mdf.text(history, 1)}")
