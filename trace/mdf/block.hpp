@@ -111,7 +111,7 @@ class SectionBlock : public Block {
 class IDBLOCK {
  public:
   static constexpr uint16_t kVersion = 410;
-  static constexpr int64_t kLength = 64;
+  static constexpr int64_t kLength = kIdentificationBlockLength;
 
   IDBLOCK();
 
@@ -122,7 +122,6 @@ class IDBLOCK {
   void UnfinFlags(uint16_t flags);
   void UnfinFlags_Custom(uint16_t flags);
   void Block_Reset();
-  int64_t Block_Length() const { return kLength; }
 
  private:
   uint8_t bytes_[kLength];

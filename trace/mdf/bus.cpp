@@ -88,10 +88,6 @@ void Bus::Channel_New(DGBLOCK* group, FileStream& stream) {
   groups_.push_back({group, std::make_unique<DLBLOCK>(group, kBlocksPerList, true, stream), nullptr});
 }
 
-uint64_t Bus::CycleCount_Get(size_t group) const {
-  return group < groups_.size() ? groups_[group].cycleCount : 0;
-}
-
 uint64_t Bus::CycleCount_Get() const {
   uint64_t total = 0;
   for (const ChannelGroup& group : groups_) total += group.cycleCount;

@@ -28,7 +28,6 @@ class Bus {
 
   uint32_t BusChannel_Get() const { return channel_; }
   uint32_t BusType_Get() const { return type_; }
-  uint64_t CycleCount_Get(size_t group) const;
   uint64_t CycleCount_Get() const;
 
   // Writes the trace record (its whole bytes) as a record of its kind at `time` (ns from the recording's base);

@@ -25,7 +25,6 @@ class DataBlockDynamic {
   bool Insert(std::span<const uint8_t> bytes);
   uint32_t DataBytes() const { return used_; }
   bool IsEmpty() const { return used_ == 0; }
-  uint32_t MaxLength() const { return kCapacity; }
   void Reset() { used_ = 0; }
 
  protected:
@@ -100,7 +99,6 @@ class DLBLOCK : public Block {
   using Block::Block_Reset;
   // For a new file: the chain starts again; `deep` also takes the list away from its owner.
   void Block_Reset(bool deep, BlockSet& visited) override;
-  uint64_t DataBytes() const { return runningOffset_ + current_->DataBytes(); }
 
  private:
   bool Write_First();

@@ -17,8 +17,7 @@ int64_t FileStream::EndOfFile() {
 }
 
 int64_t FileStream::NextBlockPosition() {
-  static constexpr int64_t kIdentificationLength = 64;
-  return CalcStartPos(std::max(EndOfFile(), kIdentificationLength));
+  return CalcStartPos(std::max(EndOfFile(), kIdentificationBlockLength));
 }
 
 void FileStream::Bytes_Write(std::span<const uint8_t> bytes) {

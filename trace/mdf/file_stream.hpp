@@ -9,6 +9,9 @@
 
 namespace MDF {
 
+// The identification block at the start of every file; no other block goes there.
+inline constexpr int64_t kIdentificationBlockLength = 64;
+
 class FileStream : public std::ofstream {
  public:
   bool Open(const std::string& fileName);

@@ -435,6 +435,28 @@ TEST_F(MdfRecording, ASplitRecordingKeepsEveryRecordInCompleteFiles) {
   EXPECT_EQ(records, expected);
 }
 
+// Records from a device are untrusted: whatever their counts and lengths say, every field is read inside the record
+// and the file keeps to the format, with as many records as the buses counted.
+TEST_F(MdfRecording, RecordsOfAnyContentLeaveAFileThatKeepsToTheFormat) {
+  MdfFile file("/tmp/mdf/random.mf4", kStart, 0);
+  ASSERT_TRUE(file.File_Open(kStart));
+  for (uint8_t busType : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) ASSERT_TRUE(file.Bus_Add(0, busType));
+  file.Write();
+  std::mt19937 random(17);
+  size_t stored = 0;
+  for (uint32_t index = 0; index < 20'000; ++index) {
+    Bytes item(random() % 100);
+    for (uint8_t& byte : item) byte = static_cast<uint8_t>(random());
+    if (file.Data_Insert(traceRecord(random() % 4, 0, kStart + index, item))) ++stored;
+  }
+  EXPECT_GT(stored, 5'000u);
+  const uint64_t cycles = file.Bus_Cycles(0, 0) + file.Bus_Cycles(0, 1) + file.Bus_Cycles(0, 2);
+  ASSERT_TRUE(file.File_Close(kStart + 20'000));
+  const auto checked = test::checkFile("/tmp/mdf/random.mf4");
+  ASSERT_EQ(checked.status, 0) << checked.all().substr(0, 3000);
+  EXPECT_EQ(checked.starting("RECORD").size(), cycles);
+}
+
 TEST_F(MdfRecording, AFileWhoseWritingFailedStaysMarkedUnfinalized) {
   MdfFile file("/tmp/mdf/failed.mf4", kStart, 0);
   ASSERT_TRUE(file.File_Open(kStart));
