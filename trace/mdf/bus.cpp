@@ -124,7 +124,8 @@ bool Bus::Can_Insert(std::span<const uint8_t> bytes, uint64_t time) {
   const uint8_t flags = record.Byte(40);
   // Trigger marks are no bus traffic; they must not turn into frames.
   if (flags & kCanTriggerEvent) return false;
-  const uint32_t identifier = (record.At<uint32_t>(36) & 0x3FFFFFFF) | (static_cast<uint32_t>(flags & kCanExtended) << 31);
+  const uint32_t identifier =
+      (record.At<uint32_t>(36) & 0x3FFFFFFF) | (static_cast<uint32_t>(flags & kCanExtended) << 31);
   const bool sent = flags & kCanSent;
   if (flags & (kCanErrorFrame | kCanOverrun)) {
     const CanErrorFlags errorFlags = CanErrorFlagsOf(record.Byte(44), flags & kCanOverrun);

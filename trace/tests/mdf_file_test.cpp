@@ -87,10 +87,11 @@ uint64_t littleEndian(const Bytes& bytes) {
   return value;
 }
 
-// The checker's line for record `index` of group `group`: the time, then the members as name=value.
-std::string recordLine(size_t index, uint64_t time, const std::string& group,
+// The checker's line for record `index` of group `group`: the time, the bus channel, then the members.
+std::string recordLine(size_t index, uint64_t time, const std::string& group, uint32_t busChannel,
                        const std::vector<std::pair<std::string, std::string>>& members) {
-  std::string line = "RECORD " + number(index) + " t=" + number(time);
+  std::string line = "RECORD " + number(index) + " t=" + number(time) + " " + group + ".BusChannel=" +
+                     number(busChannel) + ".0";
   for (const auto& [name, value] : members) line += " " + group + "." + name + "=" + value;
   return line;
 }
@@ -126,8 +127,7 @@ TEST_F(MdfRecording, EveryKindOfBusRecordReadsBackFieldByField) {
                             std::vector<std::pair<std::string, std::string>> fields) {
     time += 1000;
     ASSERT_TRUE(file.Data_Insert(canRecord(3, time, identifier, flags, dlc, data)));
-    fields.insert(fields.begin(), {"BusChannel", "3.0"});
-    can.push_back(recordLine(can.size(), time - kStart, "CAN_DataFrame", fields));
+    can.push_back(recordLine(can.size(), time - kStart, "CAN_DataFrame", 3, fields));
   };
   Bytes fd(24);
   for (size_t index = 0; index < fd.size(); ++index) fd[index] = static_cast<uint8_t>(index);
@@ -169,8 +169,8 @@ TEST_F(MdfRecording, EveryKindOfBusRecordReadsBackFieldByField) {
         const auto& table = (code == 0 || code == 8) && overrun ? overrunFlags : errorFlags[code];
         Bytes errorBytes{0x05, 0, 0, 0};
         for (uint8_t byte : sent ? table.second : table.first) errorBytes.push_back(byte);
-        canErrors.push_back(recordLine(canErrors.size(), time - kStart, "CAN_ErrorFrame",
-                                       {{"BusChannel", "3.0"}, {"ID", "85"}, {"IDE", "0"}, {"Dir", sent ? "1" : "0"},
+        canErrors.push_back(recordLine(canErrors.size(), time - kStart, "CAN_ErrorFrame", 3,
+                                       {{"ID", "85"}, {"IDE", "0"}, {"Dir", sent ? "1" : "0"},
                                         {"DLC", "0"}, {"DataLength", "0"}, {"DataBytes", "-"},
                                         {"ErrorFlags", number(littleEndian(errorBytes))}}));
       }
@@ -186,43 +186,43 @@ TEST_F(MdfRecording, EveryKindOfBusRecordReadsBackFieldByField) {
   };
   const auto sof = [&] { return number(time - kStart); };
   ASSERT_TRUE(lin(0, 0x12, {1, 2, 3, 0x55}));
-  linFrames.push_back(recordLine(0, time - kStart, "LIN_Frame",
-                                 {{"BusChannel", "1.0"}, {"ID", "18"}, {"ReceivedDataByteCount", "3"}, {"DataLength", "3"},
+  linFrames.push_back(recordLine(0, time - kStart, "LIN_Frame", 1,
+                                 {{"ID", "18"}, {"ReceivedDataByteCount", "3"}, {"DataLength", "3"},
                                   {"DataBytes", "010203"}, {"Dir", "0"}, {"ChecksumModel", "1"},
                                   {"IsSimulated", "0"}, {"IsETF", "0"}, {"Checksum", "85"}, {"SOF", sof()},
                                   {"Baudrate", baud}}));
   ASSERT_TRUE(lin(0x40, 0x13, {0xAA}, 4));
-  linFrames.push_back(recordLine(1, time - kStart, "LIN_Frame",
-                                 {{"BusChannel", "1.0"}, {"ID", "19"}, {"ReceivedDataByteCount", "0"}, {"DataLength", "0"},
+  linFrames.push_back(recordLine(1, time - kStart, "LIN_Frame", 1,
+                                 {{"ID", "19"}, {"ReceivedDataByteCount", "0"}, {"DataLength", "0"},
                                   {"DataBytes", "-"}, {"Dir", "1"}, {"ChecksumModel", "1"}, {"IsSimulated", "1"},
                                   {"IsETF", "0"}, {"Checksum", "170"}, {"SOF", sof()}, {"Baudrate", "0.0"}}));
   // A count above what the record holds: 8 data bytes at most, the checksum read inside the record.
   ASSERT_TRUE(lin(0, 0x14, {1, 2, 3, 4, 5, 6, 7, 8, 9}, bitTime, 200));
-  linFrames.push_back(recordLine(2, time - kStart, "LIN_Frame",
-                                 {{"BusChannel", "1.0"}, {"ID", "20"}, {"ReceivedDataByteCount", "8"}, {"DataLength", "8"},
+  linFrames.push_back(recordLine(2, time - kStart, "LIN_Frame", 1,
+                                 {{"ID", "20"}, {"ReceivedDataByteCount", "8"}, {"DataLength", "8"},
                                   {"DataBytes", "0102030405060708"}, {"Dir", "0"}, {"ChecksumModel", "1"},
                                   {"IsSimulated", "0"}, {"IsETF", "0"}, {"Checksum", "9"}, {"SOF", sof()},
                                   {"Baudrate", baud}}));
   ASSERT_TRUE(lin(0x02 | 0x40, 0x21, {5, 6, 0x77}));
-  linChecksum.push_back(recordLine(0, time - kStart, "LIN_ChecksumError",
-                                   {{"BusChannel", "1.0"}, {"ID", "33"}, {"ReceivedDataByteCount", "2"}, {"DataLength", "2"},
+  linChecksum.push_back(recordLine(0, time - kStart, "LIN_ChecksumError", 1,
+                                   {{"ID", "33"}, {"ReceivedDataByteCount", "2"}, {"DataLength", "2"},
                                     {"DataBytes", "0506"}, {"ChecksumModel", "3"}, {"IsSimulated", "1"},
                                     {"Dir", "1"}, {"Checksum", "119"}, {"SOF", sof()}, {"Baudrate", baud}}));
   ASSERT_TRUE(lin(0x01 | 0x02, 0x22, {7, 0x11})) << "bit 0 wins over bit 1";
-  linReceive.push_back(recordLine(0, time - kStart, "LIN_ReceiveError",
-                                  {{"BusChannel", "1.0"}, {"ID", "34"}, {"ReceivedDataByteCount", "1"}, {"DataLength", "1"},
+  linReceive.push_back(recordLine(0, time - kStart, "LIN_ReceiveError", 1,
+                                  {{"ID", "34"}, {"ReceivedDataByteCount", "1"}, {"DataLength", "1"},
                                    {"DataBytes", "07"}, {"ChecksumModel", "3"}, {"IsETF", "0"},
                                    {"IsShortError", "0"}, {"IsTimeoutDuringLenDet", "0"}, {"SOF", sof()},
                                    {"Baudrate", baud}, {"State", "3"}, {"Reason", "1"}}));
   ASSERT_TRUE(lin(0x04, 0, {}));
-  linSync.push_back(recordLine(0, time - kStart, "LIN_SyncError", {{"BusChannel", "1.0"}, {"SOF", sof()}, {"Baudrate", baud}}));
+  linSync.push_back(recordLine(0, time - kStart, "LIN_SyncError", 1, {{"SOF", sof()}, {"Baudrate", baud}}));
   ASSERT_TRUE(lin(0x48 | 0x01, 0x23, {1, 2, 3, 4, 5}));
-  linTransmission.push_back(recordLine(0, time - kStart, "LIN_TransmissionError",
-                                       {{"BusChannel", "1.0"}, {"ID", "35"}, {"SpecifiedDataByteCount", "4"}, {"ChecksumModel", "1"},
+  linTransmission.push_back(recordLine(0, time - kStart, "LIN_TransmissionError", 1,
+                                       {{"ID", "35"}, {"SpecifiedDataByteCount", "4"}, {"ChecksumModel", "1"},
                                         {"IsETF", "0"}, {"SOF", sof()}, {"Baudrate", baud}}));
   ASSERT_TRUE(lin(0x20, 0, {0x80}));
-  linWakeup.push_back(recordLine(0, time - kStart, "LIN_Wakeup",
-                                 {{"BusChannel", "1.0"}, {"SOF", sof()}, {"Baudrate", baud}, {"ReceivedByte", "0"}, {"LengthInfo", "0"},
+  linWakeup.push_back(recordLine(0, time - kStart, "LIN_Wakeup", 1,
+                                 {{"SOF", sof()}, {"Baudrate", baud}, {"ReceivedByte", "0"}, {"LengthInfo", "0"},
                                   {"IsExternal", "1"}}));
   EXPECT_FALSE(lin(0x10, 0x24, {1})) << "an overrun mark without error bits is not written";
 
@@ -233,8 +233,8 @@ TEST_F(MdfRecording, EveryKindOfBusRecordReadsBackFieldByField) {
   // Selector, indicator, slot, cycle, payload words, header CRC, payload.
   ASSERT_TRUE(flexRay(1, {2, 0x06, 0x21, 0x00, 5, 2, 0x34, 0x12, 0x11, 0x22, 0x33, 0x44}));
   for (const char* channel : {"0(A)", "1(B)"}) {
-    flxFrames.push_back(recordLine(flxFrames.size(), time - kStart, "FLX_Frame",
-                                   {{"BusChannel", "2.0"}, {"InterfaceType", "0.0"}, {"ControllerID", "0.0"},
+    flxFrames.push_back(recordLine(flxFrames.size(), time - kStart, "FLX_Frame", 2,
+                                   {{"InterfaceType", "0.0"}, {"ControllerID", "0.0"},
                                     {"ID", "33"}, {"Cycle", "5"}, {"FlxChannel", channel}, {"Dir", "0"},
                                     {"DataLength", "4"}, {"FrameFlags", number(0x00880011)}, {"NullFrameFlag", "1"},
                                     {"SyncFrameFlag", "0"}, {"StartUpFrameFlag", "0"},
@@ -243,33 +243,33 @@ TEST_F(MdfRecording, EveryKindOfBusRecordReadsBackFieldByField) {
   }
   // 200 words announced, 3 carried: the frame keeps what the record holds.
   ASSERT_TRUE(flexRay(2, {0, 0x08, 0x05, 0x01, 63, 200, 0, 0, 1, 2, 3, 4, 5, 6}));
-  flxFrames.push_back(recordLine(2, time - kStart, "FLX_Frame",
-                                 {{"BusChannel", "2.0"}, {"InterfaceType", "0.0"}, {"ControllerID", "0.0"},
+  flxFrames.push_back(recordLine(2, time - kStart, "FLX_Frame", 2,
+                                 {{"InterfaceType", "0.0"}, {"ControllerID", "0.0"},
                                   {"ID", "261"}, {"Cycle", "63"}, {"FlxChannel", "0(A)"}, {"Dir", "1"},
                                   {"DataLength", "6"}, {"FrameFlags", number(0x00080004)}, {"NullFrameFlag", "0"},
                                   {"SyncFrameFlag", "1"}, {"StartUpFrameFlag", "0"}, {"PayloadPreambleFlag", "0"},
                                   {"HeaderCRC", "0"}, {"PayloadLength", "3"}, {"DataBytes", "010203040506"}}));
   ASSERT_TRUE(flexRay(9, {0, 0, 17, 2}));
-  flxErrors.push_back(recordLine(0, time - kStart, "FLX_Error",
-                                 {{"BusChannel", "2.0"}, {"InterfaceType", "5.0"}, {"Cycle", "17"},
+  flxErrors.push_back(recordLine(0, time - kStart, "FLX_Error", 2,
+                                 {{"InterfaceType", "5.0"}, {"Cycle", "17"},
                                   {"FlxChannelMask", "2"}, {"ErrorData", "050000000000040400000000000000000000"},
                                   {"ErrorType", "5(Controller error)"}}));
   ASSERT_TRUE(flexRay(3, {7}));
-  flxCycles.push_back(recordLine(0, time - kStart, "FLX_StartCycle",
-                                 {{"BusChannel", "2.0"}, {"InterfaceType", "5.0"}, {"Cycle", "7"}}));
+  flxCycles.push_back(recordLine(0, time - kStart, "FLX_StartCycle", 2,
+                                 {{"InterfaceType", "5.0"}, {"Cycle", "7"}}));
   ASSERT_TRUE(flexRay(4, {3}));
   Bytes state(48);
   state[4] = 1;
   state[8] = 2;
-  flxStates.push_back(recordLine(0, time - kStart, "FLX_State",
-                                 {{"BusChannel", "2.0"}, {"InterfaceType", "5.0"}, {"Cycle", "0"},
+  flxStates.push_back(recordLine(0, time - kStart, "FLX_State", 2,
+                                 {{"InterfaceType", "5.0"}, {"Cycle", "0"},
                                   {"FlxChannelMask", "0"}, {"StateData", hex(state)}}));
   ASSERT_TRUE(flexRay(6, {1}));
   Bytes symbol(17);
   symbol[14] = 0x28;
   symbol[15] = 0xAA;
-  flxSymbols.push_back(recordLine(0, time - kStart, "FLX_Symbol",
-                                  {{"BusChannel", "2.0"}, {"InterfaceType", "5.0"}, {"Cycle", "0"},
+  flxSymbols.push_back(recordLine(0, time - kStart, "FLX_Symbol", 2,
+                                  {{"InterfaceType", "5.0"}, {"Cycle", "0"},
                                    {"FlxChannelMask", "2"}, {"SymbolType", "3(WUS (Wakeup Symbol))"},
                                    {"SymbolData", hex(symbol)}, {"SymbolLength", "0"}}));
   EXPECT_FALSE(flexRay(5, {0}));
@@ -318,10 +318,10 @@ TEST_F(MdfRecording, EveryKindOfBusRecordReadsBackFieldByField) {
   ASSERT_EQ(groups.size(), expectedGroups.size()) << checked.all();
   for (size_t index = 0; index < groups.size(); ++index) {
     const auto& [bus, group, busType, bytes, cycles] = expectedGroups[index];
-    EXPECT_EQ(groups[index], "GROUP " + number(index) + " acq=" + bus + " source=" + group +
-                                 " sourcetype=2 bustype=" + number(busType) + " channelno=" + bus.substr(bus.size() - 1) +
-                                 " flags=6 separator=0x2e recordbytes=" + number(bytes) +
-                                 " invalbytes=0 cycles=" + number(cycles));
+    const std::string channel = bus.substr(bus.size() - 1);
+    EXPECT_EQ(groups[index], "GROUP " + number(index) + " acq=" + bus + " source=" + group + " sourcetype=2 bustype=" +
+                                 number(busType) + " channelno=" + channel + " flags=6 separator=0x2e recordbytes=" +
+                                 number(bytes) + " invalbytes=0 cycles=" + number(cycles));
   }
   EXPECT_EQ(recordsOf(checked, "CAN_DataFrame"), can);
   EXPECT_EQ(recordsOf(checked, "CAN_ErrorFrame"), canErrors);
@@ -358,7 +358,8 @@ TEST_F(MdfRecording, TheCanDataFrameLayoutIsTheBusLoggingOne) {
       "  CHANNEL CAN_DataFrame.ID type=0 sync=0 dtype=0 bit=8.0 bits=32 flags=0x440",
       "  CHANNEL CAN_DataFrame.IDE type=0 sync=0 dtype=0 bit=11.7 bits=1 flags=0x440",
       "  CHANNEL CAN_DataFrame.FlagsEx type=0 sync=0 dtype=0 bit=12.0 bits=32 flags=0x440",
-      "  CHANNEL CAN_DataFrame.Dir type=0 sync=0 dtype=0 bit=12.6 bits=1 flags=0x440 conv=table(0:Rx,1:Tx;default=None)",
+      "  CHANNEL CAN_DataFrame.Dir type=0 sync=0 dtype=0 bit=12.6 bits=1 flags=0x440 "
+      "conv=table(0:Rx,1:Tx;default=None)",
       "  CHANNEL CAN_DataFrame.EDL type=0 sync=0 dtype=0 bit=13.4 bits=1 flags=0x440",
       "  CHANNEL CAN_DataFrame.BRS type=0 sync=0 dtype=0 bit=13.5 bits=1 flags=0x440",
       "  CHANNEL CAN_DataFrame.ESI type=0 sync=0 dtype=0 bit=13.6 bits=1 flags=0x440",
