@@ -388,31 +388,38 @@ TEST_F(MdfRecording, AGroupBehindAParentThatIsNoHeaderOrDataGroupIsNotBuilt) {
   EXPECT_EQ(channel.Links_Get(0), nullptr);
 }
 
-// Random CAN FD frames whose payloads cannot be compressed, through files of about 2 MiB: every record stands
-// stored, every file is complete and finalized with its own begin of recording and cycle counts, and the records
-// come back in order across the files.
+// Random FlexRay payloads, which cannot be compressed, through files of about 2 MiB: every record stands stored,
+// every file is complete and finalized with its own begin of recording and cycle counts, and the records come back
+// in order across the files.
 TEST_F(MdfRecording, ASplitRecordingKeepsEveryRecordInCompleteFiles) {
   std::filesystem::remove_all("/tmp/mdf/split");
   std::filesystem::create_directories("/tmp/mdf/split");
   MdfFile file("/tmp/mdf/split/log.v2.mf4", kStart, 4096);
   EXPECT_EQ(file.FileName(), "/tmp/mdf/split/log.v2.mf4");
   ASSERT_TRUE(file.File_Open(kStart));
-  ASSERT_TRUE(file.Bus_Add(1, Bus::Info::CAN));
+  ASSERT_TRUE(file.Bus_Add(1, Bus::Info::FlexRay));
   file.Write();
   std::mt19937 random(3);
   std::vector<std::string> expected;
-  for (uint32_t index = 0; index < 200'000; ++index) {
-    Bytes data(64);
-    for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+  constexpr uint32_t kRecords = 25'000;
+  for (uint32_t index = 0; index < kRecords; ++index) {
+    const uint8_t slot = static_cast<uint8_t>(index), cycle = index % 64;
+    Bytes rest{0, 0, slot, 0, cycle, 127, 0x21, 0x43};
+    Bytes payload(254);
+    for (uint8_t& byte : payload) byte = static_cast<uint8_t>(random());
+    rest.insert(rest.end(), payload.begin(), payload.end());
     const uint64_t time = kStart + 1000 * uint64_t{index};
-    ASSERT_TRUE(file.Data_Insert(canRecord(1, time, index & 0x7FF, 0x08, 15, data))) << index;
-    expected.push_back(" t=" + number(time - kStart) + " CAN_DataFrame.BusChannel=1.0 CAN_DataFrame.ID=" +
-                       number(index & 0x7FF) + " CAN_DataFrame.IDE=0 CAN_DataFrame.FlagsEx=4096 "
-                       "CAN_DataFrame.Dir=0(Rx) CAN_DataFrame.EDL=1 CAN_DataFrame.BRS=0 CAN_DataFrame.ESI=0 "
-                       "CAN_DataFrame.r1=0 CAN_DataFrame.DLC=15 CAN_DataFrame.DataLength=64 CAN_DataFrame.DataBytes=" +
-                       hex(data));
+    ASSERT_TRUE(file.Data_Insert(flexRayRecord(1, time, 1, rest))) << index;
+    const std::string line = recordLine(0, time - kStart, "FLX_Frame", 1,
+                                        {{"InterfaceType", "0.0"}, {"ControllerID", "0.0"}, {"ID", number(slot)},
+                                         {"Cycle", number(cycle)}, {"FlxChannel", "0(A)"}, {"Dir", "0"},
+                                         {"DataLength", "254"}, {"FrameFlags", number(0x00080000)},
+                                         {"NullFrameFlag", "0"}, {"SyncFrameFlag", "0"}, {"StartUpFrameFlag", "0"},
+                                         {"PayloadPreambleFlag", "0"}, {"HeaderCRC", number(0x4321)},
+                                         {"PayloadLength", "127"}, {"DataBytes", hex(payload)}});
+    expected.push_back(line.substr(line.find(' ', 7)));
   }
-  ASSERT_TRUE(file.File_Close(kStart + 200'000'000));
+  ASSERT_TRUE(file.File_Close(kStart + 1000 * uint64_t{kRecords}));
 
   std::vector<std::string> names{"/tmp/mdf/split/log.v2.mf4"};
   while (std::filesystem::exists("/tmp/mdf/split/log.v2_" + number(names.size()) + ".mf4")) {
