@@ -93,6 +93,7 @@ class DLBLOCK : public Block {
   bool Insert(std::span<const uint8_t> bytes);
   // Writes the current data block and lists it; false when nothing was buffered or the file failed.
   bool Write();
+  // The block form writes to the list's own stream; the DL's position, or 0 when nothing was written.
   int64_t Write(FileStream& stream) override;
   // A data list writes itself when its block is full or flushed, never as part of the structure.
   bool WriteRequest() const override { return false; }
