@@ -175,6 +175,27 @@ TEST_F(AmsRingRoad, AMessageOfSeveralSegmentsArrivesWholeAndShowsOnTheReceiversM
   EXPECT_EQ(Qor_Most_Monitor_Stop(second_), 0u) << lastError();
 }
 
+TEST_F(AmsRingRoad, MessagesKeptWhileNotificationsAreOffArriveInOrderOnceTheyAreOn) {
+  ASSERT_EQ(Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_Disable(second_, secondChannel_), 0u) << lastError();
+  // Notified together: the small ones share a notification with pieces of the long one, which spans three.
+  const std::vector<Bytes> sent = {pattern(10, 1), pattern(5000, 2), pattern(3, 3)};
+  for (const Bytes& data : sent) {
+    uint32_t flag = 0;
+    const auto message = amsMessage(kSecondAddress, kSet, 0, data);
+    ASSERT_EQ(Qor_Most_Ams_QueueRequest(first_, firstChannel_, message.get(), &flag), 0u) << lastError();
+  }
+  EXPECT_FALSE(gMessages.take(std::chrono::milliseconds(100))) << "kept while notifications are off";
+
+  ASSERT_EQ(Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_Enable(second_, secondChannel_), 0u) << lastError();
+  for (size_t i = 0; i < sent.size(); ++i) {
+    const std::optional<Received> received = gMessages.take();
+    ASSERT_TRUE(received) << i;
+    EXPECT_EQ(received->data, sent[i]) << i;
+    const uint32_t more = i + 1 < sent.size() ? QOR_MOST_AMS_RX_STATE_PENDING : 0;
+    EXPECT_EQ(received->state, QOR_MOST_AMS_RX_STATE_LAST | more) << i;
+  }
+}
+
 TEST_F(AmsRingRoad, ARequestIsAnsweredByTheOtherNodesApplication) {
   // Polled: the response is longer than one answer, so it is read in pieces.
   const Bytes question = pattern(300, 1), answer = pattern(9000, 2);

@@ -95,8 +95,6 @@ struct MostAmsFirmware::Node {
   std::array<Channel, kMostAmsChannels> channels{};
   MostTelegramJoiner joiner{};
   std::deque<MostControlMessage> rxBuffer{};
-  uint32_t rxBufferValue = 0;
-  uint8_t rxBufferMode = 0;
   std::optional<FirmwareMessageHeader> application{};  // of the last command: where notifications go
 
   Channel* channel(uint8_t number) {
@@ -186,11 +184,8 @@ MostAmsFirmware::Outcome MostAmsFirmware::serve(const ReceivedFrame& frame) {
       return answered(responseHead(*channel));
     case kResponsePiece:
       return answered(responsePiece(*channel));
-    case kRxBufferConfig:
-      if (parameters.size() < 16) return refused;
-      node.rxBufferValue = u32At(parameters, 8);
-      node.rxBufferMode = parameters[12];
-      return answered({});
+    case kRxBufferConfig:  // the emulated buffer has no settings
+      return parameters.size() < 16 ? refused : answered({});
     case kNotifications: {
       if (parameters.size() < 8 || parameters[4] > kRxBuffer) return refused;
       const bool on = parameters[6] != 0;

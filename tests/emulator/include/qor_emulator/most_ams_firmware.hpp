@@ -19,7 +19,7 @@
 //     flags: bit 0 a response is there, bit 1 its data are all in this answer, bit 2 a response is awaited
 //   6 the response's next piece                           -> {u8 last, 3 zeros, u32 piece length, piece}
 //     A response is read once: the answer that carries its last data gives it up.
-//   7 receive buffer configuration {4 zeros, u32 value, u8 mode, 3 zeros}: kept, not used
+//   7 receive buffer configuration {4 zeros, u32 value, u8 mode, 3 zeros}: acknowledged, the buffer has no settings
 //   9 notifications {u8 0 responses / 1 receive buffer, u8 0, u8 1 on / 0 off, u8 0}
 // Every answer is at most maxAnswerBytes long, chunks and pieces included.
 //
@@ -54,7 +54,7 @@ inline constexpr uint32_t kMostAmsRefusal = 0x00230001;
 inline constexpr uint8_t kMostAmsChannels = 4;  // numbered from 1
 inline constexpr size_t kMostAmsMaxAnswerBytes = 4084;
 
-class MostAmsFirmware : public std::enable_shared_from_this<MostAmsFirmware> {
+class MostAmsFirmware {
  public:
   // Serves command 0x23 of the device for the given MOST interfaces (each attached to the ring) and listens on the
   // ring for them; the device's handler and the ring's listeners keep the firmware alive.
