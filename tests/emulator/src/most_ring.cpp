@@ -29,14 +29,21 @@ std::vector<MostRing::Node>::iterator MostRing::find(const Device& device, uint8
 void MostRing::attach(const Device& device, uint8_t interfaceNumber, uint16_t nodeAddress) {
   std::lock_guard lock(mutex_);
   if (find(device, interfaceNumber) != nodes_.end()) throw std::invalid_argument("MOST node attached twice");
-  nodes_.push_back(Node{&device, interfaceNumber, nodeAddress, nullptr});
+  nodes_.push_back(Node{&device, interfaceNumber, nodeAddress, {}});
 }
 
-void MostRing::listen(const Device& device, uint8_t interfaceNumber, Listener listener) {
+void MostRing::listen(const Device& device, uint8_t interfaceNumber, Listener listener, MostListenerRole role) {
   std::lock_guard lock(mutex_);
   const auto node = find(device, interfaceNumber);
   if (node == nodes_.end()) throw std::invalid_argument("MOST node not attached to the ring");
-  node->listener = std::move(listener);
+  node->listeners[static_cast<size_t>(role)] = std::move(listener);
+}
+
+uint16_t MostRing::addressOf(const Device& device, uint8_t interfaceNumber) {
+  std::lock_guard lock(mutex_);
+  const auto node = find(device, interfaceNumber);
+  if (node == nodes_.end()) throw std::invalid_argument("MOST node not attached to the ring");
+  return node->address;
 }
 
 uint64_t MostRing::transmit(const Device& device, uint8_t interfaceNumber, MostControlMessage message) {
@@ -51,7 +58,9 @@ uint64_t MostRing::transmit(const Device& device, uint8_t interfaceNumber, MostC
     const size_t at = static_cast<size_t>(sender - nodes_.begin());
     for (size_t step = 1; step < nodes_.size(); ++step) {
       const Node& node = nodes_[(at + step) % nodes_.size()];
-      if (node.listener) listeners.push_back(node.listener);
+      for (const Listener& listener : node.listeners) {
+        if (listener) listeners.push_back(listener);
+      }
     }
     ++transmitted_;
   }

@@ -44,7 +44,7 @@ Bytes monitorItem(const MostControlMessage& message, uint64_t ringTimeNs) {
   item.push_back(message.operationType);
   item.push_back(message.messageType);
   item.push_back(static_cast<uint8_t>(message.data.size()));
-  item.push_back(0);
+  item.push_back(message.telegramId);
   item.insert(item.end(), message.data.begin(), message.data.end());
   item.resize((item.size() + 3) & ~size_t{3}, 0);
   return item;

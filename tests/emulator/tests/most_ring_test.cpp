@@ -54,6 +54,23 @@ TEST(MostRing, EveryOtherNodeHearsTheMessageInRingOrderFromTheSendersSuccessor) 
   EXPECT_EQ(heard.size(), 5u);
 }
 
+TEST(MostRing, ANodesControlSideHearsAMessageBeforeItsApplicationSide) {
+  Device device(DeviceConfig{.serialNumber = 1, .hostType = kEthernetModel});
+  MostRing ring;
+  ring.attach(device, 1, 0x100);
+  ring.attach(device, 2, 0x101);
+  EXPECT_EQ(ring.addressOf(device, 2), 0x101);
+  std::vector<std::string> heard;
+  ring.listen(device, 2, [&](const MostControlMessage&, uint64_t) { heard.push_back("application"); },
+              MostListenerRole::kApplication);
+  ring.listen(device, 2, [&](const MostControlMessage&, uint64_t) { heard.push_back("control"); });
+  ring.transmit(device, 1, MostControlMessage{});
+  EXPECT_EQ(heard, (std::vector<std::string>{"control", "application"}));
+  ring.listen(device, 2, nullptr, MostListenerRole::kApplication);
+  ring.transmit(device, 1, MostControlMessage{});
+  EXPECT_EQ(heard.size(), 3u);
+}
+
 TEST(MostRing, RefusesUnknownNodesTwiceAttachedNodesAndOverlongData) {
   Device device(DeviceConfig{.serialNumber = 1, .hostType = kEthernetModel});
   MostRing ring;
@@ -61,6 +78,7 @@ TEST(MostRing, RefusesUnknownNodesTwiceAttachedNodesAndOverlongData) {
   EXPECT_THROW(ring.attach(device, 1, 0x200), std::invalid_argument);
   EXPECT_THROW(ring.transmit(device, 2, MostControlMessage{}), std::invalid_argument);
   EXPECT_THROW(ring.listen(device, 2, nullptr), std::invalid_argument);
+  EXPECT_THROW(ring.addressOf(device, 2), std::invalid_argument);
   MostControlMessage tooLong;
   tooLong.data.resize(256);
   EXPECT_THROW(ring.transmit(device, 1, tooLong), std::invalid_argument);

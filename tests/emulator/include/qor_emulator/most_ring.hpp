@@ -1,7 +1,8 @@
 // An emulated MOST ring: MOST interfaces of emulated devices as nodes in the order they were attached, each with its
 // node address. A control message one node sends travels the ring once: every other node hears it, starting with the
-// sender's successor, with the ring time at which it went out. A node's listener is its firmware (receive side and
-// monitor). A node does not hear itself.
+// sender's successor, with the ring time at which it went out. A node's listeners are its firmware: the control side
+// (receive side and monitor) hears a message first, then the application message service. A node does not hear
+// itself.
 //
 //   MostRing ring;
 //   ring.attach(*device_, 1, 0x100);
@@ -10,6 +11,7 @@
 //   ring.transmit(*device_, 1, MostControlMessage{.targetAddress = 0x101, .functionId = 0x200, .data = {1, 2}});
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -27,8 +29,13 @@ struct MostControlMessage {
   uint16_t functionId = 0;
   uint8_t operationType = 0;
   uint8_t messageType = 0;
+  // A message longer than one telegram goes as several: 1 the first, 2 the middle ones, 3 the last, each beginning
+  // with a message counter byte. 0: a message of one telegram.
+  uint8_t telegramId = 0;
   std::vector<uint8_t> data;  // at most 255 bytes
 };
+
+enum class MostListenerRole : uint8_t { kControl, kApplication };
 
 class MostRing {
  public:
@@ -38,9 +45,12 @@ class MostRing {
 
   // Adds the node behind the last one. Throws std::invalid_argument when the node is attached already.
   void attach(const Device& device, uint8_t interfaceNumber, uint16_t nodeAddress);
-  // Replaces the node's listener; an empty one stops listening. Listeners run one at a time, on the sending thread,
-  // and must not transmit themselves.
-  void listen(const Device& device, uint8_t interfaceNumber, Listener listener);
+  // Replaces the node's listener of that role; an empty one stops it listening. Listeners run one at a time, on the
+  // sending thread, and must not transmit themselves.
+  void listen(const Device& device, uint8_t interfaceNumber, Listener listener,
+              MostListenerRole role = MostListenerRole::kControl);
+  // The node's address. Throws std::invalid_argument for a node that is not attached.
+  uint16_t addressOf(const Device& device, uint8_t interfaceNumber);
 
   // Sends the message from an attached node around the ring; returns its ring time. Throws std::invalid_argument for
   // a node that is not attached or data longer than 255 bytes.
@@ -56,7 +66,7 @@ class MostRing {
     const Device* device;
     uint8_t interfaceNumber;
     uint16_t address;
-    Listener listener;
+    std::array<Listener, 2> listeners;  // by role
   };
 
   std::vector<Node>::iterator find(const Device& device, uint8_t interfaceNumber);

@@ -20,8 +20,8 @@
 // kMostMonitorControlMessageId when that id is enabled, and the item goes at once to the application that last sent a
 // monitor command, in a frame of command 0x55 whose data are the item.
 // Item: {u16 its bytes without padding, u16 monitor id, u32 0, u64 ring time ns, u16 source, u16 target, u8 fblock,
-// u8 instance, u16 function, u8 operation type, u8 message type, u8 data length, u8 0, data}, zeros to a multiple of
-// four bytes.
+// u8 instance, u16 function, u8 operation type, u8 message type, u8 data length, u8 telegram id, data}, zeros to a
+// multiple of four bytes.
 //
 // The receive side keeps every message the node hears, for the test to look at.
 //
