@@ -6,33 +6,14 @@
 #include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
+constexpr uint8_t kTxPool = 0x30, kRxPool = 0x31;
 
-constexpr uint8_t kController = 0x20, kTxPool = 0x30, kRxPool = 0x31;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003, kUnknownFlag = 0x02070004,
-                   kInvalidParameter = 0x02070007, kInvalidResponseParameter = 0x02070009;
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-bool saysSo(const char* text) { return lastText().find(std::string(" - ") + text) != std::string::npos; }
-
-class PduRoad : public InterfaceFixture {
- protected:
-  PduRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using PduRoad = FlexRayRoad;
 
 TEST_F(PduRoad, LayoutRecordsGoOutByteExact) {
   struct Case {

@@ -2,35 +2,15 @@
 // daemon to an emulated controller: every record byte-exact, and the refusals, in their order, sending nothing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_helpers.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kTransportSetup = 0x8E, kDiagConfig = 0xA0;
-constexpr uint32_t kWrongInterface = 0x02070001, kUnknownFlag = 0x02070004, kUnknownMode = 0x02070005,
-                   kInvalidParameter = 0x02070007, kUnknownType = 0x0207000B, kInvalidPortHandle = 0x0200000A,
-                   kFirmwareBusy = 0x1F;
-
-// The last error's description: the code, the library's text for it and the detail text, if any.
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s", code, Qor_Error_GetErrorDescription(code));
-  return detail.empty() ? text : text + (" - " + detail);
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
 
 // The set-up head: set-up, channel, protocol and flags.
 Record setupHead(uint8_t channel, uint16_t protocol, uint16_t flags) {
@@ -111,32 +91,19 @@ Record udsHead(uint8_t channel, uint32_t value, uint32_t testerPresent) {
                        .u16(0x0A03).u16(0));
 }
 
-class FlexRayTpDiagRoad : public InterfaceFixture {
- protected:
-  FlexRayTpDiagRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using FlexRayTpDiagRoad = FlexRayRoad;
 
 TEST_F(FlexRayTpDiagRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle) {
-  const uint32_t canPort = open(2);
   const auto iso = iso10681(0);
   const auto as = autosar();
   const auto diag = uds(0, 0, 0);
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Iso10681(p, 0, &iso); },
       [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Autosar(p, 0, &as); },
       [&](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 0, 0, &diag); },
       [](uint32_t p) { return Qor_FlexRay_Diag_Config_Off(p, 0); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "FlexRay Interface expected!!!"));
-    EXPECT_EQ(call(0x7777), kInvalidPortHandle);
-  }
+  expectEachRefusesAnotherBusAndAClosedHandle(calls);
 }
 
 // The optional values go out only with their flags; bytes 76 to 79 are zeros.

@@ -6,34 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kTxFifo = 0x32;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003, kUnknownFlag = 0x02070004,
-                   kInvalidParameter = 0x02070007;
 constexpr uint32_t kFifo = 0x61;
 
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-bool saysSo(const char* text) { return lastText().find(std::string(" - ") + text) != std::string::npos; }
-
-class FlexRayTxFifoRoad : public InterfaceFixture {
- protected:
-  FlexRayTxFifoRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using FlexRayTxFifoRoad = FlexRayRoad;
 
 TEST_F(FlexRayTxFifoRoad, ConfigurationsAndDeleteGoOutByteExact) {
   const Qor_FlexRay_TxFifo_t fifo{1, 0xA1A2A3A4, 0xB1B2B3B4, 0x5C, {0, 0, 0}, 0xD1D2D3D4, 0};
