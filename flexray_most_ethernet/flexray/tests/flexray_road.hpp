@@ -1,19 +1,17 @@
-// What the FlexRay road tests share: the library's codes, the last error's text, the check that every function
-// wants a FlexRay port, and the fixture on the FlexRay model (port_ on interface 1; interface 2 is a CAN one).
+// What the FlexRay road tests share: the library's codes, the check that every function wants a FlexRay port and
+// the fixture on the FlexRay model (port_ on interface 1; interface 2 is a CAN one).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <span>
 #include <string>
 
+#include "road_basics.hpp"
 #include "qor_api.h"
 #include "qor_emulator/frame.hpp"
 #include "qor_flexray.h"
-#include "qor_helpers.h"
 #include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
@@ -27,22 +25,8 @@ inline constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength =
                           kInvalidParameter = 0x02070007, kInvalidResponseParameter = 0x02070009,
                           kUnknownType = 0x0207000B, kInvalidPortHandle = 0x0200000A, kFirmwareBusy = 0x1F;
 
-// The last error's description: the code, the library's text for it and the detail text, if any.
-inline std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s", code, Qor_Error_GetErrorDescription(code));
-  return detail.empty() ? text : text + (" - " + detail);
-}
-
-inline std::string lastText() { return Qor_GetLastErrorDescription(); }
-
-// The last error's text carries the given detail.
-inline bool saysSo(const char* text) { return lastText().find(std::string(" - ") + text) != std::string::npos; }
-
 // A command 0x20 answer's head: the sub-function that it is matched on.
 inline Record subFunction(uint32_t number) { return std::move(Record().u32(number)); }
-
-using PortCall = std::function<uint32_t(uint32_t)>;
 
 class FlexRayRoad : public InterfaceFixture {
  protected:
