@@ -2,26 +2,17 @@
 // daemon to an emulated controller: every record byte-exact, and the refusals, in their order, sending nothing.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "flexray_road.hpp"
+#include "tp_diag_road.hpp"
 
 namespace qor::test {
 namespace {
 
-constexpr uint8_t kTransportSetup = 0x8E, kDiagConfig = 0xA0;
+using namespace tp_diag;
 
-// The set-up head: set-up, channel, protocol and flags.
-Record setupHead(uint8_t channel, uint16_t protocol, uint16_t flags) {
-  return std::move(Record().u8(3).u8(channel).u16(0).u16(protocol).u16(0).u16(flags).u16(0));
-}
-
-Bytes counting(uint8_t first, size_t count) {
-  Bytes bytes;
-  for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<uint8_t>(first + i));
-  return bytes;
-}
+constexpr auto uds = udsConfig<Qor_FlexRay_DiagConfigUds_t>;
 
 Qor_FlexRay_TpConfigIso10681_t iso10681(uint32_t flags) {
   Qor_FlexRay_TpConfigIso10681_t config{};
@@ -72,26 +63,7 @@ Qor_FlexRay_TpConfigAutosar_t autosar() {
   return config;
 }
 
-Qor_FlexRay_DiagConfigUds_t uds(uint32_t flags, uint8_t requestMode, uint8_t length) {
-  Qor_FlexRay_DiagConfigUds_t config{};
-  config.flags = flags;
-  config.value1 = 0x0A01;
-  config.value2 = 0x0A02;
-  config.value3 = 0x0A03;
-  config.testerPresentValue = 0x0B0B;
-  config.testerPresentRequestMode = requestMode;
-  config.testerPresentLength = length;
-  for (uint8_t i = 0; i < 8; ++i) config.testerPresentMessage[i] = static_cast<uint8_t>(0x3E + i);
-  return config;
-}
-
-// The 36-byte record's head and values, up to the TesterPresent part.
-Record udsHead(uint8_t channel, uint32_t value, uint32_t testerPresent) {
-  return std::move(Record().u8(channel).u8(1).u16(0).u32(value).u32(0).u32(testerPresent).u16(0x0A01).u16(0x0A02)
-                       .u16(0x0A03).u16(0));
-}
-
-using FlexRayTpDiagRoad = FlexRayRoad;
+using FlexRayTpDiagRoad = TpDiagRoad<FlexRayRoad>;
 
 TEST_F(FlexRayTpDiagRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle) {
   const auto iso = iso10681(0);
@@ -110,11 +82,7 @@ TEST_F(FlexRayTpDiagRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle)
 TEST_F(FlexRayTpDiagRoad, TransportSetUpsGoOutAsEightyByteRecords) {
   const auto all = iso10681(0x1FF), first = iso10681(0x20), last = iso10681(0x100), none = iso10681(0x1F);
   const auto as = autosar();
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    Bytes record;
-  } const cases[] = {
+  const Sent cases[] = {
       {"ISO 10681, every optional value", [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Iso10681(p, 1, &all); },
        Record().bytes(setupHead(1, 1, 0x1FF)).bytes(iso10681Body()).u16(0x1313).u16(0x1414).u16(0x1515).u16(0x1616)
            .zeros(4)},
@@ -129,11 +97,7 @@ TEST_F(FlexRayTpDiagRoad, TransportSetUpsGoOutAsEightyByteRecords) {
            .u16(0x0404).bytes(counting(0x10, 16)).u32(0x05050505).u32(0x06060606).u32(0x07070707)
            .bytes(counting(8, 8)).bytes(counting(0x20, 16)).zeros(4)},
   };
-  for (const Case& c : cases) {
-    ASSERT_EQ(Bytes(c.record).size(), 80u) << c.name;
-    device_->expect(kTransportSetup, c.record).answer(Bytes(c.record.begin(), c.record.begin() + 2));
-  }
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
+  expectSetUpsSent(cases, 80);
 }
 
 TEST_F(FlexRayTpDiagRoad, TheFirmwaresRefusalOfASetUpComesBackUnchanged) {
@@ -146,11 +110,7 @@ TEST_F(FlexRayTpDiagRoad, TheFirmwaresRefusalOfASetUpComesBackUnchanged) {
 // Bytes past the TesterPresent length and, without TesterPresent, its whole part are zeros.
 TEST_F(FlexRayTpDiagRoad, DiagnosticConfigurationsGoOutAsTheirRecords) {
   const auto full = uds(1, 0x81, 8), shortMessage = uds(1, 0, 2), off = uds(0, 0x42, 9);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    Bytes record;
-  } const cases[] = {
+  const Sent cases[] = {
       {"TesterPresent of 8 bytes", [&](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 1, 0xDEADBEEF, &full); },
        Record().bytes(udsHead(1, 0xDEADBEEF, 1)).u16(0x0B0B).u8(0x81).u8(8).bytes(counting(0x3E, 8))},
       {"TesterPresent of 2 bytes", [&](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 2, 7, &shortMessage); },
@@ -160,8 +120,7 @@ TEST_F(FlexRayTpDiagRoad, DiagnosticConfigurationsGoOutAsTheirRecords) {
        Record().bytes(udsHead(3, 9, 0)).zeros(12)},
       {"off", [](uint32_t p) { return Qor_FlexRay_Diag_Config_Off(p, 4); }, Record().u8(4).zeros(3)},
   };
-  for (const Case& c : cases) device_->expect(kDiagConfig, c.record);
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
+  expectDiagConfigsSent(cases);
 }
 
 TEST_F(FlexRayTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
@@ -187,12 +146,7 @@ TEST_F(FlexRayTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
   diagReserved.reserved = 0x0100;
   const auto diagFlags = uds(2, 0x42, 9), mode41 = uds(1, 0x41, 9), modeC0 = uds(1, 0xC0, 0), mode42 = uds(1, 0x42, 9),
              length9 = uds(1, 0x80, 9);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  } const cases[] = {
+  const Refusal cases[] = {
       {"ISO 10681: the reserved byte before the flags",
        [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Iso10681(p, 0, &isoReserved); }, kInvalidParameter,
        "reserved bytes have to be '0'"},
@@ -227,11 +181,7 @@ TEST_F(FlexRayTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
       {"UDS: no record", [](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 0, 0, nullptr); }, kInvalidParameter,
        "'config' is NULL"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.call(port_), c.code);
-    EXPECT_EQ(lastText(), described(c.code, c.text));
-  }
+  expectRefusals(cases);
 }
 
 }  // namespace
