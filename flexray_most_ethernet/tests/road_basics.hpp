@@ -1,4 +1,4 @@
-// What the FlexRay and Ethernet road tests read with: a call on a port and the last error's text.
+// What the FlexRay and Ethernet road tests read with: a call on a port, a refusal of one and the last error's text.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,14 @@
 namespace qor::test {
 
 using PortCall = std::function<uint32_t(uint32_t)>;
+
+// A call refused before anything is sent: its code and the text it says (none when empty or null).
+struct Refusal {
+  const char* name;
+  PortCall call;
+  uint32_t code;
+  const char* text;
+};
 
 inline std::string lastText() { return Qor_GetLastErrorDescription(); }
 

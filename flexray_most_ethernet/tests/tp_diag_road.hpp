@@ -58,14 +58,6 @@ struct Sent {
   Bytes record;
 };
 
-// A call refused before anything is sent, with its code and detail text (none when empty).
-struct Refusal {
-  const char* name;
-  PortCall call;
-  uint32_t code;
-  const char* text;
-};
-
 // The tables on a library's road fixture (port_ open on its bus).
 template <class Road>
 class TpDiagRoad : public Road {
@@ -84,7 +76,8 @@ class TpDiagRoad : public Road {
     for (const Sent& c : cases) EXPECT_EQ(c.call(this->port_), 0u) << c.name << ": " << lastText();
   }
 
-  void expectRefusals(std::span<const Refusal> cases) {
+  // In their order, each with its code's whole description.
+  void expectDescribedRefusals(std::span<const Refusal> cases) {
     for (const Refusal& c : cases) {
       SCOPED_TRACE(c.name);
       EXPECT_EQ(c.call(this->port_), c.code);

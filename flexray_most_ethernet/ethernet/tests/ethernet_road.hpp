@@ -1,0 +1,45 @@
+// What the Ethernet road tests share: the library's codes, the table of refusals and the fixture on the automotive
+// Ethernet model (port_ on interface 1; interface 2 is a CAN one).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <span>
+
+#include "qor_emulator/frame.hpp"
+#include "qor_test/interface_fixture.hpp"
+#include "road_basics.hpp"
+
+namespace qor::test {
+
+using emulator::Bytes;
+using Record = emulator::RecordBytes;
+
+inline constexpr uint32_t kWrongInterfaceType = 0x02130001, kUnknownFlag = 0x02130002, kBufferTooSmall = 0x02130003,
+                          kInvalidParameter = 0x02130004, kUnknownMode = 0x02130005, kTxFifoError = 0x02130006,
+                          kRxFifoError = 0x02130008, kNotInitialized = 0x02130009, kUnknownProtocol = 0x0213000A,
+                          kInvalidPortHandle = 0x0200000A, kFirmwareBusy = 0x1F;
+
+class EthernetRoad : public InterfaceFixture {
+ protected:
+  explicit EthernetRoad(EmulatedModel model = automotiveEthernetController()) : InterfaceFixture(std::move(model)) {}
+  void SetUp() override {
+    InterfaceFixture::SetUp();
+    port_ = open(1);
+  }
+
+  // Each on port_ with its code and, when it has one, its code text or detail.
+  void expectRefusals(std::span<const Refusal> cases) {
+    for (const Refusal& c : cases) {
+      EXPECT_EQ(c.call(port_), c.code) << c.name;
+      if (c.text != nullptr && *c.text != 0) {
+        EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastText();
+      }
+    }
+  }
+
+  uint32_t port_ = 0;
+};
+
+}  // namespace qor::test
