@@ -267,7 +267,7 @@ TEST_F(AmsRoad, EveryCallWantsAMostPort) {
   auto record = guardedResponse();
   uint8_t channel = 0;
   uint32_t status = 0, state = 0, flag = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [&](uint32_t p) { return Qor_Most_Ams_GetChannel(p, &channel); },
       [](uint32_t p) { return Qor_Most_Ams_GetChannel_Async(p); },
       [](uint32_t p) { return Qor_Most_Ams_GetChannel_Async_AddCallback(p, [](uint32_t, uint8_t) {}); },
@@ -298,11 +298,7 @@ TEST_F(AmsRoad, EveryCallWantsAMostPort) {
       },
       [](uint32_t p) { return Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_RemoveCallback(p, 0); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
 }
 
 TEST_F(AmsRoad, TheReceiveBufferIsConfiguredAndNotificationsSwitched) {

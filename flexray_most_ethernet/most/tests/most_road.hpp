@@ -1,10 +1,12 @@
-// What the MOST road tests share: the library's codes, the last error's text and the fixture on the MOST model
-// (maximum parameter length 4084).
+// What the MOST road tests share: the library's codes, the last error's text, the check that every function wants a
+// MOST port and the fixture on the MOST model (maximum parameter length 4084; port_ on interface 1).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
 #include "qor_api.h"
@@ -23,6 +25,8 @@ inline constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001,
                           kUnknownOperationType = 0x02040101, kAmsUnknownMessageType = 0x02040201,
                           kAmsNoFreeChannel = 0x02040202, kCallbackTaken = 0x02000402;
 
+using PortCall = std::function<uint32_t(uint32_t)>;
+
 inline std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 // The last error's text carries the given detail.
@@ -32,11 +36,21 @@ inline void expectText(const std::string& text) {
 
 class MostRoad : public InterfaceFixture {
  protected:
-  MostRoad() : InterfaceFixture(mostController()) {}
+  explicit MostRoad(EmulatedModel model = mostController()) : InterfaceFixture(std::move(model)) {}
   void SetUp() override {
     InterfaceFixture::SetUp();
     port_ = open(1);
   }
+
+  // Each call refuses the port of another bus as "wrong interface" and a handle that no port has.
+  static void expectEachWantsAMostPort(uint32_t otherBusPort, std::span<const PortCall> calls) {
+    for (size_t i = 0; i < calls.size(); ++i) {
+      EXPECT_EQ(calls[i](otherBusPort), kWrongInterface) << "call " << i;
+      expectText("MOST Interface expected");
+      EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
+    }
+  }
+
   uint32_t port_ = 0;
 };
 

@@ -7,28 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "most_road.hpp"
 #include "qor_most.h"
 #include "qor_test/inbox.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kRbd = 0x25;
-constexpr uint32_t kInvalidDataLength = 0x02040002, kInvalidResponseLength = 0x02040003, kUnknownFlag = 0x02040004,
-                   kBufferUndersized = 0x02040006, kInvalidParameter = 0x02040007,
-                   kInvalidResponseParameter = 0x02040009, kInvalidLevel = 0x02040301, kInvalidState = 0x02040302;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-void expectText(const std::string& text) {
-  EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
-}
+constexpr uint32_t kInvalidLevel = 0x02040301, kInvalidState = 0x02040302;
 
 const Bytes kPortStateRequest{2, 0, 0, 0}, kResponsesRequest{6, 0, 0, 0};
 
@@ -40,15 +27,7 @@ Bytes responsesAnswer(uint8_t valid, uint8_t state, uint8_t lockState, uint8_t c
   return Record().u8(6).zeros(3).u8(valid).zeros(3).u8(state).u8(lockState).u8(count).u8(0).bytes(responses);
 }
 
-class RbdRoad : public InterfaceFixture {
- protected:
-  RbdRoad() : InterfaceFixture(mostController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using RbdRoad = MostRoad;
 
 TEST_F(RbdRoad, ControlRecordsGoOutByteExact) {
   const Bytes types{0, 3, 1};

@@ -259,7 +259,7 @@ TEST_F(TpDirectRoad, EveryCallWantsAMostPort) {
   const uint32_t canPort = open(2);
   uint32_t result = 0, flags = 0, length = 0;
   uint8_t byte = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_Most_TpDirect_Reset(p, 0); },
       [](uint32_t p) { return Qor_Most_TpDirect_Init_Normal(p, 0); },
       [](uint32_t p) { return Qor_Most_TpDirect_Init_Off(p, 0); },
@@ -285,11 +285,7 @@ TEST_F(TpDirectRoad, EveryCallWantsAMostPort) {
       [&](uint32_t p) { return Qor_Most_TpDirect_Start(p, 0, 0, 0, nullptr, 0, &result); },
       [&](uint32_t p) { return Qor_Most_TpDirect_Stop(p, 0, 0, 0, nullptr, 0, &result); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
 }
 
 }  // namespace
