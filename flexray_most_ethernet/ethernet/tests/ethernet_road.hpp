@@ -1,12 +1,14 @@
-// What the Ethernet road tests share: the library's codes, the table of refusals and the fixture on the automotive
-// Ethernet model (port_ on interface 1; interface 2 is a CAN one).
+// What the Ethernet road tests share: the library's codes, the table of refusals, the fixture on the automotive
+// Ethernet model (port_ on interface 1; interface 2 is a CAN one) and the one of two ports on an emulated link.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
+#include "qor_emulator/ethernet_link.hpp"
 #include "qor_emulator/frame.hpp"
 #include "qor_test/interface_fixture.hpp"
 #include "road_basics.hpp"
@@ -40,6 +42,22 @@ class EthernetRoad : public InterfaceFixture {
   }
 
   uint32_t port_ = 0;
+};
+
+// Interfaces 1 and 2 of one Ethernet controller joined by an emulated link, the firmware under test serving both.
+template <class Firmware>
+class EthernetLinkRoad : public InterfaceFixture {
+ protected:
+  EthernetLinkRoad() : InterfaceFixture({kEthernetModel, {{kEthernetFirmwareCode, 1}, {kEthernetFirmwareCode, 2}}}) {}
+  void SetUp() override {
+    InterfaceFixture::SetUp();
+    link_.attach(*device_, 1);
+    link_.attach(*device_, 2);
+    firmware_ = Firmware::attachTo(*device_, link_, {1, 2});
+  }
+
+  emulator::EthernetLink link_;
+  std::shared_ptr<Firmware> firmware_;
 };
 
 }  // namespace qor::test

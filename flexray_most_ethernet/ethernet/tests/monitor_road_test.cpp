@@ -6,13 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ethernet_road.hpp"
-#include "qor_emulator/ethernet_link.hpp"
 #include "qor_emulator/ethernet_monitor_firmware.hpp"
 #include "qor_ethernet_monitor.h"
 
@@ -141,14 +139,10 @@ TEST_F(MonitorRoad, RefusalsSendNothingAndSayWhy) {
 
 // ---------------------------------------------------------------- over an emulated link
 
-class MonitorLinkRoad : public InterfaceFixture {
+class MonitorLinkRoad : public EthernetLinkRoad<emulator::EthernetMonitorFirmware> {
  protected:
-  MonitorLinkRoad() : InterfaceFixture({kEthernetModel, {{kEthernetFirmwareCode, 1}, {kEthernetFirmwareCode, 2}}}) {}
   void SetUp() override {
-    InterfaceFixture::SetUp();
-    link_.attach(*device_, 1);
-    link_.attach(*device_, 2);
-    firmware_ = emulator::EthernetMonitorFirmware::attachTo(*device_, link_, {1, 2});
+    EthernetLinkRoad::SetUp();
     port_ = open(1);
   }
 
@@ -186,8 +180,6 @@ class MonitorLinkRoad : public InterfaceFixture {
     }
   }
 
-  emulator::EthernetLink link_;
-  std::shared_ptr<emulator::EthernetMonitorFirmware> firmware_;
   uint32_t port_ = 0;
 };
 

@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ethernet_road.hpp"
-#include "qor_emulator/ethernet_link.hpp"
 #include "qor_emulator/ethernet_rx_fifo_firmware.hpp"
 #include "qor_ethernet_rx_fifo.h"
 
@@ -264,18 +262,7 @@ TEST_F(RxFifoRoad, RefusalsSendNothingAndSayWhy) {
 
 // ---------------------------------------------------------------- over an emulated link
 
-class RxFifoLinkRoad : public InterfaceFixture {
- protected:
-  RxFifoLinkRoad() : InterfaceFixture({kEthernetModel, {{kEthernetFirmwareCode, 1}, {kEthernetFirmwareCode, 2}}}) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    link_.attach(*device_, 1);
-    link_.attach(*device_, 2);
-    firmware_ = emulator::EthernetRxFifoFirmware::attachTo(*device_, link_, {1, 2});
-  }
-  emulator::EthernetLink link_;
-  std::shared_ptr<emulator::EthernetRxFifoFirmware> firmware_;
-};
+using RxFifoLinkRoad = EthernetLinkRoad<emulator::EthernetRxFifoFirmware>;
 
 TEST_F(RxFifoLinkRoad, FramesSentOnTheLinkAreReadWholeWhateverTheBufferAndAnswerSizes) {
   const uint32_t port = open(1);
