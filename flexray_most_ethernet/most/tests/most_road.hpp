@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <span>
 #include <string>
 
@@ -26,6 +27,19 @@ inline constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001,
                           kAmsNoFreeChannel = 0x02040202, kCallbackTaken = 0x02000402;
 
 using PortCall = std::function<uint32_t(uint32_t)>;
+
+// Bytes offset, offset + 1, ... of a message.
+inline Bytes slice(uint32_t offset, uint32_t length) {
+  Bytes bytes(length);
+  std::iota(bytes.begin(), bytes.end(), static_cast<uint8_t>(offset));
+  return bytes;
+}
+
+// The first length bytes.
+inline Bytes cut(Bytes bytes, size_t length) {
+  bytes.resize(length);
+  return bytes;
+}
 
 inline std::string lastError() { return Qor_GetLastErrorDescription(); }
 
