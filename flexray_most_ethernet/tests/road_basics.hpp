@@ -1,9 +1,12 @@
-// What the FlexRay and Ethernet road tests read with: a call on a port, a refusal of one and the last error's text.
+// What the FlexRay and Ethernet road tests read with: a call on a port, the last error's text and tables of refusals.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "qor_api.h"
@@ -32,5 +35,24 @@ inline std::string described(uint32_t code, const std::string& detail) {
 
 // The last error's text carries the given code text or detail.
 inline bool saysSo(const char* text) { return lastText().find(std::string(" - ") + text) != std::string::npos; }
+
+// Each call on the port with its code and, when it has one, its code text or detail.
+inline void expectRefusals(uint32_t port, std::span<const Refusal> cases) {
+  for (const Refusal& c : cases) {
+    EXPECT_EQ(c.call(port), c.code) << c.name;
+    if (c.text != nullptr && *c.text != 0) {
+      EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastText();
+    }
+  }
+}
+
+// In their order, each with its code's whole description.
+inline void expectDescribedRefusals(uint32_t port, std::span<const Refusal> cases) {
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.call(port), c.code);
+    EXPECT_EQ(lastText(), described(c.code, c.text));
+  }
+}
 
 }  // namespace qor::test

@@ -75,15 +75,6 @@ class TpDiagRoad : public Road {
     for (const Sent& c : cases) this->device_->expect(kDiagConfig, c.record);
     for (const Sent& c : cases) EXPECT_EQ(c.call(this->port_), 0u) << c.name << ": " << lastText();
   }
-
-  // In their order, each with its code's whole description.
-  void expectDescribedRefusals(std::span<const Refusal> cases) {
-    for (const Refusal& c : cases) {
-      SCOPED_TRACE(c.name);
-      EXPECT_EQ(c.call(this->port_), c.code);
-      EXPECT_EQ(lastText(), described(c.code, c.text));
-    }
-  }
 };
 
 }  // namespace qor::test::tp_diag

@@ -1,12 +1,11 @@
-// What the Ethernet road tests share: the library's codes, the table of refusals, the fixture on the automotive
-// Ethernet model (port_ on interface 1; interface 2 is a CAN one) and the one of two ports on an emulated link.
+// What the Ethernet road tests share: the library's codes, the fixture on the automotive Ethernet model (port_ on
+// interface 1; interface 2 is a CAN one) and the one of two ports on an emulated link.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
-#include <span>
 
 #include "qor_emulator/ethernet_link.hpp"
 #include "qor_emulator/frame.hpp"
@@ -29,16 +28,6 @@ class EthernetRoad : public InterfaceFixture {
   void SetUp() override {
     InterfaceFixture::SetUp();
     port_ = open(1);
-  }
-
-  // Each on port_ with its code and, when it has one, its code text or detail.
-  void expectRefusals(std::span<const Refusal> cases) {
-    for (const Refusal& c : cases) {
-      EXPECT_EQ(c.call(port_), c.code) << c.name;
-      if (c.text != nullptr && *c.text != 0) {
-        EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastText();
-      }
-    }
   }
 
   uint32_t port_ = 0;

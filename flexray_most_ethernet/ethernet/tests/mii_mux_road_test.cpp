@@ -96,7 +96,7 @@ TEST_F(MiiMuxRoad, RefusalsSendNothingAndSayWhy) {
       {"no key", [&](uint32_t p) { return Qor_Ethernet_MiiMux_Selection_Get(p, nullptr, &out); }, kInvalidParameter,
        "'key' is NULL"},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
   const uint32_t canPort = open(2);
   EXPECT_EQ(Qor_Ethernet_MiiMux_ResetAllSelections(canPort), kWrongInterfaceType);
 }

@@ -134,7 +134,7 @@ TEST_F(MonitorRoad, RefusalsSendNothingAndSayWhy) {
       {"time without second", [&](uint32_t p) { return Qor_Ethernet_Monitor_GetTime(p, &flags, &time, nullptr); },
        kInvalidParameter, "'second' is NULL"},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
 }
 
 // ---------------------------------------------------------------- over an emulated link

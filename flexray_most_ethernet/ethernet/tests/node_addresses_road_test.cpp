@@ -264,7 +264,7 @@ TEST_F(NodeAddressesRoad, RefusalsSendNothingAndSayWhy) {
       {"IPv4 remove without key", [](uint32_t p) { return Qor_Ethernet_Node_LocalIp4Address_Remove(p, nullptr); },
        kInvalidParameter, "'key' is NULL"},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
   const auto setting = macSetting(0);
   EXPECT_EQ(Qor_Ethernet_Node_MacAddress_Set(open(2), &setting), kWrongInterfaceType);
 }

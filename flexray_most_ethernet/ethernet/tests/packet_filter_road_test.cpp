@@ -108,7 +108,7 @@ TEST_F(PacketFilterRoad, RefusalsSendNothingAndSayWhy) {
       {"no filter", [](uint32_t p) { return Qor_Ethernet_PktFilter_Set(p, nullptr); }, kInvalidParameter,
        "'filter' is NULL"},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
 }
 
 }  // namespace

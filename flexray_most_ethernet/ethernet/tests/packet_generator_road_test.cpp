@@ -101,7 +101,7 @@ TEST_F(PacketGeneratorRoad, RefusalsSendNothingAndSayWhy) {
        },
        kUnknownFlag, ""},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
 }
 
 }  // namespace

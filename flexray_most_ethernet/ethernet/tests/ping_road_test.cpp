@@ -135,7 +135,7 @@ TEST_F(PingRoad, RefusalsSendNothingAndSayWhy) {
        },
        kUnknownFlag, ""},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
 }
 
 }  // namespace

@@ -257,7 +257,7 @@ TEST_F(RxFifoRoad, RefusalsSendNothingAndSayWhy) {
        [&](uint32_t p) { return Qor_Ethernet_RxFifo_Read(p, 0, kFifo + 1, &count, &size, &remaining, buffer); },
        kRxFifoError, "RX FIFO not configured"},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
 }
 
 // ---------------------------------------------------------------- over an emulated link

@@ -232,7 +232,7 @@ TEST_F(TarRoad, RefusalsSendNothingAndSayWhy) {
        },
        kInvalidParameter, "'state' is NULL"},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
   const Qor_Ethernet_Tar_Key_t key{0, {}};
   EXPECT_EQ(Qor_Ethernet_Tar_Stop(open(2), &key), kWrongInterfaceType);
 }

@@ -224,7 +224,7 @@ TEST_F(EthernetTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
       {"UDS: no record", [](uint32_t p) { return Qor_Ethernet_Diag_Config_Uds(p, 0, 0, nullptr); },
        kInvalidParameter, "'config' is NULL"},
   };
-  expectDescribedRefusals(cases);
+  expectDescribedRefusals(port_, cases);
 }
 
 }  // namespace

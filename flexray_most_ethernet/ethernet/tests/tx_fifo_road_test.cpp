@@ -188,7 +188,7 @@ TEST_F(TxFifoRoad, ConfigurationRefusalsSendNothingAndAShortAnswerWritesNothing)
        },
        kInvalidParameter, "unknown FIFO type 6"},
   };
-  expectRefusals(cases);
+  expectRefusals(port_, cases);
 
   // The reserved byte of UDP over IPv6 counts only with flag bits 3 to 5.
   device_->expect(kTxFifo, configureHead(0, 2).u8(0x04).zeros(3).zeros(32).u16(0).u16(0).zeros(24))

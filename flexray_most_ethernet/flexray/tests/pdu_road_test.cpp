@@ -172,14 +172,8 @@ TEST_F(PduRoad, PoolRecordsGoOutByteExactWithTheirFiveControlBytes) {
 }
 
 TEST_F(PduRoad, RefusalsSendNothingAndSayWhy) {
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
   Qor_FlexRay_PduSearchResult_t result{};
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"frame trigger flags 0x20",
        [](uint32_t p) {
          const Qor_FlexRay_FrameTrigger_t t{0x20, 0, 0, 0, 0, 0, 0, 0};
@@ -303,12 +297,7 @@ TEST_F(PduRoad, RefusalsSendNothingAndSayWhy) {
        },
        kInvalidParameter, "'result' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (c.text != nullptr) {
-      EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastText();
-    }
-  }
+  expectRefusals(port_, cases);
   EXPECT_EQ(Qor_FlexRay_NPduPool_Tx_DeletePool(open(2), 1), kWrongInterface);
 }
 

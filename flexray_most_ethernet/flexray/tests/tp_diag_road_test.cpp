@@ -181,7 +181,7 @@ TEST_F(FlexRayTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
       {"UDS: no record", [](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 0, 0, nullptr); }, kInvalidParameter,
        "'config' is NULL"},
   };
-  expectDescribedRefusals(cases);
+  expectDescribedRefusals(port_, cases);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // writes byte-exact, writes cut by the parameter length, and refusals that send nothing.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -92,13 +91,7 @@ TEST_F(FlexRayTxFifoRoad, WriteRefusalsSendNothing) {
 
 TEST_F(FlexRayTxFifoRoad, ConfigurationRefusalsSendNothing) {
   uint32_t fifoId = 0;
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"flags 2",
        [&](uint32_t p) {
          const Qor_FlexRay_TxFifo_t f{2, 0, 0, 0, {}, 0, 0};
@@ -130,12 +123,7 @@ TEST_F(FlexRayTxFifoRoad, ConfigurationRefusalsSendNothing) {
        },
        kUnknownFlag, nullptr},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (c.text != nullptr) {
-      EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastText();
-    }
-  }
+  expectRefusals(port_, cases);
 }
 
 }  // namespace
