@@ -1,5 +1,5 @@
-// What the MOST road tests share: the library's codes, the last error's text, the check that every function wants a
-// MOST port and the fixture on the MOST model (maximum parameter length 4084; port_ on interface 1).
+// What the MOST road tests share: the library's codes, the last error's text, tables of refusals, the check that every
+// function wants a MOST port and the fixture on the MOST model (maximum parameter length 4084; port_ on interface 1).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -46,6 +46,22 @@ inline std::string lastError() { return Qor_GetLastErrorDescription(); }
 // The last error's text carries the given detail.
 inline void expectText(const std::string& text) {
   EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
+}
+
+// A call refused before anything is sent: its code and the detail it says.
+struct Refusal {
+  const char* name;
+  PortCall call;
+  uint32_t code;
+  const char* text;
+};
+
+inline void expectRefusals(uint32_t port, std::span<const Refusal> cases) {
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.call(port), c.code) << lastError();
+    expectText(c.text);
+  }
 }
 
 class MostRoad : public InterfaceFixture {

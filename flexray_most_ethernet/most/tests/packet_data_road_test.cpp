@@ -63,13 +63,7 @@ TEST_F(PacketDataRoad, QueuedPacketsGoOutByteExactUpToTheLongestThatFits) {
 
 TEST_F(PacketDataRoad, RefusalsSendNothingAndSayWhy) {
   const Bytes big = data(70000);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"packet of 4077 bytes",
        [&](uint32_t p) {
          uint32_t flag = 0;
@@ -107,10 +101,7 @@ TEST_F(PacketDataRoad, RefusalsSendNothingAndSayWhy) {
        },
        kInvalidParameter, "'busy' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    expectText(c.text);
-  }
+  expectRefusals(port_, cases);
   const uint32_t canPort = open(2);
   uint32_t status = 0, busy = 0;
   EXPECT_EQ(Qor_Most_Pdts_Mep_GetTxState(canPort, &status, &busy), kWrongInterface);

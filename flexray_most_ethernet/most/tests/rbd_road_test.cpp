@@ -57,13 +57,7 @@ TEST_F(RbdRoad, ControlRecordsGoOutByteExact) {
 TEST_F(RbdRoad, RefusalsSendNothingAndSayWhy) {
   const Bytes typesWithA4{0, 1, 4, 5};
   const Bytes many(61, 0);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"port output 2", [](uint32_t p) { return Qor_Most_Rbd_SetPortOutput(p, 2); }, kInvalidLevel, "2"},
       {"system state 2", [](uint32_t p) { return Qor_Most_Rbd_SetSystemState(p, 2); }, kInvalidState,
        "Invalid status: 2"},
@@ -77,10 +71,7 @@ TEST_F(RbdRoad, RefusalsSendNothingAndSayWhy) {
       {"no types", [](uint32_t p) { return Qor_Most_Rbd_SetResponses(p, 0, 0, 1, nullptr); }, kInvalidParameter,
        "'types' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    expectText(c.text);
-  }
+  expectRefusals(port_, cases);
 }
 
 TEST_F(RbdRoad, ThePortStateIsWrittenBeforeItsRbdStateIsChecked) {
