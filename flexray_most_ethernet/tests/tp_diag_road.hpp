@@ -1,12 +1,11 @@
 // The transport set-up and UDS diagnostic configuration road tests of the FlexRay and Ethernet libraries: the
-// records both send (the set-up head, the UDS record) and their tables (records that go out, refusals in order).
+// records both send (the set-up head, the UDS record) and the tables of records that go out.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <span>
-#include <string>
 
 #include "qor_emulator/frame.hpp"
 #include "road_basics.hpp"
