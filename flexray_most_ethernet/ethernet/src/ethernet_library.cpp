@@ -23,4 +23,13 @@ uint32_t checkAnswerLength(const kit::Call& call, const kit::AnswerReader& answe
   return call.fail(kEthernet.code(kInvalidParameter), "response of %zu bytes, %zu expected", answer.size(), needed);
 }
 
+uint32_t itemRecordLength(const kit::Call& call, uint32_t headBytes, uint32_t itemHeadBytes, const char* itemName,
+                          uint32_t& parameterLength) {
+  if (uint32_t code = call.parameterLength(&parameterLength)) return code;
+  if (parameterLength <= headBytes + itemHeadBytes) {
+    return call.fail(kEthernet.code(kInvalidParameter), "parameter length %u holds no %s", parameterLength, itemName);
+  }
+  return 0;
+}
+
 }  // namespace qor::ethernet

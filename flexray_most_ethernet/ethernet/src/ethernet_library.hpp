@@ -50,4 +50,9 @@ uint32_t checkReserved(const kit::Call& call, const uint8_t (&reserved)[Count]) 
 // for it; nothing is read from bytes that did not arrive.
 uint32_t checkAnswerLength(const kit::Call& call, const kit::AnswerReader& answer, size_t needed);
 
+// The port's parameter length for a record of items: "invalid parameter", naming the item, when a record holds no
+// more than its head and one item's head.
+uint32_t itemRecordLength(const kit::Call& call, uint32_t headBytes, uint32_t itemHeadBytes, const char* itemName,
+                          uint32_t& parameterLength);
+
 }  // namespace qor::ethernet

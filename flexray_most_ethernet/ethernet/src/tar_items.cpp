@@ -59,10 +59,7 @@ uint32_t addItems(const kit::Call& call, uint8_t instance, uint32_t count, const
     if (uint32_t code = checkPointer(call, items, "items")) return code;
   }
   uint32_t parameterLength = 0;
-  if (uint32_t code = call.parameterLength(&parameterLength)) return code;
-  if (parameterLength <= kRecordHeadBytes + kItemHeadBytes) {
-    return call.fail(kEthernet.code(kInvalidParameter), "parameter length %u holds no item", parameterLength);
-  }
+  if (uint32_t code = itemRecordLength(call, kRecordHeadBytes, kItemHeadBytes, "item", parameterLength)) return code;
   const uint32_t limit = parameterLength - kRecordHeadBytes;
   for (uint32_t index = 0; index < count; ++index) {
     if (uint32_t code = checkItem(call, items[index], index, limit)) return code;

@@ -71,10 +71,7 @@ uint32_t write(const kit::Call& call, uint32_t flags, uint32_t fifoId, uint32_t 
     if (uint32_t code = checkPointer(call, entries, "entries")) return code;
   }
   uint32_t parameterLength = 0;
-  if (uint32_t code = call.parameterLength(&parameterLength)) return code;
-  if (parameterLength <= kWriteHeadBytes + kEntryHeadBytes) {
-    return call.fail(kEthernet.code(kInvalidParameter), "parameter length %u holds no entry", parameterLength);
-  }
+  if (uint32_t code = itemRecordLength(call, kWriteHeadBytes, kEntryHeadBytes, "entry", parameterLength)) return code;
   const uint32_t limit = parameterLength - kWriteHeadBytes;
   for (uint32_t index = 0; index < count; ++index) {
     if (uint32_t code = checkEntry(call, entries[index], index, limit)) return code;

@@ -2,43 +2,26 @@
 // byte-exact, the selection read back with unknown types marked, and the refusals that send nothing.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_mii_mux.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kMiiMux = 0x22;
-constexpr uint32_t kWrongInterfaceType = 0x02130001, kUnknownFlag = 0x02130002, kInvalidParameter = 0x02130004;
 
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-class MiiMuxRoad : public InterfaceFixture {
- protected:
-  MiiMuxRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using MiiMuxRoad = EthernetRoad;
 
 TEST_F(MiiMuxRoad, ResetsAndSetsGoOutByteExact) {
   device_->expect(kMiiMux, Record().u32(0)).answer(Record().u32(0));
   device_->expect(kMiiMux, Record().u32(3)).answer(Record().u32(3));
   device_->expect(kMiiMux, Record().u32(1).u8(3).zeros(3).u8(7).u8(0xA1).u8(5).u8(0xB2)).answer(Record().u32(1));
-  EXPECT_EQ(Qor_Ethernet_MiiMux_ResetOwnSelections(port_), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_MiiMux_ResetAllSelections(port_), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_MiiMux_ResetOwnSelections(port_), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_MiiMux_ResetAllSelections(port_), 0u) << lastText();
   const Qor_Ethernet_MiiMux_Selection_t selection{3, 7, 0xA1, 5, 0xB2};
-  EXPECT_EQ(Qor_Ethernet_MiiMux_Selection_Set(port_, &selection), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_MiiMux_Selection_Set(port_, &selection), 0u) << lastText();
 }
 
 TEST_F(MiiMuxRoad, TheSelectionReadBackMarksUnknownTypes) {
@@ -56,7 +39,7 @@ TEST_F(MiiMuxRoad, TheSelectionReadBackMarksUnknownTypes) {
   for (const Case& c : cases) {
     device_->expect(kMiiMux, Record().u32(2).u32(1).u8(3).u8(0x44).u16(0)).answer(c.answer);
     Qor_Ethernet_MiiMux_Selection_t selection{0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_EQ(Qor_Ethernet_MiiMux_Selection_Get(port_, &key, &selection), 0u) << c.name << ": " << lastError();
+    EXPECT_EQ(Qor_Ethernet_MiiMux_Selection_Get(port_, &key, &selection), 0u) << c.name << ": " << lastText();
     EXPECT_EQ(selection.flags, c.selection.flags) << c.name;
     EXPECT_EQ(selection.TargetType, c.selection.TargetType) << c.name;
     EXPECT_EQ(selection.targetValue, c.selection.targetValue) << c.name;
@@ -70,20 +53,14 @@ TEST_F(MiiMuxRoad, AShortSelectionAnswerWritesNothing) {
   const Qor_Ethernet_MiiMux_SelectionKey_t key{};
   Qor_Ethernet_MiiMux_Selection_t selection{0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
   EXPECT_EQ(Qor_Ethernet_MiiMux_Selection_Get(port_, &key, &selection), kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 9 bytes, 12 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 9 bytes, 12 expected"), std::string::npos) << lastText();
   EXPECT_EQ(selection.flags, 0xEEu);
   EXPECT_EQ(selection.TargetType, 0xEE);
 }
 
 TEST_F(MiiMuxRoad, RefusalsSendNothingAndSayWhy) {
   Qor_Ethernet_MiiMux_Selection_t out{};
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"set flags 4",
        [](uint32_t p) {
          const Qor_Ethernet_MiiMux_Selection_t s{4, 0, 0, 0, 0};
@@ -119,12 +96,7 @@ TEST_F(MiiMuxRoad, RefusalsSendNothingAndSayWhy) {
       {"no key", [&](uint32_t p) { return Qor_Ethernet_MiiMux_Selection_Get(p, nullptr, &out); }, kInvalidParameter,
        "'key' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (*c.text != 0) {
-      EXPECT_NE(lastError().find(std::string(" - ") + c.text), std::string::npos) << c.name << ": " << lastError();
-    }
-  }
+  expectRefusals(port_, cases);
   const uint32_t canPort = open(2);
   EXPECT_EQ(Qor_Ethernet_MiiMux_ResetAllSelections(canPort), kWrongInterfaceType);
 }

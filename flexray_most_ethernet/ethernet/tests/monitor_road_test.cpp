@@ -6,32 +6,21 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/ethernet_link.hpp"
+#include "ethernet_road.hpp"
 #include "qor_emulator/ethernet_monitor_firmware.hpp"
-#include "qor_emulator/frame.hpp"
 #include "qor_ethernet_monitor.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
 using namespace std::chrono_literals;
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
 
 constexpr uint8_t kMonitor = 0x50;
-constexpr uint32_t kUnknownFlag = 0x02130002, kBufferTooSmall = 0x02130003, kInvalidParameter = 0x02130004,
-                   kNotInitialized = 0x02130009;
 constexpr emulator::MacAddress kSenderMac{0x02, 0, 0, 0, 0, 0x02};
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 Bytes item(const Bytes& frame, uint64_t stamp) {
   Bytes bytes = Record().u16(static_cast<uint16_t>(12 + frame.size())).u16(0).u64(stamp);
@@ -57,15 +46,7 @@ std::vector<Item> itemsIn(const Bytes& buffer, uint32_t size) {
   return items;
 }
 
-class MonitorRoad : public InterfaceFixture {
- protected:
-  MonitorRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using MonitorRoad = EthernetRoad;
 
 TEST_F(MonitorRoad, ControlRequestsGoOutByteExactAndAnswersAreRead) {
   device_->expect(kMonitor, Record().u32(0).u32(7)).answer(Record().u32(0));
@@ -75,18 +56,18 @@ TEST_F(MonitorRoad, ControlRequestsGoOutByteExactAndAnswersAreRead) {
   device_->expect(kMonitor, Record().u32(6).u16(2).u16(0).u32(99)).answer(Record().u32(6));
   device_->expect(kMonitor, Record().u32(7).u16(1).u16(0)).answer(Record().u32(7).u32(0).u32(1234));
   device_->expect(kMonitor, Record().u32(4)).answer(Record().u32(4).u32(0xFF).u64(0x1122334455667788).u64(42));
-  EXPECT_EQ(Qor_Ethernet_Monitor_Config(port_, 7), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Monitor_Stop(port_), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Monitor_Config(port_, 7), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Monitor_Stop(port_), 0u) << lastText();
   const uint8_t data[] = {1, 2, 3};
-  EXPECT_EQ(Qor_Ethernet_Monitor_WriteUserEvent(port_, 0x42, 3, data), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Monitor_Property_SetById(port_, 2, 99), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Monitor_WriteUserEvent(port_, 0x42, 3, data), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Monitor_Property_SetById(port_, 2, 99), 0u) << lastText();
   uint32_t value = 0;
-  EXPECT_EQ(Qor_Ethernet_Monitor_Property_GetById(port_, 1, &value), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Monitor_Property_GetById(port_, 1, &value), 0u) << lastText();
   EXPECT_EQ(value, 1234u);
   uint32_t flags = 0;
   uint64_t first = 0, second = 0;
-  EXPECT_EQ(Qor_Ethernet_Monitor_GetTime(port_, &flags, &first, &second), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Monitor_GetTime(port_, &flags, &first, &second), 0u) << lastText();
   EXPECT_EQ(flags, 1u);
   EXPECT_EQ(first, 0x1122334455667788u);
   EXPECT_EQ(second, 42u);
@@ -94,7 +75,7 @@ TEST_F(MonitorRoad, ControlRequestsGoOutByteExactAndAnswersAreRead) {
 
 TEST_F(MonitorRoad, TheFirmwareReaderCopiesTheDataAndSaysWhenTheBufferIsTooSmall) {
   device_->expect(kMonitor, Record().u32(0).u32(0)).answer(Record().u32(0));
-  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, 0), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, 0), 0u) << lastText();
   const Bytes one = item(Bytes(60, 0x11), 5), two = item(Bytes(64, 0x22), 6);
   Bytes block = Record().u32(3).u16(9).u16(0);  // the count claims more items than came
   block.insert(block.end(), one.begin(), one.end());
@@ -103,7 +84,7 @@ TEST_F(MonitorRoad, TheFirmwareReaderCopiesTheDataAndSaysWhenTheBufferIsTooSmall
   Bytes buffer(1000);
   uint16_t count = 0;
   uint32_t size = 1000;
-  EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer.data()), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer.data()), 0u) << lastText();
   EXPECT_EQ(count, 2);
   EXPECT_EQ(size, one.size() + two.size());
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + size), Bytes(block.begin() + 8, block.end()));
@@ -114,12 +95,12 @@ TEST_F(MonitorRoad, TheFirmwareReaderCopiesTheDataAndSaysWhenTheBufferIsTooSmall
   device_->expect(kMonitor, Record().u32(3)).answer(large);
   size = 512;
   EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer.data()), kBufferTooSmall);
-  EXPECT_NE(lastError().find("monitor data (600 bytes) > buffer (512 bytes)"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("monitor data (600 bytes) > buffer (512 bytes)"), std::string::npos) << lastText();
   EXPECT_EQ(size, 512u);
 
   device_->expect(kMonitor, Record().u32(3)).answer(Record().u32(3).u16(1));
   EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer.data()), kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 6 bytes, 8 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 6 bytes, 8 expected"), std::string::npos) << lastText();
 }
 
 TEST_F(MonitorRoad, AConfigurationTheFirmwareRefusesLeavesNoRing) {
@@ -131,7 +112,7 @@ TEST_F(MonitorRoad, AConfigurationTheFirmwareRefusesLeavesNoRing) {
   uint32_t size = 10;
   uint8_t buffer[10];
   EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer), kNotInitialized);
-  EXPECT_NE(lastError().find("monitor not initialized"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("monitor not initialized"), std::string::npos) << lastText();
 }
 
 TEST_F(MonitorRoad, RefusalsSendNothingAndSayWhy) {
@@ -139,13 +120,7 @@ TEST_F(MonitorRoad, RefusalsSendNothingAndSayWhy) {
   uint32_t size = 10, value = 0, flags = 0;
   uint64_t time = 0;
   uint8_t buffer[10];
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"data before any configuration",
        [&](uint32_t p) { return Qor_Ethernet_Monitor_GetData(p, &count, &size, buffer); }, kNotInitialized,
        "monitor is not initialized"},
@@ -159,24 +134,15 @@ TEST_F(MonitorRoad, RefusalsSendNothingAndSayWhy) {
       {"time without second", [&](uint32_t p) { return Qor_Ethernet_Monitor_GetTime(p, &flags, &time, nullptr); },
        kInvalidParameter, "'second' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (*c.text != 0) {
-      EXPECT_NE(lastError().find(c.text), std::string::npos) << c.name << ": " << lastError();
-    }
-  }
+  expectRefusals(port_, cases);
 }
 
 // ---------------------------------------------------------------- over an emulated link
 
-class MonitorLinkRoad : public InterfaceFixture {
+class MonitorLinkRoad : public EthernetLinkRoad<emulator::EthernetMonitorFirmware> {
  protected:
-  MonitorLinkRoad() : InterfaceFixture({kEthernetModel, {{kEthernetFirmwareCode, 1}, {kEthernetFirmwareCode, 2}}}) {}
   void SetUp() override {
-    InterfaceFixture::SetUp();
-    link_.attach(*device_, 1);
-    link_.attach(*device_, 2);
-    firmware_ = emulator::EthernetMonitorFirmware::attachTo(*device_, link_, {1, 2});
+    EthernetLinkRoad::SetUp();
     port_ = open(1);
   }
 
@@ -197,7 +163,7 @@ class MonitorLinkRoad : public InterfaceFixture {
       Bytes buffer(capacity);
       uint16_t items = 0;
       uint32_t size = capacity;
-      EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &items, &size, buffer.data()), 0u) << lastError();
+      EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &items, &size, buffer.data()), 0u) << lastText();
       const std::vector<Item> read = itemsIn(buffer, size);
       EXPECT_EQ(read.size(), items);
       all.insert(all.end(), read.begin(), read.end());
@@ -214,15 +180,13 @@ class MonitorLinkRoad : public InterfaceFixture {
     }
   }
 
-  emulator::EthernetLink link_;
-  std::shared_ptr<emulator::EthernetMonitorFirmware> firmware_;
   uint32_t port_ = 0;
 };
 
 TEST_F(MonitorLinkRoad, FramesOnTheLinkArriveInTheHostRingWhole) {
   firmware_->setItemsPerFrame(3);
-  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastError();
-  ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastText();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastText();
   std::vector<Item> sent;
   for (size_t index = 0; index < 30; ++index) sent.push_back(send((index * 211) % 1501, static_cast<uint8_t>(index)));
   firmware_->flush();
@@ -241,18 +205,18 @@ TEST_F(MonitorLinkRoad, FramesOnTheLinkArriveInTheHostRingWhole) {
     code = Qor_Ethernet_Monitor_GetData(port_, &count, &size, small.data());
   } while (code == 0 && std::chrono::steady_clock::now() < deadline);
   EXPECT_EQ(code, kBufferTooSmall);
-  EXPECT_NE(lastError().find("monitor item (1526 bytes) > buffer (100 bytes)"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("monitor item (1526 bytes) > buffer (100 bytes)"), std::string::npos) << lastText();
   expectSame(readItems(1), {large});
 
-  EXPECT_EQ(Qor_Ethernet_Monitor_Reset(port_), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Monitor_Reset(port_), 0u) << lastText();
   size = static_cast<uint32_t>(small.size());
   EXPECT_EQ(Qor_Ethernet_Monitor_GetData(port_, &count, &size, small.data()), kNotInitialized);
-  EXPECT_NE(lastError().find("monitor not initialized"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("monitor not initialized"), std::string::npos) << lastText();
 }
 
 TEST_F(MonitorLinkRoad, ALyingBlockEndsWithoutHangingThePort) {
-  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastError();
-  ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastText();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastText();
   const Bytes good = item(Bytes(60, 0x11), 5);
   const Bytes lies[] = {Record().u16(0).u16(0).u64(0), Record().u16(9).u16(0).u64(0), Record().u16(500).u16(0).u64(0)};
   for (const Bytes& lie : lies) {
@@ -269,10 +233,10 @@ TEST_F(MonitorLinkRoad, ALyingBlockEndsWithoutHangingThePort) {
 }
 
 TEST_F(MonitorLinkRoad, TheFirmwareReaderWorksAfterTheRing) {
-  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastText();
   // Without the ring now: the core's monitor must not take the answers of the reads.
-  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, 0), 0u) << lastError();
-  ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, 0), 0u) << lastText();
+  ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastText();
   std::vector<Item> sent;
   for (uint8_t index = 0; index < 5; ++index) sent.push_back(send(200, index));
   expectSame(readItems(sent.size()), sent);
@@ -287,15 +251,15 @@ TEST_F(MonitorLinkRoad, ARingThatEndsWhileTheApplicationReadsItIsNotFreedUnderTh
       uint16_t count = 0;
       uint32_t size = static_cast<uint32_t>(buffer.size());
       const uint32_t code = Qor_Ethernet_Monitor_GetData(port_, &count, &size, buffer.data());
-      EXPECT_TRUE(code == 0 || code == kNotInitialized) << lastError();
+      EXPECT_TRUE(code == 0 || code == kNotInitialized) << lastText();
       ++reads;
     }
   });
   for (uint8_t round = 0; round < 10; ++round) {
-    ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastError();
-    ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastError();
+    ASSERT_EQ(Qor_Ethernet_Monitor_Config(port_, QOR_ETHERNET_MONITOR_HOST_RING), 0u) << lastText();
+    ASSERT_EQ(Qor_Ethernet_Monitor_Start(port_), 0u) << lastText();
     for (uint8_t frame = 0; frame < 20; ++frame) send(100, frame);
-    ASSERT_EQ(Qor_Ethernet_Monitor_Reset(port_), 0u) << lastError();
+    ASSERT_EQ(Qor_Ethernet_Monitor_Reset(port_), 0u) << lastText();
   }
   reading = false;
   reader.join();

@@ -8,22 +8,13 @@
 #include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_node.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kNode = 0x20;
-constexpr uint32_t kUnknownFlag = 0x02130002, kBufferTooSmall = 0x02130003, kInvalidParameter = 0x02130004;
-constexpr uint32_t kWrongInterfaceType = 0x02130001;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 const Bytes kIp4{192, 168, 1, 20}, kMask{255, 255, 255, 0};
 const Bytes kIp6{0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0x02, 0x11, 0x22, 0xFF, 0xFE, 0x33, 0x44, 0x55};
@@ -46,15 +37,7 @@ Qor_Ethernet_Node_MacAddressSetting_t macSetting(uint32_t flags, uint16_t reserv
   return {flags, {0x02, 0x00, 0x5E, 0x10, 0x20, 0x30}, reserved, 0xD1D2D3D4};
 }
 
-class NodeAddressesRoad : public InterfaceFixture {
- protected:
-  NodeAddressesRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using NodeAddressesRoad = EthernetRoad;
 
 TEST_F(NodeAddressesRoad, ChangesGoOutByteExact) {
   struct Case {
@@ -119,7 +102,7 @@ TEST_F(NodeAddressesRoad, ChangesGoOutByteExact) {
        Record().u32(11).u32(0).bytes(kMac).u16(0).u32(0).zeros(4)},
   };
   for (const Case& c : cases) device_->expect(kNode, c.request).answer(Bytes(c.request.begin(), c.request.begin() + 4));
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastError();
+  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
 }
 
 TEST_F(NodeAddressesRoad, ListsHoldTheEntriesThatArrived) {
@@ -137,31 +120,31 @@ TEST_F(NodeAddressesRoad, ListsHoldTheEntriesThatArrived) {
   device_->expect(kNode, Record().u32(14).u32(0).zeros(4)).answer(Record().u32(14).u32(0).u16(2).u16(0).u32(7).u16(8));
 
   Qor_Ethernet_Node_Ip4AddressList_t ip4{};
-  ASSERT_EQ(Qor_Ethernet_Node_LocalIp4Address_GetAll(port_, &qualified, &ip4), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Node_LocalIp4Address_GetAll(port_, &qualified, &ip4), 0u) << lastText();
   ASSERT_EQ(ip4.count, 2u);
   EXPECT_EQ(Bytes(ip4.entries[0].address, ip4.entries[0].address + 4), kIp4);
   EXPECT_EQ(Bytes(ip4.entries[0].mask, ip4.entries[0].mask + 4), kMask);
   EXPECT_EQ(ip4.entries[0].reserved, 0u);
   EXPECT_EQ(Bytes(ip4.entries[1].address, ip4.entries[1].address + 4), (Bytes{1, 0, 0, 10}));
 
-  ASSERT_EQ(Qor_Ethernet_Node_LocalIp4Address_GetAll(port_, &plain, &ip4), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Node_LocalIp4Address_GetAll(port_, &plain, &ip4), 0u) << lastText();
   EXPECT_EQ(ip4.count, 2u) << "three announced, two arrived";
 
   Qor_Ethernet_Node_Ip6AddressList_t ip6{};
   ip6.entries[0].reserved[0] = 0xEE;
-  ASSERT_EQ(Qor_Ethernet_Node_LocalIp6Address_GetAll(port_, &plain, &ip6), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Node_LocalIp6Address_GetAll(port_, &plain, &ip6), 0u) << lastText();
   ASSERT_EQ(ip6.count, 1u);
   EXPECT_EQ(Bytes(ip6.entries[0].address, ip6.entries[0].address + 16), kIp6);
   EXPECT_EQ(ip6.entries[0].prefix, 64u);
   EXPECT_EQ(ip6.entries[0].reserved[0], 0u);
 
   Qor_Ethernet_Node_VlanList_t vlans{};
-  ASSERT_EQ(Qor_Ethernet_Node_Vlan_GetAll(port_, 0, &vlans), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Node_Vlan_GetAll(port_, 0, &vlans), 0u) << lastText();
   ASSERT_EQ(vlans.count, 3u);
   EXPECT_EQ(vlans.vlans[0], 1u);
   EXPECT_EQ(vlans.vlans[1], 42u);
   EXPECT_EQ(vlans.vlans[2], 4094u);
-  ASSERT_EQ(Qor_Ethernet_Node_Vlan_GetAll(port_, 0, &vlans), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Node_Vlan_GetAll(port_, 0, &vlans), 0u) << lastText();
   EXPECT_EQ(vlans.count, 1u) << "a VLAN of two bytes is no VLAN";
   EXPECT_EQ(vlans.vlans[0], 7u);
   EXPECT_EQ(vlans.vlans[1], 0u);
@@ -174,14 +157,14 @@ TEST_F(NodeAddressesRoad, ACountBeyondTheListIsStoredAndNothingIsCopied) {
   device_->expect(kNode, Record().u32(14).u32(0).zeros(4)).answer(Record().u32(14).u32(0).u16(129).u16(0).u32(5));
   Qor_Ethernet_Node_Ip4AddressList_t ip4{};
   EXPECT_EQ(Qor_Ethernet_Node_LocalIp4Address_GetAll(port_, &plain, &ip4), kBufferTooSmall);
-  EXPECT_NE(lastError().find("buffer for addresses (100) < number of returned addresses (101)"), std::string::npos)
-      << lastError();
+  EXPECT_NE(lastText().find("buffer for addresses (100) < number of returned addresses (101)"), std::string::npos)
+      << lastText();
   EXPECT_EQ(ip4.count, 101u);
   EXPECT_EQ(ip4.entries[0].address[0], 0u);
   Qor_Ethernet_Node_VlanList_t vlans{};
   EXPECT_EQ(Qor_Ethernet_Node_Vlan_GetAll(port_, 0, &vlans), kBufferTooSmall);
-  EXPECT_NE(lastError().find("buffer for Vlans (128) < number of returned Vlans (129)"), std::string::npos)
-      << lastError();
+  EXPECT_NE(lastText().find("buffer for Vlans (128) < number of returned Vlans (129)"), std::string::npos)
+      << lastText();
   EXPECT_EQ(vlans.count, 129u);
   EXPECT_EQ(vlans.vlans[0], 0u);
 }
@@ -193,12 +176,12 @@ TEST_F(NodeAddressesRoad, ShortAnswersAreRefusedWithTheOutputUntouched) {
   Qor_Ethernet_Node_Ip6AddressList_t ip6{};
   ip6.count = 0xEEEE;
   EXPECT_EQ(Qor_Ethernet_Node_LocalIp6Address_GetAll(port_, &plain, &ip6), kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 10 bytes, 12 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 10 bytes, 12 expected"), std::string::npos) << lastText();
   EXPECT_EQ(ip6.count, 0xEEEEu);
   Qor_Ethernet_Node_MacAddress_t mac{};
   mac.address[0] = 0xEE;
   EXPECT_EQ(Qor_Ethernet_Node_MacAddress_Get(port_, &plain, &mac), kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 12 bytes, 14 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 12 bytes, 14 expected"), std::string::npos) << lastText();
   EXPECT_EQ(mac.address[0], 0xEEu);
 }
 
@@ -208,20 +191,14 @@ TEST_F(NodeAddressesRoad, TheMacAddressIsReadFromItsPlace) {
       .answer(Record().u32(10).u32(0).bytes(kMac).u16(0xEEEE));
   Qor_Ethernet_Node_MacAddress_t mac;
   std::memset(&mac, 0xEE, sizeof mac);
-  ASSERT_EQ(Qor_Ethernet_Node_MacAddress_Get(port_, &qualified, &mac), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Node_MacAddress_Get(port_, &qualified, &mac), 0u) << lastText();
   EXPECT_EQ(mac.reserved, 0u);
   EXPECT_EQ(Bytes(mac.address, mac.address + 6), kMac);
   EXPECT_EQ(mac.reserved2, 0u);
 }
 
 TEST_F(NodeAddressesRoad, RefusalsSendNothingAndSayWhy) {
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"IPv4 add flags 2",
        [](uint32_t p) {
          const auto a = ip4Address(2);
@@ -287,10 +264,7 @@ TEST_F(NodeAddressesRoad, RefusalsSendNothingAndSayWhy) {
       {"IPv4 remove without key", [](uint32_t p) { return Qor_Ethernet_Node_LocalIp4Address_Remove(p, nullptr); },
        kInvalidParameter, "'key' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    EXPECT_NE(lastError().find(c.text), std::string::npos) << c.name << ": " << lastError();
-  }
+  expectRefusals(port_, cases);
   const auto setting = macSetting(0);
   EXPECT_EQ(Qor_Ethernet_Node_MacAddress_Set(open(2), &setting), kWrongInterfaceType);
 }

@@ -3,23 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_packet_filter.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kFilter = 0x28;
-constexpr uint32_t kUnknownFlag = 0x02130002, kInvalidParameter = 0x02130004;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 Qor_Ethernet_PktFilter_t filter(uint32_t flags, uint8_t instance) {
   Qor_Ethernet_PktFilter_t f{flags, instance, 0x5A, 0x0801, 0x86DD, 0x11, 0, {}, {}, 0x1234, 0x5678};
@@ -35,15 +26,7 @@ Bytes block(uint8_t first) {
   return bytes;
 }
 
-class PacketFilterRoad : public InterfaceFixture {
- protected:
-  PacketFilterRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using PacketFilterRoad = EthernetRoad;
 
 TEST_F(PacketFilterRoad, FieldsGoOutOnlyWithTheirFlags) {
   struct Case {
@@ -80,17 +63,11 @@ TEST_F(PacketFilterRoad, FieldsGoOutOnlyWithTheirFlags) {
        Record().u8(1).u8(0).u8(0).u8(0).u32(0).u8(0).zeros(3)},
   };
   for (const Case& c : cases) device_->expect(kFilter, c.request).answer(Bytes{c.request[0], 0, 0, 0});
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastError();
+  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
 }
 
 TEST_F(PacketFilterRoad, RefusalsSendNothingAndSayWhy) {
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"set flags 0x800",
        [](uint32_t p) {
          const auto f = filter(0x800, 0);
@@ -131,10 +108,7 @@ TEST_F(PacketFilterRoad, RefusalsSendNothingAndSayWhy) {
       {"no filter", [](uint32_t p) { return Qor_Ethernet_PktFilter_Set(p, nullptr); }, kInvalidParameter,
        "'filter' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    EXPECT_NE(lastError().find(c.text), std::string::npos) << c.name << ": " << lastError();
-  }
+  expectRefusals(port_, cases);
 }
 
 }  // namespace

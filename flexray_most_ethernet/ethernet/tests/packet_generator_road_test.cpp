@@ -3,24 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_packet_generator.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kGenerator = 0x21;
-constexpr uint32_t kUnknownFlag = 0x02130002, kInvalidParameter = 0x02130004, kUnknownMode = 0x02130005;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 Qor_Ethernet_PktGen_Config_t config(uint32_t flags, uint8_t mode, uint16_t frameLength) {
   Qor_Ethernet_PktGen_Config_t c{flags, mode, 0, frameLength, 0x11111111, 0x22222222, 0x33333333, {}};
@@ -35,27 +26,19 @@ Bytes configRecord(uint8_t flags, uint8_t mode, uint16_t frameLength) {
       0x22222222).bytes(frame);
 }
 
-class PacketGeneratorRoad : public InterfaceFixture {
- protected:
-  PacketGeneratorRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using PacketGeneratorRoad = EthernetRoad;
 
 TEST_F(PacketGeneratorRoad, RecordsGoOutByteExactUpToTheLongestFrame) {
   device_->expect(kGenerator, Record().u32(0)).answer(Record().u32(0));
   device_->expect(kGenerator, configRecord(0x1F, 2, 60)).answer(Record().u32(1));
   device_->expect(kGenerator, configRecord(0, 0, 0)).answer(Record().u32(1));
   device_->expect(kGenerator, configRecord(1, 1, QOR_ETHERNET_PKT_GEN_MAX_FRAME_BYTES)).answer(Record().u32(1));
-  EXPECT_EQ(Qor_Ethernet_PktGen_Reset(port_), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_PktGen_Reset(port_), 0u) << lastText();
   const auto all = config(0x1F, 2, 60), empty = config(0, 0, 0);
   const auto longest = config(1, 1, QOR_ETHERNET_PKT_GEN_MAX_FRAME_BYTES);
-  EXPECT_EQ(Qor_Ethernet_PktGen_Config(port_, &all), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_PktGen_Config(port_, &empty), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_PktGen_Config(port_, &longest), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_PktGen_Config(port_, &all), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_PktGen_Config(port_, &empty), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_PktGen_Config(port_, &longest), 0u) << lastText();
 }
 
 TEST_F(PacketGeneratorRoad, TheStateIsReadFromItsPlaces) {
@@ -67,28 +50,22 @@ TEST_F(PacketGeneratorRoad, TheStateIsReadFromItsPlaces) {
   const uint32_t flags = 0;
   Qor_Ethernet_PktGen_State_t state;
   std::fill_n(reinterpret_cast<uint8_t*>(&state), sizeof state, 0xEE);
-  ASSERT_EQ(Qor_Ethernet_PktGen_GetState(port_, &flags, &state), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_PktGen_GetState(port_, &flags, &state), 0u) << lastText();
   EXPECT_EQ(state.status, 0x7Fu);
   EXPECT_EQ(state.mode, 1u);
   EXPECT_EQ(state.reserved[2], 0u);
   const uint32_t values[] = {0xA0, 0xB0, 0xC0, 0xD0, 0xE0};
   EXPECT_TRUE(std::equal(std::begin(values), std::end(values), state.values));
-  ASSERT_EQ(Qor_Ethernet_PktGen_GetState(port_, &flags, &state), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_PktGen_GetState(port_, &flags, &state), 0u) << lastText();
   EXPECT_EQ(state.status, 5u);
   EXPECT_EQ(state.mode, QOR_ETHERNET_PKT_GEN_MODE_UNKNOWN) << "firmware mode 9";
   EXPECT_EQ(Qor_Ethernet_PktGen_GetState(port_, &flags, &state), kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 28 bytes, 32 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 28 bytes, 32 expected"), std::string::npos) << lastText();
   EXPECT_EQ(state.status, 5u);
 }
 
 TEST_F(PacketGeneratorRoad, RefusalsSendNothingAndSayWhy) {
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"flags 0x20",
        [](uint32_t p) {
          const auto c = config(0x20, 0, 10);
@@ -124,10 +101,7 @@ TEST_F(PacketGeneratorRoad, RefusalsSendNothingAndSayWhy) {
        },
        kUnknownFlag, ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    EXPECT_NE(lastError().find(c.text), std::string::npos) << c.name << ": " << lastError();
-  }
+  expectRefusals(port_, cases);
 }
 
 }  // namespace

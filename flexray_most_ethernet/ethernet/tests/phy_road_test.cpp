@@ -5,34 +5,18 @@
 #include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_phy.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kPhy = 0x24;
-constexpr uint32_t kWrongInterfaceType = 0x02130001, kInvalidParameter = 0x02130004;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 Bytes getRequest(uint32_t parameter) { return Record().u32(1).u32(parameter); }
 Bytes getAnswer(uint32_t value) { return Record().u32(1).u32(value); }
 
-class PhyRoad : public InterfaceFixture {
- protected:
-  PhyRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using PhyRoad = EthernetRoad;
 
 TEST_F(PhyRoad, ReadsTranslateTheFirmwaresValues) {
   using Read = std::function<uint32_t(uint32_t, uint32_t*)>;
@@ -69,7 +53,7 @@ TEST_F(PhyRoad, ReadsTranslateTheFirmwaresValues) {
   for (const Case& c : cases) device_->expect(kPhy, getRequest(c.parameter)).answer(getAnswer(c.firmwareValue));
   for (const Case& c : cases) {
     uint32_t value = 0xEEEEEEEE;
-    EXPECT_EQ(c.read(port_, &value), 0u) << c.name << ": " << lastError();
+    EXPECT_EQ(c.read(port_, &value), 0u) << c.name << ": " << lastText();
     EXPECT_EQ(value, c.value) << c.name;
   }
 }
@@ -90,7 +74,7 @@ TEST_F(PhyRoad, SetsGoOutAsParameterAndValue) {
   for (const Case& c : cases) {
     device_->expect(kPhy, Record().u32(0).u32(c.parameter).u32(c.value)).answer(Record().u32(0));
   }
-  for (const Case& c : cases) EXPECT_EQ(c.set(port_), 0u) << c.name << ": " << lastError();
+  for (const Case& c : cases) EXPECT_EQ(c.set(port_), 0u) << c.name << ": " << lastText();
 }
 
 TEST_F(PhyRoad, RefusalsSendNothingAndSayWhy) {
@@ -109,7 +93,7 @@ TEST_F(PhyRoad, RefusalsSendNothingAndSayWhy) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.call(port_), kInvalidParameter) << c.name;
-    EXPECT_NE(lastError().find(std::string(" - ") + c.text), std::string::npos) << c.name << ": " << lastError();
+    EXPECT_NE(lastText().find(std::string(" - ") + c.text), std::string::npos) << c.name << ": " << lastText();
   }
 }
 
@@ -117,7 +101,7 @@ TEST_F(PhyRoad, AShortAnswerLeavesTheValueUntouched) {
   device_->expect(kPhy, getRequest(2)).answer(Record().u32(1).u16(0x1234));
   uint32_t value = 0xEEEEEEEE;
   EXPECT_EQ(Qor_Ethernet_Phy_LinkQuality_Get(port_, &value), kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 6 bytes, 8 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 6 bytes, 8 expected"), std::string::npos) << lastText();
   EXPECT_EQ(value, 0xEEEEEEEEu);
 }
 
@@ -125,7 +109,7 @@ TEST_F(PhyRoad, AnotherInterfaceIsRefusedBeforeAnythingIsSent) {
   const uint32_t canPort = open(2);
   uint32_t value = 0;
   EXPECT_EQ(Qor_Ethernet_Phy_HwRevision_Get(canPort, &value), kWrongInterfaceType);
-  EXPECT_NE(lastError().find("Ethernet Interface expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("Ethernet Interface expected"), std::string::npos) << lastText();
   EXPECT_EQ(Qor_Ethernet_Phy_DataRate_Set(canPort, 100), kWrongInterfaceType);
 }
 

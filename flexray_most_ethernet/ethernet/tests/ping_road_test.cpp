@@ -5,24 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_ping.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kPing = 0x26;
-constexpr uint32_t kUnknownFlag = 0x02130002, kInvalidParameter = 0x02130004;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 const Bytes kAddress{192, 168, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
@@ -36,15 +27,7 @@ Bytes startRecord(uint32_t firmwareFlag) {
 const Bytes kStateRequest = Record().u32(1).u32(0);
 Bytes stateAnswer(uint32_t state) { return Record().u32(1).u32(0).u32(state); }
 
-class PingRoad : public InterfaceFixture {
- protected:
-  PingRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using PingRoad = EthernetRoad;
 
 TEST_F(PingRoad, TheStartPollsWhileThePingRunsAndGivesItsOutcome) {
   device_->expect(kPing, startRecord(1)).answer(Record().u32(0));
@@ -56,17 +39,17 @@ TEST_F(PingRoad, TheStartPollsWhileThePingRunsAndGivesItsOutcome) {
   Qor_Ethernet_PingResult_t result;
   std::memset(&result, 0xEE, sizeof result);
   const auto waiting = ping(1);
-  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &waiting, &result), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &waiting, &result), 0u) << lastText();
   EXPECT_EQ(result.reserved, 0u);
   EXPECT_EQ(result.state, 3u);
   EXPECT_EQ(result.reserved2[0], 0u);
 
   const auto noWait = ping(QOR_ETHERNET_PING_NO_WAIT);
-  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &noWait, &result), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &noWait, &result), 0u) << lastText();
   EXPECT_EQ(result.state, QOR_ETHERNET_PING_STATE_RUNNING);
 
   const auto unknownOutcome = ping(0);
-  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &unknownOutcome, &result), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &unknownOutcome, &result), 0u) << lastText();
   EXPECT_EQ(result.state, QOR_ETHERNET_PING_STATE_UNKNOWN) << "firmware state 7";
 }
 
@@ -76,13 +59,13 @@ TEST_F(PingRoad, GetStateReadsOnceAndTranslates) {
   device_->expect(kPing, kStateRequest).answer(Record().u32(1).u32(0).u16(2));
   const uint32_t flags = 0;
   Qor_Ethernet_PingResult_t result{};
-  ASSERT_EQ(Qor_Ethernet_Ping_GetState(port_, &flags, &result), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Ping_GetState(port_, &flags, &result), 0u) << lastText();
   EXPECT_EQ(result.state, 2u);
-  ASSERT_EQ(Qor_Ethernet_Ping_GetState(port_, &flags, &result), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Ping_GetState(port_, &flags, &result), 0u) << lastText();
   EXPECT_EQ(result.state, QOR_ETHERNET_PING_STATE_UNKNOWN);
   result.state = 0xEE;
   EXPECT_EQ(Qor_Ethernet_Ping_GetState(port_, &flags, &result), kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 10 bytes, 12 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 10 bytes, 12 expected"), std::string::npos) << lastText();
   EXPECT_EQ(result.state, 0xEEu);
 }
 
@@ -97,7 +80,7 @@ TEST_F(PingRoad, APingThatNeverEndsIsLeftRunningAfterTheBound) {
   const auto waiting = ping(0);
   Qor_Ethernet_PingResult_t result{};
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &waiting, &result), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_Ping_Start(port_, &waiting, &result), 0u) << lastText();
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(result.state, QOR_ETHERNET_PING_STATE_RUNNING);
   EXPECT_GE(elapsed, std::chrono::milliseconds(QOR_ETHERNET_PING_WAIT_MS));
@@ -115,13 +98,7 @@ TEST_F(PingRoad, AFailedPollEndsTheWaitWithItsCode) {
 }
 
 TEST_F(PingRoad, RefusalsSendNothingAndSayWhy) {
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"flags 4",
        [](uint32_t p) {
          const auto request = ping(4);
@@ -158,10 +135,7 @@ TEST_F(PingRoad, RefusalsSendNothingAndSayWhy) {
        },
        kUnknownFlag, ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    EXPECT_NE(lastError().find(c.text), std::string::npos) << c.name << ": " << lastError();
-  }
+  expectRefusals(port_, cases);
 }
 
 }  // namespace

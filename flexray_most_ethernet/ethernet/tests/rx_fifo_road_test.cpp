@@ -5,31 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/ethernet_link.hpp"
+#include "ethernet_road.hpp"
 #include "qor_emulator/ethernet_rx_fifo_firmware.hpp"
-#include "qor_emulator/frame.hpp"
 #include "qor_ethernet_rx_fifo.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kRxFifo = 0x27;
-constexpr uint32_t kUnknownFlag = 0x02130002, kBufferTooSmall = 0x02130003, kInvalidParameter = 0x02130004,
-                   kRxFifoError = 0x02130008;
 constexpr uint32_t kFifo = 7;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 Bytes frameOf(size_t length, uint8_t seed) {
   Bytes frame(length);
@@ -81,26 +69,20 @@ ReadResult readOnce(uint32_t port, uint32_t capacity, uint32_t maxFrames = 0, ui
   return result;
 }
 
-class RxFifoRoad : public InterfaceFixture {
+class RxFifoRoad : public EthernetRoad {
  protected:
-  RxFifoRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
   // Configures FIFO kFifo on port_ through the table.
   void configure() {
     device_->expect(kRxFifo, Record().u32(0).u32(0).u32(0).u32(0).u32(0).u16(0).u16(0))
         .answer(Record().u32(0).u32(kFifo));
     const Qor_Ethernet_RxFifo_Configuration_t configuration{};
     uint32_t id = 0;
-    ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port_, &configuration, &id), 0u) << lastError();
+    ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port_, &configuration, &id), 0u) << lastText();
     ASSERT_EQ(id, kFifo);
   }
   void expectRead(Bytes answer) {
     device_->expect(kRxFifo, Record().u32(2).u32(kFifo).u32(0)).answer(std::move(answer));
   }
-  uint32_t port_ = 0;
 };
 
 TEST_F(RxFifoRoad, ConfigurationAndDeletionGoOutByteExact) {
@@ -110,13 +92,13 @@ TEST_F(RxFifoRoad, ConfigurationAndDeletionGoOutByteExact) {
   device_->expect(kRxFifo, Record().u32(1).u32(1).u32(0)).answer(Record().u32(1));
   const Qor_Ethernet_RxFifo_Configuration_t configuration{1, 0x11, 0x22, 0x33, 0x44, 0};
   uint32_t id = 0;
-  EXPECT_EQ(Qor_Ethernet_RxFifo_Config(port_, &configuration, &id), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_RxFifo_Config(port_, &configuration, &id), 0u) << lastText();
   EXPECT_EQ(id, 9u);
   const Qor_Ethernet_RxFifo_Key_t one{0, 9}, all{1, 0};
-  EXPECT_EQ(Qor_Ethernet_RxFifo_Delete(port_, &one), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_RxFifo_Delete(port_, &all), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_RxFifo_Delete(port_, &one), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_RxFifo_Delete(port_, &all), 0u) << lastText();
   EXPECT_EQ(readOnce(port_, 100, 0, 9).code, kRxFifoError);
-  EXPECT_NE(lastError().find("RX FIFO not configured"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("RX FIFO not configured"), std::string::npos) << lastText();
 }
 
 TEST_F(RxFifoRoad, TwoFragmentsMakeOneEntryAndAFullBufferKeepsTheRestForTheNextRead) {
@@ -125,7 +107,7 @@ TEST_F(RxFifoRoad, TwoFragmentsMakeOneEntryAndAFullBufferKeepsTheRestForTheNextR
   expectRead(readAnswer(
       0, {{Bytes(joined.begin(), joined.begin() + 100), true}, {Bytes(joined.begin() + 100, joined.end())}}));
   ReadResult first = readOnce(port_, 300);
-  EXPECT_EQ(first.code, 0u) << lastError();
+  EXPECT_EQ(first.code, 0u) << lastText();
   EXPECT_EQ(first.frames, std::vector<Bytes>{joined});
   EXPECT_EQ(first.remaining, 0u);
 
@@ -153,7 +135,7 @@ TEST_F(RxFifoRoad, AFrameOverTwoAnswersComesOutWholeAndABufferStopInsideItCutsNo
   expectRead(readAnswer(0, {{tail}}));
   // Room for the small frame and not the large one: the large one's first fragment stays held, not delivered cut.
   ReadResult first = readOnce(port_, 1000);
-  EXPECT_EQ(first.code, 0u) << lastError();
+  EXPECT_EQ(first.code, 0u) << lastText();
   EXPECT_EQ(first.frames, std::vector<Bytes>{small});
   EXPECT_EQ(first.remaining, 2u);
   expectRead(readAnswer(0, {}));  // once the held frames are out, the firmware is asked for newer ones
@@ -171,11 +153,11 @@ TEST_F(RxFifoRoad, AFailedReadLosesNothingAndAFrameTooLargeForTheBufferStays) {
   EXPECT_NE(readOnce(port_, 1000).code, 0u);
   expectRead(readAnswer(0, {{large}}));
   ReadResult after = readOnce(port_, 1000);
-  EXPECT_EQ(after.code, 0u) << lastError();
+  EXPECT_EQ(after.code, 0u) << lastText();
   EXPECT_EQ(after.frames, (std::vector<Bytes>{a, b}));
   EXPECT_EQ(after.remaining, 1u);
   EXPECT_EQ(readOnce(port_, 1000).code, kBufferTooSmall);
-  EXPECT_NE(lastError().find("frame entry (1524 bytes) > buffer (1000 bytes)"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("frame entry (1524 bytes) > buffer (1000 bytes)"), std::string::npos) << lastText();
   expectRead(readAnswer(0, {}));
   EXPECT_EQ(readOnce(port_, 1524).frames, std::vector<Bytes>{large});
 }
@@ -185,7 +167,7 @@ TEST_F(RxFifoRoad, AnswersThatLieEndTheReadInsteadOfLoopingOrOverreading) {
   // No fragment but a backlog: one read, not an endless loop.
   expectRead(readAnswer(50, {}));
   ReadResult empty = readOnce(port_, 1000);
-  EXPECT_EQ(empty.code, 0u) << lastError();
+  EXPECT_EQ(empty.code, 0u) << lastText();
   EXPECT_TRUE(empty.frames.empty());
   EXPECT_EQ(empty.remaining, 50u);
   // A count beyond the fragments and a last fragment cut short: the whole frame before it arrives.
@@ -198,7 +180,7 @@ TEST_F(RxFifoRoad, AnswersThatLieEndTheReadInsteadOfLoopingOrOverreading) {
   // An answer without its head.
   expectRead(Record().u32(2).u32(1));
   EXPECT_EQ(readOnce(port_, 1000).code, kInvalidParameter);
-  EXPECT_NE(lastError().find("response of 8 bytes, 12 expected"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("response of 8 bytes, 12 expected"), std::string::npos) << lastText();
 }
 
 TEST_F(RxFifoRoad, AFrameBeyondTheLargestIsDroppedAndSaidSo) {
@@ -209,10 +191,10 @@ TEST_F(RxFifoRoad, AFrameBeyondTheLargestIsDroppedAndSaidSo) {
   for (uint32_t answer = 0; answer < 17; ++answer) expectRead(readAnswer(18 - answer, {{piece, true}}));
   expectRead(readAnswer(0, {{piece}, {next}}));
   EXPECT_EQ(readOnce(port_, 1000).code, kRxFifoError);
-  EXPECT_NE(lastError().find("frame longer than 65535 bytes dropped"), std::string::npos) << lastError();
+  EXPECT_NE(lastText().find("frame longer than 65535 bytes dropped"), std::string::npos) << lastText();
   expectRead(readAnswer(0, {}));
   const ReadResult after = readOnce(port_, 1000);
-  EXPECT_EQ(after.code, 0u) << lastError();
+  EXPECT_EQ(after.code, 0u) << lastText();
   EXPECT_EQ(after.frames, std::vector<Bytes>{next});
 }
 
@@ -222,7 +204,7 @@ TEST_F(RxFifoRoad, AFailedDeleteKeepsTheFifoReadable) {
   const Qor_Ethernet_RxFifo_Key_t key{0, kFifo};
   EXPECT_NE(Qor_Ethernet_RxFifo_Delete(port_, &key), 0u);
   expectRead(readAnswer(0, {}));
-  EXPECT_EQ(readOnce(port_, 100).code, 0u) << lastError();
+  EXPECT_EQ(readOnce(port_, 100).code, 0u) << lastText();
 }
 
 TEST_F(RxFifoRoad, SizesOfAnyMagnitudeAndAClosedPortLeaveNothingBehind) {
@@ -231,12 +213,12 @@ TEST_F(RxFifoRoad, SizesOfAnyMagnitudeAndAClosedPortLeaveNothingBehind) {
       .answer(Record().u32(0).u32(kFifo));
   const Qor_Ethernet_RxFifo_Configuration_t huge{0, 0, 0, 0xFFFFFFFF, 0xFFFF, 0};
   uint32_t id = 0;
-  ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port_, &huge, &id), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port_, &huge, &id), 0u) << lastText();
   const Bytes a = frameOf(100, 1), b = frameOf(100, 2);
   expectRead(readAnswer(0, {{a}, {b}}));
   EXPECT_EQ(readOnce(port_, 120).frames, std::vector<Bytes>{a});
   // The port closes with a frame held: a port opened again under the same handle has no such FIFO.
-  ASSERT_EQ(Qor_CloseInterface(port_), 0u) << lastError();
+  ASSERT_EQ(Qor_CloseInterface(port_), 0u) << lastText();
   const uint32_t again = open(1);
   ASSERT_EQ(again, port_) << "the handle is used again";
   EXPECT_EQ(readOnce(again, 1000).code, kRxFifoError);
@@ -246,13 +228,7 @@ TEST_F(RxFifoRoad, RefusalsSendNothingAndSayWhy) {
   configure();
   uint32_t count = 0, size = 100, remaining = 0, id = 0;
   uint8_t buffer[100];
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"configuration flags 2",
        [&](uint32_t p) {
          const Qor_Ethernet_RxFifo_Configuration_t c{2, 0, 0, 0, 0, 0};
@@ -281,28 +257,12 @@ TEST_F(RxFifoRoad, RefusalsSendNothingAndSayWhy) {
        [&](uint32_t p) { return Qor_Ethernet_RxFifo_Read(p, 0, kFifo + 1, &count, &size, &remaining, buffer); },
        kRxFifoError, "RX FIFO not configured"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (*c.text != 0) {
-      EXPECT_NE(lastError().find(c.text), std::string::npos) << c.name << ": " << lastError();
-    }
-  }
+  expectRefusals(port_, cases);
 }
 
 // ---------------------------------------------------------------- over an emulated link
 
-class RxFifoLinkRoad : public InterfaceFixture {
- protected:
-  RxFifoLinkRoad() : InterfaceFixture({kEthernetModel, {{kEthernetFirmwareCode, 1}, {kEthernetFirmwareCode, 2}}}) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    link_.attach(*device_, 1);
-    link_.attach(*device_, 2);
-    firmware_ = emulator::EthernetRxFifoFirmware::attachTo(*device_, link_, {1, 2});
-  }
-  emulator::EthernetLink link_;
-  std::shared_ptr<emulator::EthernetRxFifoFirmware> firmware_;
-};
+using RxFifoLinkRoad = EthernetLinkRoad<emulator::EthernetRxFifoFirmware>;
 
 TEST_F(RxFifoLinkRoad, FramesSentOnTheLinkAreReadWholeWhateverTheBufferAndAnswerSizes) {
   const uint32_t port = open(1);
@@ -310,7 +270,7 @@ TEST_F(RxFifoLinkRoad, FramesSentOnTheLinkAreReadWholeWhateverTheBufferAndAnswer
   firmware_->setAnswerRoom(700);
   const Qor_Ethernet_RxFifo_Configuration_t configuration{0, 0, 0, 16, 128, 0};  // fragments of 128 bytes
   uint32_t id = 0;
-  ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port, &configuration, &id), 0u) << lastError();
+  ASSERT_EQ(Qor_Ethernet_RxFifo_Config(port, &configuration, &id), 0u) << lastText();
   std::vector<Bytes> sent;
   const emulator::MacAddress sender{0x02, 0, 0, 0, 0, 0x02};
   for (size_t index = 0; index < 40; ++index) {
@@ -324,7 +284,7 @@ TEST_F(RxFifoLinkRoad, FramesSentOnTheLinkAreReadWholeWhateverTheBufferAndAnswer
   const uint32_t capacities[] = {1524, 2000, 3100, 8000};
   for (size_t reads = 0; received.size() < sent.size() && reads < 200; ++reads) {
     ReadResult result = readOnce(port, capacities[reads % 4], reads % 3, id);
-    ASSERT_EQ(result.code, 0u) << lastError();
+    ASSERT_EQ(result.code, 0u) << lastText();
     received.insert(received.end(), result.frames.begin(), result.frames.end());
   }
   EXPECT_EQ(received, sent);
@@ -339,7 +299,7 @@ TEST_F(RxFifoLinkRoad, TwoPortsReadTheirFifosAtOnce) {
   uint32_t ids[2] = {};
   const Qor_Ethernet_RxFifo_Configuration_t configuration{0, 0, 0, 16, 200, 0};
   for (int node = 0; node < 2; ++node) {
-    ASSERT_EQ(Qor_Ethernet_RxFifo_Config(ports[node], &configuration, &ids[node]), 0u) << lastError();
+    ASSERT_EQ(Qor_Ethernet_RxFifo_Config(ports[node], &configuration, &ids[node]), 0u) << lastText();
   }
   std::vector<Bytes> sent;
   for (size_t index = 0; index < 200; ++index) {

@@ -2,39 +2,18 @@
 // and state byte-exact, items loaded in records cut by the parameter length, and refusals that send nothing.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_tar.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kTar = 0x25;
-constexpr uint32_t kWrongInterfaceType = 0x02130001, kUnknownFlag = 0x02130002, kInvalidParameter = 0x02130004,
-                   kUnknownMode = 0x02130005;
 constexpr uint8_t kInstance = 3;
 
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-bool saysSo(const char* text) { return lastError().find(std::string(" - ") + text) != std::string::npos; }
-
-class TarRoad : public InterfaceFixture {
- protected:
-  TarRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using TarRoad = EthernetRoad;
 
 const uint8_t kAddress1[16] = {0xFD, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01};
 const uint8_t kAddress2[16] = {0xFD, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x02};
@@ -63,11 +42,11 @@ TEST_F(TarRoad, SocketsGoOutByteExact) {
   device_->expect(kTar, configureHead(3, 0x07).bytes(ipv6Tail)).answer(Record().u32(0));
   device_->expect(kTar, configureHead(4, 0x0F).bytes(ipv6Tail)).answer(Record().u32(0));
   device_->expect(kTar, Record().u32(0).u8(kInstance).u8(0).u16(0)).answer(Record().u32(0));
-  EXPECT_EQ(Qor_Ethernet_Tar_Config_Udp4(port_, &udp4), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Tar_Config_Tcp4(port_, &tcp4), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Tar_Config_Udp6(port_, &udp6), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Tar_Config_Tcp6(port_, &tcp6), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Tar_Config_Off(port_, &off), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Tar_Config_Udp4(port_, &udp4), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Tar_Config_Tcp4(port_, &tcp4), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Tar_Config_Udp6(port_, &udp6), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Tar_Config_Tcp6(port_, &tcp6), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Tar_Config_Off(port_, &off), 0u) << lastText();
 }
 
 TEST_F(TarRoad, StartStopAndStateGoOutByteExact) {
@@ -75,8 +54,8 @@ TEST_F(TarRoad, StartStopAndStateGoOutByteExact) {
   device_->expect(kTar, Record().u32(4).u8(kInstance).zeros(3)).answer(Record().u32(4));
   const Qor_Ethernet_Tar_StartKey_t startKey{kInstance, 1, {}};
   const Qor_Ethernet_Tar_Key_t key{kInstance, {}};
-  EXPECT_EQ(Qor_Ethernet_Tar_Start(port_, &startKey), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_Tar_Stop(port_, &key), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Tar_Start(port_, &startKey), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_Tar_Stop(port_, &key), 0u) << lastText();
 
   const struct {
     uint8_t firmwareState;
@@ -88,7 +67,7 @@ TEST_F(TarRoad, StartStopAndStateGoOutByteExact) {
     device_->expect(kTar, Record().u32(5).u8(kInstance).zeros(3))
         .answer(Record().u32(5).u8(0x42).u8(c.firmwareState).u8(c.flags).u8(0x99).u32(0x01020304).u32(0x05060708));
     Qor_Ethernet_Tar_State_t state{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_EQ(Qor_Ethernet_Tar_GetState(port_, &key, &state), 0u) << lastError();
+    EXPECT_EQ(Qor_Ethernet_Tar_GetState(port_, &key, &state), 0u) << lastText();
     EXPECT_EQ(state.value, 0x42);
     EXPECT_EQ(state.flag, c.flag) << int(c.firmwareState);
     EXPECT_EQ(state.state, c.state) << int(c.firmwareState);
@@ -99,7 +78,7 @@ TEST_F(TarRoad, StartStopAndStateGoOutByteExact) {
   device_->expect(kTar, Record().u32(5).u8(kInstance).zeros(3)).answer(Record().u32(5).u8(1).u8(2).u16(0).u32(3));
   Qor_Ethernet_Tar_State_t state{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
   EXPECT_EQ(Qor_Ethernet_Tar_GetState(port_, &key, &state), kInvalidParameter);
-  EXPECT_TRUE(saysSo("response of 12 bytes, 16 expected")) << lastError();
+  EXPECT_TRUE(saysSo("response of 12 bytes, 16 expected")) << lastText();
   EXPECT_EQ(state.state, 0xEE);
 }
 
@@ -128,10 +107,10 @@ TEST_F(TarRoad, ItemsTravelWithTheirDataAndRxDataOnlyWhenExpected) {
   device_->expect(kTar, Record().bytes(addItemsHead(2)).bytes(itemRecord(0x07, true, 0x1234, request, 3, response))
                             .bytes(itemRecord(0, false, 0x5678, other, 4, {})))
       .answer(Record().u32(2));
-  EXPECT_EQ(Qor_Ethernet_Tar_AddItems_Udp4(port_, kInstance, 2, items), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Tar_AddItems_Udp4(port_, kInstance, 2, items), 0u) << lastText();
 
   device_->expect(kTar, addItemsHead(0)).answer(Record().u32(2));
-  EXPECT_EQ(Qor_Ethernet_Tar_AddItems_Tcp6(port_, kInstance, 0, nullptr), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Tar_AddItems_Tcp6(port_, kInstance, 0, nullptr), 0u) << lastText();
 }
 
 // 4084 - 8 bytes hold four items of 12 + 1000 bytes, not five.
@@ -148,7 +127,7 @@ TEST_F(TarRoad, LongItemsGoFourToARecord) {
     }
     device_->expect(kTar, record).answer(Record().u32(2));
   }
-  EXPECT_EQ(Qor_Ethernet_Tar_AddItems(port_, kInstance, 9, items.data()), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_Tar_AddItems(port_, kInstance, 9, items.data()), 0u) << lastText();
 }
 
 // A bad item anywhere in the call is found before the first record leaves, and an item no record can hold is refused
@@ -158,13 +137,7 @@ TEST_F(TarRoad, RefusalsSendNothingAndSayWhy) {
   auto items = [&](size_t count) {
     return std::vector<Qor_Ethernet_Tar_Item_t>(count, Qor_Ethernet_Tar_Item_t{0, 0, 0, 1000, 0, data.data(), nullptr});
   };
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"RX flags 2 at index 6",
        [&](uint32_t p) {
          auto list = items(7);
@@ -259,12 +232,7 @@ TEST_F(TarRoad, RefusalsSendNothingAndSayWhy) {
        },
        kInvalidParameter, "'state' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (c.text != nullptr) {
-      EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastError();
-    }
-  }
+  expectRefusals(port_, cases);
   const Qor_Ethernet_Tar_Key_t key{0, {}};
   EXPECT_EQ(Qor_Ethernet_Tar_Stop(open(2), &key), kWrongInterfaceType);
 }

@@ -2,46 +2,16 @@
 // daemon to an emulated controller: every record byte-exact, and the refusals, in their order, sending nothing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
-#include <string>
-
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet.h"
-#include "qor_helpers.h"
-#include "qor_test/interface_fixture.hpp"
+#include "tp_diag_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
+using namespace tp_diag;
 
-constexpr uint8_t kTransportSetup = 0x8E, kDiagConfig = 0xA0;
-constexpr uint32_t kWrongInterface = 0x02130001, kUnknownFlag = 0x02130002, kInvalidParameter = 0x02130004,
-                   kUnknownMode = 0x02130005, kUnknownProtocol = 0x0213000A, kInvalidPortHandle = 0x0200000A,
-                   kFirmwareBusy = 0x1F;
-
-// The last error's description: the code, the library's text for it and the detail text, if any.
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s", code, Qor_Error_GetErrorDescription(code));
-  return detail.empty() ? text : text + (" - " + detail);
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-
-// The set-up head: set-up, channel, protocol and flags.
-Record setupHead(uint8_t channel, uint16_t protocol, uint16_t flags) {
-  return std::move(Record().u8(3).u8(channel).u16(0).u16(protocol).u16(0).u16(flags).u16(0));
-}
-
-Bytes counting(uint8_t first, size_t count) {
-  Bytes bytes;
-  for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<uint8_t>(first + i));
-  return bytes;
-}
+constexpr auto uds = udsConfig<Qor_Ethernet_DiagConfigUds_t>;
 
 void fill(uint8_t* block, uint8_t first) {
   for (uint8_t i = 0; i < 16; ++i) block[i] = static_cast<uint8_t>(first + i);
@@ -104,34 +74,7 @@ Qor_Ethernet_TpConfigDoSoAd_t doSoAd() {
   return config;
 }
 
-Qor_Ethernet_DiagConfigUds_t uds(uint32_t flags, uint8_t requestMode, uint8_t length) {
-  Qor_Ethernet_DiagConfigUds_t config{};
-  config.flags = flags;
-  config.value1 = 0x0A01;
-  config.value2 = 0x0A02;
-  config.value3 = 0x0A03;
-  config.testerPresentValue = 0x0B0B;
-  config.testerPresentRequestMode = requestMode;
-  config.testerPresentLength = length;
-  for (uint8_t i = 0; i < 8; ++i) config.testerPresentMessage[i] = static_cast<uint8_t>(0x3E + i);
-  return config;
-}
-
-// The 36-byte record's head and values, up to the TesterPresent part.
-Record udsHead(uint8_t channel, uint32_t value, uint32_t testerPresent) {
-  return std::move(Record().u8(channel).u8(1).u16(0).u32(value).u32(0).u32(testerPresent).u16(0x0A01).u16(0x0A02)
-                       .u16(0x0A03).u16(0));
-}
-
-class EthernetTpDiagRoad : public InterfaceFixture {
- protected:
-  EthernetTpDiagRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using EthernetTpDiagRoad = TpDiagRoad<EthernetRoad>;
 
 TEST_F(EthernetTpDiagRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle) {
   const uint32_t canPort = open(2);
@@ -145,8 +88,8 @@ TEST_F(EthernetTpDiagRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle
       [](uint32_t p) { return Qor_Ethernet_Diag_Config_Off(p, 0); },
   };
   for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "Ethernet Interface expected"));
+    EXPECT_EQ(call(canPort), kWrongInterfaceType);
+    EXPECT_EQ(lastText(), described(kWrongInterfaceType, "Ethernet Interface expected"));
     EXPECT_EQ(call(0x7777), kInvalidPortHandle);
   }
 }
@@ -155,11 +98,7 @@ TEST_F(EthernetTpDiagRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle
 TEST_F(EthernetTpDiagRoad, TransportSetUpsGoOutAs124ByteRecords) {
   const auto withValue16 = iso13400(0x800), withoutValue16 = iso13400(0x7FF);
   const auto soAd = doSoAd();
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    Bytes record;
-  } const cases[] = {
+  const Sent cases[] = {
       {"ISO 13400 with value 16", [&](uint32_t p) { return Qor_Ethernet_Tp_Init_Iso13400(p, 1, &withValue16); },
        Record().bytes(setupHead(1, 1, 0x800)).bytes(iso13400Body()).u32(0x16161616)},
       {"ISO 13400 without value 16", [&](uint32_t p) { return Qor_Ethernet_Tp_Init_Iso13400(p, 2, &withoutValue16); },
@@ -169,11 +108,7 @@ TEST_F(EthernetTpDiagRoad, TransportSetUpsGoOutAs124ByteRecords) {
            .u8(0).bytes(counting(0x10, 16)).bytes(counting(0x20, 16)).u16(0x0505).u16(0x0606).u32(0x07070707)
            .u32(0x08080808).u32(0x09090909).zeros(52)},
   };
-  for (const Case& c : cases) {
-    ASSERT_EQ(c.record.size(), 124u) << c.name;
-    device_->expect(kTransportSetup, c.record).answer(Bytes(c.record.begin(), c.record.begin() + 2));
-  }
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
+  expectSetUpsSent(cases, 124);
 }
 
 TEST_F(EthernetTpDiagRoad, TheFirmwaresRefusalOfASetUpComesBackUnchanged) {
@@ -186,11 +121,7 @@ TEST_F(EthernetTpDiagRoad, TheFirmwaresRefusalOfASetUpComesBackUnchanged) {
 // Bytes past the TesterPresent length and, without TesterPresent, its whole part are zeros.
 TEST_F(EthernetTpDiagRoad, DiagnosticConfigurationsGoOutAsTheirRecords) {
   const auto full = uds(1, 0x80, 8), shortMessage = uds(1, 1, 1), off = uds(0, 0x42, 9);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    Bytes record;
-  } const cases[] = {
+  const Sent cases[] = {
       {"TesterPresent of 8 bytes", [&](uint32_t p) { return Qor_Ethernet_Diag_Config_Uds(p, 1, 0xDEADBEEF, &full); },
        Record().bytes(udsHead(1, 0xDEADBEEF, 1)).u16(0x0B0B).u8(0x80).u8(8).bytes(counting(0x3E, 8))},
       {"TesterPresent of 1 byte", [&](uint32_t p) { return Qor_Ethernet_Diag_Config_Uds(p, 2, 7, &shortMessage); },
@@ -200,8 +131,7 @@ TEST_F(EthernetTpDiagRoad, DiagnosticConfigurationsGoOutAsTheirRecords) {
        Record().bytes(udsHead(3, 9, 0)).zeros(12)},
       {"off: 12 bytes", [](uint32_t p) { return Qor_Ethernet_Diag_Config_Off(p, 4); }, Record().u8(4).zeros(11)},
   };
-  for (const Case& c : cases) device_->expect(kDiagConfig, c.record);
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
+  expectDiagConfigsSent(cases);
 }
 
 TEST_F(EthernetTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
@@ -242,12 +172,7 @@ TEST_F(EthernetTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
   auto diagReserved = uds(1, 0x42, 9);
   diagReserved.reserved = 1;
   const auto mode41 = uds(1, 0x41, 9), modeC1 = uds(1, 0xC1, 0), mode42 = uds(1, 0x42, 9), length9 = uds(1, 0x81, 9);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  } const cases[] = {
+  const Refusal cases[] = {
       {"ISO 13400: flag bit 12 before the reserved fields",
        [&](uint32_t p) { return Qor_Ethernet_Tp_Init_Iso13400(p, 0, &isoFlags); }, kUnknownFlag, ""},
       {"ISO 13400: the reserved byte at 7 before the mode",
@@ -299,11 +224,7 @@ TEST_F(EthernetTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
       {"UDS: no record", [](uint32_t p) { return Qor_Ethernet_Diag_Config_Uds(p, 0, 0, nullptr); },
        kInvalidParameter, "'config' is NULL"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.call(port_), c.code);
-    EXPECT_EQ(lastText(), described(c.code, c.text));
-  }
+  expectDescribedRefusals(port_, cases);
 }
 
 }  // namespace

@@ -4,29 +4,17 @@
 
 #include <chrono>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "ethernet_frames.hpp"
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "ethernet_road.hpp"
 #include "qor_ethernet_tx_fifo.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kTxFifo = 0x23;
-constexpr uint32_t kWrongInterfaceType = 0x02130001, kUnknownFlag = 0x02130002, kInvalidParameter = 0x02130004,
-                   kTxFifoError = 0x02130006;
 constexpr uint32_t kFifo = 0x51;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-bool saysSo(const char* text) { return lastError().find(std::string(" - ") + text) != std::string::npos; }
 
 Bytes freeSlotsAnswer(uint32_t freeSlots) { return Record().u32(2).u32(freeSlots); }
 Bytes emptyWrite() { return Record().u32(2).u32(kFifo); }
@@ -58,15 +46,7 @@ std::vector<Bytes> slice(const std::vector<Bytes>& frames, size_t first, size_t 
   return std::vector<Bytes>(frames.begin() + first, frames.begin() + first + count);
 }
 
-class TxFifoRoad : public InterfaceFixture {
- protected:
-  TxFifoRoad() : InterfaceFixture(automotiveEthernetController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using TxFifoRoad = EthernetRoad;
 
 const uint8_t kAddress1[16] = {0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01};
 const uint8_t kAddress2[16] = {0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x02};
@@ -144,7 +124,7 @@ TEST_F(TxFifoRoad, EachKindOfConfigurationGoesOutByteExact) {
   for (const Case& c : cases) {
     device_->expect(kTxFifo, c.record).answer(Record().u32(0).u32(fifo).u16(0x7788).u16(0));
     Qor_Ethernet_TxFifo_ConfigResult_t result{0, 0, 0xEEEE};
-    EXPECT_EQ(c.call(port_, &result), 0u) << c.name << ": " << lastError();
+    EXPECT_EQ(c.call(port_, &result), 0u) << c.name << ": " << lastText();
     EXPECT_EQ(result.fifoId, fifo) << c.name;
     EXPECT_EQ(result.secondValue, 0x7788) << c.name;
     EXPECT_EQ(result.reserved, 0) << c.name;
@@ -158,20 +138,14 @@ TEST_F(TxFifoRoad, EachKindOfConfigurationGoesOutByteExact) {
   EXPECT_EQ(Qor_Ethernet_TxFifo_Config(port_, 1, 0x11111111, 0x22222222, 0x3333, Ethernet_TxFifo_Type_Udp4, 3,
                                        protocol, &fifoId, &secondValue),
             0u)
-      << lastError();
+      << lastText();
   EXPECT_EQ(fifoId, 0x99u);
   EXPECT_EQ(secondValue, 0x1234);
 }
 
 TEST_F(TxFifoRoad, ConfigurationRefusalsSendNothingAndAShortAnswerWritesNothing) {
   Qor_Ethernet_TxFifo_ConfigResult_t result{0xEE, 0xEE, 0xEE};
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"UDP over IPv4 flags 0x20",
        [&](uint32_t p) {
          const Qor_Ethernet_TxFifo_Config_Udp4_t c{head(0x20), {}, {}, 0, 0, 0, 0, 0};
@@ -214,24 +188,19 @@ TEST_F(TxFifoRoad, ConfigurationRefusalsSendNothingAndAShortAnswerWritesNothing)
        },
        kInvalidParameter, "unknown FIFO type 6"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (c.text != nullptr) {
-      EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastError();
-    }
-  }
+  expectRefusals(port_, cases);
 
   // The reserved byte of UDP over IPv6 counts only with flag bits 3 to 5.
   device_->expect(kTxFifo, configureHead(0, 2).u8(0x04).zeros(3).zeros(32).u16(0).u16(0).zeros(24))
       .answer(Record().u32(0).u32(3).u16(0));
   const Qor_Ethernet_TxFifo_Config_Udp6_t unread{head(0x04), {}, {}, 0, 0, 0, 0, 1, 0, {}};
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Config_Udp6(port_, &unread, &result), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Config_Udp6(port_, &unread, &result), 0u) << lastText();
 
   device_->expect(kTxFifo, configureHead(1, 0)).answer(Record().u32(0).u32(0x77).u8(1));
   result = {0xEE, 0xEE, 0xEE};
   const Qor_Ethernet_TxFifo_Config_Raw_t raw{head(1)};
   EXPECT_EQ(Qor_Ethernet_TxFifo_Config_Raw(port_, &raw, &result), kInvalidParameter);
-  EXPECT_TRUE(saysSo("response of 9 bytes, 10 expected")) << lastError();
+  EXPECT_TRUE(saysSo("response of 9 bytes, 10 expected")) << lastText();
   EXPECT_EQ(result.fifoId, 0xEEu);
 
   const uint32_t canPort = open(2);
@@ -244,9 +213,9 @@ TEST_F(TxFifoRoad, DeleteConnectDisconnectAndStateGoOutByteExact) {
   device_->expect(kTxFifo, Record().u32(4).u32(kFifo).u32(0)).answer(Record().u32(4));
   const Qor_Ethernet_TxFifo_DeleteKey_t deleteKey{1, kFifo};
   const Qor_Ethernet_TxFifo_Key_t key{0, kFifo};
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Delete(port_, &deleteKey), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Connect(port_, &key), 0u) << lastError();
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Disconnect(port_, &key), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Delete(port_, &deleteKey), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Connect(port_, &key), 0u) << lastText();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Disconnect(port_, &key), 0u) << lastText();
 
   const struct {
     uint32_t firmware;
@@ -255,7 +224,7 @@ TEST_F(TxFifoRoad, DeleteConnectDisconnectAndStateGoOutByteExact) {
   for (const auto& s : states) {
     device_->expect(kTxFifo, Record().u32(5).u32(kFifo).u32(0)).answer(Record().u32(5).u32(s.firmware));
     Qor_Ethernet_TxFifo_State_t state{0xEE, {0xEE, 0xEE, 0xEE}};
-    EXPECT_EQ(Qor_Ethernet_TxFifo_GetState(port_, &key, &state), 0u) << lastError();
+    EXPECT_EQ(Qor_Ethernet_TxFifo_GetState(port_, &key, &state), 0u) << lastText();
     EXPECT_EQ(state.state, s.state) << s.firmware;
     EXPECT_EQ(state.reserved[2], 0);
   }
@@ -282,17 +251,17 @@ TEST_F(TxFifoRoad, AWriteFollowsTheFreeSlotsEachAnswerReports) {
   device_->expect(kTxFifo, emptyWrite()).answer(freeSlotsAnswer(4));
   device_->expect(kTxFifo, writeOf(slice(frames, 3, 2))).answer(freeSlotsAnswer(2));
   const std::vector<Qor_Ethernet_TxFifo_Entry_t> entries = entriesOf(frames);
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, entries.data()), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, entries.data()), 0u) << lastText();
 
   // Nothing to write still waits for a slot, then reports the empty write's result.
   device_->expect(kTxFifo, emptyWrite()).answer(freeSlotsAnswer(6));
   device_->expect(kTxFifo, emptyWrite()).answer(freeSlotsAnswer(6));
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 0, nullptr), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 0, nullptr), 0u) << lastText();
 
   device_->expect(kTxFifo, emptyWrite()).answer(freeSlotsAnswer(0));
   device_->expect(kTxFifo, emptyWrite()).answer(freeSlotsAnswer(9));
   uint32_t freeSlots = 0;
-  EXPECT_EQ(Qor_Ethernet_TxFifo_WaitForFreeSlots(port_, kFifo, &freeSlots), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_WaitForFreeSlots(port_, kFifo, &freeSlots), 0u) << lastText();
   EXPECT_EQ(freeSlots, 9u);
 }
 
@@ -305,7 +274,7 @@ TEST_F(TxFifoRoad, FullSizeFramesGoTwoToAWrite) {
   device_->expect(kTxFifo, writeOf(slice(frames, 2, 2))).answer(freeSlotsAnswer(96));
   device_->expect(kTxFifo, writeOf(slice(frames, 4, 1))).answer(freeSlotsAnswer(95));
   const std::vector<Qor_Ethernet_TxFifo_Entry_t> entries = entriesOf(frames);
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, entries.data()), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, entries.data()), 0u) << lastText();
 }
 
 // A bad entry anywhere in the call is found before the first chunk leaves, so nothing is queued twice on a retry; an
@@ -315,19 +284,19 @@ TEST_F(TxFifoRoad, WriteRefusalsSendNothing) {
   std::vector<Qor_Ethernet_TxFifo_Entry_t> entries = entriesOf(frames);
   entries[4].reserved[5] = 1;
   EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, entries.data()), kInvalidParameter);
-  EXPECT_TRUE(saysSo("reserved bytes in entry with index 4 are not zero")) << lastError();
+  EXPECT_TRUE(saysSo("reserved bytes in entry with index 4 are not zero")) << lastText();
 
   const Bytes huge = udpFrame(7, 4031);  // a jumbo frame of 4073 bytes
   entries = entriesOf(frames);
   entries[3].length = static_cast<uint16_t>(huge.size());
   entries[3].data = huge.data();
   EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, entries.data()), kInvalidParameter);
-  EXPECT_TRUE(saysSo("entry with index 3: 4073 bytes exceed the 4072 that a write holds")) << lastError();
+  EXPECT_TRUE(saysSo("entry with index 3: 4073 bytes exceed the 4072 that a write holds")) << lastText();
 
   entries = entriesOf(frames);
   entries[2].data = nullptr;
   EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, entries.data()), kInvalidParameter);
-  EXPECT_TRUE(saysSo("'data' of entry with index 2 is NULL")) << lastError();
+  EXPECT_TRUE(saysSo("'data' of entry with index 2 is NULL")) << lastText();
 
   EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 1, kFifo, 5, entries.data()), kUnknownFlag);
   EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 5, nullptr), kInvalidParameter);
@@ -338,7 +307,7 @@ TEST_F(TxFifoRoad, WriteRefusalsSendNothing) {
   const Bytes largestFrame = udpFrame(7, 4030);
   device_->expect(kTxFifo, writeOf({largestFrame})).answer(freeSlotsAnswer(0));
   const Qor_Ethernet_TxFifo_Entry_t largest{4072, {}, largestFrame.data()};
-  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 1, &largest), 0u) << lastError();
+  EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 1, &largest), 0u) << lastText();
 }
 
 TEST_F(TxFifoRoad, AShortWriteAnswerIsRefused) {
@@ -346,7 +315,7 @@ TEST_F(TxFifoRoad, AShortWriteAnswerIsRefused) {
   device_->expect(kTxFifo, emptyWrite()).answer(Record().u32(2).u16(1));
   const std::vector<Qor_Ethernet_TxFifo_Entry_t> entries = entriesOf(frames);
   EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 1, entries.data()), kInvalidParameter);
-  EXPECT_TRUE(saysSo("response of 6 bytes, 8 expected")) << lastError();
+  EXPECT_TRUE(saysSo("response of 6 bytes, 8 expected")) << lastText();
 }
 
 // A FIFO that the firmware keeps full: each wait ends after its second with the last count asked, and what went
@@ -368,7 +337,7 @@ TEST_F(TxFifoRoad, AFifoThatStaysFullEndsTheWaitAfterASecond) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Qor_Ethernet_TxFifo_Write(port_, 0, kFifo, 3, entries.data()), kTxFifoError);
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_TRUE(saysSo("no free slots available")) << lastError();
+  EXPECT_TRUE(saysSo("no free slots available")) << lastText();
   EXPECT_GE(took, std::chrono::milliseconds(1000));
   EXPECT_LT(took, std::chrono::milliseconds(3000)) << "the second and one poll, with room for a loaded machine";
   EXPECT_EQ(framesQueued, 2u);

@@ -1,6 +1,5 @@
 // Initialising the controller (the core sends the record) and sending the protocol parameters (command 0x20,
 // sub-function 1: the sub-function, then the 72 bytes as the caller's record holds them).
-#include <vector>
 
 #include "controller_config.hpp"
 #include "flexray_library.hpp"
@@ -38,8 +37,7 @@ uint32_t config(const kit::Call& call, const Qor_FlexRay_ConfigData_t* data) {
 uint32_t sendConfig(const kit::Call& call, const Qor_FlexRay_ConfigData_t& data) {
   kit::RecordWriter record(kConfigRecordBytes);
   record.u32(kConfigSubFunction).record(data);
-  std::vector<uint8_t> answer;
-  return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
+  return exchangeController(call, record);
 }
 }  // namespace qor::flexray
 

@@ -29,8 +29,7 @@ uint32_t setById(const kit::Call& call, uint32_t id, uint32_t value) {
   if (uint32_t code = checkId(call, id)) return code;
   kit::RecordWriter record = propertyRecord(kSetSubFunction, id, 12);
   record.u32(value);
-  std::vector<uint8_t> answer;
-  return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
+  return exchangeController(call, record);
 }
 
 // An answer too short to hold the value is refused, so the caller never gets bytes the firmware did not send.
@@ -39,10 +38,7 @@ uint32_t getById(const kit::Call& call, uint32_t id, uint32_t* value) {
   if (uint32_t code = checkId(call, id)) return code;
   if (uint32_t code = call.checkPointer(value, "value")) return code;
   std::vector<uint8_t> answer;
-  if (uint32_t code = call.exchange(kControllerCommand, kControllerControlBytes, propertyRecord(kGetSubFunction, id, 8),
-                                    answer, kControllerAnswerCapacity)) {
-    return code;
-  }
+  if (uint32_t code = exchangeController(call, propertyRecord(kGetSubFunction, id, 8), answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(kValueOffset + sizeof(uint32_t))) return call.shortAnswer(reader);
   *value = reader.u32(kValueOffset);

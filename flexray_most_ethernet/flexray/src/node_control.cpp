@@ -22,16 +22,11 @@ enum SubFunction : uint32_t {
 
 constexpr size_t kStartupInfoBytes = 9;
 
-uint32_t exchange(const kit::Call& call, const kit::RecordWriter& record, std::vector<uint8_t>& answer) {
-  return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
-}
-
 uint32_t sendSubFunction(const kit::Call& call, uint32_t subFunction) {
   if (uint32_t code = checkFlexRayInterface(call)) return code;
   kit::RecordWriter record(4);
   record.u32(subFunction);
-  std::vector<uint8_t> answer;
-  return exchange(call, record, answer);
+  return exchangeController(call, record);
 }
 
 uint32_t stop(const kit::Call& call, uint8_t mode) {
@@ -41,8 +36,7 @@ uint32_t stop(const kit::Call& call, uint8_t mode) {
   }
   kit::RecordWriter record(8);
   record.u32(kCommunicationStop).u8(mode).zeros(3);
-  std::vector<uint8_t> answer;
-  return exchange(call, record, answer);
+  return exchangeController(call, record);
 }
 
 uint32_t startupConfig(const kit::Call& call, uint32_t flags, uint16_t firstValue, uint16_t secondValue,
@@ -52,8 +46,7 @@ uint32_t startupConfig(const kit::Call& call, uint32_t flags, uint16_t firstValu
   kit::RecordWriter record(12);
   record.u32(kStartupConfig).u16(firstValue).u16(secondValue).u8(thirdValue);
   record.u8(flags & 1u).u8((flags >> 1) & 1u).u8(0);
-  std::vector<uint8_t> answer;
-  return exchange(call, record, answer);
+  return exchangeController(call, record);
 }
 
 // A failed or short answer sets the flags to 0 and leaves the values.
@@ -65,7 +58,7 @@ uint32_t startupInfo(const kit::Call& call, uint16_t* firstValue, uint8_t* secon
   kit::RecordWriter record(4);
   record.u32(kStartupInfo);
   std::vector<uint8_t> answer;
-  if (uint32_t code = exchange(call, record, answer)) {
+  if (uint32_t code = exchangeController(call, record, answer)) {
     *flags = 0;
     return code;
   }

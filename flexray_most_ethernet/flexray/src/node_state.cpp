@@ -19,10 +19,6 @@ enum SubFunction : uint32_t {
 
 constexpr size_t kNodeStateBytes = 14, kMtsStateBytes = 5, kModuleInfoBytes = 6;
 
-uint32_t exchange(const kit::Call& call, const kit::RecordWriter& record, std::vector<uint8_t>& answer) {
-  return call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity);
-}
-
 template <class T>
 void store(T* output, T value) {
   if (output) *output = value;
@@ -41,7 +37,7 @@ uint32_t nodeState(const kit::Call& call, uint8_t* pocState, uint8_t* syncState,
   kit::RecordWriter record(4);
   record.u32(kNodeState);
   std::vector<uint8_t> answer;
-  if (uint32_t code = exchange(call, record, answer)) return code;
+  if (uint32_t code = exchangeController(call, record, answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(kNodeStateBytes)) return call.shortAnswer(reader);
   if (uint32_t code =
@@ -66,8 +62,7 @@ uint32_t mtsSend(const kit::Call& call, uint8_t channel, uint8_t firstValue, uin
   if (uint32_t code = checkChannel(call, channel)) return code;
   kit::RecordWriter record(8);
   record.u32(kMtsSend).u8(channel).u8(firstValue).u8(secondValue).u8(0);
-  std::vector<uint8_t> answer;
-  return exchange(call, record, answer);
+  return exchangeController(call, record);
 }
 
 // Whatever fails after the request, the state reads as the largest one.
@@ -79,7 +74,7 @@ uint32_t mtsState(const kit::Call& call, uint8_t channel, uint8_t* mtsState) {
   record.u32(kMtsState).u8(channel).zeros(3);
   std::vector<uint8_t> answer;
   *mtsState = QOR_FLEXRAY_MAX_MTS_STATE;
-  if (uint32_t code = exchange(call, record, answer)) return code;
+  if (uint32_t code = exchangeController(call, record, answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(kMtsStateBytes)) return call.shortAnswer(reader);
   return storeState(call, mtsState, reader.u8(4), QOR_FLEXRAY_MAX_MTS_STATE, "mtsState '%02x' is unknown");
@@ -94,7 +89,7 @@ uint32_t moduleInfo(const kit::Call& call, uint8_t* first, uint8_t* second) {
   kit::RecordWriter record(4);
   record.u32(kModuleInfo);
   std::vector<uint8_t> answer;
-  if (uint32_t code = exchange(call, record, answer)) return code;
+  if (uint32_t code = exchangeController(call, record, answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(kModuleInfoBytes)) return call.shortAnswer(reader);
   *first = reader.u8(4);

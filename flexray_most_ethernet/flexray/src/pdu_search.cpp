@@ -46,10 +46,7 @@ uint32_t search(const kit::Call& call, const Qor_FlexRay_PduSearchKey_t* key, Qo
   record.u32(kSearchSubFunction).zeros(4).u16(key->slotIdentifier).u8(key->channel).u8(key->selector1);
   record.u8(key->selector2).zeros(3);
   std::vector<uint8_t> answer;
-  if (uint32_t code =
-          call.exchange(kControllerCommand, kControllerControlBytes, record, answer, kControllerAnswerCapacity)) {
-    return code;
-  }
+  if (uint32_t code = exchangeController(call, record, answer)) return code;
   const kit::AnswerReader reader(answer);
   if (!reader.has(kSearchAnswerBytes)) return call.shortAnswer(reader);
   const Qor_FlexRay_PduSearchResult_t found = decodeResult(reader);

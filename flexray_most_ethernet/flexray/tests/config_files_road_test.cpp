@@ -5,39 +5,21 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "flexray_parameters.hpp"
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
+#include "flexray_road.hpp"
 #include "qor_flexray_fibex.h"
-#include "qor_helpers.h"
 #include "qor_test/files.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using Record = emulator::RecordBytes;
 using flexray::kConfigParameters;
 
-constexpr uint8_t kController = 0x20;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidParameter = 0x02070007, kXmlUnknownError = 0x02070201,
-                   kXmlFileNotFound = 0x02070202, kXmlParsingError = 0x02070206;
-
-// The last error's description: the code, the library's text for it and the detail text when there is one.
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s", code, Qor_Error_GetErrorDescription(code));
-  return detail.empty() ? text : text + (" - " + detail);
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
+constexpr uint32_t kXmlUnknownError = 0x02070201, kXmlFileNotFound = 0x02070202, kXmlParsingError = 0x02070206;
 
 std::string pair(const std::string& name, uint32_t value) {
   return "<Name>" + name + "</Name>\n<Val>" + std::to_string(value) + "</Val>\n";
@@ -68,12 +50,10 @@ emulator::Bytes countedParameters() {
   return record;
 }
 
-class FlexRayConfigFilesRoad : public InterfaceFixture {
+class FlexRayConfigFilesRoad : public FlexRayRoad {
  protected:
-  FlexRayConfigFilesRoad() : InterfaceFixture(flexRayController()) {}
   void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
+    FlexRayRoad::SetUp();
     char pattern[] = "/tmp/qor_flexray_files.XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     directory_ = pattern;
@@ -88,24 +68,19 @@ class FlexRayConfigFilesRoad : public InterfaceFixture {
     return path;
   }
 
-  uint32_t port_ = 0;
   std::string directory_;
 };
 
 TEST_F(FlexRayConfigFilesRoad, EveryFunctionRefusesAPortOfAnotherBus) {
-  const uint32_t canPort = open(2);
   const std::string path = file("p.xml", pair("gdBit", 1));
   Qor_FlexRay_ConfigData_t data{};
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [&](uint32_t p) { return Qor_FlexRay_GetConfigData_FromXmlFile(p, path.c_str(), &data); },
       [&](uint32_t p) { return Qor_FlexRay_ConfigWithXmlFile(p, path.c_str()); },
       [&](uint32_t p) { return Qor_FlexRay_GetConfigData_FromFibex(p, path.c_str(), nullptr, nullptr, &data); },
       [&](uint32_t p) { return Qor_FlexRay_ConfigFromFibex(p, path.c_str(), nullptr, nullptr); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "FlexRay Interface expected!!!"));
-  }
+  expectEachRefusesAnotherBus(calls);
 }
 
 TEST_F(FlexRayConfigFilesRoad, ParameterFileFillsTheNamedFieldsOnly) {

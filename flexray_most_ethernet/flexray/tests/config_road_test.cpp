@@ -3,63 +3,25 @@
 // the firmware sent them.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_helpers.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
-constexpr uint8_t kController = 0x20;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003,
-                   kInvalidParameter = 0x02070007, kInvalidPortHandle = 0x0200000A, kFirmwareBusy = 0x1F;
-
-// The last error's description: the code, the library's text for it and the detail text.
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s - %s", code, Qor_Error_GetErrorDescription(code), detail.c_str());
-  return text;
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-
-// The answer's head: the sub-function that the response is matched on.
-Record subFunction(uint32_t number) { return std::move(Record().u32(number)); }
-
-class FlexRayConfigRoad : public InterfaceFixture {
- protected:
-  FlexRayConfigRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using FlexRayConfigRoad = FlexRayRoad;
 
 TEST_F(FlexRayConfigRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle) {
-  const uint32_t canPort = open(2);
   const Qor_FlexRay_ConfigData_t data{};
   uint32_t value = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_FlexRay_Init(p, 0, 0, 0); },
       [&](uint32_t p) { return Qor_FlexRay_Config(p, &data); },
       [](uint32_t p) { return Qor_FlexRay_Property_SetById(p, 0, 0); },
       [&](uint32_t p) { return Qor_FlexRay_Property_GetById(p, 0, &value); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "FlexRay Interface expected!!!"));
-    EXPECT_EQ(call(0x7777), kInvalidPortHandle);
-  }
+  expectEachRefusesAnotherBusAndAClosedHandle(calls);
 }
 
 TEST_F(FlexRayConfigRoad, InitSendsTheControllerCodeOfItsType) {

@@ -3,40 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_helpers.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
-constexpr uint8_t kController = 0x20;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003, kUnknownFlag = 0x02070004,
-                   kUnknownMode = 0x02070005, kBufferUndersized = 0x02070006, kInvalidParameter = 0x02070007,
-                   kInvalidResponseParameter = 0x02070009, kFirmwareBusy = 0x1F;
 constexpr uint32_t kStale = 0xDEADBEEF;
 
-// The last error's description: the code, the library's text for it and the detail text, if any.
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s%s%s", code, Qor_Error_GetErrorDescription(code), detail.empty() ? "" : " - ",
-           detail.c_str());
-  return text;
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-
-Record subFunction(uint32_t number) { return std::move(Record().u32(number)); }
 Record handleAnswer(uint32_t number, uint32_t handle) { return std::move(Record().u32(number).u32(handle)); }
 
 // Words whose bytes count up from first, so a word out of place shows in the record.
@@ -53,23 +29,14 @@ Bytes bytesOf(const uint16_t* words, size_t count) {
   return Bytes(first, first + 2 * count);
 }
 
-class FlexRayMessagesRoad : public InterfaceFixture {
- protected:
-  FlexRayMessagesRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using FlexRayMessagesRoad = FlexRayRoad;
 
 TEST_F(FlexRayMessagesRoad, EveryFunctionRefusesAPortOfAnotherBus) {
-  const uint32_t canPort = open(2);
   const uint16_t data[1] = {};
   const Qor_FlexRay_TxMessage_t message{1, 0, 0, 1, 1, 0, 0, data};
   const Qor_FlexRay_Ramp_t ramp{8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0, 0, 0};
   uint32_t handle = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_FlexRay_Buffers_Config(p); },
       [&](uint32_t p) { return Qor_FlexRay_Message_Tx_Define(p, &message, &handle); },
       [&](uint32_t p) { return Qor_FlexRay_Message_Tx_Update(p, 1, 1, 0, 0, data); },
@@ -86,10 +53,7 @@ TEST_F(FlexRayMessagesRoad, EveryFunctionRefusesAPortOfAnotherBus) {
       [&](uint32_t p) { return Qor_FlexRay_Message_Ramp_Define(p, 1, &ramp, &handle); },
       [](uint32_t p) { return Qor_FlexRay_Message_Ramp_Control(p, 1, 0); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "FlexRay Interface expected!!!"));
-  }
+  expectEachRefusesAnotherBus(calls);
 }
 
 TEST_F(FlexRayMessagesRoad, ChannelCodesZeroToThreePassBothWays) {

@@ -4,56 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "qor_api.h"
+#include "flexray_road.hpp"
 #include "qor_emulator/flexray_cluster.hpp"
 #include "qor_emulator/flexray_firmware.hpp"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_helpers.h"
 #include "qor_monitor.h"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kMonitor = 0x21;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003, kUnknownFlag = 0x02070004,
-                   kUnknownMode = 0x02070005, kInvalidParameter = 0x02070007, kNotInitialized = 0x02070301,
-                   kFirmwareBusy = 0x1F;
+constexpr uint32_t kNotInitialized = 0x02070301;
 constexpr uint32_t kRing = 64 * 1024;
-
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s%s%s", code, Qor_Error_GetErrorDescription(code), detail.empty() ? "" : " - ",
-           detail.c_str());
-  return text;
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
 
 // A monitor record's head.
 Record head(uint8_t subFunction, uint8_t instance = 0) {
   return std::move(Record().u8(subFunction).u8(instance).u16(0));
 }
 
-class FlexRayMonitorRoad : public InterfaceFixture {
+class FlexRayMonitorRoad : public FlexRayRoad {
  protected:
-  FlexRayMonitorRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
   // Configured with flags 0, the host's ring opened.
   void configure() {
     device_->expect(kMonitor, head(0).u32(0xC0)).answer(head(0));
@@ -63,17 +38,15 @@ class FlexRayMonitorRoad : public InterfaceFixture {
   void expectClosingStop(uint8_t instance = 0) {
     device_->expect(kMonitor, head(2, instance)).answer(head(2, instance));
   }
-  uint32_t port_ = 0;
 };
 
 TEST_F(FlexRayMonitorRoad, EveryFunctionRefusesAPortOfAnotherBus) {
-  const uint32_t canPort = open(2);
   uint32_t size = 0, flags = 0, value = 0;
   uint64_t time = 0;
   uint8_t overflow = 0;
   const Qor_FlexRay_Monitor_Filter_t filter{};
   ExternalEvent event{};
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_FlexRay_Monitor_Config(p, 0, 0); },
       [](uint32_t p) { return Qor_FlexRay_Monitor_Start(p); },
       [](uint32_t p) { return Qor_FlexRay_Monitor_Stop(p); },
@@ -87,10 +60,7 @@ TEST_F(FlexRayMonitorRoad, EveryFunctionRefusesAPortOfAnotherBus) {
       [](uint32_t p) { return Qor_FlexRay_Monitor_Property_SetById(p, 0, 0); },
       [&](uint32_t p) { return Qor_FlexRay_Monitor_Property_GetById(p, 0, &value); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "FlexRay Interface expected!!!"));
-  }
+  expectEachRefusesAnotherBus(calls);
 }
 
 // API bits 0-4 to 1-5, 5-6 to 8-9, 7 dropped, 8-12 to 10-14; bits 6 and 7 always.

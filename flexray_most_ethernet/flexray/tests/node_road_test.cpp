@@ -3,53 +3,25 @@
 // firmware sent them.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_helpers.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using Record = emulator::RecordBytes;
+constexpr uint8_t kTransceiver = 0x22;
 
-constexpr uint8_t kController = 0x20, kTransceiver = 0x22;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003, kUnknownFlag = 0x02070004,
-                   kUnknownMode = 0x02070005, kInvalidParameter = 0x02070007,
-                   kInvalidResponseParameter = 0x02070009, kInvalidPortHandle = 0x0200000A, kFirmwareBusy = 0x1F;
-
-// The last error's description: the code, the library's text for it and the detail text when there is one.
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s", code, Qor_Error_GetErrorDescription(code));
-  return detail.empty() ? text : text + (" - " + detail);
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-
-class FlexRayNodeRoad : public InterfaceFixture {
- protected:
-  FlexRayNodeRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using FlexRayNodeRoad = FlexRayRoad;
 
 TEST_F(FlexRayNodeRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle) {
-  const uint32_t canPort = open(2);
   uint8_t u8 = 0, second = 0;
   uint16_t u16 = 0;
   uint32_t u32 = 0;
   const Qor_FlexRay_TransceiverModeSetting_t setting{};
   Qor_FlexRay_TransceiverMode_t mode{};
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_FlexRay_ConfigMode_Enter(p); },
       [](uint32_t p) { return Qor_FlexRay_ConfigMode_Leave(p); },
       [](uint32_t p) { return Qor_FlexRay_Communication_Start(p); },
@@ -66,11 +38,7 @@ TEST_F(FlexRayNodeRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle) {
       [&](uint32_t p) { return Qor_FlexRay_Node_SetTransceiverMode(p, &setting); },
       [&](uint32_t p) { return Qor_FlexRay_Node_GetTransceiverMode(p, &mode); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "FlexRay Interface expected!!!"));
-    EXPECT_EQ(call(0x7777), kInvalidPortHandle);
-  }
+  expectEachRefusesAnotherBusAndAClosedHandle(calls);
 }
 
 TEST_F(FlexRayNodeRoad, CommandsSendTheirRecords) {

@@ -6,33 +6,14 @@
 #include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
+constexpr uint8_t kTxPool = 0x30, kRxPool = 0x31;
 
-constexpr uint8_t kController = 0x20, kTxPool = 0x30, kRxPool = 0x31;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003, kUnknownFlag = 0x02070004,
-                   kInvalidParameter = 0x02070007, kInvalidResponseParameter = 0x02070009;
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-bool saysSo(const char* text) { return lastText().find(std::string(" - ") + text) != std::string::npos; }
-
-class PduRoad : public InterfaceFixture {
- protected:
-  PduRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using PduRoad = FlexRayRoad;
 
 TEST_F(PduRoad, LayoutRecordsGoOutByteExact) {
   struct Case {
@@ -191,14 +172,8 @@ TEST_F(PduRoad, PoolRecordsGoOutByteExactWithTheirFiveControlBytes) {
 }
 
 TEST_F(PduRoad, RefusalsSendNothingAndSayWhy) {
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
   Qor_FlexRay_PduSearchResult_t result{};
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"frame trigger flags 0x20",
        [](uint32_t p) {
          const Qor_FlexRay_FrameTrigger_t t{0x20, 0, 0, 0, 0, 0, 0, 0};
@@ -322,12 +297,7 @@ TEST_F(PduRoad, RefusalsSendNothingAndSayWhy) {
        },
        kInvalidParameter, "'result' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (c.text != nullptr) {
-      EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastText();
-    }
-  }
+  expectRefusals(port_, cases);
   EXPECT_EQ(Qor_FlexRay_NPduPool_Tx_DeletePool(open(2), 1), kWrongInterface);
 }
 

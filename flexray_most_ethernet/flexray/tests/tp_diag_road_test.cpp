@@ -2,46 +2,17 @@
 // daemon to an emulated controller: every record byte-exact, and the refusals, in their order, sending nothing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
 #include <string>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_helpers.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
+#include "tp_diag_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
+using namespace tp_diag;
 
-constexpr uint8_t kTransportSetup = 0x8E, kDiagConfig = 0xA0;
-constexpr uint32_t kWrongInterface = 0x02070001, kUnknownFlag = 0x02070004, kUnknownMode = 0x02070005,
-                   kInvalidParameter = 0x02070007, kUnknownType = 0x0207000B, kInvalidPortHandle = 0x0200000A,
-                   kFirmwareBusy = 0x1F;
-
-// The last error's description: the code, the library's text for it and the detail text, if any.
-std::string described(uint32_t code, const std::string& detail) {
-  char text[512];
-  snprintf(text, sizeof text, "0x%08X - %s", code, Qor_Error_GetErrorDescription(code));
-  return detail.empty() ? text : text + (" - " + detail);
-}
-
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-
-// The set-up head: set-up, channel, protocol and flags.
-Record setupHead(uint8_t channel, uint16_t protocol, uint16_t flags) {
-  return std::move(Record().u8(3).u8(channel).u16(0).u16(protocol).u16(0).u16(flags).u16(0));
-}
-
-Bytes counting(uint8_t first, size_t count) {
-  Bytes bytes;
-  for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<uint8_t>(first + i));
-  return bytes;
-}
+constexpr auto uds = udsConfig<Qor_FlexRay_DiagConfigUds_t>;
 
 Qor_FlexRay_TpConfigIso10681_t iso10681(uint32_t flags) {
   Qor_FlexRay_TpConfigIso10681_t config{};
@@ -92,62 +63,26 @@ Qor_FlexRay_TpConfigAutosar_t autosar() {
   return config;
 }
 
-Qor_FlexRay_DiagConfigUds_t uds(uint32_t flags, uint8_t requestMode, uint8_t length) {
-  Qor_FlexRay_DiagConfigUds_t config{};
-  config.flags = flags;
-  config.value1 = 0x0A01;
-  config.value2 = 0x0A02;
-  config.value3 = 0x0A03;
-  config.testerPresentValue = 0x0B0B;
-  config.testerPresentRequestMode = requestMode;
-  config.testerPresentLength = length;
-  for (uint8_t i = 0; i < 8; ++i) config.testerPresentMessage[i] = static_cast<uint8_t>(0x3E + i);
-  return config;
-}
-
-// The 36-byte record's head and values, up to the TesterPresent part.
-Record udsHead(uint8_t channel, uint32_t value, uint32_t testerPresent) {
-  return std::move(Record().u8(channel).u8(1).u16(0).u32(value).u32(0).u32(testerPresent).u16(0x0A01).u16(0x0A02)
-                       .u16(0x0A03).u16(0));
-}
-
-class FlexRayTpDiagRoad : public InterfaceFixture {
- protected:
-  FlexRayTpDiagRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using FlexRayTpDiagRoad = TpDiagRoad<FlexRayRoad>;
 
 TEST_F(FlexRayTpDiagRoad, EveryFunctionRefusesAPortOfAnotherBusAndAClosedHandle) {
-  const uint32_t canPort = open(2);
   const auto iso = iso10681(0);
   const auto as = autosar();
   const auto diag = uds(0, 0, 0);
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Iso10681(p, 0, &iso); },
       [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Autosar(p, 0, &as); },
       [&](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 0, 0, &diag); },
       [](uint32_t p) { return Qor_FlexRay_Diag_Config_Off(p, 0); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_EQ(lastText(), described(kWrongInterface, "FlexRay Interface expected!!!"));
-    EXPECT_EQ(call(0x7777), kInvalidPortHandle);
-  }
+  expectEachRefusesAnotherBusAndAClosedHandle(calls);
 }
 
 // The optional values go out only with their flags; bytes 76 to 79 are zeros.
 TEST_F(FlexRayTpDiagRoad, TransportSetUpsGoOutAsEightyByteRecords) {
   const auto all = iso10681(0x1FF), first = iso10681(0x20), last = iso10681(0x100), none = iso10681(0x1F);
   const auto as = autosar();
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    Bytes record;
-  } const cases[] = {
+  const Sent cases[] = {
       {"ISO 10681, every optional value", [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Iso10681(p, 1, &all); },
        Record().bytes(setupHead(1, 1, 0x1FF)).bytes(iso10681Body()).u16(0x1313).u16(0x1414).u16(0x1515).u16(0x1616)
            .zeros(4)},
@@ -162,11 +97,7 @@ TEST_F(FlexRayTpDiagRoad, TransportSetUpsGoOutAsEightyByteRecords) {
            .u16(0x0404).bytes(counting(0x10, 16)).u32(0x05050505).u32(0x06060606).u32(0x07070707)
            .bytes(counting(8, 8)).bytes(counting(0x20, 16)).zeros(4)},
   };
-  for (const Case& c : cases) {
-    ASSERT_EQ(Bytes(c.record).size(), 80u) << c.name;
-    device_->expect(kTransportSetup, c.record).answer(Bytes(c.record.begin(), c.record.begin() + 2));
-  }
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
+  expectSetUpsSent(cases, 80);
 }
 
 TEST_F(FlexRayTpDiagRoad, TheFirmwaresRefusalOfASetUpComesBackUnchanged) {
@@ -179,11 +110,7 @@ TEST_F(FlexRayTpDiagRoad, TheFirmwaresRefusalOfASetUpComesBackUnchanged) {
 // Bytes past the TesterPresent length and, without TesterPresent, its whole part are zeros.
 TEST_F(FlexRayTpDiagRoad, DiagnosticConfigurationsGoOutAsTheirRecords) {
   const auto full = uds(1, 0x81, 8), shortMessage = uds(1, 0, 2), off = uds(0, 0x42, 9);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    Bytes record;
-  } const cases[] = {
+  const Sent cases[] = {
       {"TesterPresent of 8 bytes", [&](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 1, 0xDEADBEEF, &full); },
        Record().bytes(udsHead(1, 0xDEADBEEF, 1)).u16(0x0B0B).u8(0x81).u8(8).bytes(counting(0x3E, 8))},
       {"TesterPresent of 2 bytes", [&](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 2, 7, &shortMessage); },
@@ -193,8 +120,7 @@ TEST_F(FlexRayTpDiagRoad, DiagnosticConfigurationsGoOutAsTheirRecords) {
        Record().bytes(udsHead(3, 9, 0)).zeros(12)},
       {"off", [](uint32_t p) { return Qor_FlexRay_Diag_Config_Off(p, 4); }, Record().u8(4).zeros(3)},
   };
-  for (const Case& c : cases) device_->expect(kDiagConfig, c.record);
-  for (const Case& c : cases) EXPECT_EQ(c.call(port_), 0u) << c.name << ": " << lastText();
+  expectDiagConfigsSent(cases);
 }
 
 TEST_F(FlexRayTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
@@ -220,12 +146,7 @@ TEST_F(FlexRayTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
   diagReserved.reserved = 0x0100;
   const auto diagFlags = uds(2, 0x42, 9), mode41 = uds(1, 0x41, 9), modeC0 = uds(1, 0xC0, 0), mode42 = uds(1, 0x42, 9),
              length9 = uds(1, 0x80, 9);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  } const cases[] = {
+  const Refusal cases[] = {
       {"ISO 10681: the reserved byte before the flags",
        [&](uint32_t p) { return Qor_FlexRay_Tp_Init_Iso10681(p, 0, &isoReserved); }, kInvalidParameter,
        "reserved bytes have to be '0'"},
@@ -260,11 +181,7 @@ TEST_F(FlexRayTpDiagRoad, RefusalsComeInTheirOrderAndSendNothing) {
       {"UDS: no record", [](uint32_t p) { return Qor_FlexRay_Diag_Config_Uds(p, 0, 0, nullptr); }, kInvalidParameter,
        "'config' is NULL"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.call(port_), c.code);
-    EXPECT_EQ(lastText(), described(c.code, c.text));
-  }
+  expectDescribedRefusals(port_, cases);
 }
 
 }  // namespace

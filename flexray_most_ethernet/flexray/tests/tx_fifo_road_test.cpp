@@ -2,38 +2,18 @@
 // writes byte-exact, writes cut by the parameter length, and refusals that send nothing.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_flexray.h"
-#include "qor_test/interface_fixture.hpp"
+#include "flexray_road.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kTxFifo = 0x32;
-constexpr uint32_t kWrongInterface = 0x02070001, kInvalidResponseLength = 0x02070003, kUnknownFlag = 0x02070004,
-                   kInvalidParameter = 0x02070007;
 constexpr uint32_t kFifo = 0x61;
 
-std::string lastText() { return Qor_GetLastErrorDescription(); }
-bool saysSo(const char* text) { return lastText().find(std::string(" - ") + text) != std::string::npos; }
-
-class FlexRayTxFifoRoad : public InterfaceFixture {
- protected:
-  FlexRayTxFifoRoad() : InterfaceFixture(flexRayController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using FlexRayTxFifoRoad = FlexRayRoad;
 
 TEST_F(FlexRayTxFifoRoad, ConfigurationsAndDeleteGoOutByteExact) {
   const Qor_FlexRay_TxFifo_t fifo{1, 0xA1A2A3A4, 0xB1B2B3B4, 0x5C, {0, 0, 0}, 0xD1D2D3D4, 0};
@@ -111,13 +91,7 @@ TEST_F(FlexRayTxFifoRoad, WriteRefusalsSendNothing) {
 
 TEST_F(FlexRayTxFifoRoad, ConfigurationRefusalsSendNothing) {
   uint32_t fifoId = 0;
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"flags 2",
        [&](uint32_t p) {
          const Qor_FlexRay_TxFifo_t f{2, 0, 0, 0, {}, 0, 0};
@@ -149,12 +123,7 @@ TEST_F(FlexRayTxFifoRoad, ConfigurationRefusalsSendNothing) {
        },
        kUnknownFlag, nullptr},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    if (c.text != nullptr) {
-      EXPECT_TRUE(saysSo(c.text)) << c.name << ": " << lastText();
-    }
-  }
+  expectRefusals(port_, cases);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -20,11 +19,6 @@ namespace {
 constexpr uint8_t kAms = 0x23, kResponseType = 1;
 constexpr uint8_t kChannel = 2;
 
-Bytes slice(uint32_t offset, uint32_t length) {
-  Bytes bytes(length);
-  std::iota(bytes.begin(), bytes.end(), static_cast<uint8_t>(offset));
-  return bytes;
-}
 Bytes part(const Bytes& bytes, size_t offset, size_t length) {
   return Bytes(bytes.begin() + offset, bytes.begin() + offset + length);
 }

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <numeric>
 #include <vector>
 
 #include "most_road.hpp"
@@ -19,13 +18,6 @@ namespace {
 constexpr uint8_t kAms = 0x23;
 constexpr uint8_t kChannel = 2;
 constexpr uint8_t kGuard = 0xEE;
-
-// Bytes offset, offset + 1, ... of a message.
-Bytes slice(uint32_t offset, uint32_t length) {
-  Bytes bytes(length);
-  std::iota(bytes.begin(), bytes.end(), static_cast<uint8_t>(offset));
-  return bytes;
-}
 
 Bytes head(uint8_t selector) { return Record().u8(selector).u8(kChannel).u16(0); }
 
@@ -39,10 +31,6 @@ Bytes responseAnswer(uint8_t flags, uint32_t total, const Bytes& chunk, uint32_t
 Bytes pieceAnswer(bool last, const Bytes& piece, std::optional<uint32_t> pieceLength = std::nullopt) {
   return Record().bytes(head(6)).u8(last ? 1 : 0).zeros(3)
       .u32(pieceLength.value_or(static_cast<uint32_t>(piece.size()))).bytes(piece);
-}
-Bytes cut(Bytes bytes, size_t length) {
-  bytes.resize(length);
-  return bytes;
 }
 
 // A response record with guard bytes behind it.
@@ -267,7 +255,7 @@ TEST_F(AmsRoad, EveryCallWantsAMostPort) {
   auto record = guardedResponse();
   uint8_t channel = 0;
   uint32_t status = 0, state = 0, flag = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [&](uint32_t p) { return Qor_Most_Ams_GetChannel(p, &channel); },
       [](uint32_t p) { return Qor_Most_Ams_GetChannel_Async(p); },
       [](uint32_t p) { return Qor_Most_Ams_GetChannel_Async_AddCallback(p, [](uint32_t, uint8_t) {}); },
@@ -298,11 +286,7 @@ TEST_F(AmsRoad, EveryCallWantsAMostPort) {
       },
       [](uint32_t p) { return Qor_Most_Ams_RxMsgBuffer_GetMsgs_Async_RemoveCallback(p, 0); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
 }
 
 TEST_F(AmsRoad, TheReceiveBufferIsConfiguredAndNotificationsSwitched) {

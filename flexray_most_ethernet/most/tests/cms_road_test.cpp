@@ -5,34 +5,18 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
+#include "most_road.hpp"
 #include "qor_most.h"
-#include "qor_emulator/frame.hpp"
 #include "qor_test/inbox.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kCms = 0x22;
-constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001, kInvalidDataLength = 0x02040002,
-                   kInvalidResponseLength = 0x02040003, kInvalidParameter = 0x02040007,
-                   kInvalidResponseParameter = 0x02040009, kUnknownOperationType = 0x02040101,
-                   kCallbackTaken = 0x02000402;
 constexpr uint32_t kUnset = 0xEEEEEEEE;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-void expectText(const std::string& text) {
-  EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
-}
 
 const Qor_Most_Cms_Message_t kMessage = {0x0123, 0x52, 0x01, 0x0ABC, 0x0C, 0x07};
 
@@ -44,15 +28,7 @@ Bytes sendAnswer(uint8_t flags) { return Record().u32(0).u8(flags).zeros(3); }
 const Bytes kTxStateRequest = {1, 0, 0, 0};
 Bytes txStateAnswer(uint8_t busy, uint32_t status) { return Record().u32(1).u8(busy).zeros(3).u32(status); }
 
-class MostCmsRoad : public InterfaceFixture {
- protected:
-  MostCmsRoad() : InterfaceFixture(mostController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using MostCmsRoad = MostRoad;
 
 TEST_F(MostCmsRoad, MessagesGoOutByteExactAndTheSendFlagIsBitZero) {
   struct Case {
@@ -203,7 +179,7 @@ TEST_F(MostCmsRoad, AsynchronousStatesReachTheApplicationOrItsErrorCallback) {
 TEST_F(MostCmsRoad, EveryCallWantsAMostPort) {
   const uint32_t canPort = open(2);
   uint32_t a = 0, b = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [&](uint32_t p) { return Qor_Most_Cms_QueueMessage(p, &kMessage, nullptr, 0, &a); },
       [&](uint32_t p) { return Qor_Most_Cms_SendMessage(p, 0, &kMessage, nullptr, 0, &a, &b); },
       [&](uint32_t p) { return Qor_Most_Cms_GetTxState(p, &a, &b); },
@@ -211,11 +187,7 @@ TEST_F(MostCmsRoad, EveryCallWantsAMostPort) {
       [](uint32_t p) { return Qor_Most_Cms_GetTxState_Async_AddCallback(p, stateArrived); },
       [](uint32_t p) { return Qor_Most_Cms_GetTxState_Async_RemoveCallback(p); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
 }
 
 }  // namespace

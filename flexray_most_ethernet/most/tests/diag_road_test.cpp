@@ -7,24 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "most_road.hpp"
 #include "qor_most.h"
 #include "qor_test/inbox.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kConfig = 0xA0, kState = 0xA5;
-constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001, kInvalidDataLength = 0x02040002,
-                   kInvalidResponseLength = 0x02040003, kUnknownFlag = 0x02040004, kUnknownMode = 0x02040005,
-                   kInvalidParameter = 0x02040007, kInvalidResponseParameter = 0x02040009;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
 
 // The head of every configuration record.
 Record head(uint8_t channel, uint8_t protocol, uint8_t mode, uint32_t value, uint32_t commandFlags) {
@@ -44,15 +34,7 @@ Qor_Most_Diag_KeywordRec_t keywordRecord(uint8_t requestMode, uint8_t byteCount)
   return record;
 }
 
-class MostDiagRoad : public InterfaceFixture {
- protected:
-  MostDiagRoad() : InterfaceFixture(mostController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using MostDiagRoad = MostRoad;
 
 void stateArrived(uint32_t, uint8_t, uint8_t, uint8_t, uint8_t, uint32_t);
 
@@ -61,7 +43,7 @@ TEST_F(MostDiagRoad, EveryCallWantsAMostPort) {
   const auto record = keywordRecord(0, 0);
   uint32_t result = 0, state = 0;
   uint8_t diagType = 0, diagState = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_Most_Diag_Config_Kw2000_Tp_2_0(p, 0, 0, 0, 0, 0, 0); },
       [&](uint32_t p) { return Qor_Most_Diag_Config_Uds_KeywordRec(p, 0, 0, 0, 0, &record); },
       [](uint32_t p) { return Qor_Most_Diag_Config_Off(p, 0); },
@@ -70,11 +52,7 @@ TEST_F(MostDiagRoad, EveryCallWantsAMostPort) {
       [](uint32_t p) { return Qor_Most_Diag_GetState_Async_AddCallback(p, 0, stateArrived); },
       [](uint32_t p) { return Qor_Most_Diag_GetState_Async_RemoveCallback(p, 0); },
   };
-  for (const auto& call : calls) {
-    EXPECT_EQ(call(canPort), kWrongInterface);
-    EXPECT_NE(lastError().find("MOST Interface expected"), std::string::npos) << lastError();
-    EXPECT_EQ(call(0x7777), kBadHandle);
-  }
+  expectEachWantsAMostPort(canPort, calls);
 }
 
 // Mode 1 sends the head alone and reads nothing of the keyword record but its reserved bytes.
@@ -123,17 +101,12 @@ TEST_F(MostDiagRoad, RefusedConfigurationsComeInTheirOrderAndSendNothing) {
   flags2.keywordRecFlags = 2;
   const auto mode82 = keywordRecord(0x82, 9), mode41 = keywordRecord(0x41, 0), count9 = keywordRecord(0, 9),
              good = keywordRecord(0, 0);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  } const cases[] = {
+  const Refusal cases[] = {
       {"KW2000: command flags before the mode",
        [](uint32_t p) { return Qor_Most_Diag_Config_Kw2000_Tp_2_0(p, 0, 3, 0, 16, 0, 0); }, kUnknownFlag,
        "Unknown CommandFlags: 16"},
       {"KW2000: mode 3", [](uint32_t p) { return Qor_Most_Diag_Config_Kw2000_Tp_2_0(p, 0, 3, 0, 0, 0, 0); },
-       kUnknownMode, " - 3"},
+       kUnknownMode, "3"},
       {"UDS: the highest reserved byte first, in any mode",
        [&](uint32_t p) { return Qor_Most_Diag_Config_Uds_KeywordRec(p, 0, 1, 0, 16, &reserved10And11); },
        kInvalidParameter, "Invalid reserved parameter byte: offset 11"},
@@ -155,15 +128,11 @@ TEST_F(MostDiagRoad, RefusedConfigurationsComeInTheirOrderAndSendNothing) {
        [&](uint32_t p) { return Qor_Most_Diag_Config_Uds_KeywordRec(p, 0, 0, 0, 0, &mode41); },
        kUnknownMode, "Unknown RequestMode: 65"},
       {"UDS: nine bytes", [&](uint32_t p) { return Qor_Most_Diag_Config_Uds_KeywordRec(p, 0, 0, 0, 0, &count9); },
-       kInvalidDataLength, " - 9"},
+       kInvalidDataLength, "9"},
       {"UDS: no record", [](uint32_t p) { return Qor_Most_Diag_Config_Uds_KeywordRec(p, 0, 1, 0, 0, nullptr); },
        kInvalidParameter, "'record' is NULL"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.call(port_), c.code) << lastError();
-    EXPECT_NE(lastError().find(c.text), std::string::npos) << lastError();
-  }
+  expectRefusals(port_, cases);
 }
 
 TEST_F(MostDiagRoad, TheStateIsCheckedBeforeEachFieldIsWritten) {

@@ -4,34 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
+#include "most_road.hpp"
 #include "qor_most.h"
-#include "qor_emulator/frame.hpp"
 #include "qor_test/inbox.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kInic = 0x21;
-constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001, kInvalidDataLength = 0x02040002,
-                   kInvalidResponseLength = 0x02040003, kUndersized = 0x02040006, kInvalidParameter = 0x02040007,
-                   kUserTimeout = 0x02040008, kInvalidResponseParameter = 0x02040009,
-                   kUnknownOperationType = 0x02040101;
 constexpr uint32_t kUnset = 0xEEEEEEEE;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-void expectText(const std::string& text) {
-  EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
-}
 
 Bytes requestRecord(uint16_t function, uint8_t operation, uint8_t instance, const Bytes& data) {
   return Record().u32(1).u16(function).u8(operation).u8(instance).u16(data.size()).u16(0).bytes(data);
@@ -46,17 +30,11 @@ Bytes stateAnswer(uint8_t lock, uint8_t ehci, uint8_t ni, uint8_t nc, uint8_t de
   return Record().u32(0).u8(lock).u8(ehci).u8(ni).u8(nc).u8(device).zeros(3);
 }
 
-class MostInicRoad : public InterfaceFixture {
+class MostInicRoad : public MostRoad {
  protected:
-  MostInicRoad() : InterfaceFixture(mostController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
   void expectRequest(const Bytes& record) {
     device_->expect(kInic, record).answer(Bytes(record.begin(), record.begin() + 4));
   }
-  uint32_t port_ = 0;
 };
 
 TEST_F(MostInicRoad, RequestsGoOutByteExactAndWhatCannotGoOutIsRefusedFirst) {
@@ -96,7 +74,7 @@ TEST_F(MostInicRoad, AReportIsReadOnlyWhenItsDataLieWithinTheAnswer) {
   const Case cases[] = {
       {"three bytes", report(0xE1, 0x10002, three), 8, 0, 0x01, 0x10002, 3},
       {"an empty report", report(0x02, 0, {}), 0, 0, 0x02, 0, 0},
-      {"300 bytes into 200", report(0, 0, Bytes(300, 1)), 200, kUndersized, kUnset, kUnset, 200},
+      {"300 bytes into 200", report(0, 0, Bytes(300, 1)), 200, kBufferUndersized, kUnset, kUnset, 200},
       {"announcing more than sent", report(0, 0, three, 100), 200, kInvalidResponseLength, kUnset, kUnset, 200},
       {"19 bytes", nineteen, 8, kInvalidResponseLength, kUnset, kUnset, 8},
       {"an unknown status", report(0x1F, 0x10006, three), 8, kInvalidResponseParameter, 0x1F, 1, 8},
@@ -127,7 +105,7 @@ TEST_F(MostInicRoad, AReportIsReadOnlyWhenItsDataLieWithinTheAnswer) {
   uint16_t function = 0;
   uint8_t operation = 0, instance = 0, data[200];
   EXPECT_EQ(Qor_Most_Inic_GetReport(port_, &state, &status, &function, &operation, &instance, data, &length),
-            kUndersized);
+            kBufferUndersized);
   expectText("Bytes needed: 300");
 }
 
@@ -177,7 +155,7 @@ TEST_F(MostInicRoad, ARequestEndsWithTheTimeOutTheTooSmallRoomOrTheFailedRead) {
 
   expectRequest(requestRecord(0x0600, 1, 0, {}));
   device_->expect(kInic, kReportRequest).answer(report(0x00, 0, Bytes(300, 1)));
-  EXPECT_EQ(Qor_Most_Inic_Request(port_, 100, 0x0600, 1, nullptr, 0, &result, data, &length), kUndersized);
+  EXPECT_EQ(Qor_Most_Inic_Request(port_, 100, 0x0600, 1, nullptr, 0, &result, data, &length), kBufferUndersized);
   expectText("Bytes needed: 300");
   EXPECT_EQ(result.functionId, 0x0512);
   EXPECT_EQ(data[0], 0xEE);
@@ -286,7 +264,7 @@ TEST_F(MostInicRoad, EveryCallWantsAMostPort) {
   uint16_t function = 0;
   uint8_t x = 0;
   Qor_Most_Inic_Result_t result{};
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_Most_Inic_QueueRequest(p, 1, 0, 0, nullptr, 0); },
       [&](uint32_t p) { return Qor_Most_Inic_GetReport(p, &a, &b, &function, &x, &x, &x, &a); },
       [&](uint32_t p) { return Qor_Most_Inic_Request(p, 1, 1, 0, nullptr, 0, &result, &x, &a); },
@@ -299,11 +277,7 @@ TEST_F(MostInicRoad, EveryCallWantsAMostPort) {
       [](uint32_t p) { return Qor_Most_Inic_GetState_Async_AddCallback(p, stateArrived); },
       [](uint32_t p) { return Qor_Most_Inic_GetState_Async_RemoveCallback(p); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
   // The one exception: a bad handle too is the wrong interface.
   EXPECT_EQ(Qor_Most_Inic_GetReport_Async(canPort), kWrongInterface);
   EXPECT_EQ(Qor_Most_Inic_GetReport_Async(0xDEAD), kWrongInterface);

@@ -3,32 +3,16 @@
 // checks of what the firmware answers.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
 #include <vector>
 
-#include "qor_api.h"
+#include "most_road.hpp"
 #include "qor_most.h"
-#include "qor_emulator/frame.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kMonitor = 0x54;
-constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001, kInvalidDataLength = 0x02040002,
-                   kInvalidResponseLength = 0x02040003, kUnknownFlag = 0x02040004, kUndersized = 0x02040006,
-                   kInvalidParameter = 0x02040007, kInvalidResponseParameter = 0x02040009,
-                   kNotInitialized = 0x02040501;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-void expectText(const std::string& text) {
-  EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
-}
+constexpr uint32_t kNotInitialized = 0x02040501;
 
 Bytes idsRecord(const std::vector<uint16_t>& ids) {
   Record record;
@@ -40,13 +24,9 @@ Bytes switchRecord(uint32_t on) { return Record().u8(12).zeros(7).u32(on); }
 Bytes echo(const Bytes& request) { return Bytes(request.begin(), request.begin() + 4); }
 Bytes readRequest(uint8_t selector) { return {selector, 0, 0, 0}; }
 
-class MostMonitorRoad : public InterfaceFixture {
+class MostMonitorRoad : public MostRoad {
  protected:
-  MostMonitorRoad() : InterfaceFixture(mostMonitorController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
+  MostMonitorRoad() : MostRoad(mostMonitorController()) {}
   void expectSetting(const Bytes& record) { device_->expect(kMonitor, record).answer(echo(record)); }
   void expectStart(const std::vector<uint16_t>& ids) {
     expectSetting(idsRecord({}));
@@ -57,7 +37,6 @@ class MostMonitorRoad : public InterfaceFixture {
     expectSetting(switchRecord(0));
     expectSetting(idsRecord({}));  // the core's own stop of the firmware's monitor
   }
-  uint32_t port_ = 0;
 };
 
 TEST_F(MostMonitorRoad, StartingSwitchesTheFirmwareOnAndEnablesTheIdsStoppingSwitchesItOff) {
@@ -145,7 +124,7 @@ TEST_F(MostMonitorRoad, EnabledIdsAreReadBackWithinTheBytesReceived) {
   };
   const Case cases[] = {
       {"14 is read as 13", answer(3, {3, 14, 17}), 3, 0, {3, 13, 17}},
-      {"more than the room", answer(3, {3, 14, 17}), 2, kUndersized, {}},
+      {"more than the room", answer(3, {3, 14, 17}), 2, kBufferUndersized, {}},
       {"a count beyond the ids sent", answer(5, {1, 2}), 2, 0, {1, 2}},
       {"an unknown id stops", answer(3, {4, 18, 5}), 3, kInvalidResponseParameter, {4}},
       {"11 bytes", Record().u32(2).zeros(7), 3, kInvalidResponseLength, {}},
@@ -163,7 +142,7 @@ TEST_F(MostMonitorRoad, EnabledIdsAreReadBackWithinTheBytesReceived) {
     if (c.ids.empty()) {
       EXPECT_EQ(ids[0], 0xEEEE) << c.name;
     }
-    if (c.code == kUndersized) expectText("not enough buffer for configured ids");
+    if (c.code == kBufferUndersized) expectText("not enough buffer for configured ids");
   }
 }
 
@@ -188,7 +167,7 @@ TEST_F(MostMonitorRoad, StreamingDataSelectionGoesBothWays) {
   const Case cases[] = {
       {"three bytes", answer(0xE5, 3, {7, 8, 9}), 4, 0, 0x05, {7, 8, 9}},
       {"a count beyond the bytes sent", answer(1, 200, {7, 8}), 4, 0, 1, {7, 8}},
-      {"more than the room", answer(1, 3, {7, 8, 9}), 2, kUndersized, 0xEE, {}},
+      {"more than the room", answer(1, 3, {7, 8, 9}), 2, kBufferUndersized, 0xEE, {}},
       {"11 bytes", Record().u32(6).zeros(7), 4, kInvalidResponseLength, 0xEE, {}},
   };
   for (const Case& c : cases) {
@@ -207,7 +186,7 @@ TEST_F(MostMonitorRoad, StreamingDataSelectionGoesBothWays) {
   device_->expect(kMonitor, readRequest(6)).answer(answer(1, 3, {7, 8, 9}));
   uint32_t flags = 0;
   uint8_t count = 2, read[2];
-  EXPECT_EQ(Qor_Most_Monitor_StreamingDataConfig_Get(port_, &flags, &count, read), kUndersized);
+  EXPECT_EQ(Qor_Most_Monitor_StreamingDataConfig_Get(port_, &flags, &count, read), kBufferUndersized);
   expectText("'3' bytes are nedded for configured streaming data bytes");
 }
 
@@ -245,7 +224,7 @@ TEST_F(MostMonitorRoad, EveryCallWantsAMostPort) {
   uint16_t id = 0, time = 0;
   uint8_t byte = 0, small = 0;
   ExternalEvent event{};
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_Most_Monitor_Start(p, 0, 0, 0, nullptr); },
       [](uint32_t p) { return Qor_Most_Monitor_Stop(p); },
       [&](uint32_t p) { return Qor_Most_Monitor_GetData(p, &byte, &word, &byte); },
@@ -260,11 +239,7 @@ TEST_F(MostMonitorRoad, EveryCallWantsAMostPort) {
       [](uint32_t p) { return Qor_Most_Monitor_DataHoldTime_Set(p, 1); },
       [&](uint32_t p) { return Qor_Most_Monitor_DataHoldTime_Get(p, &time); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
 }
 
 }  // namespace

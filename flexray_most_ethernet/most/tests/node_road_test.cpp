@@ -4,33 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
+#include "most_road.hpp"
 #include "qor_most.h"
-#include "qor_emulator/frame.hpp"
 #include "qor_test/inbox.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kInit = 0x12, kNode = 0x20;
-constexpr uint32_t kBadHandle = 0x0200000A, kWrongInterface = 0x02040001, kInvalidResponseLength = 0x02040003,
-                   kUnknownMode = 0x02040005, kInvalidParameter = 0x02040007, kInvalidResponseParameter = 0x02040009,
-                   kNoLock = 0x0204000A, kCallbackTaken = 0x02000402;
+constexpr uint32_t kNoLock = 0x0204000A;
 constexpr uint8_t kUnset = 0xEE;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-void expectText(const char* text) {
-  EXPECT_NE(lastError().find(std::string(" - ") + text), std::string::npos) << lastError();
-}
 
 // An answer of the properties read: the request's echo, the four modes and the address words.
 Bytes propertiesAnswer(uint8_t clock, uint8_t device, uint8_t networkMaster, uint8_t addressMode) {
@@ -39,15 +25,7 @@ Bytes propertiesAnswer(uint8_t clock, uint8_t device, uint8_t networkMaster, uin
 }
 const Bytes kPropertiesRequest = {1, 0, 0, 0};
 
-class MostNodeRoad : public InterfaceFixture {
- protected:
-  MostNodeRoad() : InterfaceFixture(mostController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using MostNodeRoad = MostRoad;
 
 TEST_F(MostNodeRoad, InitialisationNeedsTheInterfaceLockAndSendsNoParameters) {
   device_->expect(kInit, {});
@@ -112,7 +90,7 @@ TEST_F(MostNodeRoad, EveryCallButTheStatusTranslationWantsAMostPort) {
   const uint32_t canPort = open(2);
   Qor_Most_Node_Properties_t properties{};
   auto callback = [](uint32_t, const Qor_Most_Node_Properties_t*) {};
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_Most_InitInterface(p); },
       [](uint32_t p) { return Qor_Most_Node_SetProperties(p, 0, 0, 0, 0, 0, 0); },
       [&](uint32_t p) { return Qor_Most_Node_GetProperties(p, &properties); },
@@ -120,11 +98,7 @@ TEST_F(MostNodeRoad, EveryCallButTheStatusTranslationWantsAMostPort) {
       [&](uint32_t p) { return Qor_Most_Node_GetProperties_Async_AddCallback(p, callback); },
       [](uint32_t p) { return Qor_Most_Node_GetProperties_Async_RemoveCallback(p); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
   uint32_t status = 0;
   EXPECT_EQ(Qor_Most_TranslateStatusFromFwToApi(canPort, 0x40010, &status), 0u) << lastError();
   EXPECT_EQ(status, 0x40010u);

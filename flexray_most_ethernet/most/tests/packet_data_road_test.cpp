@@ -9,28 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "most_road.hpp"
 #include "qor_most.h"
 #include "qor_test/inbox.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kPacket = 0x24;
-constexpr uint32_t kWrongInterface = 0x02040001, kInvalidDataLength = 0x02040002, kInvalidResponseLength = 0x02040003,
-                   kInvalidParameter = 0x02040007, kInvalidResponseParameter = 0x02040009;
 constexpr uint32_t kKnownStatus = 0x40010, kUnknownStatus = 0x40005;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-void expectText(const std::string& text) {
-  EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
-}
 
 Bytes data(size_t length) {
   Bytes bytes(length);
@@ -47,15 +34,7 @@ Bytes stateAnswer(uint8_t selector, uint8_t busy, uint32_t status) {
   return Record().u8(selector).zeros(3).u8(busy).zeros(3).u32(status);
 }
 
-class PacketDataRoad : public InterfaceFixture {
- protected:
-  PacketDataRoad() : InterfaceFixture(mostController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using PacketDataRoad = MostRoad;
 
 TEST_F(PacketDataRoad, QueuedPacketsGoOutByteExactUpToTheLongestThatFits) {
   const Bytes small = data(3), longestPacket = data(4076), longestMep = data(4072);
@@ -84,13 +63,7 @@ TEST_F(PacketDataRoad, QueuedPacketsGoOutByteExactUpToTheLongestThatFits) {
 
 TEST_F(PacketDataRoad, RefusalsSendNothingAndSayWhy) {
   const Bytes big = data(70000);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"packet of 4077 bytes",
        [&](uint32_t p) {
          uint32_t flag = 0;
@@ -128,10 +101,7 @@ TEST_F(PacketDataRoad, RefusalsSendNothingAndSayWhy) {
        },
        kInvalidParameter, "'busy' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    expectText(c.text);
-  }
+  expectRefusals(port_, cases);
   const uint32_t canPort = open(2);
   uint32_t status = 0, busy = 0;
   EXPECT_EQ(Qor_Most_Pdts_Mep_GetTxState(canPort, &status, &busy), kWrongInterface);

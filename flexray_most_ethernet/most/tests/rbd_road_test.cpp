@@ -7,28 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "qor_api.h"
-#include "qor_emulator/frame.hpp"
+#include "most_road.hpp"
 #include "qor_most.h"
 #include "qor_test/inbox.hpp"
-#include "qor_test/interface_fixture.hpp"
 
 namespace qor::test {
 namespace {
 
-using emulator::Bytes;
-using Record = emulator::RecordBytes;
-
 constexpr uint8_t kRbd = 0x25;
-constexpr uint32_t kInvalidDataLength = 0x02040002, kInvalidResponseLength = 0x02040003, kUnknownFlag = 0x02040004,
-                   kBufferUndersized = 0x02040006, kInvalidParameter = 0x02040007,
-                   kInvalidResponseParameter = 0x02040009, kInvalidLevel = 0x02040301, kInvalidState = 0x02040302;
-
-std::string lastError() { return Qor_GetLastErrorDescription(); }
-
-void expectText(const std::string& text) {
-  EXPECT_NE(lastError().find(" - " + text), std::string::npos) << lastError();
-}
+constexpr uint32_t kInvalidLevel = 0x02040301, kInvalidState = 0x02040302;
 
 const Bytes kPortStateRequest{2, 0, 0, 0}, kResponsesRequest{6, 0, 0, 0};
 
@@ -40,15 +27,7 @@ Bytes responsesAnswer(uint8_t valid, uint8_t state, uint8_t lockState, uint8_t c
   return Record().u8(6).zeros(3).u8(valid).zeros(3).u8(state).u8(lockState).u8(count).u8(0).bytes(responses);
 }
 
-class RbdRoad : public InterfaceFixture {
- protected:
-  RbdRoad() : InterfaceFixture(mostController()) {}
-  void SetUp() override {
-    InterfaceFixture::SetUp();
-    port_ = open(1);
-  }
-  uint32_t port_ = 0;
-};
+using RbdRoad = MostRoad;
 
 TEST_F(RbdRoad, ControlRecordsGoOutByteExact) {
   const Bytes types{0, 3, 1};
@@ -78,13 +57,7 @@ TEST_F(RbdRoad, ControlRecordsGoOutByteExact) {
 TEST_F(RbdRoad, RefusalsSendNothingAndSayWhy) {
   const Bytes typesWithA4{0, 1, 4, 5};
   const Bytes many(61, 0);
-  struct Case {
-    const char* name;
-    std::function<uint32_t(uint32_t)> call;
-    uint32_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {"port output 2", [](uint32_t p) { return Qor_Most_Rbd_SetPortOutput(p, 2); }, kInvalidLevel, "2"},
       {"system state 2", [](uint32_t p) { return Qor_Most_Rbd_SetSystemState(p, 2); }, kInvalidState,
        "Invalid status: 2"},
@@ -98,10 +71,7 @@ TEST_F(RbdRoad, RefusalsSendNothingAndSayWhy) {
       {"no types", [](uint32_t p) { return Qor_Most_Rbd_SetResponses(p, 0, 0, 1, nullptr); }, kInvalidParameter,
        "'types' is NULL"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.call(port_), c.code) << c.name;
-    expectText(c.text);
-  }
+  expectRefusals(port_, cases);
 }
 
 TEST_F(RbdRoad, ThePortStateIsWrittenBeforeItsRbdStateIsChecked) {

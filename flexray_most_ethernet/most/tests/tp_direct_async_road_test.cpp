@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -19,21 +18,11 @@ namespace {
 constexpr uint8_t kTp = 0x82, kResponseType = 1;
 constexpr uint8_t kChannel = 3;
 
-Bytes slice(uint32_t offset, uint32_t length) {
-  Bytes bytes(length);
-  std::iota(bytes.begin(), bytes.end(), static_cast<uint8_t>(offset));
-  return bytes;
-}
 Bytes head(uint8_t selector) { return Record().u8(selector).u8(kChannel).u16(0); }
 Bytes pieceAnswer(uint8_t result, uint8_t state, bool more, const Bytes& piece,
                   std::optional<uint16_t> pieceLength = std::nullopt) {
   return Record().bytes(head(6)).zeros(4).u8(result).u8(state).zeros(2)
       .u16(pieceLength.value_or(static_cast<uint16_t>(piece.size()))).u16(more ? 1 : 0).bytes(piece);
-}
-
-Bytes cut(Bytes bytes, size_t length) {
-  bytes.resize(length);
-  return bytes;
 }
 
 Inbox gInbox;

@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <mutex>
-#include <numeric>
 #include <vector>
 
 #include "most_road.hpp"
@@ -18,16 +17,7 @@ constexpr uint8_t kTp = 0x82;
 constexpr uint8_t kChannel = 3;
 constexpr uint8_t kGuard = 0xEE;
 
-Bytes slice(uint32_t offset, uint32_t length) {
-  Bytes bytes(length);
-  std::iota(bytes.begin(), bytes.end(), static_cast<uint8_t>(offset));
-  return bytes;
-}
 Bytes head(uint8_t selector) { return Record().u8(selector).u8(kChannel).u16(0); }
-Bytes cut(Bytes bytes, size_t length) {
-  bytes.resize(length);
-  return bytes;
-}
 
 Bytes stateRequest(uint8_t flag) { return Record().bytes(head(5)).u8(flag).zeros(3); }
 Bytes stateAnswer(uint8_t flags, uint8_t state, uint8_t result = 0, uint8_t tpType = 2, uint8_t tpDirectType = 1) {
@@ -259,7 +249,7 @@ TEST_F(TpDirectRoad, EveryCallWantsAMostPort) {
   const uint32_t canPort = open(2);
   uint32_t result = 0, flags = 0, length = 0;
   uint8_t byte = 0;
-  const std::function<uint32_t(uint32_t)> calls[] = {
+  const PortCall calls[] = {
       [](uint32_t p) { return Qor_Most_TpDirect_Reset(p, 0); },
       [](uint32_t p) { return Qor_Most_TpDirect_Init_Normal(p, 0); },
       [](uint32_t p) { return Qor_Most_TpDirect_Init_Off(p, 0); },
@@ -285,11 +275,7 @@ TEST_F(TpDirectRoad, EveryCallWantsAMostPort) {
       [&](uint32_t p) { return Qor_Most_TpDirect_Start(p, 0, 0, 0, nullptr, 0, &result); },
       [&](uint32_t p) { return Qor_Most_TpDirect_Stop(p, 0, 0, 0, nullptr, 0, &result); },
   };
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    EXPECT_EQ(calls[i](canPort), kWrongInterface) << "call " << i;
-    expectText("MOST Interface expected");
-    EXPECT_EQ(calls[i](0xDEAD), kBadHandle) << "call " << i;
-  }
+  expectEachWantsAMostPort(canPort, calls);
 }
 
 }  // namespace
