@@ -90,6 +90,7 @@ PollRound readPollAnswer(uint8_t busType, uint32_t channelId, std::span<const ui
   const BusItems bus = busItemsOf(busType);
   SharedEntry last;
   bool broken = false;
+  std::map<PollRound::Key, size_t> occurrences;
   const kit::WalkEnd end = kit::walkItems(answer.subspan(framing.head), bus.itemHead, bus.extent,
                                           [&](std::span<const uint8_t> item) {
                                             SharedEntry entry = bus.build(channelId, item);
@@ -98,7 +99,12 @@ PollRound readPollAnswer(uint8_t busType, uint32_t channelId, std::span<const ui
                                               return false;
                                             }
                                             round.batch.emplace(entry->timestamp(), entry);
-                                            if (const auto key = bus.key(item)) round.list[{channelId, *key}] = entry;
+                                            if (const auto key = bus.key(item)) {
+                                              const PollRound::Key listKey{channelId, *key};
+                                              const size_t occurrence = occurrences[listKey]++;
+                                              if (occurrence == round.list.size()) round.list.emplace_back();
+                                              round.list[occurrence][listKey] = entry;
+                                            }
                                             last = std::move(entry);
                                             return --remaining > 0;
                                           });

@@ -7,16 +7,19 @@
 #include <map>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "trace_entry.hpp"
 
 namespace qor::trace {
 
-// The items of one poll: in time order (equal time stamps in the order read), and the latest of each list key.
+// The items of one poll: in time order (equal time stamps in the order read), and the listed ones by key. A poll may
+// hold a key several times: list[k] holds each key's (k+1)-th item, so applying them in order leaves the latest of
+// each key and gives every one its time since the one before.
 struct PollRound {
   using Key = std::pair<uint32_t, uint32_t>;  // channel id, the bus's key
   std::multimap<uint64_t, SharedEntry> batch;
-  std::map<Key, SharedEntry> list;
+  std::vector<std::map<Key, SharedEntry>> list;
 
   bool empty() const { return batch.empty(); }
 };

@@ -187,7 +187,7 @@ void TraceMonitor::store(const std::vector<SharedEntry>& entries) {
 void TraceMonitor::receive(PollRound& round) {
   if (!round.list.empty()) {
     std::lock_guard list(listMutex_);
-    list_.update(round.list);
+    for (const auto& occurrence : round.list) list_.update(occurrence);
   }
   if (merging_) {
     std::lock_guard merge(mergeMutex_);

@@ -87,11 +87,14 @@ TEST_P(PollReaderTest, ReadsWhatTheAnswerHoldsAndNoMore) {
     EXPECT_EQ(entry->busType(), row.busType);
   }
   EXPECT_EQ(times, row.times);
-  std::vector<std::pair<uint32_t, uint64_t>> list;
-  for (const auto& [key, entry] : round.list) {
-    EXPECT_EQ(key.first, kChannel);
-    list.emplace_back(key.second, entry->timestamp());
+  std::map<uint32_t, uint64_t> latest;
+  for (const auto& occurrence : round.list) {
+    for (const auto& [key, entry] : occurrence) {
+      EXPECT_EQ(key.first, kChannel);
+      latest[key.second] = entry->timestamp();
+    }
   }
+  const std::vector<std::pair<uint32_t, uint64_t>> list(latest.begin(), latest.end());
   EXPECT_EQ(list, row.list);
   for (auto entry = round.batch.begin(); entry != round.batch.end(); ++entry) {
     const bool last = std::next(entry) == round.batch.end();
@@ -149,6 +152,18 @@ INSTANTIATE_TEST_SUITE_P(
         PollCase{"EthernetZeroLength", QOR_TRACE_BUS_ETHERNET,
                  ethernetAnswer(2, {ethernetItem(7, Bytes(60, 0xAB)), ethernetItem(8, {}, 0)}), {7}, {}, true}),
     [](const ::testing::TestParamInfo<PollCase>& row) { return std::string(row.param.name); });
+
+// A key that comes again in the same poll: each of its items in its own step, in the order read.
+TEST(PollReader, RepeatedKeysInReadOrder) {
+  const PollRound round = readPollAnswer(
+      QOR_TRACE_BUS_CAN, kChannel,
+      canAnswer({canItem(30, 1, {}), canItem(10, 2, {}), canItem(20, 1, {}), canItem(40, 1, {})}));
+  ASSERT_EQ(round.list.size(), 3u);
+  EXPECT_EQ(round.list[0].size(), 2u);
+  EXPECT_EQ(round.list[0].at({kChannel, 1})->timestamp(), 30u);
+  EXPECT_EQ(round.list[1].at({kChannel, 1})->timestamp(), 20u);
+  EXPECT_EQ(round.list[2].at({kChannel, 1})->timestamp(), 40u);
+}
 
 TEST(PollReader, EqualTimeStampsKeepTheAnswersOrder) {
   const PollRound round =

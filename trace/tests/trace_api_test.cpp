@@ -199,15 +199,15 @@ TEST_F(TraceApiTest, PropertyValuesAndDefaults) {
 TEST(TraceMonitorList, LatestRecordPerKeyWithItsRelativeTime) {
   TraceMonitor monitor(1000);
   const auto round = [&](std::initializer_list<std::pair<uint32_t, uint64_t>> frames) {
-    PollRound poll;
+    std::vector<uint8_t> answer = {0x0F, 0, 0, 0};
     for (const auto& [identifier, time] : frames) {
-      SharedEntry entry = test::canFrame(1, time, identifier, 0, {});
-      poll.batch.emplace(time, entry);
-      poll.list[{1, identifier}] = entry;
+      const std::vector<uint8_t> item = test::join({test::le(time, 8), test::le(identifier, 4), test::le(0, 4)});
+      answer.insert(answer.end(), item.begin(), item.end());
     }
+    PollRound poll = readPollAnswer(QOR_TRACE_BUS_CAN, 1, answer);
     monitor.receive(poll);
   };
-  round({{0x10, 100}, {0x20, 150}});
+  round({{0x10, 100}, {0x20, 150}, {0x20, 170}});
   round({{0x10, 400}});
 
   std::vector<uint8_t> buffer(1024);
@@ -218,15 +218,15 @@ TEST(TraceMonitorList, LatestRecordPerKeyWithItsRelativeTime) {
     return fieldAt<uint64_t>(buffer, offset + offsetof(Qor_Trace_Entry_t, relativeTimestamp));
   };
   EXPECT_EQ(relativeAt(0), 300u);  // 0x10 at 400, 300 after the one at 100
-  EXPECT_EQ(relativeAt(48), 0u);   // 0x20 seen once
+  EXPECT_EQ(relativeAt(48), 20u);  // 0x20 at 170, 20 after the one at 150 in the same poll
 
   count = 0;
   size = static_cast<uint32_t>(buffer.size());
   monitor.getItems(0, count, size, buffer.data());
-  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(count, 4u);
   uint32_t total = 0, length = 4;
   monitor.getProperty(0, length, reinterpret_cast<uint8_t*>(&total));
-  EXPECT_EQ(total, 3u);
+  EXPECT_EQ(total, 4u);
 }
 
 }  // namespace
