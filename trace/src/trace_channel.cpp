@@ -134,6 +134,8 @@ void TraceChannel::receiveLoop() {
     } while (pause());
   } catch (const std::bad_alloc&) {
     pollFailure_ = TraceException(kNoPort, kNotEnoughMemory, "could not allocate buffer for receive thread").code();
+  } catch (...) {
+    pollFailure_ = kTrace.failedCall(kNoPort);
   }
 }
 

@@ -154,7 +154,7 @@ void TraceMonitor::stopSorting() {
   if (sortThread_.joinable()) sortThread_.join();
 }
 
-void TraceMonitor::sortLoop() {
+void TraceMonitor::sortLoop() try {
   for (;;) {
     {
       std::unique_lock wait(sortWaitMutex_);
@@ -164,6 +164,8 @@ void TraceMonitor::sortLoop() {
     std::lock_guard merge(mergeMutex_);
     this->store(merge_.release(kSortStepNs));
   }
+} catch (...) {
+  kTrace.failedCall(kNoPort);  // what still waits is stored at the stop
 }
 
 void TraceMonitor::store(const std::vector<SharedEntry>& entries) {

@@ -166,6 +166,22 @@ TEST_F(TraceRoad, OneChannelListViewAndLiveAscFile) {
   EXPECT_EQ(property(QOR_TRACE_PROPERTY_LIST_ENTRY_COUNT), 2u);
 }
 
+// A channel added while one channel records starts with the next start; until then the first channel's records
+// still reach the trace at once rather than waiting for a merge that is not running.
+TEST_F(TraceRoad, AChannelAddedWhileRecordingLeavesTheRecordsFlowing) {
+  const uint32_t first = open(1), second = open(2);
+  addChannel(first);
+  ASSERT_EQ(Qor_Trace_Start(trace_, 0), 0u) << Qor_GetLastErrorDescription();
+  addChannel(second);
+  transmit(2, 0x100);
+  transmit(1, 0x200);  // heard by the channel that has not started
+  transmit(2, 0x101);
+  awaitRecords(2);
+  EXPECT_EQ(property(QOR_TRACE_PROPERTY_ENTRY_COUNT), 2u);
+  ASSERT_EQ(Qor_Trace_Stop(trace_), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(items().size(), 2u);
+}
+
 // A port is recorded by one trace at a time; channel numbers fill the first gap; other interfaces are refused.
 TEST_F(TraceRoad, ChannelsAndTheirPorts) {
   const uint32_t first = open(1), second = open(2), restBus = open(3);
