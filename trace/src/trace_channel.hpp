@@ -48,7 +48,6 @@ class TraceChannel {
   void stop();
 
   uint32_t userPort() const { return userPort_; }
-  uint32_t itemCap() const { return kind_.itemCap; }
 
  private:
   std::vector<uint8_t> record(uint8_t subFunction) const;

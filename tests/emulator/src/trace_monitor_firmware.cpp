@@ -56,11 +56,6 @@ size_t TraceMonitorFirmware::polls(uint8_t interfaceNumber) const {
   return nodes_.at(interfaceNumber).polls;
 }
 
-size_t TraceMonitorFirmware::queuedItems(uint8_t interfaceNumber) const {
-  std::lock_guard lock(mutex_);
-  return nodes_.at(interfaceNumber).items.size();
-}
-
 Reply TraceMonitorFirmware::answer(const ReceivedFrame& frame) {
   const Commands commands = commandsOf(bus_);
   const auto parameters = frame.parameters();

@@ -37,7 +37,6 @@ class TraceMonitorFirmware {
   // The requests other than polls, in order; and the number of polls answered.
   std::vector<Bytes> requests(uint8_t interfaceNumber) const;
   size_t polls(uint8_t interfaceNumber) const;
-  size_t queuedItems(uint8_t interfaceNumber) const;
 
  private:
   struct Node {
