@@ -5,5 +5,6 @@
 
 #include "qor_api.h"
 #include "qor_trace_entry.h"
+#include "qor_trace_monitor.h"
 
 #endif

@@ -29,6 +29,7 @@ enum SubFunction : uint8_t {
   kConfigure32 = 8,
   kConfigure64 = 9,
   kStart = 12,
+  kTraceStop = 13,
   kRead64 = 14,
   kReadLarge = 15,
   kRead32 = 16,
@@ -147,7 +148,8 @@ Reply CanMonitorFirmware::monitorCommand(const ReceivedFrame& frame) {
       instance.header = frame.header();
       instance.startNs = now;
       break;
-    case kStop: {
+    case kStop:
+    case kTraceStop: {
       const uint8_t number = instance.number;
       instance = Instance();
       instance.number = number;

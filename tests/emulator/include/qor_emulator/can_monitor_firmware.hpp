@@ -8,6 +8,7 @@
 //   7    stop                                         -
 //   8/9  configure: u8 options, u8 mode, u16 0, u32 0 -   (8: compact items; 9: API items, large with mode bit 8)
 //   12   start                                        -
+//   13   stop (as the trace stops it)                 -
 //   14   read API items                               u32 count, items
 //   15   read large items                             items back to back
 //   16   read compact items                           u32 count, items
