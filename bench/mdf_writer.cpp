@@ -4,7 +4,8 @@
 // alternating blocks of one run; and against saturated buses. Every record must be taken and every file closed
 // whole; with a folder on the command line the files of each case's last block stay there, and the independent
 // checker must read back every record from them. Without one they go to a temporary folder that is removed.
-// Runs inside qor_sandbox.
+// It touches no fixed path: the bench target runs it inside qor_sandbox (files in its private /tmp); to keep the files
+// for other tools, run it directly with a folder, since the sandbox keeps every host tree read-only.
 #include <fcntl.h>
 #include <unistd.h>
 
