@@ -1,0 +1,55 @@
+// A card for the driver's user-space tests: configuration space, BAR0 behind the simulated engine, the adapter
+// record with its channels discovered, and the interrupt routed to each channel's completion tasklet.
+#pragma once
+
+#include <cstring>
+#include <memory>
+
+#include "engine_simulator.hpp"
+
+struct SimulatedCard {
+  static constexpr std::uint32_t kBar0Address = 0xF0000000u;
+
+  SimulatedCard(EngineSimulator::Generation generation, std::uint32_t windows,
+                const std::vector<std::uint32_t>& present, std::uint32_t srcElements = 16,
+                std::uint32_t dstElements = 16)
+      : engine(generation, windows, present) {
+    auto* header = reinterpret_cast<PCI_CONFIG_HEADER*>(pci->config);
+    header->VendorId = generation == EngineSimulator::Generation::second ? VORTAQ_CARD_VENDOR_ID
+                                                                          : VORTAQ_ENGINE_VENDOR_ID;
+    header->DeviceId = generation == EngineSimulator::Generation::second ? VORTAQ_CARD_DEVICE_ID_A
+                                                                          : VORTAQ_REFERENCE_DEVICE_ID_A;
+    header->BarCfg[0] = kBar0Address;
+    adapter->pPciDev = pci.get();
+    adapter->busAddr[0] = {engine.bar0(), kBar0Address, engine.bar0Length()};
+    adapter->numBusAddr = 1;
+    GetPCIConfig(adapter.get());
+    discovery = VortaqDmaInit(adapter.get(), srcElements, dstElements);
+    engine.onInterrupt([this](std::uint32_t index) {
+      if (DMA_CHANNEL_EXTENSION* channel = adapter->pDMAChExt[index])
+        vq_tasklet_schedule(&channel->CompletionTasklet);
+    });
+  }
+
+  ~SimulatedCard() {
+    engine.stop();
+    VortaqDmaRelease(adapter.get());
+  }
+
+  DMA_CHANNEL_EXTENSION* open(std::uint32_t index) {
+    DMA_CHANNEL_EXTENSION* channel = adapter->pDMAChExt[index];
+    channel->fbOpen = true;
+    return channel;
+  }
+
+  EngineSimulator engine;
+  std::unique_ptr<vq_pci_dev> pci = std::make_unique<vq_pci_dev>();
+  std::unique_ptr<DEVICE_EXTENSION> adapter = std::make_unique<DEVICE_EXTENSION>();
+  int discovery = 0;
+};
+
+// Resets the OS layer's injected faults around each test.
+struct FaultScope {
+  FaultScope() { vq_faults = {}; }
+  ~FaultScope() { vq_faults = {}; }
+};
