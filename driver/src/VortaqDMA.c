@@ -6,12 +6,6 @@ static u32 Chunks(u64 bytes)
 	return (u32)((bytes + SG_MAX_ELEMENT_BYTES - 1) / SG_MAX_ELEMENT_BYTES);
 }
 
-/* A ring keeps one element free: a limit equal to the engine's position reads as an empty queue. */
-static u32 FreeElements(u32 size, u32 used)
-{
-	return used + 1 >= size ? 0 : size - 1 - used;
-}
-
 static u32 HostElements(const DMA_XFER *pXfer)
 {
 	u32 elements = 0;
@@ -29,8 +23,8 @@ static u32 HostElements(const DMA_XFER *pXfer)
  */
 bool TransferFits(const DMA_CHANNEL_EXTENSION *pDMAChExt, const DMA_XFER *pXfer)
 {
-	u32 freeSrc = FreeElements(pDMAChExt->NumberOfSrcElements, pDMAChExt->NumberOfUsedSrcElements);
-	u32 freeDst = FreeElements(pDMAChExt->NumberOfDstElements, pDMAChExt->NumberOfUsedDstElements);
+	u32 freeSrc = RingFreeElements(pDMAChExt->NumberOfSrcElements, pDMAChExt->NumberOfUsedSrcElements);
+	u32 freeDst = RingFreeElements(pDMAChExt->NumberOfDstElements, pDMAChExt->NumberOfUsedDstElements);
 	u32 host = HostElements(pXfer);
 	u32 card = Chunks(pXfer->length);
 
@@ -185,7 +179,7 @@ static bool CompleteTransfers(DMA_CHANNEL_EXTENSION *pDMAChExt)
 	while (pDMAChExt->TailStatElemIndex != pDMAChExt->NextStatElemIndex &&
 	       !list_empty(&pDMAChExt->DMATransactionList)) {
 		u32 *element = StatusElement(pDMAChExt, pDMAChExt->TailStatElemIndex);
-		u32 status = *(volatile u32 *)element;
+		u32 status = vq_dma_read32(element);
 		DMA_XFER *pXfer;
 		u32 moved;
 
@@ -200,7 +194,7 @@ static bool CompleteTransfers(DMA_CHANNEL_EXTENSION *pDMAChExt)
 		FinishTransfer(pDMAChExt, pXfer,
 			       (status & STAT_ERROR_MASK) || moved != (pXfer->length & (STAT_COMP_BYTE_COUNT_MASK >> 4))
 				       ? -EIO : 0);
-		*(volatile u32 *)element = 0;
+		*element = 0;
 		completed = true;
 	}
 	return completed;
@@ -220,6 +214,13 @@ void ChannelTasklet(unsigned long data)
 	bool changed;
 
 	pDMAChExt->DPCsCount++;
+	if (pDMAChExt->DMAMode == DMA_MODE_FIFO) {
+		/* FIFO requests read the status ring themselves. */
+		pDMAChExt->FIFOCompleted = true;
+		vq_spin_unlock(&pDMAChExt->DMAEngSemaphore, flags);
+		vq_wake_all(&pDMAChExt->FIFOComplete);
+		return;
+	}
 	changed = CompleteTransfers(pDMAChExt);
 	changed |= StartNextDmaTransactions(pDMAChExt);
 	vq_spin_unlock(&pDMAChExt->DMAEngSemaphore, flags);

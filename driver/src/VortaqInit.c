@@ -329,6 +329,8 @@ static DMA_CHANNEL_EXTENSION *CreateChannel(DEVICE_EXTENSION *pDevExt, u32 index
 	INIT_LIST_HEAD(&pDMAChExt->AbandonedList);
 	vq_spin_init(&pDMAChExt->DMAEngSemaphore);
 	vq_waitq_init(&pDMAChExt->TransferEvents);
+	vq_waitq_init(&pDMAChExt->FIFOComplete);
+	vq_mutex_init(&pDMAChExt->FIFOS2C_lock);
 	vq_tasklet_init(&pDMAChExt->CompletionTasklet, ChannelTasklet, (unsigned long)pDMAChExt);
 	pDMAChExt->NumberOfSrcElements = pDMAChExt->AllocatedSrcElements = srcElements;
 	pDMAChExt->NumberOfDstElements = pDMAChExt->AllocatedDstElements = dstElements;
@@ -336,6 +338,7 @@ static DMA_CHANNEL_EXTENSION *CreateChannel(DEVICE_EXTENSION *pDevExt, u32 index
 	pDMAChExt->DMAChannelMSIVector = index;
 	pDMAChExt->MaximumTransferLength = (u64)statElements * PAGE_SIZE;
 	pDMAChExt->TransferTimeoutMs = VORTAQ_TRANSFER_TIMEOUT_MS;
+	pDMAChExt->FifoWaitMs = VORTAQ_FIFO_WAIT_MS;
 
 	pDMAChExt->SrcRingBytes = RingBytes(srcElements, sizeof(SOURCE_SG_ELEMENT_STRUCT));
 	pDMAChExt->DstRingBytes = RingBytes(dstElements, sizeof(DESTINATION_SG_ELEMENT_STRUCT));
@@ -424,6 +427,8 @@ void VortaqDmaRelease(DEVICE_EXTENSION *pDevExt)
 		if (!pDMAChExt)
 			continue;
 		pDMAChExt->ChannelStatus = CHANNEL_RELEASING;
+		if (pDMAChExt->DMAMode == DMA_MODE_FIFO)
+			LeaveFifoMode(pDMAChExt);
 		StopDMAChannel(pDMAChExt);
 		CancelDmaTransactions(pDMAChExt);
 		vq_tasklet_kill(&pDMAChExt->CompletionTasklet);

@@ -103,13 +103,18 @@ static enum xfer_state LeaveTransfer(DMA_CHANNEL_EXTENSION *pDMAChExt, DMA_XFER 
 	return state;
 }
 
-/* Programs the transfer now when nothing waits before it and the rings have room, else queues it. */
+/*
+ * Programs the transfer now when nothing waits before it and the rings have room, else queues it. The mode is
+ * checked again under the lock: FIFO mode may have been entered since the caller looked.
+ */
 static int SubmitTransfer(DMA_CHANNEL_EXTENSION *pDMAChExt, DMA_XFER *pXfer)
 {
 	unsigned long flags = vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
 	int result = 0;
 
-	if (list_empty(&pDMAChExt->DMAWaitList) && TransferFits(pDMAChExt, pXfer)) {
+	if (pDMAChExt->DMAMode == DMA_MODE_FIFO)
+		result = -EBUSY;
+	else if (list_empty(&pDMAChExt->DMAWaitList) && TransferFits(pDMAChExt, pXfer)) {
 		result = ProgramDmaChannel(pDMAChExt, pXfer);
 	} else {
 		pXfer->state = XFER_WAITING;

@@ -29,6 +29,8 @@
 
 /* How long a read or write waits for the engine before it gives the transfer up. */
 #define VORTAQ_TRANSFER_TIMEOUT_MS 10000u
+/* How long a FIFO request waits for the channel's interrupt: 25 ticks of the Debian kernel (HZ 250). */
+#define VORTAQ_FIFO_WAIT_MS 100u
 
 #define VORTAQ_BAR_COUNT 6
 #define VORTAQ_PIN_SLOTS 4
@@ -116,13 +118,19 @@ typedef struct _DMA_CHANNEL_EXTENSION {
 	u32 NextStatElemIndex, TailStatElemIndex;
 	size_t SrcRingBytes, DstRingBytes, StatRingBytes;
 	vq_spinlock DMAEngSemaphore;
+	vq_mutex FIFOS2C_lock; /* serialises the FIFO requests; taken before the spin lock */
 	bool fbOpen;
 	s32 DMATransferCount, InterruptCount, DPCsCount, DMAErrors;
 	FIFO_TABLE_ENTRY *pFIFOTable;
+	u64 UserVa;
+	u32 UserVaLength;
 	u32 DMAMode;
 	u32 FIFOModeDirection;
 	vq_waitq TransferEvents; /* a transfer completed or the rings have room */
 	u32 TransferTimeoutMs;
+	vq_waitq FIFOComplete;
+	bool FIFOCompleted;
+	u32 FifoWaitMs;
 } DMA_CHANNEL_EXTENSION;
 
 typedef struct _BUS_ADDRESS {
@@ -152,6 +160,12 @@ typedef struct _DEVICE_EXTENSION {
 	u32 AddressSize;
 } DEVICE_EXTENSION;
 
+/* A ring keeps one element free: a limit equal to the engine's position reads as an empty queue. */
+static inline u32 RingFreeElements(u32 size, u32 used)
+{
+	return used + 1 >= size ? 0 : size - 1 - used;
+}
+
 /* VortaqInit: configuration space, engine discovery and channel initialisation. */
 int GetPCIConfig(DEVICE_EXTENSION *pDevExt);
 bool FindPCIMSIXCapabilites(const DEVICE_EXTENSION *pDevExt);
@@ -174,5 +188,12 @@ DMA_XFER *UserToDMABuffer(DEVICE_EXTENSION *pDevExt, u64 address, u64 length, s3
 void ReleaseUserDMABuffer(DEVICE_EXTENSION *pDevExt, DMA_XFER *pXfer);
 void ReapAbandonedTransfers(DMA_CHANNEL_EXTENSION *pDMAChExt);
 long VortaqTransfer(DMA_CHANNEL_EXTENSION *pDMAChExt, u64 buffer, u64 count, u64 cardAddress, s32 direction);
+
+/* VortaqFIFO: FIFO mode of second-generation channels; the records are kernel copies the caller checked. */
+int SetupChannelIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, SETUP_CHANNEL_STRUCT *pSetup);
+int ShutdownChannelIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, const SHUTDOWN_CHANNEL_STRUCT *pShutdown);
+int FIFOs2cIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, FIFO_S2C_STRUCT *pRequest);
+int FIFOc2sIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, FIFO_C2S_STRUCT *pRequest);
+void LeaveFifoMode(DMA_CHANNEL_EXTENSION *pDMAChExt);
 
 #endif /* VORTAQ_H */

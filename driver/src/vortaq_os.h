@@ -4,11 +4,13 @@
  * plain memory (vortaq_os_user.h). Both headers provide the same names:
  *
  * Types: u8 u16 u32 u64 s32, bool, struct list_head with its kernel helpers, vq_iomem (a register window),
- *   vq_pci_dev, vq_spinlock, vq_waitq, vq_tasklet, struct vq_pinned (pinned and DMA-mapped user pages).
+ *   vq_pci_dev, vq_spinlock, vq_mutex, vq_waitq, vq_tasklet, struct vq_pinned (pinned and DMA-mapped user pages).
  * Registers: vq_read8/16/32 and vq_write8/16/32 (window, byte offset).
- * Memory: vq_zalloc (process context, may sleep), vq_free; vq_dma_alloc_coherent, vq_dma_free_coherent.
+ * Memory: vq_dma_read32 reads a word the engine writes (its status elements), ordering what follows after it;
+ *   vq_zalloc (process context, may sleep), vq_free; vq_dma_alloc_coherent, vq_dma_free_coherent.
  * PCI: vq_pci_read_config_byte (0 or a negative errno).
- * Locks: vq_spin_init; vq_spin_lock returns the saved interrupt state that vq_spin_unlock restores.
+ * Locks: vq_spin_init; vq_spin_lock returns the saved interrupt state that vq_spin_unlock restores;
+ *   vq_mutex_init, vq_mutex_lock, vq_mutex_unlock (process context).
  * Waits: vq_waitq_init; vq_wake_all; vq_wait (interruptible, bounded): 1 when done(arg) holds, 0 when timeout_ms
  *   passed, VQ_EINTERRUPTED when a signal ended it. done() may take a spin lock.
  * Tasklets: vq_tasklet_init, vq_tasklet_schedule (idempotent, never runs concurrently with itself), vq_tasklet_kill.

@@ -8,6 +8,7 @@
 #include <linux/interrupt.h>
 #include <linux/io.h>
 #include <linux/list.h>
+#include <linux/mutex.h>
 #include <linux/pci.h>
 #include <linux/scatterlist.h>
 #include <linux/slab.h>
@@ -18,6 +19,7 @@
 typedef void __iomem *vq_iomem;
 typedef struct pci_dev vq_pci_dev;
 typedef spinlock_t vq_spinlock;
+typedef struct mutex vq_mutex;
 typedef wait_queue_head_t vq_waitq;
 typedef struct tasklet_struct vq_tasklet;
 
@@ -44,6 +46,15 @@ static inline u32 vq_read32(vq_iomem window, u32 offset) { return ioread32(windo
 static inline void vq_write8(vq_iomem window, u32 offset, u8 value) { iowrite8(value, window + offset); }
 static inline void vq_write16(vq_iomem window, u32 offset, u16 value) { iowrite16(value, window + offset); }
 static inline void vq_write32(vq_iomem window, u32 offset, u32 value) { iowrite32(value, window + offset); }
+
+/* A word the engine writes into coherent memory; what the engine wrote before it is visible after it. */
+static inline u32 vq_dma_read32(const u32 *word)
+{
+	u32 value = READ_ONCE(*word);
+
+	dma_rmb();
+	return value;
+}
 
 static inline void *vq_zalloc(size_t size) { return kzalloc(size, GFP_KERNEL); }
 static inline void vq_free(const void *memory) { kfree(memory); }
@@ -78,6 +89,10 @@ static inline unsigned long vq_spin_lock(vq_spinlock *lock)
 }
 
 static inline void vq_spin_unlock(vq_spinlock *lock, unsigned long flags) { spin_unlock_irqrestore(lock, flags); }
+
+static inline void vq_mutex_init(vq_mutex *lock) { mutex_init(lock); }
+static inline void vq_mutex_lock(vq_mutex *lock) { mutex_lock(lock); }
+static inline void vq_mutex_unlock(vq_mutex *lock) { mutex_unlock(lock); }
 
 static inline void vq_waitq_init(vq_waitq *queue) { init_waitqueue_head(queue); }
 static inline void vq_wake_all(vq_waitq *queue) { wake_up_interruptible_all(queue); }

@@ -65,6 +65,10 @@ typedef struct {
 
 typedef struct {
 	pthread_mutex_t mutex;
+} vq_mutex;
+
+typedef struct {
+	pthread_mutex_t mutex;
 	pthread_cond_t changed;
 } vq_waitq;
 
@@ -111,6 +115,8 @@ static inline u32 vq_read32(vq_iomem window, u32 offset)
 	return __atomic_load_n((u32 *)((u8 *)window + offset), __ATOMIC_ACQUIRE);
 }
 
+static inline u32 vq_dma_read32(const u32 *word) { return __atomic_load_n(word, __ATOMIC_ACQUIRE); }
+
 void vq_write8(vq_iomem window, u32 offset, u8 value);
 void vq_write16(vq_iomem window, u32 offset, u16 value);
 void vq_write32(vq_iomem window, u32 offset, u32 value);
@@ -124,6 +130,10 @@ int vq_pci_read_config_byte(vq_pci_dev *dev, u32 offset, u8 *value);
 void vq_spin_init(vq_spinlock *lock);
 unsigned long vq_spin_lock(vq_spinlock *lock);
 void vq_spin_unlock(vq_spinlock *lock, unsigned long flags);
+
+void vq_mutex_init(vq_mutex *lock);
+void vq_mutex_lock(vq_mutex *lock);
+void vq_mutex_unlock(vq_mutex *lock);
 
 void vq_waitq_init(vq_waitq *queue);
 void vq_wake_all(vq_waitq *queue);

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -44,6 +46,11 @@ public:
 
   std::uint32_t read32(std::uint32_t window, std::uint32_t offset) const;
 
+  // FIFO mode: packets the card's stream offers to a channel that writes into host memory, and the bytes a
+  // channel that reads host memory has sent to the stream so far.
+  void streamToHost(std::vector<std::uint8_t> packet);
+  std::vector<std::uint8_t> streamFromHost();
+
 private:
   struct Queue {
     std::uint64_t base;
@@ -52,6 +59,13 @@ private:
   void run();
   void poke();
   bool serviceChannel(std::uint32_t index);
+  bool serviceAddressed(std::uint32_t index);
+  bool serviceStreamOut(std::uint32_t index);
+  bool serviceStreamIn(std::uint32_t index);
+  std::optional<std::vector<std::uint32_t>> sourcePacket(const Queue& src, std::uint64_t& bytes) const;
+  std::optional<std::vector<std::uint32_t>> destinationRoom(const Queue& dst, std::uint64_t bytes) const;
+  bool writeWideStatus(std::uint32_t index, std::uint32_t status, std::uint16_t handle, std::uint16_t id);
+  bool raise(std::uint32_t index);
   Queue queue(std::uint32_t index, std::uint32_t pointer, std::uint32_t size, std::uint32_t limit,
               std::uint32_t next) const;
   bool copyOut(std::uint64_t address, bool card, std::uint32_t bytes, std::vector<std::uint8_t>& data);
@@ -72,5 +86,8 @@ private:
   bool stop_ = false;
   std::atomic<int> failPackets_{0};
   std::atomic<int> shortenPackets_{0};
+  std::mutex streamMutex_;
+  std::deque<std::vector<std::uint8_t>> toHost_;
+  std::vector<std::uint8_t> fromHost_;
   std::thread thread_;
 };

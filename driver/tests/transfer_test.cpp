@@ -222,7 +222,13 @@ TEST(Transfer, CancelEndsProgrammedAndWaitingTransfers) {
   HostBuffer first(3), second(3);
   long firstResult = 0, secondResult = 0;
   std::thread a([&] { firstResult = writeCard(channel, first, 0, 3 * PAGE_SIZE, 0); });
-  while (channel->DMATransferCount == 0)
+  auto programmed = [channel] {
+    unsigned long flags = vq_spin_lock(&channel->DMAEngSemaphore);
+    bool any = !list_empty(&channel->DMATransactionList);
+    vq_spin_unlock(&channel->DMAEngSemaphore, flags);
+    return any;
+  };
+  while (!programmed())
     std::this_thread::yield();
   std::thread b([&] { secondResult = writeCard(channel, second, 0, 3 * PAGE_SIZE, 0x8000); });
   for (;;) {

@@ -103,6 +103,21 @@ void vq_spin_unlock(vq_spinlock *lock, unsigned long flags)
 	pthread_mutex_unlock(&lock->mutex);
 }
 
+void vq_mutex_init(vq_mutex *lock)
+{
+	pthread_mutex_init(&lock->mutex, NULL);
+}
+
+void vq_mutex_lock(vq_mutex *lock)
+{
+	pthread_mutex_lock(&lock->mutex);
+}
+
+void vq_mutex_unlock(vq_mutex *lock)
+{
+	pthread_mutex_unlock(&lock->mutex);
+}
+
 void vq_waitq_init(vq_waitq *queue)
 {
 	pthread_condattr_t attributes;
