@@ -205,13 +205,13 @@ static bool CompleteTransfers(DMA_CHANNEL_EXTENSION *pDMAChExt)
  * @data: the channel record
  *
  * Runs after the channel's interrupt. It only moves transfers between states; their callers release the pages in
- * process context.
+ * process context. A message answer that the interrupt noted (DMA_MODE_GE_FW_CMD) wakes its waiter.
  */
 void ChannelTasklet(unsigned long data)
 {
 	DMA_CHANNEL_EXTENSION *pDMAChExt = (DMA_CHANNEL_EXTENSION *)data;
 	unsigned long flags = vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
-	bool changed;
+	bool changed, answered;
 
 	pDMAChExt->DPCsCount++;
 	if (pDMAChExt->DMAMode == DMA_MODE_FIFO) {
@@ -223,9 +223,16 @@ void ChannelTasklet(unsigned long data)
 	}
 	changed = CompleteTransfers(pDMAChExt);
 	changed |= StartNextDmaTransactions(pDMAChExt);
+	answered = !pDMAChExt->pDevExt->v1 && pDMAChExt->DMAMode == DMA_MODE_GE_FW_CMD;
+	if (answered) {
+		pDMAChExt->translationCompleted = true;
+		pDMAChExt->DMAMode = DMA_MODE_NOT_SET;
+	}
 	vq_spin_unlock(&pDMAChExt->DMAEngSemaphore, flags);
 	if (changed)
 		vq_wake_all(&pDMAChExt->TransferEvents);
+	if (answered)
+		vq_wake_all(&pDMAChExt->translationComplete);
 }
 
 /**

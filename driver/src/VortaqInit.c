@@ -9,6 +9,40 @@
 #define PCI_MAX_CAPABILITIES 48
 
 /**
+ * VortaqAdapterInit() - prepare a zeroed adapter record for its PCI device
+ * @pDevExt: adapter
+ * @pPciDev: its device
+ */
+void VortaqAdapterInit(DEVICE_EXTENSION *pDevExt, vq_pci_dev *pPciDev)
+{
+	pDevExt->pPciDev = pPciDev;
+	pDevExt->BoardConfig.DriverVersionMajor = VORTAQ_VERSION_MAJOR;
+	pDevExt->BoardConfig.DriverVersionMinor = VORTAQ_VERSION_MINOR;
+	pDevExt->BoardConfig.DriverVersionSubMinor = VORTAQ_VERSION_SUBMINOR;
+	pDevExt->BoardConfig.DriverVersionBuildNumber = VORTAQ_VERSION_BUILD;
+	vq_mutex_init(&pDevExt->DmaXferLock);
+}
+
+/**
+ * ReadPCIConfigHeader() - copy the 256 bytes of the configuration header into the board configuration
+ * @pDevExt: adapter
+ * Return: 0 or the configuration read's negative errno.
+ */
+int ReadPCIConfigHeader(DEVICE_EXTENSION *pDevExt)
+{
+	u8 *header = (u8 *)&pDevExt->BoardConfig.PciConfig;
+	u32 offset;
+
+	for (offset = 0; offset < sizeof(PCI_CONFIG_HEADER); offset++) {
+		int result = vq_pci_read_config_byte(pDevExt->pPciDev, offset, &header[offset]);
+
+		if (result)
+			return result;
+	}
+	return 0;
+}
+
+/**
  * GetPCIConfig() - copy the configuration header and classify the BARs
  * @pDevExt: adapter whose busAddr entries hold the BAR mappings
  *
@@ -17,17 +51,12 @@
  */
 int GetPCIConfig(DEVICE_EXTENSION *pDevExt)
 {
-	u8 *header = (u8 *)&pDevExt->BoardConfig.PciConfig;
 	const PCI_CONFIG_HEADER *config = &pDevExt->BoardConfig.PciConfig;
-	u32 offset;
+	int result = ReadPCIConfigHeader(pDevExt);
 	int i;
 
-	for (offset = 0; offset < sizeof(PCI_CONFIG_HEADER); offset++) {
-		int result = vq_pci_read_config_byte(pDevExt->pPciDev, offset, &header[offset]);
-
-		if (result)
-			return result;
-	}
+	if (result)
+		return result;
 	pDevExt->AddressSize = 32;
 	pDevExt->v1 = config->DeviceId != VORTAQ_CARD_DEVICE_ID_A && config->DeviceId != VORTAQ_CARD_DEVICE_ID_B;
 	for (i = 0; i < VORTAQ_BAR_COUNT; i++) {
@@ -330,6 +359,7 @@ static DMA_CHANNEL_EXTENSION *CreateChannel(DEVICE_EXTENSION *pDevExt, u32 index
 	vq_spin_init(&pDMAChExt->DMAEngSemaphore);
 	vq_waitq_init(&pDMAChExt->TransferEvents);
 	vq_waitq_init(&pDMAChExt->FIFOComplete);
+	vq_waitq_init(&pDMAChExt->translationComplete);
 	vq_mutex_init(&pDMAChExt->FIFOS2C_lock);
 	vq_tasklet_init(&pDMAChExt->CompletionTasklet, ChannelTasklet, (unsigned long)pDMAChExt);
 	pDMAChExt->NumberOfSrcElements = pDMAChExt->AllocatedSrcElements = srcElements;

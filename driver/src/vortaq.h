@@ -131,6 +131,8 @@ typedef struct _DMA_CHANNEL_EXTENSION {
 	vq_waitq FIFOComplete;
 	bool FIFOCompleted;
 	u32 FifoWaitMs;
+	vq_waitq translationComplete; /* a message answer arrived (channel 0) */
+	bool translationCompleted;
 } DMA_CHANNEL_EXTENSION;
 
 typedef struct _BUS_ADDRESS {
@@ -158,6 +160,8 @@ typedef struct _DEVICE_EXTENSION {
 	u16 BarType[VORTAQ_BAR_COUNT];
 	u16 BarTransferTypes[VORTAQ_BAR_COUNT];
 	u32 AddressSize;
+	DMA_XFER *pDmaXfer[VORTAQ_PIN_SLOTS]; /* buffers pinned for the card's channels 0-3 */
+	vq_mutex DmaXferLock;
 } DEVICE_EXTENSION;
 
 /* A ring keeps one element free: a limit equal to the engine's position reads as an empty queue. */
@@ -167,6 +171,8 @@ static inline u32 RingFreeElements(u32 size, u32 used)
 }
 
 /* VortaqInit: configuration space, engine discovery and channel initialisation. */
+void VortaqAdapterInit(DEVICE_EXTENSION *pDevExt, vq_pci_dev *pPciDev);
+int ReadPCIConfigHeader(DEVICE_EXTENSION *pDevExt);
 int GetPCIConfig(DEVICE_EXTENSION *pDevExt);
 bool FindPCIMSIXCapabilites(const DEVICE_EXTENSION *pDevExt);
 int VortaqDmaInit(DEVICE_EXTENSION *pDevExt, u32 srcElements, u32 dstElements);
@@ -195,5 +201,10 @@ int ShutdownChannelIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, const SHUTDOWN
 int FIFOs2cIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, FIFO_S2C_STRUCT *pRequest);
 int FIFOc2sIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, FIFO_C2S_STRUCT *pRequest);
 void LeaveFifoMode(DMA_CHANNEL_EXTENSION *pDMAChExt);
+
+/* VortaqIOCtl: control requests on the device file and on a channel file; arg is the caller's record address. */
+long VortaqIOCtl(DEVICE_EXTENSION *pDevExt, unsigned int request, u64 arg);
+long VortaqDMAIOCtl(DMA_CHANNEL_EXTENSION *pDMAChExt, unsigned int request, u64 arg);
+void Release_DmaMem(DEVICE_EXTENSION *pDevExt, u32 channel);
 
 #endif /* VORTAQ_H */

@@ -8,7 +8,8 @@
  * Registers: vq_read8/16/32 and vq_write8/16/32 (window, byte offset).
  * Memory: vq_dma_read32 reads a word the engine writes (its status elements), ordering what follows after it;
  *   vq_zalloc (process context, may sleep), vq_free; vq_dma_alloc_coherent, vq_dma_free_coherent.
- * PCI: vq_pci_read_config_byte (0 or a negative errno).
+ * PCI: vq_pci_read_config_byte, vq_pci_write_config_byte (0 or a negative errno).
+ * Callers: vq_copy_from_user, vq_copy_to_user (0 or -EFAULT); vq_capable_admin (the caller may administer).
  * Locks: vq_spin_init; vq_spin_lock returns the saved interrupt state that vq_spin_unlock restores;
  *   vq_mutex_init, vq_mutex_lock, vq_mutex_unlock (process context).
  * Waits: vq_waitq_init; vq_wake_all; vq_wait (interruptible, bounded): 1 when done(arg) holds, 0 when timeout_ms

@@ -14,7 +14,9 @@
 #include <linux/slab.h>
 #include <linux/spinlock.h>
 #include <linux/types.h>
+#include <linux/uaccess.h>
 #include <linux/wait.h>
+#include <linux/capability.h>
 
 typedef void __iomem *vq_iomem;
 typedef struct pci_dev vq_pci_dev;
@@ -77,6 +79,23 @@ static inline int vq_pci_read_config_byte(vq_pci_dev *dev, u32 offset, u8 *value
 {
 	return pcibios_err_to_errno(pci_read_config_byte(dev, (int)offset, value));
 }
+
+static inline int vq_pci_write_config_byte(vq_pci_dev *dev, u32 offset, u8 value)
+{
+	return pcibios_err_to_errno(pci_write_config_byte(dev, (int)offset, value));
+}
+
+static inline int vq_copy_from_user(void *to, u64 from, size_t bytes)
+{
+	return copy_from_user(to, u64_to_user_ptr(from), bytes) ? -EFAULT : 0;
+}
+
+static inline int vq_copy_to_user(u64 to, const void *from, size_t bytes)
+{
+	return copy_to_user(u64_to_user_ptr(to), from, bytes) ? -EFAULT : 0;
+}
+
+static inline bool vq_capable_admin(void) { return capable(CAP_SYS_ADMIN); }
 
 static inline void vq_spin_init(vq_spinlock *lock) { spin_lock_init(lock); }
 

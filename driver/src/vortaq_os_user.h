@@ -98,6 +98,10 @@ struct vq_user_faults {
 	int zeroBusAddress;       /* the next pins map their first segment to bus address 0 */
 	int failAllocationsAfter; /* when > 0: that many allocations succeed, then every further one fails */
 	int signalPending;        /* the next waits end as if a signal arrived */
+	bool notAdmin;            /* the caller lacks the administrator's capability */
+	u64 userBase, userLength; /* when userLength > 0: the only addresses a caller's copy or pin may touch */
+	void (*afterCopyFromUser)(void *context); /* called after each copy from the caller, as if it ran beside */
+	void *afterCopyFromUserContext;
 };
 extern struct vq_user_faults vq_faults;
 
@@ -126,6 +130,10 @@ void vq_free(const void *memory);
 void *vq_dma_alloc_coherent(vq_pci_dev *dev, size_t size, u64 *bus);
 void vq_dma_free_coherent(vq_pci_dev *dev, size_t size, void *memory, u64 bus);
 int vq_pci_read_config_byte(vq_pci_dev *dev, u32 offset, u8 *value);
+int vq_pci_write_config_byte(vq_pci_dev *dev, u32 offset, u8 value);
+int vq_copy_from_user(void *to, u64 from, size_t bytes);
+int vq_copy_to_user(u64 to, const void *from, size_t bytes);
+bool vq_capable_admin(void);
 
 void vq_spin_init(vq_spinlock *lock);
 unsigned long vq_spin_lock(vq_spinlock *lock);

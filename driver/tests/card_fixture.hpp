@@ -9,6 +9,8 @@
 
 struct SimulatedCard {
   static constexpr std::uint32_t kBar0Address = 0xF0000000u;
+  static constexpr std::uint32_t kBar1Address = 0xE0000000u;
+  static constexpr std::uint32_t kBar1Length = 0x1000u;
 
   SimulatedCard(EngineSimulator::Generation generation, std::uint32_t windows,
                 const std::vector<std::uint32_t>& present, std::uint32_t srcElements = 16,
@@ -20,9 +22,11 @@ struct SimulatedCard {
     header->DeviceId = generation == EngineSimulator::Generation::second ? VORTAQ_CARD_DEVICE_ID_A
                                                                           : VORTAQ_REFERENCE_DEVICE_ID_A;
     header->BarCfg[0] = kBar0Address;
-    adapter->pPciDev = pci.get();
+    header->BarCfg[1] = kBar1Address;
+    VortaqAdapterInit(adapter.get(), pci.get());
     adapter->busAddr[0] = {engine.bar0(), kBar0Address, engine.bar0Length()};
-    adapter->numBusAddr = 1;
+    adapter->busAddr[1] = {bar1.data(), kBar1Address, kBar1Length};
+    adapter->numBusAddr = 2;
     GetPCIConfig(adapter.get());
     discovery = VortaqDmaInit(adapter.get(), srcElements, dstElements);
     engine.onInterrupt([this](std::uint32_t index) {
@@ -33,6 +37,8 @@ struct SimulatedCard {
 
   ~SimulatedCard() {
     engine.stop();
+    for (std::uint32_t slot = 0; slot < VORTAQ_PIN_SLOTS; ++slot)
+      Release_DmaMem(adapter.get(), slot);
     VortaqDmaRelease(adapter.get());
   }
 
@@ -43,6 +49,7 @@ struct SimulatedCard {
   }
 
   EngineSimulator engine;
+  std::vector<std::uint8_t> bar1 = std::vector<std::uint8_t>(kBar1Length); // plain card memory
   std::unique_ptr<vq_pci_dev> pci = std::make_unique<vq_pci_dev>();
   std::unique_ptr<DEVICE_EXTENSION> adapter = std::make_unique<DEVICE_EXTENSION>();
   int discovery = 0;

@@ -86,6 +86,47 @@ int vq_pci_read_config_byte(vq_pci_dev *dev, u32 offset, u8 *value)
 	return 0;
 }
 
+int vq_pci_write_config_byte(vq_pci_dev *dev, u32 offset, u8 value)
+{
+	if (offset >= sizeof(dev->config))
+		return -EINVAL;
+	dev->config[offset] = value;
+	return 0;
+}
+
+static bool vq_user_range(u64 address, size_t bytes)
+{
+	if (address == 0 || address + bytes < address)
+		return false;
+	if (vq_faults.userLength == 0)
+		return true;
+	return address >= vq_faults.userBase && bytes <= vq_faults.userLength &&
+	       address - vq_faults.userBase <= vq_faults.userLength - bytes;
+}
+
+int vq_copy_from_user(void *to, u64 from, size_t bytes)
+{
+	if (!vq_user_range(from, bytes))
+		return -EFAULT;
+	memcpy(to, (const void *)(uintptr_t)from, bytes);
+	if (vq_faults.afterCopyFromUser)
+		vq_faults.afterCopyFromUser(vq_faults.afterCopyFromUserContext);
+	return 0;
+}
+
+int vq_copy_to_user(u64 to, const void *from, size_t bytes)
+{
+	if (!vq_user_range(to, bytes))
+		return -EFAULT;
+	memcpy((void *)(uintptr_t)to, from, bytes);
+	return 0;
+}
+
+bool vq_capable_admin(void)
+{
+	return !vq_faults.notAdmin;
+}
+
 void vq_spin_init(vq_spinlock *lock)
 {
 	pthread_mutex_init(&lock->mutex, NULL);
@@ -224,6 +265,8 @@ int vq_pin_user_pages(vq_pci_dev *dev, u64 address, u64 length, bool deviceWrite
 
 	(void)dev;
 	memset(pinned, 0, sizeof(*pinned));
+	if (!vq_user_range(address, length))
+		return -EFAULT;
 	if (__atomic_load_n(&vq_faults.failPin, __ATOMIC_RELAXED) > 0) {
 		__atomic_fetch_sub(&vq_faults.failPin, 1, __ATOMIC_RELAXED);
 		return -EFAULT;
