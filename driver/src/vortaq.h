@@ -202,6 +202,12 @@ int FIFOs2cIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, FIFO_S2C_STRUCT *pRequ
 int FIFOc2sIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, FIFO_C2S_STRUCT *pRequest);
 void LeaveFifoMode(DMA_CHANNEL_EXTENSION *pDMAChExt);
 
+/* VortaqIrq: interrupt handling. */
+bool VortaqChannelInterrupt(DMA_CHANNEL_EXTENSION *pDMAChExt);
+bool VortaqAdapterInterrupt(DEVICE_EXTENSION *pDevExt);
+void VortaqDisableInterrupts(DEVICE_EXTENSION *pDevExt);
+void VortaqEnableInterrupts(DEVICE_EXTENSION *pDevExt);
+
 /* VortaqIOCtl: control requests on the device file and on a channel file; arg is the caller's record address. */
 long VortaqIOCtl(DEVICE_EXTENSION *pDevExt, unsigned int request, u64 arg);
 long VortaqDMAIOCtl(DMA_CHANNEL_EXTENSION *pDMAChExt, unsigned int request, u64 arg);

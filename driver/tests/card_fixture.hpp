@@ -1,5 +1,5 @@
-// A card for the driver's user-space tests: configuration space, BAR0 behind the simulated engine, the adapter
-// record with its channels discovered, and the interrupt routed to each channel's completion tasklet.
+// A card for the driver's user-space tests: configuration space, BAR0 behind the simulated engine, a plain memory
+// BAR1, the adapter record with its channels discovered, and each channel's interrupt on a vector of its own.
 #pragma once
 
 #include <cstring>
@@ -31,7 +31,7 @@ struct SimulatedCard {
     discovery = VortaqDmaInit(adapter.get(), srcElements, dstElements);
     engine.onInterrupt([this](std::uint32_t index) {
       if (DMA_CHANNEL_EXTENSION* channel = adapter->pDMAChExt[index])
-        vq_tasklet_schedule(&channel->CompletionTasklet);
+        VortaqChannelInterrupt(channel);
     });
   }
 

@@ -12,7 +12,7 @@ EngineSimulator::EngineSimulator(Generation generation, std::uint32_t windows, c
                                  std::size_t cardMemoryBytes)
     : generation_(generation), windows_(windows),
       registers_(windows * (generation == Generation::second ? VORTAQ_V2_WINDOW_SIZE : VORTAQ_V1_WINDOW_SIZE)),
-      card_(cardMemoryBytes) {
+      card_(cardMemoryBytes), pendingStatus_(windows) {
   for (std::uint32_t index : present) {
     if (generation_ == Generation::second)
       write32(index, V2_DMA_STATUS, V2_DMA_PRESENT | (index << 4));
@@ -73,7 +73,41 @@ void EngineSimulator::write32(std::uint32_t window, std::uint32_t offset, std::u
                    __ATOMIC_RELEASE);
 }
 
-void EngineSimulator::registerWritten(void* context, void*) { static_cast<EngineSimulator*>(context)->poke(); }
+void EngineSimulator::registerWritten(void* context, void* address) {
+  auto* self = static_cast<EngineSimulator*>(context);
+  const auto offset = static_cast<std::size_t>(static_cast<std::uint8_t*>(address) - self->registers_.data());
+  if (offset < self->registers_.size())
+    self->acknowledged(static_cast<std::uint32_t>(offset));
+  self->poke();
+}
+
+// Writing the interrupt status clears the bits written; the register then shows what is still pending.
+void EngineSimulator::acknowledged(std::uint32_t offset) {
+  const bool second = generation_ == Generation::second;
+  const std::uint32_t windowSize = second ? VORTAQ_V2_WINDOW_SIZE : VORTAQ_V1_WINDOW_SIZE;
+  const std::uint32_t index = offset / windowSize;
+  std::lock_guard lock(statusMutex_);
+  if (second && offset % windowSize == V2_PCIE_INT_STATUS) {
+    pendingStatus_[index] &= ~read32(index, V2_PCIE_INT_STATUS);
+    write32(index, V2_PCIE_INT_STATUS, pendingStatus_[index]);
+  } else if (!second && offset % windowSize == V1_PCIE_STATUS) {
+    std::uint8_t& status = registers_[offset];
+    std::uint8_t written = __atomic_load_n(&status, __ATOMIC_ACQUIRE);
+    pendingStatus_[index] &= ~(written & V1_PCIE_INT_STATUS);
+    __atomic_store_n(&status, static_cast<std::uint8_t>((written & ~V1_PCIE_INT_STATUS) | pendingStatus_[index]),
+                     __ATOMIC_RELEASE);
+  }
+}
+
+void EngineSimulator::raiseStatus(std::uint32_t index, std::uint32_t bits) {
+  std::lock_guard lock(statusMutex_);
+  pendingStatus_[index] |= bits;
+  if (generation_ == Generation::second)
+    write32(index, V2_PCIE_INT_STATUS, pendingStatus_[index]);
+  else
+    __atomic_fetch_or(&registers_[windowBase(index) + V1_PCIE_STATUS], static_cast<std::uint8_t>(bits),
+                      __ATOMIC_RELEASE);
+}
 
 void EngineSimulator::poke() {
   {
@@ -185,10 +219,7 @@ std::optional<std::vector<std::uint32_t>> EngineSimulator::destinationRoom(const
 }
 
 bool EngineSimulator::raise(std::uint32_t index) {
-  if (generation_ == Generation::second)
-    write32(index, V2_PCIE_INT_STATUS, read32(index, V2_PCIE_INT_STATUS) | V2_PCIE_SGL_INT);
-  else
-    __atomic_fetch_or(&registers_[windowBase(index) + V1_PCIE_STATUS], V1_PCIE_INT_STATUS, __ATOMIC_RELEASE);
+  raiseStatus(index, generation_ == Generation::second ? V2_PCIE_SGL_INT : V1_PCIE_INT_STATUS);
   return true;
 }
 

@@ -34,7 +34,8 @@ public:
   std::uint32_t bar0Length() const { return static_cast<std::uint32_t>(registers_.size()); }
   std::uint8_t* cardMemory() { return card_.data(); }
 
-  // Called on the engine's thread for each interrupt it raises, with the engine index.
+  // Called on the engine's thread for each interrupt it raises, with the engine index. The interrupt status
+  // register clears the bits written to it.
   void onInterrupt(std::function<void(std::uint32_t)> handler);
 
   // While paused the engine takes no descriptors; resuming goes on where it stopped.
@@ -45,6 +46,8 @@ public:
   void shortenNextPackets(int count) { shortenPackets_ = count; }
 
   std::uint32_t read32(std::uint32_t window, std::uint32_t offset) const;
+  // Sets interrupt status bits of a channel, as the engine or the card's firmware does.
+  void raiseStatus(std::uint32_t index, std::uint32_t bits);
 
   // FIFO mode: packets the card's stream offers to a channel that writes into host memory, and the bytes a
   // channel that reads host memory has sent to the stream so far.
@@ -73,6 +76,7 @@ private:
   void write32(std::uint32_t window, std::uint32_t offset, std::uint32_t value);
   std::uint32_t windowBase(std::uint32_t index) const;
   static void registerWritten(void* context, void* address);
+  void acknowledged(std::uint32_t offset);
 
   Generation generation_;
   std::uint32_t windows_;
@@ -86,6 +90,8 @@ private:
   bool stop_ = false;
   std::atomic<int> failPackets_{0};
   std::atomic<int> shortenPackets_{0};
+  std::mutex statusMutex_;
+  std::vector<std::uint32_t> pendingStatus_; // interrupt status bits per window, cleared by writing them
   std::mutex streamMutex_;
   std::deque<std::vector<std::uint8_t>> toHost_;
   std::vector<std::uint8_t> fromHost_;
