@@ -1,8 +1,9 @@
 # Builds the Vortaq module in a copy of the driver directory (kbuild writes its objects beside the sources).
-# -DSOURCE=<driver dir> -DBINARY=<work dir> -DHEADERS=<kernel headers tree>. Exits 77 when the headers are missing.
+# -DSOURCE=<driver dir> -DBINARY=<work dir> -DHEADERS=<kernel headers tree>. Without the headers it says so and
+# ends without failing; the test of the module counts that as skipped.
 if(NOT EXISTS "${HEADERS}/Makefile")
   message("Vortaq module not built: no kernel headers at '${HEADERS}' (install linux-headers-amd64)")
-  cmake_language(EXIT 77)
+  return()
 endif()
 file(REMOVE_RECURSE "${BINARY}")
 file(MAKE_DIRECTORY "${BINARY}")
