@@ -20,7 +20,6 @@ DMA_XFER *UserToDMABuffer(DEVICE_EXTENSION *pDevExt, u64 address, u64 length, s3
 		vq_free(pXfer);
 		return NULL;
 	}
-	pXfer->offset = (s32)(address & (PAGE_SIZE - 1));
 	pXfer->numPages = (s32)pXfer->pinned.numPages;
 	pXfer->direction = direction;
 	pXfer->length = length;

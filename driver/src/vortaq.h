@@ -73,7 +73,6 @@ struct _DEVICE_EXTENSION;
 typedef struct _DMA_XFER {
 	struct list_head list;
 	u64 length;
-	s32 offset;  /* of the buffer in its first page */
 	s32 numPages;
 	struct vq_pinned pinned;
 	s32 direction;
@@ -142,9 +141,6 @@ typedef struct _BUS_ADDRESS {
 } BUS_ADDRESS;
 
 typedef struct _DEVICE_EXTENSION {
-	u8 id;
-	u16 flags;
-	char pDeviceName[12];
 	vq_pci_dev *pPciDev;
 	u32 NumberDMAChannels;
 	BUS_ADDRESS busAddr[VORTAQ_BAR_COUNT];
@@ -153,7 +149,6 @@ typedef struct _DEVICE_EXTENSION {
 	vq_iomem pDmaRegisters; /* BAR0: the channels' windows */
 	DMA_CHANNEL_EXTENSION *pDMAChExt[VORTAQ_MAX_CHANNELS];
 	u32 CfgNumberSrcElements, CfgNumberDstElements;
-	bool UseMSIX; /* MSI-X or MSI offered by this card */
 	BOARD_CONFIG_STRUCT BoardConfig;
 	u64 BaseAddresses[VORTAQ_BAR_COUNT];
 	u64 BaseSizes[VORTAQ_BAR_COUNT];
