@@ -60,7 +60,7 @@ struct Answer {
 };
 
 // Writes the instruction and takes the first frame that arrives within the time-out; checks its command and that
-// it is no acknowledge.
+// it is no acknowledge, unless the instruction asked for one and it is positive (code 0).
 uint32_t exchange(uint8_t card, const Instruction& instruction, Answer* answer) {
   if (const uint32_t code = Pxi94xx__WriteInstruction(instruction.bytes, instruction.length)) return code;
   const uint64_t start = monotonicMs();
@@ -75,7 +75,14 @@ uint32_t exchange(uint8_t card, const Instruction& instruction, Answer* answer) 
   }
   const uint8_t command = instruction.bytes[offsetof(FirmwareMessageHeader, command)];
   if (answer->bytes[offsetof(FirmwareMessageHeader, command)] != command) return PXI94XX_ERROR_BAD_ANSWER;
-  if (answer->type() == QOR_FRAME_ACKNOWLEDGE) return PXI94XX_ERROR_ACKNOWLEDGE;
+  if (answer->type() == QOR_FRAME_ACKNOWLEDGE) {
+    uint32_t code = 1;
+    if (answer->length >= QOR_NACK_CODE_OFFSET + 4) {
+      std::memcpy(&code, answer->bytes.data() + QOR_NACK_CODE_OFFSET, sizeof code);
+    }
+    const bool acknowledgeWanted = instruction.bytes[1] == QOR_REQUEST_ACKNOWLEDGE;
+    if (!acknowledgeWanted || code != 0) return PXI94XX_ERROR_ACKNOWLEDGE;
+  }
   return 0;
 }
 
