@@ -21,7 +21,7 @@ enum {
   PXI94XX_ERROR_LENGTH_MISMATCH = 0xE0000106u,  /* "API - not equal length on write instruction" */
   PXI94XX_ERROR_NO_ANSWER = 0xE0000115u,        /* a built-in instruction got no answer within 500 ms */
   PXI94XX_ERROR_BAD_ANSWER = 0xE0000116u,       /* answer does not match, or a ring's indices or lengths are bad */
-  PXI94XX_ERROR_RING_FULL = 0xE0000300u,        /* "API - not enough memory" */
+  PXI94XX_ERROR_RING_FULL = 0xE0000300u,        /* "API - not enough memory": ring full or no memory */
   PXI94XX_ERROR_INVALID_ARGUMENT = 0xE0000301u, /* "API - invalid parameter" */
   PXI94XX_ERROR_ACKNOWLEDGE = 0xE0000400u,      /* "API - firmware error" */
   PXI94XX_ERROR_NOTIFICATION = 0xE0000900u,     /* notification object not valid */

@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "card_rings.hpp"
 #include "cards.hpp"
@@ -53,8 +54,9 @@ struct Instruction {
   }
 };
 
+// Room for the longest frame, taken without exceptions: an allocation failure is the library's "not enough memory".
 struct Answer {
-  std::vector<uint8_t> bytes = std::vector<uint8_t>(QOR_FRAME_MAX_LENGTH);
+  std::unique_ptr<uint8_t[]> bytes{new (std::nothrow) uint8_t[QOR_FRAME_MAX_LENGTH]};
   uint32_t length = 0;
   uint8_t type() const { return bytes[offsetof(FirmwareMessageHeader, type)]; }
 };
@@ -62,11 +64,12 @@ struct Answer {
 // Writes the instruction and takes the first frame that arrives within the time-out; checks its command and that
 // it is no acknowledge, unless the instruction asked for one and it is positive (code 0).
 uint32_t exchange(uint8_t card, const Instruction& instruction, Answer* answer) {
+  if (answer->bytes == nullptr) return PXI94XX_ERROR_RING_FULL;
   if (const uint32_t code = Pxi94xx__WriteInstruction(instruction.bytes, instruction.length)) return code;
   const uint64_t start = monotonicMs();
   for (;;) {
-    if (const uint32_t code = readFrame(bar0Of(card), kResponseRing, answer->bytes.data(),
-                                        static_cast<uint32_t>(answer->bytes.size()), &answer->length)) {
+    if (const uint32_t code = readFrame(bar0Of(card), kResponseRing, answer->bytes.get(), QOR_FRAME_MAX_LENGTH,
+                                        &answer->length)) {
       return code;
     }
     if (answer->length != 0) break;
@@ -78,7 +81,7 @@ uint32_t exchange(uint8_t card, const Instruction& instruction, Answer* answer) 
   if (answer->type() == QOR_FRAME_ACKNOWLEDGE) {
     uint32_t code = 1;
     if (answer->length >= QOR_NACK_CODE_OFFSET + 4) {
-      std::memcpy(&code, answer->bytes.data() + QOR_NACK_CODE_OFFSET, sizeof code);
+      std::memcpy(&code, answer->bytes.get() + QOR_NACK_CODE_OFFSET, sizeof code);
     }
     const bool acknowledgeWanted = instruction.bytes[1] == QOR_REQUEST_ACKNOWLEDGE;
     if (!acknowledgeWanted || code != 0) return PXI94XX_ERROR_ACKNOWLEDGE;
@@ -119,8 +122,8 @@ uint32_t Pxi94xx__EepromReadData(uint8_t card, uint8_t selector, uint16_t addres
   if (const uint32_t code = exchange(card, instruction, &answer)) return code;
   if (const uint32_t code = checkEepromAnswer(answer, kEepromRead, 24)) return code;
   uint16_t delivered = 0;
-  std::memcpy(&delivered, answer.bytes.data() + 20, sizeof delivered);
-  std::memcpy(buffer, answer.bytes.data() + 24, std::min<uint32_t>({delivered, count, answer.length - 24}));
+  std::memcpy(&delivered, answer.bytes.get() + 20, sizeof delivered);
+  std::memcpy(buffer, answer.bytes.get() + 24, std::min<uint32_t>({delivered, count, answer.length - 24}));
   return 0;
 }
 
@@ -135,7 +138,7 @@ uint32_t Pxi94xx__FpgaReadData(uint8_t card, uint8_t fpga, uint16_t reg, uint32_
   Answer answer;
   if (const uint32_t code = exchange(card, instruction, &answer)) return code;
   if (answer.length < 24) return PXI94XX_ERROR_BAD_ANSWER;
-  *value = bigEndian32(answer.bytes.data() + 20);
+  *value = bigEndian32(answer.bytes.get() + 20);
   return 0;
 }
 

@@ -8,7 +8,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "PlxApi.h"
 #include "driver_request.hpp"
@@ -24,9 +23,17 @@ constexpr uint8_t kDriverCount = 2;
 constexpr uint8_t kAccessModeNode = 0;
 constexpr uint8_t kAccessModeNoRequests = 1;
 
-std::string nodePath(uint8_t driverIndex, uint16_t deviceNumber) {
-  std::string path = std::string(PLX_NODE_DIRECTORY) + PlxDrivers[driverIndex];
-  if (driverIndex != kServiceDriverIndex) path += "-" + std::to_string(deviceNumber);
+struct NodePath {
+  char text[64];
+};
+
+NodePath nodePath(uint8_t driverIndex, uint16_t deviceNumber) {
+  NodePath path;
+  if (driverIndex == kServiceDriverIndex) {
+    snprintf(path.text, sizeof path.text, "%s%s", PLX_NODE_DIRECTORY, PlxDrivers[driverIndex]);
+  } else {
+    snprintf(path.text, sizeof path.text, "%s%s-%d", PLX_NODE_DIRECTORY, PlxDrivers[driverIndex], deviceNumber);
+  }
   return path;
 }
 
@@ -60,11 +67,11 @@ int Driver_Connect(int64_t* descriptor, uint8_t driverIndex, uint16_t deviceNumb
   if (descriptor == nullptr) return PLX_STATUS_NULL_ARGUMENT;
   *descriptor = -1;
   if (driverIndex >= kDriverCount) return PLX_STATUS_NO_DRIVER;
-  const std::string path = nodePath(driverIndex, deviceNumber);
-  const int node = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  const NodePath path = nodePath(driverIndex, deviceNumber);
+  const int node = open(path.text, O_RDWR | O_CLOEXEC);
   if (node < 0) {
     if (driverIndex != kServiceDriverIndex) {
-      syslog(LOG_ERR, "%s : Error can not open Driver '%s'\n", "Driver_Connect", path.c_str());
+      syslog(LOG_ERR, "%s : Error can not open Driver '%s'\n", "Driver_Connect", path.text);
     }
     return PLX_STATUS_NO_DRIVER;
   }
