@@ -97,6 +97,10 @@ public:
   // Reads at most data.size() bytes within timeoutMs; length out.
   virtual PathStatus fpgaFifoRead(Buffer data, uint32_t& length, uint32_t timeoutMs);
   virtual PathStatus fpgaFifoWrite(Bytes data);
+
+  // The device number the device is listed under after a rescan of its path (message 0x19, the driver information
+  // of a USB type), asked inside the USB suspension; 0 when the path does not renumber its devices.
+  virtual uint32_t listedDeviceNumber() const;
 };
 
 // What the daemon tells every path.

@@ -97,22 +97,26 @@ public:
   struct At {
     uint32_t driverType;
     uint32_t index;
+    uint32_t deviceNumber;
     bool removed;
   };
-  ControllerAddress(uint32_t driverType, uint32_t index, uint32_t deviceSerial, uint8_t controllerNumber)
-      : baseSerial(deviceSerial), controller(controllerNumber), at_{driverType, index, false} {}
+  ControllerAddress(At at, uint32_t deviceSerial, uint8_t controllerNumber)
+      : baseSerial(deviceSerial), controller(controllerNumber), at_(at) {}
 
   At at() const {
     std::lock_guard lock(mutex_);
     return at_;
   }
-  void moveTo(uint32_t index) {
+  void moveTo(uint32_t index, uint32_t deviceNumber) {
     std::lock_guard lock(mutex_);
     at_.index = index;
+    at_.deviceNumber = deviceNumber;
   }
+  // A removed device takes a number no listing gives, so that no connect finds its port.
   void markRemoved() {
     std::lock_guard lock(mutex_);
     at_.removed = true;
+    at_.deviceNumber = UINT32_MAX;
   }
 
   const uint32_t baseSerial;
@@ -189,6 +193,8 @@ public:
     return call(QOR_ERR_USB_FPGA_READ, "QorUSB_Platform_FPGA_Reconfiguration", library_->functions().reconfigure,
                 path.c_str(), &first, &second);
   }
+
+  uint32_t listedDeviceNumber() const override { return address_->at().deviceNumber; }
 
   PathStatus fpgaFifoWrite(Bytes data) override {
     if (!has(kFifoWrite)) return functionNotAvailable();
@@ -299,7 +305,7 @@ PathStatus UsbPath::refreshLocked() {
     const UsbDeviceRecord* record = table_.findBySerial(address->baseSerial);
     const UsbControllerSlot* slot = record != nullptr ? &record->slots[address->controller - 1] : nullptr;
     if (slot != nullptr && slot->present) {
-      address->moveTo(slot->index);
+      address->moveTo(slot->index, record->deviceNumber);
     } else {
       address->markRemoved();
     }
@@ -343,8 +349,9 @@ PathStatus UsbPath::open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<
     return status;
   }
 
-  const auto address = std::make_shared<ControllerAddress>(driverType, record->slots[controller - 1].index,
-                                                           record->baseSerial, controller);
+  const auto address = std::make_shared<ControllerAddress>(
+      ControllerAddress::At{driverType, record->slots[controller - 1].index, record->deviceNumber, false},
+      record->baseSerial, controller);
   auto opened = std::make_unique<UsbDevice>(library, address, setup->operations);
   opened->properties.deviceIdentifier = record->baseSerial;
   opened->properties.module = static_cast<uint8_t>(record - table_.devices.data() + 1);

@@ -95,6 +95,7 @@ int UsbFrontEnd::plugIn(UsbDeviceConfig config) {
     device->sinks.push_back(std::make_shared<UsbControllerSink>(kFirstSinkId + handle * 16 + i));
   }
   device->registers[kDesignVersionRegister] = config.designVersion;
+  for (size_t slot = 0; slot < config.controllers.size(); ++slot) listed_.push_back({handle, config.driverType, slot});
   device->config = std::move(config);
   devices_[handle] = std::move(device);
   return handle;
@@ -211,13 +212,21 @@ void UsbFrontEnd::serve(int fd) {
 
 UsbFrontEnd::Address UsbFrontEnd::find(uint32_t deviceType, uint32_t index) {
   uint32_t seen = 0;
-  for (auto& [handle, device] : devices_) {
-    if (device->config.driverType != deviceType) continue;
-    for (size_t slot = 0; slot < device->config.controllers.size(); ++slot) {
-      if (++seen == index) return {device.get(), slot};
-    }
+  for (const Listed& controller : listed_) {
+    if (controller.driverType != deviceType || ++seen != index) continue;
+    const auto device = devices_.find(controller.handle);
+    return device == devices_.end() ? Address{} : Address{device->second.get(), controller.slot};
   }
   return {};
+}
+
+void UsbFrontEnd::relist() {
+  listed_.clear();
+  for (const auto& [handle, device] : devices_) {
+    for (size_t slot = 0; slot < device->config.controllers.size(); ++slot) {
+      listed_.push_back({handle, device->config.driverType, slot});
+    }
+  }
 }
 
 std::vector<uint8_t> UsbFrontEnd::readFrame(uint32_t deviceType, uint32_t index, uint32_t timeoutMs) {
@@ -243,6 +252,7 @@ std::vector<uint8_t> UsbFrontEnd::answer(const std::vector<uint8_t>& bytes) {
 
   std::unique_lock lock(mutex_);
   if (operation == link::Operation::DriverInfo) {
+    relist();
     std::vector<uint8_t> entries;
     uint32_t count = 0;
     for (const auto& [handle, device] : devices_) {

@@ -1,7 +1,9 @@
 // USB devices as the stand-in libhxusb reaches them (qor_usb_emulator_link.hpp): a Unix seqpacket socket, one call
 // per connection. The front end lists controllers as the platform library does (serial number, driver device type;
 // a multi-controller device is a group of serial numbers) and addresses each by (driver device type, index), the
-// index counting the listed controllers of that type from 1. Each controller carries firmware frames to and from
+// index counting the listed controllers of that type from 1. As with the platform library, the addresses hold from
+// one listing to the next: an unplugged device's calls fail with "device removed" until the next listing drops
+// it, and a device plugged in is appended. Each controller carries firmware frames to and from
 // its own emulator Device; each USB device has FPGA registers, one of which is its design version.
 #pragma once
 
@@ -45,7 +47,7 @@ class UsbFrontEnd {
 
   // Plugs a device in behind the ones there are; returns its handle.
   int plugIn(UsbDeviceConfig device);
-  // Unplugs it: its controllers vanish from the list and their calls fail with "device removed".
+  // Unplugs it: its calls fail with "device removed"; the next listing drops it.
   void unplug(int handle);
 
   uint32_t fpgaRegister(int handle, uint8_t reg) const;
@@ -68,13 +70,20 @@ class UsbFrontEnd {
     PluggedDevice* device = nullptr;
     size_t slot = 0;
   };
+  struct Listed {
+    int handle;
+    uint32_t driverType;
+    size_t slot;
+  };
 
   void acceptLoop();
   void serve(int fd);
   void reapCalls(); // joins the calls that are done; needs mutex_
   std::vector<uint8_t> answer(const std::vector<uint8_t>& request);
-  // The controller at (type, index); needs mutex_.
+  // The controller at (type, index) as last listed; no device when it is gone. Needs mutex_.
   Address find(uint32_t deviceType, uint32_t index);
+  // Lists the plugged devices' controllers afresh; needs mutex_.
+  void relist();
   std::vector<uint8_t> readFrame(uint32_t deviceType, uint32_t index, uint32_t timeoutMs);
 
   const std::string socketPath_;
@@ -84,6 +93,7 @@ class UsbFrontEnd {
 
   mutable std::mutex mutex_; // guards what follows
   std::map<int, std::unique_ptr<PluggedDevice>> devices_; // by handle, which grows in plug-in order
+  std::vector<Listed> listed_;                            // the controllers in the order of the last listing
   int nextHandle_ = 1;
   std::vector<std::string> downloads_;
   struct Call {
