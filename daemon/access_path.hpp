@@ -65,6 +65,7 @@ public:
     bool monitorNeedsStop = false;   // monitor stop and application close call stopMonitor
     uint32_t monitorDataSize = 0;    // the longest monitor data readMonitor delivers
     uint8_t monitorPollIntervalMs = 1; // pause of the monitor thread between reads
+    uint16_t relayCount = 0;         // relays in FPGA registers (message 0x40, sub-functions 6 to 9); 0: none
   };
   Properties properties;
 

@@ -57,6 +57,7 @@ struct ModelSetup {
   unsigned operations;
   const char* fpgaFile; // the model name prefix of its FPGA files; nullptr: no image check
   Extra extra;
+  uint16_t relays = 0; // in FPGA registers
 };
 
 constexpr unsigned kFirmwareModel = kFrames | kRegisters | kFlush;
@@ -70,12 +71,12 @@ const ModelSetup kModelSetups[] = {
     {{19}, kRegisters | kFifoWrite | kFlush, nullptr, Extra::None},
     {{23, 25, 27, 30, 31, 40, 41, 44, 45, 46, 47, 55}, kFrames94xx | kFlush, nullptr, Extra::Check94xxList},
     {{33}, kRegisters, "USB8200", Extra::None},
-    {{36}, kRegisters, "USB7350", Extra::FamilySignature},
-    {{37}, kRegisters, "USB7320", Extra::FamilySignature},
-    {{69}, kRegisters, "USB7330", Extra::FamilySignature},
-    {{70}, kRegisters, "USB73400", Extra::FamilySignature},
+    {{36}, kRegisters, "USB7350", Extra::FamilySignature, 32},
+    {{37}, kRegisters, "USB7320", Extra::FamilySignature, 16},
+    {{69}, kRegisters, "USB7330", Extra::FamilySignature, 18},
+    {{70}, kRegisters, "USB73400", Extra::FamilySignature, 128},
     {{42, 43}, kRegisters, nullptr, Extra::None},
-    {{71}, kRegisters, nullptr, Extra::None},
+    {{71}, kRegisters, nullptr, Extra::None, 64},
 };
 
 const ModelSetup* setupOf(uint32_t hostType) {
@@ -356,6 +357,7 @@ PathStatus UsbPath::open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<
   opened->properties.deviceIdentifier = record->baseSerial;
   opened->properties.module = static_cast<uint8_t>(record - table_.devices.data() + 1);
   opened->properties.flushAfterOpen = (setup->operations & kFlush) != 0;
+  opened->properties.relayCount = setup->relays;
   std::erase_if(opened_, [](const auto& weak) { return weak.expired(); });
   opened_.push_back(address);
   device = std::move(opened);

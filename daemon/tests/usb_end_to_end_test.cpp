@@ -33,6 +33,8 @@ constexpr uint8_t kCrxFirmwareCode = 28;
 constexpr uint8_t kCanFirmwareCode = 2;
 constexpr uint32_t kResistorHostType = 33; // FPGA registers and a design file, no firmware
 constexpr uint32_t kResistorDriverType = 12;
+constexpr uint32_t kRelayHostType = 71; // 64 relays in FPGA registers, no design file
+constexpr uint32_t kRelayDriverType = 48;
 
 emulator::DeviceConfig crxDevice(uint32_t serial) {
   emulator::Identity identity;
@@ -184,6 +186,30 @@ TEST_F(UsbDevices, AnOutdatedFpgaDesignIsReplacedByTheNewestFile) {
   Qor_CloseInterface(port);
   ASSERT_EQ(Qor_OpenInterface(&descriptor, &port), 0u) << Qor_GetLastErrorDescription();
   EXPECT_EQ(usb_.downloads().size(), 1u);
+}
+
+TEST_F(UsbDevices, RelaysAreSwitchedThroughFpgaRegisters) {
+  const int device = usb_.plugIn({kRelayDriverType, {{500, nullptr}}});
+  startDaemon();
+  const Qor_InterfaceInfo_t descriptor = usbDescriptor(kRelayHostType, 1);
+  uint32_t port = QOR_NO_PORT;
+  ASSERT_EQ(Qor_OpenInterface(&descriptor, &port), 0u) << Qor_GetLastErrorDescription();
+
+  const uint8_t relays[] = {1, 17, 64};
+  ASSERT_EQ(Qor_Fpga_Relays_Set(port, 0, sizeof relays, relays), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(usb_.fpgaRegister(device, 3), 0x1u);
+  EXPECT_EQ(usb_.fpgaRegister(device, 4), 0x1u);
+  EXPECT_EQ(usb_.fpgaRegister(device, 6), 0x8000u);
+  EXPECT_EQ(usb_.fpgaRegister(device, 2), 1u);
+
+  const uint8_t query[] = {1, 2, 64};
+  uint8_t state[3] = {};
+  ASSERT_EQ(Qor_Fpga_Relays_GetState(port, sizeof query, query, state), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(std::vector<uint8_t>(state, state + 3), (std::vector<uint8_t>{1, 0, 1}));
+
+  const uint8_t beyond[] = {65};
+  EXPECT_EQ(Qor_Fpga_Relays_Reset(port, 0, sizeof beyond, beyond), QOR_ERR_SERVER_INVALID_PARAMETER);
+  EXPECT_EQ(usb_.fpgaRegister(device, 3), 0x1u);
 }
 
 // The stand-in itself: a read learns the caller's room, and a frame beyond it is an error, never an overflow.
