@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fpga_files.hpp"
+#include "map_usb_7140.hpp"
 #include "qor_error_codes.h"
 #include "usb_device_table.hpp"
 #include "usb_library.hpp"
@@ -29,6 +30,9 @@ constexpr auto kFlushBound = 100ms;
 constexpr auto kDownloadByOtherBound = 20000ms;
 constexpr auto kDownloadPollStep = 1ms;
 constexpr auto kMonitorResetSettle = 500ms;
+constexpr uint32_t kMonitorReadWaitMs = 111;
+constexpr uint32_t kMonitorFlushReadWaitMs = 1;
+constexpr auto kMonitorFlushBound = 5000ms;
 // The largest firmware frame a flush may meet.
 constexpr size_t kFlushBufferSize = 0x10000;
 constexpr uint32_t kLowest94xxListVersion = 225;
@@ -48,6 +52,7 @@ enum Operation : unsigned {
   kRegisters = 1u << 2,
   kFifoWrite = 1u << 3,
   kFlush = 1u << 4,
+  kMonitor7140 = 1u << 5,
 };
 
 enum class Extra { None, Monitor7140, SerialGated7160, Check94xxList, FamilySignature };
@@ -64,7 +69,7 @@ constexpr unsigned kFirmwareModel = kFrames | kRegisters | kFlush;
 
 const ModelSetup kModelSetups[] = {
     {{10, 11}, kFirmwareModel, "USB7130", Extra::None},
-    {{12}, kFirmwareModel, nullptr, Extra::Monitor7140},
+    {{12}, kFirmwareModel | kMonitor7140, nullptr, Extra::Monitor7140},
     {{13, 14}, kFirmwareModel, "USB7150", Extra::None},
     {{15, 16, 28}, kFirmwareModel, "USB7160", Extra::SerialGated7160},
     {{17, 39, 52}, kFrames, nullptr, Extra::None},
@@ -197,6 +202,30 @@ public:
 
   uint32_t listedDeviceNumber() const override { return address_->at().deviceNumber; }
 
+  PathStatus initMonitor(uint8_t) override {
+    if (!has(kMonitor7140)) return functionNotAvailable();
+    std::lock_guard lock(monitorMutex_);
+    assembly_.clear();
+    std::vector<uint8_t> discarded(k7140MonitorDataSize);
+    for (const auto deadline = Clock::now() + kMonitorFlushBound;;) {
+      uint32_t length = 0;
+      if (PathStatus status = readMonitorBytes(discarded, length, kMonitorFlushReadWaitMs); !status.ok()) return status;
+      if (length == 0) return {};
+      if (Clock::now() > deadline) return pathError(QOR_ERR_USB_NOT_SUPPORTED, "could not flush monitor buffer");
+    }
+  }
+
+  PathStatus readMonitor(Buffer data, uint32_t& length) override {
+    length = 0;
+    if (!has(kMonitor7140)) return functionNotAvailable();
+    std::lock_guard lock(monitorMutex_);
+    std::vector<uint8_t> read(k7140MonitorDataSize - std::min(assembly_.held(), k7140MonitorDataSize - 1));
+    uint32_t got = 0;
+    if (PathStatus status = readMonitorBytes(read, got, kMonitorReadWaitMs); !status.ok()) return status;
+    length = static_cast<uint32_t>(assembly_.take(std::span(read).first(got), data));
+    return {};
+  }
+
   PathStatus fpgaFifoWrite(Bytes data) override {
     if (!has(kFifoWrite)) return functionNotAvailable();
     return call(QOR_ERR_USB_WRITE, "QorUSB_Platform_Write_FIFO_Memory", library_->functions().writeFifoMemory,
@@ -227,9 +256,25 @@ private:
     return status;
   }
 
+  // One read of the 7140 model's monitor bytes, addressed by the controller index alone.
+  PathStatus readMonitorBytes(Buffer buffer, uint32_t& length, uint32_t waitMs) const {
+    constexpr const char* kName = "QorUSB_Platform_7140_Read_FIFO_Extended_Packet_Timeout";
+    length = 0;
+    const auto read = library_->functions().readMonitor7140;
+    if (read == nullptr) return pathError(QOR_ERR_USB_READ, "'%s' is not available in '%s'", kName, kUsbLibraryName);
+    const ControllerAddress::At at = address_->at();
+    if (at.removed) return usbLibraryFailure(QOR_ERR_USB_READ, kName, kUsbDeviceRemoved);
+    uint32_t size = static_cast<uint32_t>(buffer.size());
+    if (const uint32_t rc = read(at.index, buffer.data(), &size, waitMs)) return usbLibraryFailure(QOR_ERR_USB_READ, kName, rc);
+    length = std::min<uint32_t>(size, static_cast<uint32_t>(buffer.size()));
+    return {};
+  }
+
   const std::shared_ptr<UsbLibrary> library_;
   const std::shared_ptr<ControllerAddress> address_;
   const unsigned operations_;
+  std::mutex monitorMutex_; // the monitor thread's reads and a monitor start share the assembly
+  Monitor7140Assembly assembly_;
 };
 
 class UsbPath final : public AccessPath {
@@ -358,6 +403,10 @@ PathStatus UsbPath::open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<
   opened->properties.module = static_cast<uint8_t>(record - table_.devices.data() + 1);
   opened->properties.flushAfterOpen = (setup->operations & kFlush) != 0;
   opened->properties.relayCount = setup->relays;
+  if ((setup->operations & kMonitor7140) != 0) {
+    opened->properties.monitorNeedsInit = true;
+    opened->properties.monitorDataSize = k7140MonitorDataSize;
+  }
   std::erase_if(opened_, [](const auto& weak) { return weak.expired(); });
   opened_.push_back(address);
   device = std::move(opened);

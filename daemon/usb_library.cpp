@@ -102,6 +102,7 @@ void UsbLibrary::bindFunctions() {
   f.download = as<Download>(bind("QorUSB_Platform_Xilinx_Download"));
   f.designVersion = as<DesignVersion>(bind("QorUSB_Platform_Xilinx_Version"));
   f.reconfigure = as<Reconfigure>(bind("QorUSB_Platform_FPGA_Reconfiguration"));
+  f.readMonitor7140 = as<MonitorRead>(bind("QorUSB_Platform_7140_Read_FIFO_Extended_Packet_Timeout"));
   if (version_ >= k94xxVersion) {
     f.read94xx = as<ReadFifo>(bind("QorUSB_Platform_94xx_ReadData"));
     f.write94xx = as<WriteFifo>(bind("QorUSB_Platform_94xx_WriteData"));

@@ -23,6 +23,7 @@ public:
   using Download = uint32_t (*)(uint32_t type, uint32_t index, const char* path, uint32_t* status);
   using Reconfigure = uint32_t (*)(uint32_t type, uint32_t index, const char* path, uint32_t* first, uint32_t* second);
   using ExtendedRead = uint32_t (*)(uint32_t type, uint32_t index, void* buffer, uint32_t first, uint32_t second);
+  using MonitorRead = uint32_t (*)(uint32_t index, void* buffer, uint32_t* size, uint32_t milliseconds);
 
   // The functions a port calls, bound when the library is loaded for ports.
   struct Functions {
@@ -35,6 +36,7 @@ public:
     Download download = nullptr;
     DesignVersion designVersion = nullptr;
     Reconfigure reconfigure = nullptr;
+    MonitorRead readMonitor7140 = nullptr;
     ReadFifo read94xx = nullptr; // from version 2.25 on
     WriteFifo write94xx = nullptr;
   };
