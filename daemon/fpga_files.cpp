@@ -3,8 +3,8 @@
 #include <dirent.h>
 
 #include <cstdlib>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "qor_error_codes.h"
 

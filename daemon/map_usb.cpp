@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <cstdint>
 #include <initializer_list>
 #include <mutex>
 #include <thread>
@@ -279,7 +279,8 @@ private:
 
 class UsbPath final : public AccessPath {
 public:
-  explicit UsbPath(std::string fpgaDirectory) : fpgaDirectory_(std::move(fpgaDirectory)) {}
+  UsbPath(std::string fpgaDirectory, std::string libraryName)
+      : fpgaDirectory_(std::move(fpgaDirectory)), libraryName_(std::move(libraryName)) {}
 
   PathStatus start(const PathSettings&) override {
     std::lock_guard lock(mutex_);
@@ -319,6 +320,7 @@ private:
   PathStatus download(const UsbLibrary::Functions& f, uint32_t type, uint32_t index, const FpgaFile& file);
 
   const std::string fpgaDirectory_;
+  const std::string libraryName_;
   std::mutex mutex_; // guards what follows
   bool active_ = false;
   UsbDeviceTable table_;
@@ -327,7 +329,7 @@ private:
 };
 
 PathStatus UsbPath::rebuild() {
-  auto listed = UsbLibrary::readDeviceList();
+  auto listed = UsbLibrary::readDeviceList(libraryName_);
   if (auto* failure = std::get_if<PathStatus>(&listed)) {
     table_ = {};
     return *failure;
@@ -365,7 +367,7 @@ PathStatus UsbPath::open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<
 
   std::shared_ptr<UsbLibrary> library = library_.lock();
   if (!library) {
-    auto loaded = UsbLibrary::loadForPorts();
+    auto loaded = UsbLibrary::loadForPorts(libraryName_);
     if (auto* failure = std::get_if<PathStatus>(&loaded)) return *failure;
     library = std::get<std::shared_ptr<UsbLibrary>>(loaded);
     library_ = library;
@@ -496,8 +498,8 @@ PathStatus UsbPath::download(const UsbLibrary::Functions& f, uint32_t type, uint
 
 } // namespace
 
-std::unique_ptr<AccessPath> makeUsbPath(std::string fpgaDirectory) {
-  return std::make_unique<UsbPath>(std::move(fpgaDirectory));
+std::unique_ptr<AccessPath> makeUsbPath(std::string fpgaDirectory, std::string libraryName) {
+  return std::make_unique<UsbPath>(std::move(fpgaDirectory), std::move(libraryName));
 }
 
 } // namespace qor::daemon

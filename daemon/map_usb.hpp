@@ -7,12 +7,14 @@
 #include <string>
 
 #include "access_path.hpp"
+#include "usb_library.hpp"
 
 namespace qor::daemon {
 
 inline constexpr char kUsbRuleFile[] = "/etc/udev/rules.d/90-hxusb.rules";
 
-// fpgaDirectory: where the directory "FpgaFiles" lies (the daemon's own directory).
-std::unique_ptr<AccessPath> makeUsbPath(std::string fpgaDirectory);
+// fpgaDirectory: where the directory "FpgaFiles" lies (the daemon's own directory); libraryName: the platform
+// library's, loaded by name.
+std::unique_ptr<AccessPath> makeUsbPath(std::string fpgaDirectory, std::string libraryName = kUsbLibraryName);
 
 } // namespace qor::daemon

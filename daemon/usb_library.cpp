@@ -36,19 +36,19 @@ void* UsbLibrary::bind(const char* name) const {
   return symbol;
 }
 
-std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::open() {
+std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::open(const std::string& name) {
   errno = 0;
-  void* handle = dlopen(kUsbLibraryName, RTLD_NOW);
+  void* handle = dlopen(name.c_str(), RTLD_NOW);
   if (handle == nullptr) {
     const char* reason = dlerror();
     return pathError(QOR_ERR_USB_LOAD_LIBRARY, "unable to load '%s', 'LoadLibrary' failed with ErrorCode '%d' - %s",
-                     kUsbLibraryName, errno, reason != nullptr ? reason : "");
+                     name.c_str(), errno, reason != nullptr ? reason : "");
   }
   return std::shared_ptr<UsbLibrary>(new UsbLibrary(handle));
 }
 
-std::variant<UsbDeviceTable, PathStatus> UsbLibrary::readDeviceList() {
-  auto opened = open();
+std::variant<UsbDeviceTable, PathStatus> UsbLibrary::readDeviceList(const std::string& name) {
+  auto opened = open(name);
   if (auto* failure = std::get_if<PathStatus>(&opened)) return *failure;
   const auto library = std::get<std::shared_ptr<UsbLibrary>>(opened);
   const auto driverInfo = as<DriverInfo>(library->bind("QorUSB_Platform_Driver_Info"));
@@ -62,8 +62,8 @@ std::variant<UsbDeviceTable, PathStatus> UsbLibrary::readDeviceList() {
   return table;
 }
 
-std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::loadForPorts() {
-  auto opened = open();
+std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::loadForPorts(const std::string& name) {
+  auto opened = open(name);
   if (auto* failure = std::get_if<PathStatus>(&opened)) return *failure;
   const auto library = std::get<std::shared_ptr<UsbLibrary>>(opened);
   if (const auto initialize = as<Initialize>(library->bind("QorUSB_Platform_Initialize"))) initialize();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <variant>
 
 #include "access_path.hpp"
@@ -45,19 +46,19 @@ public:
   UsbLibrary(const UsbLibrary&) = delete;
   UsbLibrary& operator=(const UsbLibrary&) = delete;
 
-  // Loads the library for ports: initialises it, checks its version (2.23 to 2.99) and binds Functions.
+  // Loads the library of that name for ports: initialises it, checks its version (2.23 to 2.99) and binds Functions.
   // 0x1100004 when it cannot be loaded, 0x1100006, 0x110000A, 0x110000B for its version.
-  static std::variant<std::shared_ptr<UsbLibrary>, PathStatus> loadForPorts();
+  static std::variant<std::shared_ptr<UsbLibrary>, PathStatus> loadForPorts(const std::string& name);
 
   // Loads the library, reads its device list and unloads it again. A list without a device is an empty table.
-  static std::variant<UsbDeviceTable, PathStatus> readDeviceList();
+  static std::variant<UsbDeviceTable, PathStatus> readDeviceList(const std::string& name);
 
   const Functions& functions() const { return functions_; }
   uint32_t version() const { return version_; }
 
 private:
   explicit UsbLibrary(void* handle) : handle_(handle) {}
-  static std::variant<std::shared_ptr<UsbLibrary>, PathStatus> open();
+  static std::variant<std::shared_ptr<UsbLibrary>, PathStatus> open(const std::string& name);
   // The function of that name, or nullptr (logged).
   void* bind(const char* name) const;
   void bindFunctions();

@@ -1,6 +1,5 @@
 #include "usb_models.hpp"
 
-#include <array>
 #include <cstring>
 #include <initializer_list>
 
