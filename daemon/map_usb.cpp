@@ -140,7 +140,9 @@ public:
 
   PathStatus write(Bytes frame) override {
     const auto& f = library_->functions();
-    if (has(kFrames)) return call(QOR_ERR_USB_WRITE, "QorUSB_Platform_Write_FIFO", f.writeFifo, frame.data(), size(frame));
+    if (has(kFrames)) {
+      return call(QOR_ERR_USB_WRITE, "QorUSB_Platform_Write_FIFO", f.writeFifo, frame.data(), size(frame));
+    }
     if (has(kFrames94xx)) {
       return call(QOR_ERR_USB_WRITE, "QorUSB_Platform_94xx_WriteData", f.write94xx, frame.data(), size(frame));
     }
@@ -178,7 +180,8 @@ public:
 
   PathStatus fpgaRegisterWrite(uint8_t reg, uint32_t value) override {
     if (!has(kRegisters)) return functionNotAvailable();
-    return call(QOR_ERR_USB_FPGA_WRITE, "QorUSB_Platform_Xilinx_Write", library_->functions().registerWrite, reg, value);
+    return call(QOR_ERR_USB_FPGA_WRITE, "QorUSB_Platform_Xilinx_Write", library_->functions().registerWrite, reg,
+                value);
   }
 
   PathStatus fpgaDesignVersion(uint32_t& version) override {
@@ -265,7 +268,9 @@ private:
     const ControllerAddress::At at = address_->at();
     if (at.removed) return usbLibraryFailure(QOR_ERR_USB_READ, kName, kUsbDeviceRemoved);
     uint32_t size = static_cast<uint32_t>(buffer.size());
-    if (const uint32_t rc = read(at.index, buffer.data(), &size, waitMs)) return usbLibraryFailure(QOR_ERR_USB_READ, kName, rc);
+    if (const uint32_t rc = read(at.index, buffer.data(), &size, waitMs)) {
+      return usbLibraryFailure(QOR_ERR_USB_READ, kName, rc);
+    }
     length = std::min<uint32_t>(size, static_cast<uint32_t>(buffer.size()));
     return {};
   }
@@ -379,7 +384,9 @@ PathStatus UsbPath::open(const Qor_InterfaceInfo_t& descriptor, std::unique_ptr<
   const char* model = usbModelName(driverType);
   const int number = static_cast<int>(descriptor.deviceNumber);
   const UsbDeviceRecord* record = table_.find(driverType, descriptor.deviceNumber);
-  if (record == nullptr) return pathError(QOR_ERR_SERVER_DEVICE_NOT_CONNECTED, "%s #%d is not available", model, number);
+  if (record == nullptr) {
+    return pathError(QOR_ERR_SERVER_DEVICE_NOT_CONNECTED, "%s #%d is not available", model, number);
+  }
   const uint8_t controller = descriptor.controllerNumber;
   if (controller == 0 || controller > record->controllerCount || !record->slots[controller - 1].present) {
     return pathError(QOR_ERR_USB_CONTROLLER_NOT_AVAILABLE, "%s #%d controller %d is not available", model, number,

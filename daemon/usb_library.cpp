@@ -52,7 +52,9 @@ std::variant<UsbDeviceTable, PathStatus> UsbLibrary::readDeviceList(const std::s
   if (auto* failure = std::get_if<PathStatus>(&opened)) return *failure;
   const auto library = std::get<std::shared_ptr<UsbLibrary>>(opened);
   const auto driverInfo = as<DriverInfo>(library->bind("QorUSB_Platform_Driver_Info"));
-  if (driverInfo == nullptr) return pathError(QOR_ERR_USB_DRIVER_INFO, "'%s' is not available", "QorUSB_Platform_Driver_Info");
+  if (driverInfo == nullptr) {
+    return pathError(QOR_ERR_USB_DRIVER_INFO, "'%s' is not available", "QorUSB_Platform_Driver_Info");
+  }
   std::vector<uint8_t> raw(kUsbRawListSize, 0);
   const uint32_t code = driverInfo(raw.data(), kUsbRawListSize);
   if (code == kUsbNoDevicePresent) return UsbDeviceTable{};
