@@ -173,7 +173,7 @@ TEST_F(RxFifoRoad, AnswersThatLieEndTheReadInsteadOfLoopingOrOverreading) {
   // A count beyond the fragments and a last fragment cut short: the whole frame before it arrives.
   const Bytes whole = frameOf(80, 1);
   Bytes cut = readAnswer(0, {{whole}, {frameOf(300, 2)}});
-  cut.resize(cut.size() - 10);
+  cut.erase(cut.end() - 10, cut.end());
   cut[4] = 9;
   expectRead(cut);
   EXPECT_EQ(readOnce(port_, 1000).frames, std::vector<Bytes>{whole});
