@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <variant>
 
 #include "access_path.hpp"
@@ -55,7 +54,6 @@ private:
 };
 
 // Installs the access paths of the program qorapid: the one registration point of every real path.
-// executableDirectory: the daemon's own directory, where its FPGA files lie.
-void installAccessPaths(DeviceAccess& access, const std::string& executableDirectory);
+void installAccessPaths(DeviceAccess& access);
 
 } // namespace qor::daemon
