@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include <cstring>
+#include <algorithm>
 
 namespace MDF {
 namespace {
@@ -23,9 +23,12 @@ std::unique_ptr<DataBlock> DataBlock_Get(const Block* owner, bool compress) {
 }  // namespace
 
 bool DataBlockDynamic::Insert(std::span<const uint8_t> bytes) {
-  if (uint64_t{used_} + bytes.size() + kReserve > kCapacity) return false;
-  std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
-  used_ += static_cast<uint32_t>(bytes.size());
+  if (uint64_t{buffer_.size()} + bytes.size() + kReserve > kCapacity) return false;
+  const size_t needed = buffer_.size() + bytes.size();
+  if (needed > buffer_.capacity()) {
+    buffer_.reserve(std::min<size_t>(kCapacity, std::max(2 * buffer_.capacity(), needed)));
+  }
+  buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
   return true;
 }
 

@@ -18,21 +18,22 @@ class DataBlockDynamic {
   // Bytes that always stay free in the buffer.
   static constexpr uint32_t kReserve = 48;
 
-  DataBlockDynamic() : buffer_(kCapacity) {}
+  DataBlockDynamic() = default;
   virtual ~DataBlockDynamic() = default;
 
   // Appends the bytes when they fit, else changes nothing and returns false.
   bool Insert(std::span<const uint8_t> bytes);
-  uint32_t DataBytes() const { return used_; }
-  bool IsEmpty() const { return used_ == 0; }
-  void Reset() { used_ = 0; }
+  uint32_t DataBytes() const { return static_cast<uint32_t>(buffer_.size()); }
+  bool IsEmpty() const { return buffer_.empty(); }
+  // Keeps the memory for the next block of the group.
+  void Reset() { buffer_.clear(); }
 
  protected:
-  std::span<const uint8_t> Buffered() const { return {buffer_.data(), used_}; }
+  std::span<const uint8_t> Buffered() const { return buffer_; }
 
  private:
+  // Grows as data come: groups that record little never hold the whole capacity.
   std::vector<uint8_t> buffer_;
-  uint32_t used_ = 0;
 };
 
 // A plain data block: its data section is the buffered bytes.
