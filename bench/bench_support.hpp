@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qor::bench {
@@ -20,6 +21,31 @@ using Clock = std::chrono::steady_clock;
 
 inline double microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 inline double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Waits until arrived() reaches target, or until nothing new has arrived for two seconds (what is lost is counted by
+// the caller); returns when the count last moved, the end of a timed run.
+template <class Arrived>
+Clock::time_point awaitArrivals(Arrived arrived, uint64_t target, Clock::duration poll) {
+  constexpr auto kQuiet = std::chrono::seconds(2);
+  auto last = Clock::now();
+  uint64_t count = arrived();
+  while (count < target) {
+    std::this_thread::sleep_for(poll);
+    if (const uint64_t now = arrived(); now != count) {
+      count = now;
+      last = Clock::now();
+    } else if (Clock::now() - last > kQuiet) {
+      break;
+    }
+  }
+  return last;
+}
+
+// A sender that keeps no more than ringItems ahead of the reader waits until sentAfter items fit.
+template <class Arrived>
+void awaitRoom(Arrived arrived, uint64_t sentAfter, uint64_t ringItems) {
+  awaitArrivals(arrived, sentAfter > ringItems ? sentAfter - ringItems : 0, std::chrono::microseconds(100));
+}
 
 struct Latencies {
   double median = 0;

@@ -36,7 +36,6 @@ constexpr double kSaturatedCanFramesPerSecond = 21000;   // 1 Mbit/s, DLC 0
 constexpr double kSaturatedCanFdFramesPerSecond = 13000;  // 8 Mbit/s data phase, 64 bytes
 constexpr uint32_t kIdentifierMask = 0x1FFFFFFF;
 constexpr int kBlocks = 3;
-constexpr double kDrainWaitMs = 2000;
 constexpr size_t kFirmwareFrameHead = 12 + 8;  // frame header, {14, instance, u16 0, u32 count}
 constexpr uint32_t kClassicBlock = 60000;
 constexpr uint32_t kFdBlock = 30000;
@@ -162,17 +161,7 @@ Result measure(CanBus& bus, Node& node, const Configuration& c) {
   }
   node.firmware->flush();
   const double sending = seconds(Clock::now() - begin);
-  auto last = Clock::now();
-  uint64_t count = seen();
-  while (count < c.itemsPerBlock) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-    if (seen() != count) {
-      count = seen();
-      last = Clock::now();
-    } else if (std::chrono::duration<double, std::milli>(Clock::now() - last).count() > kDrainWaitMs) {
-      break;
-    }
-  }
+  const auto last = awaitArrivals([&] { return uint64_t{seen()}; }, c.itemsPerBlock, std::chrono::microseconds(200));
   reading = false;
   reader.join();
   if (c.road == Road::Callback) {

@@ -47,7 +47,6 @@ constexpr size_t kFrameHead = 12;     // of a firmware frame
 constexpr size_t kReadAnswerHead = 12;
 constexpr size_t kSerialOffset = 14;  // behind the Ethernet header
 constexpr int kBlocks = 3;
-constexpr double kDrainWaitMs = 2000;
 constexpr qor::emulator::MacAddress kSenderMac{0x02, 0, 0, 0, 0, 0x02};
 
 EthernetFrame frameWithSerial(size_t frameBytes, uint64_t serial) {
@@ -218,17 +217,7 @@ Result monitorBlock(EthernetLink& link, EmulatedInterface& node, qor::emulator::
     link.transmit(*node.device, kSender, frameWithSerial(frameBytes, serial));
   }
   firmware.flush();
-  auto last = Clock::now();
-  uint64_t count = arrived;
-  while (count < frames) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-    if (arrived != count) {
-      count = arrived;
-      last = Clock::now();
-    } else if (std::chrono::duration<double, std::milli>(Clock::now() - last).count() > kDrainWaitMs) {
-      break;
-    }
-  }
+  const auto last = awaitArrivals([&] { return uint64_t{arrived}; }, frames, std::chrono::microseconds(200));
   reading = false;
   reader.join();
   return {seconds(last - begin), 0, check.frames(), check.lost(frames), check.wrong()};

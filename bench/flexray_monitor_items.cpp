@@ -35,7 +35,6 @@ constexpr uint8_t kOtherNode = 2;
 constexpr uint32_t kRingBytes = 4 * 1024 * 1024;
 constexpr size_t kEntryFieldsBeforeData = 8;  // slot, cycle, channels, words, 3 x 0
 constexpr size_t kFrameHeadBytes = 12 + qor::emulator::kFlexRayMonitorFrameHeadBytes;
-constexpr double kDrainWaitMs = 2000;
 constexpr int kBlocks = 3;
 
 size_t entryBytes(size_t payloadBytes) {
@@ -126,17 +125,7 @@ class Bench {
     // the application sustains.
     const uint64_t ringEntries = kRingBytes / entryBytes(c.payloadBytes);
     const auto waitForRoom = [&](uint64_t sent) {
-      auto progress = Clock::now();
-      uint64_t taken = check.arrived();
-      while (sent + c.entriesPerFrame > taken + ringEntries) {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-        if (check.arrived() != taken) {
-          taken = check.arrived();
-          progress = Clock::now();
-        } else if (std::chrono::duration<double, std::milli>(Clock::now() - progress).count() > kDrainWaitMs) {
-          return;
-        }
-      }
+      awaitRoom([&] { return uint64_t{check.arrived()}; }, sent + c.entriesPerFrame, ringEntries);
     };
     // The frames become the firmware's monitor frames first; what is timed is their road to the application.
     firmware_->holdFrames(true);
@@ -156,17 +145,7 @@ class Bench {
       interface_.device->sendToApplication(held.application, qor::emulator::Reply(held.frame));
       sent += c.entriesPerFrame;
     }
-    auto last = Clock::now();
-    uint64_t seen = check.arrived();
-    while (seen < c.entries) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      if (check.arrived() != seen) {
-        seen = check.arrived();
-        last = Clock::now();
-      } else if (std::chrono::duration<double, std::milli>(Clock::now() - last).count() > kDrainWaitMs) {
-        break;
-      }
-    }
+    const auto last = awaitArrivals([&] { return uint64_t{check.arrived()}; }, c.entries, std::chrono::milliseconds(1));
     reading = false;
     reader.join();
     Qor_FlexRay_Monitor_Config_Off(port);

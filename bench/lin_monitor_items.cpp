@@ -36,7 +36,6 @@ constexpr size_t kFrameHeadBytes = 12 + 4;  // frame header and the item count
 constexpr uint32_t kRingItems = 32 * 1024;
 constexpr uint32_t kReadItems = 4096;
 constexpr double kSaturatedLinFramesPerSecond = 370;  // 20 kbit/s, one data byte a frame
-constexpr double kDrainWaitMs = 2000;
 constexpr int kBlocks = 3;
 
 // The items as they arrive, checked for their serials (in the data, and in the id modulo 64).
@@ -123,17 +122,7 @@ class Bench {
     // The ring holds what the reader has not taken; the node sends no more than that ahead, as in the CAN monitor's
     // benchmark, so the run measures the rate the application sustains.
     const auto waitForRoom = [&](uint64_t sent) {
-      auto progress = Clock::now();
-      uint64_t taken = check.arrived();
-      while (sent + c.itemsPerFrame > taken + kRingItems) {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-        if (check.arrived() != taken) {
-          taken = check.arrived();
-          progress = Clock::now();
-        } else if (std::chrono::duration<double, std::milli>(Clock::now() - progress).count() > kDrainWaitMs) {
-          return;
-        }
-      }
+      awaitRoom([&] { return uint64_t{check.arrived()}; }, sent + c.itemsPerFrame, kRingItems);
     };
     // The node's frames become the firmware's monitor frames first; what is timed is their road to the application.
     firmware_->holdFrames(1, true);
@@ -154,17 +143,7 @@ class Bench {
       interface_.device->sendToApplication(application, qor::emulator::kLinMonitorData, data);
       sent += c.itemsPerFrame;
     }
-    auto last = Clock::now();
-    uint64_t seen = check.arrived();
-    while (seen < c.items) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      if (check.arrived() != seen) {
-        seen = check.arrived();
-        last = Clock::now();
-      } else if (std::chrono::duration<double, std::milli>(Clock::now() - last).count() > kDrainWaitMs) {
-        break;
-      }
-    }
+    const auto last = awaitArrivals([&] { return uint64_t{check.arrived()}; }, c.items, std::chrono::milliseconds(1));
     reading = false;
     if (reader.joinable()) reader.join();
     if (c.callback) {

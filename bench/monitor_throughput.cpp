@@ -29,7 +29,6 @@ constexpr size_t kItemOffset = 4; // items start at frame byte 16, four bytes in
 constexpr double kSaturatedCanFramesPerSecond = 21000;
 constexpr double kSaturatedCanFdFramesPerSecond = 13000;
 constexpr uint32_t kRingBytes = 8 * 1024 * 1024;
-constexpr double kDrainWaitMs = 2000;
 constexpr int kBlocks = 3;
 constexpr uint8_t kItemFill = 0x5A;
 
@@ -125,17 +124,7 @@ Result measure(EmulatedInterface& interface, bool callbackMode, size_t itemsPerF
   // sustains. Items lost even so are counted. A callback runs on the library's reader and slows the device itself.
   const uint64_t ringItems = kRingBytes / kItemBytes;
   const auto waitForRoom = [&](uint64_t sentItems) {
-    auto progress = Clock::now();
-    uint64_t taken = arrived();
-    while (sentItems + itemsPerFrame > taken + ringItems) {
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-      if (arrived() != taken) {
-        taken = arrived();
-        progress = Clock::now();
-      } else if (std::chrono::duration<double, std::milli>(Clock::now() - progress).count() > kDrainWaitMs) {
-        return;
-      }
-    }
+    awaitRoom([&] { return uint64_t{arrived()}; }, sentItems + itemsPerFrame, ringItems);
   };
   const auto start = Clock::now();
   uint64_t serial = 0;
@@ -146,17 +135,7 @@ Result measure(EmulatedInterface& interface, bool callbackMode, size_t itemsPerF
     }
     interface.device->sendToApplication(application, kCanMonitor, data);
   }
-  auto last = Clock::now();
-  uint64_t seen = arrived();
-  while (seen < sent) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (arrived() != seen) {
-      seen = arrived();
-      last = Clock::now();
-    } else if (std::chrono::duration<double, std::milli>(Clock::now() - last).count() > kDrainWaitMs) {
-      break;
-    }
-  }
+  const auto last = awaitArrivals([&] { return uint64_t{arrived()}; }, sent, std::chrono::milliseconds(1));
   reading = false;
   reader.join();
   Qor_CloseMonitor(port);
