@@ -70,19 +70,21 @@ void VortaqDMAClose(DMA_CHANNEL_EXTENSION *pDMAChExt)
 /**
  * VortaqMapCheck() - whether the caller may map the DMA register block (BAR0) over length bytes
  * @pDevExt: adapter
- * @length: bytes of the mapping; it always starts at BAR0's start
+ * @length: bytes of the mapping, whole pages; it always starts at BAR0's start
  *
  * The registers take bus addresses, so a mapping reaches all of host memory: it needs the administrator's
- * capability. Return: 0; -EPERM without the capability; -EIO without BAR0; -EINVAL for 0 bytes or more than BAR0
- * holds.
+ * capability. Return: 0; -EPERM without the capability; -EIO without BAR0; -EINVAL for 0 bytes or more than the
+ * pages that hold BAR0.
  */
 int VortaqMapCheck(const DEVICE_EXTENSION *pDevExt, u64 length)
 {
+	u64 pages = ((u64)pDevExt->busAddr[0].length + PAGE_SIZE - 1) / PAGE_SIZE;
+
 	if (!vq_capable_admin())
 		return -EPERM;
 	if (pDevExt->busAddr[0].physicalAddress == 0)
 		return -EIO;
-	if (length == 0 || length > pDevExt->busAddr[0].length)
+	if (length == 0 || length > pages * PAGE_SIZE)
 		return -EINVAL;
 	return 0;
 }

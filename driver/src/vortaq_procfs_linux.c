@@ -151,7 +151,7 @@ int InitProcFs(DEVICE_EXTENSION *pDevExt, u32 group)
 	for (i = 0; i < VORTAQ_MAX_CHANNELS; i++) {
 		if (!pDevExt->pDMAChExt[i])
 			continue;
-		snprintf(name, sizeof(name), "%s%u", "DMA", i);
+		snprintf(name, sizeof(name), "DMA%u", i);
 		if (!CreateUserFile(pDevExt, name, &VortaqChannelOps, pDevExt->pDMAChExt[i], group))
 			goto fail;
 	}
