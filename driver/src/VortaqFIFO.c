@@ -104,7 +104,7 @@ static int InitializeRxElements(DMA_CHANNEL_EXTENSION *pDMAChExt)
  * @pDMAChExt: channel in FIFO mode; its FIFO mutex held or no request possible
  *
  * The engine is stopped before the pages it may write are released; the rings get back the sizes they were
- * allocated with.
+ * allocated with. A channel being removed stays stopped.
  */
 void LeaveFifoMode(DMA_CHANNEL_EXTENSION *pDMAChExt)
 {
@@ -127,7 +127,8 @@ void LeaveFifoMode(DMA_CHANNEL_EXTENSION *pDMAChExt)
 	pDMAChExt->NumberOfDstElements = pDMAChExt->AllocatedDstElements;
 	pDMAChExt->UserVa = 0;
 	pDMAChExt->UserVaLength = 0;
-	InitializeDMAChannel(pDMAChExt);
+	if (pDMAChExt->ChannelStatus != CHANNEL_RELEASING)
+		InitializeDMAChannel(pDMAChExt);
 }
 
 /**
@@ -136,8 +137,8 @@ void LeaveFifoMode(DMA_CHANNEL_EXTENSION *pDMAChExt)
  * @pSetup: request 2336
  *
  * Return: 0; -ENODEV for another channel's number; -EINVAL for another allocation mode (Length then 0) or a
- * buffer that is not page-aligned; -ENOSYS on a first-generation engine; -EBUSY while the channel is in FIFO mode
- * or has transfers; -EMSGSIZE or -ENOMEM when the buffer has too few or too many pages or cannot be pinned.
+ * buffer that is not page-aligned; -ENOSYS on a first-generation engine; -EBUSY while the channel is in FIFO mode,
+ * has transfers or is being removed; -EMSGSIZE or -ENOMEM when the buffer has too few or too many pages or cannot be pinned.
  */
 int SetupChannelIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, SETUP_CHANNEL_STRUCT *pSetup)
 {
@@ -159,7 +160,7 @@ int SetupChannelIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, SETUP_CHANNEL_STR
 		return -EINVAL;
 	vq_mutex_lock(&pDMAChExt->FIFOS2C_lock);
 	flags = vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
-	busy = pDMAChExt->DMAMode == DMA_MODE_FIFO || !list_empty(&pDMAChExt->DMATransactionList) ||
+	busy = pDMAChExt->ChannelStatus == CHANNEL_RELEASING || pDMAChExt->DMAMode == DMA_MODE_FIFO || !list_empty(&pDMAChExt->DMATransactionList) ||
 	       !list_empty(&pDMAChExt->DMAWaitList);
 	if (!busy) {
 		pDMAChExt->DMAMode = DMA_MODE_FIFO;
@@ -227,9 +228,14 @@ static unsigned long WaitForFifoInterrupt(DMA_CHANNEL_EXTENSION *pDMAChExt, unsi
 	return vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
 }
 
-/* The channel is in FIFO mode in the direction the request serves and holds its buffer: 0, -ENOSYS or -ENOBUFS. */
+/*
+ * The channel is in FIFO mode in the direction the request serves, holds its buffer and is not being removed:
+ * 0, -ENOSYS, -ENOBUFS or -ENODEV.
+ */
 static int CheckFifoMode(const DMA_CHANNEL_EXTENSION *pDMAChExt, bool cardToHost)
 {
+	if (pDMAChExt->ChannelStatus == CHANNEL_RELEASING)
+		return -ENODEV;
 	if (pDMAChExt->DMAMode != DMA_MODE_FIFO ||
 	    (pDMAChExt->FIFOModeDirection == VORTAQ_FIFO_CARD_TO_HOST) != cardToHost)
 		return -ENOSYS;

@@ -422,17 +422,21 @@ static bool MessageAnswered(void *arg)
 {
 	DMA_CHANNEL_EXTENSION *pDMAChExt = arg;
 	unsigned long flags = vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
-	bool answered = pDMAChExt->translationCompleted;
+	bool answered = pDMAChExt->translationCompleted || pDMAChExt->ChannelStatus == CHANNEL_RELEASING;
 
 	vq_spin_unlock(&pDMAChExt->DMAEngSemaphore, flags);
 	return answered;
 }
 
-/* Request 2354: waits up to the caller's time-out for a message answer and consumes it; -ETIME otherwise. */
+/*
+ * Request 2354: waits up to the caller's time-out for a message answer and consumes it; -ETIME otherwise, -ENODEV
+ * as soon as the adapter's removal begins.
+ */
 static long WaitforMsgAnswer(DMA_CHANNEL_EXTENSION *pDMAChExt, u64 arg)
 {
 	unsigned long flags;
 	u32 timeoutMs;
+	long result = 0;
 
 	if (vq_copy_from_user(&timeoutMs, arg, sizeof(timeoutMs)))
 		return -EFAULT;
@@ -440,9 +444,12 @@ static long WaitforMsgAnswer(DMA_CHANNEL_EXTENSION *pDMAChExt, u64 arg)
 	    !MessageAnswered(pDMAChExt))
 		return -ETIME;
 	flags = vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
-	pDMAChExt->translationCompleted = false;
+	if (pDMAChExt->ChannelStatus == CHANNEL_RELEASING)
+		result = -ENODEV;
+	else
+		pDMAChExt->translationCompleted = false;
 	vq_spin_unlock(&pDMAChExt->DMAEngSemaphore, flags);
-	return 0;
+	return result;
 }
 
 /**
@@ -453,7 +460,8 @@ static long WaitforMsgAnswer(DMA_CHANNEL_EXTENSION *pDMAChExt, u64 arg)
  *
  * Return: the request's result: 0, -ENOSYS when the file is not open, -EINVAL for a NULL record, another
  * channel's number or an entry count outside 1-256 (or changed while it was copied), -EFAULT, -ENOMEM, -ETIME
- * when no message answer came, -ENOTTY for a request it does not serve, or the FIFO handlers' results.
+ * when no message answer came, -ENODEV while the adapter is being removed, -ENOTTY for a request it does not
+ * serve, or the FIFO handlers' results.
  */
 long VortaqDMAIOCtl(DMA_CHANNEL_EXTENSION *pDMAChExt, unsigned int request, u64 arg)
 {

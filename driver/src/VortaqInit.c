@@ -444,8 +444,9 @@ int VortaqDmaInit(DEVICE_EXTENSION *pDevExt, u32 srcElements, u32 dstElements)
 }
 
 /**
- * VortaqDmaRelease() - stop every channel's engine, end its transfers and free its rings and record
- * @pDevExt: adapter whose channel files are all closed
+ * VortaqDmaRelease() - stop every channel's engine, end its transfers and free its rings and record; unpin the
+ * buffers pinned for the card's channels
+ * @pDevExt: adapter whose files are all gone and whose interrupts are released
  */
 void VortaqDmaRelease(DEVICE_EXTENSION *pDevExt)
 {
@@ -467,6 +468,9 @@ void VortaqDmaRelease(DEVICE_EXTENSION *pDevExt)
 		pDevExt->pDMAChExt[i] = NULL;
 	}
 	pDevExt->NumberDMAChannels = 0;
+	/* The engines are stopped: the card no longer writes into these. */
+	for (i = 0; i < VORTAQ_PIN_SLOTS; i++)
+		Release_DmaMem(pDevExt, i);
 }
 
 /**

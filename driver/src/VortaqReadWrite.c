@@ -104,14 +104,17 @@ static enum xfer_state LeaveTransfer(DMA_CHANNEL_EXTENSION *pDMAChExt, DMA_XFER 
 
 /*
  * Programs the transfer now when nothing waits before it and the rings have room, else queues it. The mode is
- * checked again under the lock: FIFO mode may have been entered since the caller looked.
+ * checked again under the lock: FIFO mode may have been entered, or the adapter's removal begun, since the caller
+ * looked.
  */
 static int SubmitTransfer(DMA_CHANNEL_EXTENSION *pDMAChExt, DMA_XFER *pXfer)
 {
 	unsigned long flags = vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
 	int result = 0;
 
-	if (pDMAChExt->DMAMode == DMA_MODE_FIFO)
+	if (pDMAChExt->ChannelStatus == CHANNEL_RELEASING)
+		result = -ENODEV;
+	else if (pDMAChExt->DMAMode == DMA_MODE_FIFO)
 		result = -EBUSY;
 	else if (list_empty(&pDMAChExt->DMAWaitList) && TransferFits(pDMAChExt, pXfer)) {
 		result = ProgramDmaChannel(pDMAChExt, pXfer);
@@ -134,7 +137,8 @@ static int SubmitTransfer(DMA_CHANNEL_EXTENSION *pDMAChExt, DMA_XFER *pXfer)
  * Return: count when every byte moved; 0 for count 0; -EBUSY when the file is not open or the channel runs in
  * FIFO mode; -EMSGSIZE when the buffer needs more descriptors than a ring holds; -ENOMEM when the pages cannot be
  * pinned or mapped; -EFAULT for a buffer that wraps or maps to bus address 0; -EIO when the engine failed the
- * transfer, cut it short or the channel was closed; -ETIMEDOUT or the signal's code when the caller left first.
+ * transfer, cut it short or the channel was closed; -ENODEV when the adapter is being removed; -ETIMEDOUT or the
+ * signal's code when the caller left first.
  */
 long VortaqTransfer(DMA_CHANNEL_EXTENSION *pDMAChExt, u64 buffer, u64 count, u64 cardAddress, s32 direction)
 {

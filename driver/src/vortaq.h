@@ -117,7 +117,7 @@ typedef struct _DMA_CHANNEL_EXTENSION {
 	u32 NextStatElemIndex, TailStatElemIndex;
 	size_t SrcRingBytes, DstRingBytes, StatRingBytes;
 	vq_spinlock DMAEngSemaphore;
-	vq_mutex FIFOS2C_lock; /* serialises the FIFO requests; taken before the spin lock */
+	vq_mutex FIFOS2C_lock; /* serialises the FIFO requests, opening, closing and shutdown; before the spin lock */
 	bool fbOpen;
 	s32 DMATransferCount, InterruptCount, DPCsCount, DMAErrors;
 	FIFO_TABLE_ENTRY *pFIFOTable;
@@ -140,7 +140,36 @@ typedef struct _BUS_ADDRESS {
 	u32 length;
 } BUS_ADDRESS;
 
+/* Bits of the adapter's flags. */
+#define VORTAQ_FLAG_REGIONS 0x1u    /* the PCI regions are requested */
+#define VORTAQ_FLAG_LEGACY_IRQ 0x4u /* the shared legacy handler is installed */
+#define VORTAQ_FLAG_MSIX 0x80u      /* one MSI-X vector per channel */
+#define VORTAQ_FLAG_MSI 0x100u      /* one MSI vector for all channels */
+#define VORTAQ_FLAG_ENABLED 0x200u  /* the PCI device is enabled */
+
+#define VORTAQ_NAME_BYTES 12
+
+struct proc_dir_entry;
+
+/* An information file of the adapter's /proc directory: its text comes from show. */
+typedef struct _VORTAQ_PROCFS_ENTRY {
+	const char *name;
+	void (*show)(vq_seq *seq, struct _DEVICE_EXTENSION *pDevExt);
+	struct _DEVICE_EXTENSION *pDevExt;
+} VORTAQ_PROCFS_ENTRY;
+
+#define VORTAQ_TEXT_FILES 3
+
 typedef struct _DEVICE_EXTENSION {
+	struct list_head AdapterLink; /* in the module's list of adapters */
+	u8 BoardNumber;
+	char Name[VORTAQ_NAME_BYTES]; /* "Pxi95xx" and the board number: the /proc directory's name */
+	u32 flags;
+	u32 NumIRQVectors;
+	bool interruptAvailable;
+	bool UseMSIX; /* this card may try one MSI-X vector per channel */
+	struct proc_dir_entry *ProcDirectory; /* kernel build */
+	VORTAQ_PROCFS_ENTRY TextFiles[VORTAQ_TEXT_FILES]; /* this adapter's copy of Vortaqprocfs_table */
 	vq_pci_dev *pPciDev;
 	u32 NumberDMAChannels;
 	BUS_ADDRESS busAddr[VORTAQ_BAR_COUNT];
@@ -203,9 +232,32 @@ bool VortaqAdapterInterrupt(DEVICE_EXTENSION *pDevExt);
 void VortaqDisableInterrupts(DEVICE_EXTENSION *pDevExt);
 void VortaqEnableInterrupts(DEVICE_EXTENSION *pDevExt);
 
+/* VortaqAdapter: the list of adapters, their names, and shutting an adapter's channels down. */
+int VortaqNextBoardNumber(const struct list_head *adapters);
+void VortaqNameAdapter(DEVICE_EXTENSION *pDevExt, u8 boardNumber);
+DEVICE_EXTENSION *VortaqFindAdapter(const struct list_head *adapters, const vq_pci_dev *pPciDev);
+void VortaqQuiesceAdapter(DEVICE_EXTENSION *pDevExt);
+
+/* VortaqProcfs: what the /proc files do, apart from the kernel's file plumbing; the information files by name. */
+extern const VORTAQ_PROCFS_ENTRY Vortaqprocfs_table[VORTAQ_TEXT_FILES];
+int VortaqDMAOpen(DMA_CHANNEL_EXTENSION *pDMAChExt);
+void VortaqDMAClose(DMA_CHANNEL_EXTENSION *pDMAChExt);
+int VortaqMapCheck(const DEVICE_EXTENSION *pDevExt, u64 length);
+void DisplayConfigInfo(vq_seq *seq, DEVICE_EXTENSION *pDevExt);
+void DisplayPCIConfig(vq_seq *seq, DEVICE_EXTENSION *pDevExt);
+void DisplayCardConfig(vq_seq *seq, DEVICE_EXTENSION *pDevExt);
+
 /* VortaqIOCtl: control requests on the device file and on a channel file; arg is the caller's record address. */
 long VortaqIOCtl(DEVICE_EXTENSION *pDevExt, unsigned int request, u64 arg);
 long VortaqDMAIOCtl(DMA_CHANNEL_EXTENSION *pDMAChExt, unsigned int request, u64 arg);
 void Release_DmaMem(DEVICE_EXTENSION *pDevExt, u32 channel);
+
+#ifdef __KERNEL__
+/* Kernel glue: the /proc entries and the interrupt vectors. */
+int InitProcFs(DEVICE_EXTENSION *pDevExt, u32 group);
+void RemoveProcFs(DEVICE_EXTENSION *pDevExt);
+int RequestIRQ(DEVICE_EXTENSION *pDevExt);
+void ReleaseIRQ(DEVICE_EXTENSION *pDevExt);
+#endif
 
 #endif /* VORTAQ_H */

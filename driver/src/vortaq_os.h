@@ -20,6 +20,7 @@
  *   entries; vq_unpin_user_pages unmaps, marks the pages dirty when the device wrote them, and unpins (process
  *   context only).
  * Time: vq_udelay.
+ * Text files: vq_seq (the kernel's seq file) and vq_seq_printf appending formatted text to it; snprintf.
  */
 #ifndef VORTAQ_OS_H
 #define VORTAQ_OS_H

@@ -11,6 +11,7 @@
 #include <linux/mutex.h>
 #include <linux/pci.h>
 #include <linux/scatterlist.h>
+#include <linux/seq_file.h>
 #include <linux/slab.h>
 #include <linux/spinlock.h>
 #include <linux/types.h>
@@ -24,6 +25,9 @@ typedef spinlock_t vq_spinlock;
 typedef struct mutex vq_mutex;
 typedef wait_queue_head_t vq_waitq;
 typedef struct tasklet_struct vq_tasklet;
+typedef struct seq_file vq_seq;
+
+#define vq_seq_printf seq_printf
 
 #define VQ_EINTERRUPTED (-ERESTARTSYS)
 

@@ -11,6 +11,7 @@
 #include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 
 #ifdef __cplusplus
@@ -77,6 +78,12 @@ typedef struct {
 	void (*function)(unsigned long);
 	unsigned long data;
 } vq_tasklet;
+
+/* A text file's contents as they are formatted; text is NUL-terminated, free it with vq_seq_release. */
+typedef struct vq_user_seq {
+	char *text;
+	size_t length;
+} vq_seq;
 
 #define VQ_EINTERRUPTED (-EINTR)
 
@@ -152,6 +159,9 @@ void vq_tasklet_schedule(vq_tasklet *tasklet);
 void vq_tasklet_kill(vq_tasklet *tasklet);
 
 void vq_udelay(unsigned long microseconds);
+
+void vq_seq_printf(vq_seq *seq, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void vq_seq_release(vq_seq *seq);
 
 int vq_pin_user_pages(vq_pci_dev *dev, u64 address, u64 length, bool deviceWrites, struct vq_pinned *pinned);
 void vq_unpin_user_pages(vq_pci_dev *dev, struct vq_pinned *pinned);

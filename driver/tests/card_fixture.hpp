@@ -2,6 +2,7 @@
 // BAR1, the adapter record with its channels discovered, and each channel's interrupt on a vector of its own.
 #pragma once
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -53,6 +54,20 @@ struct SimulatedCard {
   std::unique_ptr<vq_pci_dev> pci = std::make_unique<vq_pci_dev>();
   std::unique_ptr<DEVICE_EXTENSION> adapter = std::make_unique<DEVICE_EXTENSION>();
   int discovery = 0;
+};
+
+// Page-aligned host memory, as a user buffer is.
+struct HostBuffer {
+  explicit HostBuffer(std::size_t pages)
+      : bytes(pages * PAGE_SIZE), data(static_cast<std::uint8_t*>(std::aligned_alloc(PAGE_SIZE, bytes))) {
+    std::memset(data, 0, bytes);
+  }
+  ~HostBuffer() { std::free(data); }
+  HostBuffer(const HostBuffer&) = delete;
+  HostBuffer& operator=(const HostBuffer&) = delete;
+  std::uint64_t address(std::size_t offset = 0) const { return reinterpret_cast<std::uintptr_t>(data + offset); }
+  std::size_t bytes;
+  std::uint8_t* data;
 };
 
 // Resets the OS layer's injected faults around each test.

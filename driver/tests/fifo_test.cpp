@@ -1,26 +1,12 @@
 // FIFO mode: pieces of one pinned buffer sent to the card's stream or collected from it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 #include "card_fixture.hpp"
 
 namespace {
 
 using Generation = EngineSimulator::Generation;
-
-struct PageBuffer {
-  explicit PageBuffer(std::size_t pages)
-      : bytes(pages * PAGE_SIZE), data(static_cast<std::uint8_t*>(std::aligned_alloc(PAGE_SIZE, bytes))) {
-    std::memset(data, 0, bytes);
-  }
-  ~PageBuffer() { std::free(data); }
-  PageBuffer(const PageBuffer&) = delete;
-  PageBuffer& operator=(const PageBuffer&) = delete;
-  std::uint64_t address() const { return reinterpret_cast<std::uintptr_t>(data); }
-  std::size_t bytes;
-  std::uint8_t* data;
-};
 
 // A request record with its entries behind it.
 template <typename Record, typename Entry> struct Request {
@@ -32,7 +18,7 @@ template <typename Record, typename Entry> struct Request {
 using SendRequest = Request<FIFO_S2C_STRUCT, FIFOS2C_ENTRY_STRUCT>;
 using CollectRequest = Request<FIFO_C2S_STRUCT, FIFOC2S_ENTRY_STRUCT>;
 
-SETUP_CHANNEL_STRUCT setupRecord(std::uint32_t channel, std::uint32_t direction, const PageBuffer& buffer,
+SETUP_CHANNEL_STRUCT setupRecord(std::uint32_t channel, std::uint32_t direction, const HostBuffer& buffer,
                                  std::uint32_t length) {
   SETUP_CHANNEL_STRUCT setup{};
   setup.ChannelNum = channel;
@@ -50,7 +36,7 @@ std::uint32_t status31(int code) { return static_cast<std::uint32_t>(code) & VOR
 
 TEST(Fifo, SetupAndShutdownRefusals) {
   FaultScope faults;
-  PageBuffer buffer(4);
+  HostBuffer buffer(4);
   SimulatedCard card(Generation::second, 2, {0, 1});
   DMA_CHANNEL_EXTENSION* channel = card.open(1);
 
@@ -85,7 +71,7 @@ TEST(Fifo, SetupAndShutdownRefusals) {
 }
 
 TEST(Fifo, FirstGenerationHasNoFifoMode) {
-  PageBuffer buffer(2);
+  HostBuffer buffer(2);
   SimulatedCard card(Generation::first, 1, {0});
   DMA_CHANNEL_EXTENSION* channel = card.open(0);
   SETUP_CHANNEL_STRUCT setup = setupRecord(0, kToCard, buffer, 2 * PAGE_SIZE);
@@ -97,7 +83,7 @@ TEST(Fifo, FirstGenerationHasNoFifoMode) {
 
 TEST(Fifo, PiecesGoToTheCardInOrder) {
   FaultScope faults;
-  PageBuffer buffer(3);
+  HostBuffer buffer(3);
   SimulatedCard card(Generation::second, 1, {0});
   DMA_CHANNEL_EXTENSION* channel = card.open(0);
   for (std::size_t i = 0; i < buffer.bytes; ++i)
@@ -144,7 +130,7 @@ TEST(Fifo, PiecesGoToTheCardInOrder) {
 TEST(Fifo, PiecesOutsideTheBufferAreRefused) {
   FaultScope faults;
   constexpr std::uint32_t kLength = 12 * PAGE_SIZE;
-  PageBuffer buffer(12);
+  HostBuffer buffer(12);
   SimulatedCard card(Generation::second, 1, {0});
   DMA_CHANNEL_EXTENSION* channel = card.open(0);
   SETUP_CHANNEL_STRUCT setup = setupRecord(0, kToCard, buffer, kLength);
@@ -181,7 +167,7 @@ std::vector<FIFOC2S_ENTRY_STRUCT> collect(DMA_CHANNEL_EXTENSION* channel, std::s
 
 TEST(Fifo, PiecesFromTheCardAreCollectedAndReleased) {
   FaultScope faults;
-  PageBuffer buffer(4);
+  HostBuffer buffer(4);
   SimulatedCard card(Generation::second, 1, {0});
   DMA_CHANNEL_EXTENSION* channel = card.open(0);
   channel->FifoWaitMs = 20;
@@ -226,7 +212,7 @@ TEST(Fifo, PiecesFromTheCardAreCollectedAndReleased) {
 
 TEST(Fifo, StatusWithoutHandlesEndsTheRequest) {
   FaultScope faults;
-  PageBuffer buffer(4);
+  HostBuffer buffer(4);
   SimulatedCard card(Generation::second, 1, {0});
   DMA_CHANNEL_EXTENSION* channel = card.open(0);
   SETUP_CHANNEL_STRUCT setup = setupRecord(0, kToHost, buffer, 4 * PAGE_SIZE);
@@ -248,7 +234,7 @@ TEST(Fifo, StatusWithoutHandlesEndsTheRequest) {
 
 TEST(Fifo, WaitWithoutCompletionEndsAfterTheFifoWait) {
   FaultScope faults;
-  PageBuffer buffer(2);
+  HostBuffer buffer(2);
   SimulatedCard card(Generation::second, 1, {0});
   DMA_CHANNEL_EXTENSION* channel = card.open(0);
   channel->FifoWaitMs = 30;
@@ -268,7 +254,7 @@ TEST(Fifo, WaitWithoutCompletionEndsAfterTheFifoWait) {
 // Leaving FIFO mode gives the channel its addressed-mode rings back at their full size.
 TEST(Fifo, ShutdownRestoresAddressedMode) {
   FaultScope faults;
-  PageBuffer buffer(7);
+  HostBuffer buffer(7);
   SimulatedCard card(Generation::second, 1, {0}, 8, 8);
   DMA_CHANNEL_EXTENSION* channel = card.open(0);
   for (std::uint32_t direction : {kToCard, kToHost}) {

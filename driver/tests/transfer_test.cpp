@@ -11,20 +11,6 @@ namespace {
 
 using Generation = EngineSimulator::Generation;
 
-// Page-aligned host memory, as a user buffer is.
-struct HostBuffer {
-  explicit HostBuffer(std::size_t pages)
-      : bytes(pages * PAGE_SIZE), data(static_cast<std::uint8_t*>(std::aligned_alloc(PAGE_SIZE, bytes))) {
-    std::memset(data, 0, bytes);
-  }
-  ~HostBuffer() { std::free(data); }
-  HostBuffer(const HostBuffer&) = delete;
-  HostBuffer& operator=(const HostBuffer&) = delete;
-  std::uint64_t address(std::size_t offset = 0) const { return reinterpret_cast<std::uintptr_t>(data + offset); }
-  std::size_t bytes;
-  std::uint8_t* data;
-};
-
 void fillPattern(std::uint8_t* data, std::size_t bytes, std::uint8_t seed) {
   for (std::size_t i = 0; i < bytes; ++i)
     data[i] = static_cast<std::uint8_t>(seed + i * 7);

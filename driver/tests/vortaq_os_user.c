@@ -1,6 +1,7 @@
 /* The user-space OS layer of the driver (see vortaq_os_user.h). */
 #include "vortaq_os.h"
 
+#include <stdarg.h>
 #include <stdlib.h>
 #include <time.h>
 
@@ -254,6 +255,34 @@ void vq_udelay(unsigned long microseconds)
 	struct timespec pause = { 0, (long)microseconds * 1000L };
 
 	nanosleep(&pause, NULL);
+}
+
+void vq_seq_printf(vq_seq *seq, const char *format, ...)
+{
+	va_list arguments;
+	int bytes;
+	char *text;
+
+	va_start(arguments, format);
+	bytes = vsnprintf(NULL, 0, format, arguments);
+	va_end(arguments);
+	if (bytes < 0)
+		return;
+	text = realloc(seq->text, seq->length + (size_t)bytes + 1);
+	if (!text)
+		return;
+	va_start(arguments, format);
+	vsnprintf(text + seq->length, (size_t)bytes + 1, format, arguments);
+	va_end(arguments);
+	seq->text = text;
+	seq->length += (size_t)bytes;
+}
+
+void vq_seq_release(vq_seq *seq)
+{
+	free(seq->text);
+	seq->text = NULL;
+	seq->length = 0;
 }
 
 int vq_pin_user_pages(vq_pci_dev *dev, u64 address, u64 length, bool deviceWrites, struct vq_pinned *pinned)
