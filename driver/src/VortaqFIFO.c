@@ -138,7 +138,8 @@ void LeaveFifoMode(DMA_CHANNEL_EXTENSION *pDMAChExt)
  *
  * Return: 0; -ENODEV for another channel's number; -EINVAL for another allocation mode (Length then 0) or a
  * buffer that is not page-aligned; -ENOSYS on a first-generation engine; -EBUSY while the channel is in FIFO mode,
- * has transfers or is being removed; -EMSGSIZE or -ENOMEM when the buffer has too few or too many pages or cannot be pinned.
+ * has transfers or is being removed; -EMSGSIZE or -ENOMEM when the buffer has too few or too many pages or cannot
+ * be pinned.
  */
 int SetupChannelIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, SETUP_CHANNEL_STRUCT *pSetup)
 {
@@ -160,8 +161,8 @@ int SetupChannelIOCtlHandler(DMA_CHANNEL_EXTENSION *pDMAChExt, SETUP_CHANNEL_STR
 		return -EINVAL;
 	vq_mutex_lock(&pDMAChExt->FIFOS2C_lock);
 	flags = vq_spin_lock(&pDMAChExt->DMAEngSemaphore);
-	busy = pDMAChExt->ChannelStatus == CHANNEL_RELEASING || pDMAChExt->DMAMode == DMA_MODE_FIFO || !list_empty(&pDMAChExt->DMATransactionList) ||
-	       !list_empty(&pDMAChExt->DMAWaitList);
+	busy = pDMAChExt->ChannelStatus == CHANNEL_RELEASING || pDMAChExt->DMAMode == DMA_MODE_FIFO ||
+	       !list_empty(&pDMAChExt->DMATransactionList) || !list_empty(&pDMAChExt->DMAWaitList);
 	if (!busy) {
 		pDMAChExt->DMAMode = DMA_MODE_FIFO;
 		pDMAChExt->FIFOModeDirection = pSetup->Direction;

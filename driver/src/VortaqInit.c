@@ -21,6 +21,7 @@ void VortaqAdapterInit(DEVICE_EXTENSION *pDevExt, vq_pci_dev *pPciDev)
 	pDevExt->BoardConfig.DriverVersionSubMinor = VORTAQ_VERSION_SUBMINOR;
 	pDevExt->BoardConfig.DriverVersionBuildNumber = VORTAQ_VERSION_BUILD;
 	vq_mutex_init(&pDevExt->DmaXferLock);
+	vq_mutex_init(&pDevExt->MappingLock);
 }
 
 /**

@@ -149,6 +149,9 @@ typedef struct _BUS_ADDRESS {
 
 #define VORTAQ_NAME_BYTES 12
 
+#define VORTAQ_MAPPED_INODES 4
+
+struct inode;
 struct proc_dir_entry;
 
 /* An information file of the adapter's /proc directory: its text comes from show. */
@@ -169,6 +172,9 @@ typedef struct _DEVICE_EXTENSION {
 	bool interruptAvailable;
 	bool UseMSIX; /* this card may try one MSI-X vector per channel */
 	struct proc_dir_entry *ProcDirectory; /* kernel build */
+	/* Kernel build: the device file's inodes (one per /proc instance) through which the registers are mapped. */
+	struct inode *MappedInodes[VORTAQ_MAPPED_INODES];
+	vq_mutex MappingLock;
 	VORTAQ_PROCFS_ENTRY TextFiles[VORTAQ_TEXT_FILES]; /* this adapter's copy of Vortaqprocfs_table */
 	vq_pci_dev *pPciDev;
 	u32 NumberDMAChannels;

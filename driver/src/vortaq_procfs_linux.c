@@ -4,7 +4,8 @@
  * information files. The device and channel files belong to root and the group chosen at load.
  *
  * Removing the directory waits for the requests in progress and then closes the files still open, so the
- * adapter's channels are quiesced before (VortaqQuiesceAdapter) and the records freed after.
+ * adapter's channels are quiesced before (VortaqQuiesceAdapter) and the records freed after. Mappings of the
+ * register block would outlive the files: removal takes them away, later accesses fault.
  */
 #include <linux/fs.h>
 #include <linux/mm.h>
@@ -22,6 +23,27 @@ static long VortaqDeviceIOCtl(struct file *file, unsigned int request, unsigned 
 	return VortaqIOCtl(pde_data(file_inode(file)), request, arg);
 }
 
+/* Remembers the inode the registers are mapped through, so that removal finds the mapping: 0 or -EBUSY. */
+static int NoteMapping(DEVICE_EXTENSION *pDevExt, struct inode *inode)
+{
+	int result = -EBUSY;
+	u32 i;
+
+	vq_mutex_lock(&pDevExt->MappingLock);
+	for (i = 0; i < VORTAQ_MAPPED_INODES && result; i++)
+		if (pDevExt->MappedInodes[i] == inode)
+			result = 0;
+	for (i = 0; i < VORTAQ_MAPPED_INODES && result; i++) {
+		if (!pDevExt->MappedInodes[i]) {
+			pDevExt->MappedInodes[i] = igrab(inode);
+			result = pDevExt->MappedInodes[i] ? 0 : -ENODEV;
+			break;
+		}
+	}
+	vq_mutex_unlock(&pDevExt->MappingLock);
+	return result;
+}
+
 /*
  * Maps BAR0 from its start whatever offset was asked for: the registers are all the file offers. The kernel's own
  * helper maps I/O memory as such also where host memory is encrypted.
@@ -33,6 +55,8 @@ static int simple_remap_mmap(struct file *file, struct vm_area_struct *vma)
 
 	if (result == -EIO)
 		pr_err("physAddr is Zero\n");
+	if (!result)
+		result = NoteMapping(pDevExt, file_inode(file));
 	if (result)
 		return result;
 	vma->vm_flags |= VM_IO | VM_DONTEXPAND | VM_DONTDUMP;
@@ -170,13 +194,24 @@ fail:
 }
 
 /**
- * RemoveProcFs() - remove the adapter's /proc directory with everything in it
+ * RemoveProcFs() - remove the adapter's /proc directory with everything in it, and every mapping of its registers
  * @pDevExt: adapter; its channels quiesced
  *
  * Returns once no request runs on its files any more; files still open are closed on the way.
  */
 void RemoveProcFs(DEVICE_EXTENSION *pDevExt)
 {
+	u32 i;
+
 	proc_remove(pDevExt->ProcDirectory);
 	pDevExt->ProcDirectory = NULL;
+	for (i = 0; i < VORTAQ_MAPPED_INODES; i++) {
+		struct inode *inode = pDevExt->MappedInodes[i];
+
+		if (!inode)
+			continue;
+		unmap_mapping_range(inode->i_mapping, 0, 0, 1);
+		iput(inode);
+		pDevExt->MappedInodes[i] = NULL;
+	}
 }

@@ -133,6 +133,11 @@ TEST(AdapterRemoval, PinnedBuffersAreReleasedWithTheChannels) {
   ASSERT_EQ(VortaqIOCtl(card.adapter.get(), VORTAQ_ALLOC_DMA_MEM, reinterpret_cast<std::uintptr_t>(&pin)), 0);
 
   VortaqQuiesceAdapter(card.adapter.get());
+  std::vector<std::uint8_t> storage(sizeof(FIFO_S2C_STRUCT) + sizeof(FIFOS2C_ENTRY_STRUCT));
+  auto* send = reinterpret_cast<FIFO_S2C_STRUCT*>(storage.data());
+  send->NumEntries = 1;
+  send->Entries[0] = {0, 16};
+  EXPECT_EQ(FIFOs2cIOCtlHandler(channel, send), -ENODEV);
   VortaqDMAClose(channel);
   EXPECT_EQ(channel->DMAMode, static_cast<std::uint32_t>(DMA_MODE_FIFO)); // its buffer goes with the channel
   card.engine.stop();
