@@ -85,22 +85,19 @@ public:
   }
 
   PathStatus read(Buffer frame, uint32_t& length) override {
-    length = 0;
-    uint32_t got = 0;
-    if (PathStatus status = readResponse(got); !status.ok() || got != 0) return deliver(status, got, frame, length);
+    if (PathStatus status = takeResponse(frame, false, length); !status.ok() || length != 0) return status;
     rearmInterrupt();
-    if (PathStatus status = readResponse(got); !status.ok() || got != 0) return deliver(status, got, frame, length);
+    if (PathStatus status = takeResponse(frame, false, length); !status.ok() || length != 0) return status;
     const uint32_t waited = functions_.notificationWait(device_, &notification_, kNotificationWaitMs);
     if (std::ranges::find(kNoInterrupt, waited) != std::end(kNoInterrupt)) return {};
     if (waited != 0) return pxi94xxCallFailed(QOR_ERR_PXI94XX_NOTIFICATION, "Pxi94xx__NotificationWait", waited);
-    PathStatus status = readResponse(got);
-    return deliver(status, got, frame, length);
+    return takeResponse(frame, false, length);
   }
 
   PathStatus flushResponse() override {
     const double start = GetTickCount();
-    for (uint32_t got = 1; got != 0;) {
-      if (PathStatus status = readResponse(got); !status.ok()) return status;
+    for (uint32_t dropped = 1; dropped != 0;) {
+      if (PathStatus status = takeResponse({}, true, dropped); !status.ok()) return status;
       if (GetTickCount() - start > kFlushLimitMs) {
         return pathError(QOR_ERR_PXI94XX_FLUSH_TIMEOUT, "timeout while flushing response buffer");
       }
@@ -109,19 +106,20 @@ public:
   }
 
 private:
-  // One response into the path's own buffer, which holds any frame the library may copy.
-  PathStatus readResponse(uint32_t& got) {
-    got = 0;
+  // One response through the path's own buffer, which holds any frame the library may copy, then into frame unless
+  // it is dropped; length 0 when none waits. A response longer than frame is an error, never copied past it. One
+  // reader of the ring at a time: the connect's flush may meet the hardware thread's read.
+  PathStatus takeResponse(Buffer frame, bool drop, uint32_t& length) {
+    std::lock_guard lock(ringMutex_);
+    length = 0;
+    uint32_t got = 0;
     if (const uint32_t code = functions_.readResponse(card_, response_.data(), &got)) {
-      got = 0;
       return pxi94xxCallFailed(QOR_ERR_PXI94XX_READ, "Pxi94xx__ReadResponse", code);
     }
-    return {};
-  }
-
-  // A response longer than the daemon's frame buffer is an error, never copied past it.
-  PathStatus deliver(PathStatus status, uint32_t got, Buffer frame, uint32_t& length) const {
-    if (!status.ok()) return status;
+    if (drop || got == 0) {
+      length = got;
+      return {};
+    }
     if (got > frame.size() || got > response_.size()) {
       return pathError(QOR_ERR_PXI94XX_READ, "response of %u bytes does not fit the buffer of %zu bytes", got,
                        frame.size());
@@ -139,7 +137,8 @@ private:
   const std::shared_ptr<Binding> binding_;
   const Pxi94xxFunctions functions_;
   const uint8_t card_;
-  std::vector<uint8_t> response_;
+  std::mutex ringMutex_;
+  std::vector<uint8_t> response_; // guarded by ringMutex_
   volatile uint8_t* bar0_ = nullptr;
   PlxDeviceObject_t* device_ = nullptr;
   Pxi94xxNotification_t notification_{};
