@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -219,6 +221,27 @@ double tcpSeconds(size_t bytes, size_t pieceSize) {
   close(pair.client);
   waitpid(sink, nullptr, 0);
   return taken;
+}
+
+bool writePlainFile(const std::string& name, std::span<const uint8_t> bytes, size_t pieceSize) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  bool whole = true;
+  for (size_t done = 0; whole && done < bytes.size();) {
+    const ssize_t wrote = ::write(fd, bytes.data() + done, std::min(pieceSize, bytes.size() - done));
+    whole = wrote > 0;
+    if (whole) done += static_cast<size_t>(wrote);
+  }
+  return ::close(fd) == 0 && whole;
+}
+
+std::vector<uint8_t> fileContent(const std::string& name) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(name, error);
+  std::vector<uint8_t> bytes(error ? 0 : size);
+  std::ifstream file(name, std::ios::binary);
+  if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return {};
+  return bytes;
 }
 
 void fillPattern(std::span<uint8_t> data, uint64_t serial) {

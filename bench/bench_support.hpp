@@ -94,6 +94,12 @@ double tcpSeconds(size_t bytes, size_t pieceSize);
 // the floor is the slower one; in seconds.
 double monitorFloorSeconds(size_t frameBytes, size_t frames);
 
+// The floor of a file writer: the bytes written to a new file in pieces of this size, then closed; false when any
+// of it failed.
+bool writePlainFile(const std::string& name, std::span<const uint8_t> bytes, size_t pieceSize);
+// What a file holds; empty when it cannot be read.
+std::vector<uint8_t> fileContent(const std::string& name);
+
 // Fills data with bytes that only this serial gives, and checks them.
 void fillPattern(std::span<uint8_t> data, uint64_t serial);
 bool hasPattern(std::span<const uint8_t> data, uint64_t serial);

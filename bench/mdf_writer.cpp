@@ -6,8 +6,6 @@
 // checker must read back every record from them. Without one they go to a temporary folder that is removed.
 // It touches no fixed path: the bench target runs it inside qor_sandbox (files in its private /tmp); to keep the files
 // for other tools, run it directly with a folder, since the sandbox keeps every host tree read-only.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +30,7 @@ constexpr uint32_t kSplitKiB = 4096;               // files of about 2 MiB
 constexpr uint64_t kStart = 1'000'000'000;
 constexpr uint64_t kRecordSpacingNs = 10'000;
 constexpr double kAimRecordsPerSecond = 1e6;
+constexpr size_t kFloorPiece = 1 << 20;  // the floor writes the record bytes uncompressed, a data block at a time
 
 // A kind of record with its payload size and the records per second one saturated bus of it carries:
 // CAN at 1 Mbit/s with 8 data bytes (111 bits a frame, no stuffing); CAN FD at 1 and 8 Mbit/s with 64 bytes (about
@@ -159,20 +158,6 @@ size_t recordMdf(const std::string& base, const RecordKind& kind, uint32_t buses
   return file.File_Close(records.endTime) ? taken : 0;
 }
 
-// The floor: the same record bytes written uncompressed to one file, in pieces of a data block's size.
-bool writePlain(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return false;
-  constexpr size_t kPiece = 1 << 20;
-  bool whole = true;
-  for (size_t done = 0; whole && done < bytes.size();) {
-    const ssize_t wrote = ::write(fd, bytes.data() + done, std::min(kPiece, bytes.size() - done));
-    whole = wrote > 0;
-    if (whole) done += static_cast<size_t>(wrote);
-  }
-  return ::close(fd) == 0 && whole;
-}
-
 // Record lines the independent checker reads back from the file; -1 when it finds the file broken.
 long checkedRecords(const std::string& name) {
   FILE* output = popen((std::string(QOR_MDF_CHECKER) + " '" + name + "'").c_str(), "r");
@@ -204,7 +189,7 @@ CaseResult runCase(const std::string& folder, const RecordKind& kind, bool rando
   CaseResult result;
   for (int block = 0; block < kBlocks; ++block) {
     auto start = Clock::now();
-    result.whole = writePlain(plain, records.bytes) && result.whole;
+    result.whole = writePlainFile(plain, records.bytes, kFloorPiece) && result.whole;
     result.floorSeconds += seconds(Clock::now() - start);
     fs::remove(plain);
 

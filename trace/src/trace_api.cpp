@@ -89,8 +89,6 @@ uint32_t failedCall() noexcept {
     throw;
   } catch (const TraceException& failure) {
     return failure.code();
-  } catch (const ChannelFailure& failure) {
-    return failure.code();
   } catch (const std::bad_alloc&) {
     return TraceException(kNoPort, kNotEnoughMemory, "").code();
   } catch (...) {

@@ -17,22 +17,15 @@ constexpr uint32_t kOpenWithoutConfiguration = 5;  // no automatic configuration
 constexpr auto kPollPeriod = std::chrono::milliseconds(10);
 constexpr uint32_t kErrorTextCapacity = 512;
 
-[[noreturn]] void throwCoreFailure(uint32_t port, uint32_t code, const std::string& text = "") {
-  throw ChannelFailure(port, code, text);
-}
-
 }  // namespace
-
-ChannelFailure::ChannelFailure(uint32_t port, uint32_t code, const std::string& text)
-    : code_(kTrace.fail(port, code, "%s", text.c_str())) {}
 
 TraceChannel::TraceChannel(const ChannelKind& kind, uint32_t userPort, uint32_t channelId, Receiver receiver)
     : kind_(kind), userPort_(userPort), channelId_(channelId), receiver_(std::move(receiver)) {
   Qor_InterfaceInfo_t info{};
-  if (const uint32_t code = Qor_GetInterfaceInfo(userPort, &info)) throwCoreFailure(userPort, code);
+  if (const uint32_t code = Qor_GetInterfaceInfo(userPort, &info)) throw TraceException(userPort, code, "");
   if (const uint32_t code = Qor_OpenInterface2(kOpenWithoutConfiguration, &info, &ownPort_)) {
     ownPort_ = kNoPort;
-    throwCoreFailure(userPort, code);
+    throw TraceException(userPort, code, "");
   }
   instance_ = Qor_Monitor_InstanceId_Get(userPort);
   std::vector<uint8_t> configure(kind.configure.begin(), kind.configure.begin() + kind.configureLength);
@@ -46,7 +39,7 @@ TraceChannel::TraceChannel(const ChannelKind& kind, uint32_t userPort, uint32_t 
 TraceChannel::~TraceChannel() {
   try {
     stop();
-  } catch (const ChannelFailure&) {
+  } catch (const TraceException&) {
     // recorded when it was made
   }
   if (ownPort_ != kNoPort) Qor_CloseInterface(ownPort_);
@@ -65,7 +58,7 @@ void TraceChannel::throwConfigureFailure(uint32_t code) const {
   }
   const uint32_t ownPort = ownPort_;
   Qor_CloseInterface(ownPort);
-  throwCoreFailure(userPort_, code, text);
+  throw TraceException(userPort_, code, text);
 }
 
 std::vector<uint8_t> TraceChannel::record(uint8_t subFunction) const {
@@ -85,7 +78,7 @@ uint32_t TraceChannel::exchange(const std::vector<uint8_t>& parameters, uint8_t 
 void TraceChannel::start() {
   std::vector<uint8_t> answer;
   if (const uint32_t code = exchange(record(kind_.startSub), kCommandControlBytes, answer, kCommandAnswerCapacity)) {
-    throwCoreFailure(userPort_, code);
+    throw TraceException(userPort_, code, "");
   }
   running_ = true;
   pollFailure_ = 0;
@@ -106,11 +99,11 @@ void TraceChannel::stop() {
   if (thread_.joinable()) thread_.join();
   std::vector<uint8_t> answer;
   if (const uint32_t code = exchange(record(kind_.stopSub), kCommandControlBytes, answer, kCommandAnswerCapacity)) {
-    throwCoreFailure(userPort_, code);
+    throw TraceException(userPort_, code, "");
   }
   running_ = false;
   if (const uint32_t failure = pollFailure_.exchange(0)) {
-    throwCoreFailure(userPort_, failure, "recording ended early: the monitor could not be read");
+    throw TraceException(userPort_, failure, "recording ended early: the monitor could not be read");
   }
 }
 

@@ -20,22 +20,11 @@
 
 namespace qor::trace {
 
-// A channel's failure with the core library's code (opening the own port, a refused command, a failed poll),
-// recorded for the application's port the moment it is made, like a TraceException.
-class ChannelFailure {
- public:
-  ChannelFailure(uint32_t port, uint32_t code, const std::string& text);
-  uint32_t code() const { return code_; }
-
- private:
-  uint32_t code_;
-};
-
 class TraceChannel {
  public:
   using Receiver = std::function<void(PollRound& round)>;
 
-  // Opens the own port and configures the firmware's monitor; failures throw ChannelFailure for userPort.
+  // Opens the own port and configures the firmware's monitor; failures throw TraceException for userPort.
   TraceChannel(const ChannelKind& kind, uint32_t userPort, uint32_t channelId, Receiver receiver);
   // Stops (failures were recorded) and closes the own port.
   ~TraceChannel();

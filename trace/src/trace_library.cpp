@@ -5,7 +5,10 @@
 namespace qor::trace {
 
 TraceException::TraceException(uint32_t port, TraceError error, const std::string& text)
-    : code_(kTrace.fail(port, kTrace.code(error), "%s", text.c_str())) {}
+    : TraceException(port, kTrace.code(error), text) {}
+
+TraceException::TraceException(uint32_t port, uint32_t code, const std::string& text)
+    : code_(kTrace.fail(port, code, "%s", text.c_str())) {}
 
 void throwFileError(const std::string& what, int error) {
   throw TraceException(kNoPort, kFileError,

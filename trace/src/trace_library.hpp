@@ -30,10 +30,14 @@ inline constexpr kit::Library kTrace{0x14, kNotEnoughMemory};
 // Port of a failure that belongs to no port.
 inline constexpr uint32_t kNoPort = 255;
 
+// Every failure inside the library: of its own codes, or of the core library's (a channel's own port, a command the
+// device refused, a failed poll).
 class TraceException {
  public:
   // Records code and text for the port at once; the text is never taken as a format.
   TraceException(uint32_t port, TraceError error, const std::string& text);
+  // The same with a full code.
+  TraceException(uint32_t port, uint32_t code, const std::string& text);
   uint32_t code() const { return code_; }
 
  private:

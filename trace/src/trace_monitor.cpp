@@ -122,7 +122,7 @@ void TraceMonitor::stop() {
   for (auto& [id, channel] : channels_) {
     try {
       channel->stop();
-    } catch (const ChannelFailure&) {
+    } catch (const TraceException&) {
       failure = std::current_exception();
     }
   }

@@ -1,6 +1,7 @@
 // Trace channels of LIN, FlexRay and Ethernet interfaces end to end, against the emulated firmware's monitor with
 // scripted items: the commands of each kind byte for byte, records built from what the polls return, a malformed
-// item that ends a poll's walk, and a poll that fails reported at the stop.
+// item that ends a poll's walk, and a poll that fails reported at the stop. Then on emulated buses: one node sends,
+// the channel on another interface records each frame's time, channel, identifier, flags and bytes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +10,10 @@
 #include <vector>
 
 #include "qor_api.h"
+#include "qor_emulator/ethernet_link.hpp"
+#include "qor_emulator/flexray_cluster.hpp"
 #include "qor_emulator/frame.hpp"
+#include "qor_emulator/lin_bus.hpp"
 #include "qor_emulator/trace_monitor_firmware.hpp"
 #include "qor_monitor.h"
 #include "qor_test/interface_fixture.hpp"
@@ -50,26 +54,43 @@ Bytes ethernetItem(uint64_t time, Bytes frame) {
   return join({le(16 + frame.size(), 2), le(1, 2), le(time, 8), {0, 0}, le(frame.size(), 2), frame});
 }
 
-template <class Record>
-std::vector<Record> recordsOf(const std::vector<uint8_t>& buffer, uint32_t count) {
-  std::vector<Record> records;
+// Each record's bytes, as the reads pack them at 8-byte aligned offsets.
+std::vector<Bytes> recordsOf(const std::vector<uint8_t>& buffer, uint32_t count) {
+  std::vector<Bytes> records;
   size_t offset = 0;
-  for (uint32_t index = 0; index < count; ++index) {
-    Record record{};
-    std::memcpy(&record, buffer.data() + offset, std::min(sizeof record, buffer.size() - offset));
-    records.push_back(record);
-    offset += (record.head.length + 7) & ~size_t{7};
+  for (uint32_t index = 0; index < count && offset + sizeof(Qor_Trace_Entry_t) <= buffer.size(); ++index) {
+    Qor_Trace_Entry_t head{};
+    std::memcpy(&head, buffer.data() + offset, sizeof head);
+    const size_t length = std::min<size_t>(head.length, buffer.size() - offset);
+    records.emplace_back(buffer.begin() + offset, buffer.begin() + offset + length);
+    offset += (length + 7) & ~size_t{7};
   }
   return records;
 }
 
+template <class Record>
+Record recordIn(const Bytes& bytes) {
+  Record record{};
+  std::memcpy(&record, bytes.data(), std::min(sizeof record, bytes.size()));
+  return record;
+}
+
+// The record's bytes behind its fixed part.
+template <class Record>
+Bytes tailOf(const Bytes& bytes) {
+  return Bytes(bytes.begin() + std::min(sizeof(Record), bytes.size()), bytes.end());
+}
+
+// A channel on interface 1 of a trace; the firmware the case attaches serves it.
 class BusTrace : public InterfaceFixture {
  protected:
-  BusTrace(EmulatedModel model, TraceMonitorFirmware::Bus bus) : InterfaceFixture(std::move(model)), bus_(bus) {}
+  explicit BusTrace(EmulatedModel model) : InterfaceFixture(std::move(model)) {}
+
+  virtual std::shared_ptr<TraceMonitorFirmware> attachFirmware() = 0;
 
   void SetUp() override {
     InterfaceFixture::SetUp();
-    firmware_ = TraceMonitorFirmware::attachTo(*device_, bus_, {1});
+    firmware_ = attachFirmware();
     port_ = open(1);
     instance_ = Qor_Monitor_InstanceId_Get(port_);
     ASSERT_EQ(Qor_Trace_Allocate(0, &trace_), 0u);
@@ -97,17 +118,22 @@ class BusTrace : public InterfaceFixture {
     ASSERT_EQ(property(QOR_TRACE_PROPERTY_ENTRY_COUNT), count);
   }
 
-  template <class Record>
-  std::vector<Record> items(bool list = false) {
+  std::vector<Bytes> records(bool list = false) {
     std::vector<uint8_t> buffer(1 << 16);
     uint32_t count = 0, size = static_cast<uint32_t>(buffer.size());
     const uint32_t code = list ? Qor_Trace_GetListItems(trace_, 0, 0, &count, &size, buffer.data())
                                : Qor_Trace_GetItems(trace_, 0, 0, &count, &size, buffer.data());
     EXPECT_EQ(code, 0u) << Qor_GetLastErrorDescription();
-    return recordsOf<Record>(buffer, count);
+    return recordsOf(buffer, count);
   }
 
-  const TraceMonitorFirmware::Bus bus_;
+  template <class Record>
+  std::vector<Record> items(bool list = false) {
+    std::vector<Record> items;
+    for (const Bytes& bytes : records(list)) items.push_back(recordIn<Record>(bytes));
+    return items;
+  }
+
   std::shared_ptr<TraceMonitorFirmware> firmware_;
   uint32_t port_ = QOR_NO_PORT;
   uint8_t instance_ = 0;
@@ -116,7 +142,10 @@ class BusTrace : public InterfaceFixture {
 
 class LinTrace : public BusTrace {
  protected:
-  LinTrace() : BusTrace(linAndKLineController(), TraceMonitorFirmware::Bus::Lin) {}
+  LinTrace() : BusTrace(linAndKLineController()) {}
+  std::shared_ptr<TraceMonitorFirmware> attachFirmware() override {
+    return TraceMonitorFirmware::attachTo(*device_, TraceMonitorFirmware::Bus::Lin, {1});
+  }
 };
 
 TEST_F(LinTrace, RecordsTheItemsWithTheCommandsOfItsKind) {
@@ -141,7 +170,10 @@ TEST_F(LinTrace, RecordsTheItemsWithTheCommandsOfItsKind) {
 
 class FlexRayTrace : public BusTrace {
  protected:
-  FlexRayTrace() : BusTrace(flexRayController(), TraceMonitorFirmware::Bus::FlexRay) {}
+  FlexRayTrace() : BusTrace(flexRayController()) {}
+  std::shared_ptr<TraceMonitorFirmware> attachFirmware() override {
+    return TraceMonitorFirmware::attachTo(*device_, TraceMonitorFirmware::Bus::FlexRay, {1});
+  }
 };
 
 // An entry of length 0 would step nowhere: the poll's walk ends at it, the entry before it is marked as the last
@@ -173,7 +205,10 @@ TEST_F(FlexRayTrace, AZeroLengthEntryEndsThePollsWalk) {
 
 class EthernetTrace : public BusTrace {
  protected:
-  EthernetTrace() : BusTrace(automotiveEthernetController(), TraceMonitorFirmware::Bus::Ethernet) {}
+  EthernetTrace() : BusTrace(automotiveEthernetController()) {}
+  std::shared_ptr<TraceMonitorFirmware> attachFirmware() override {
+    return TraceMonitorFirmware::attachTo(*device_, TraceMonitorFirmware::Bus::Ethernet, {1});
+  }
 };
 
 // A poll the firmware refuses ends the recording; the stop says so rather than reporting success.
@@ -197,6 +232,131 @@ TEST_F(EthernetTrace, APollThatFailsIsReportedAtTheStop) {
   EXPECT_EQ(records[0].frameLength, 60u);
   EXPECT_TRUE(items<Qor_Trace_Entry_Ethernet_t>(true).empty());
   EXPECT_EQ(Qor_Trace_Stop(trace_), 0u);  // reported once
+}
+
+// The monitors of interface 1 hear what node 2 sends on an emulated LIN bus.
+class LinBusTrace : public BusTrace {
+ protected:
+  LinBusTrace() : BusTrace(linAndKLineController()) {}
+  std::shared_ptr<TraceMonitorFirmware> attachFirmware() override {
+    bus_.attach(*device_, 2);
+    return TraceMonitorFirmware::attachTo(*device_, bus_, {1});
+  }
+  emulator::LinBus bus_;
+};
+
+// Each frame's record: its time, channel, identifier, state and bytes with the checksum (enhanced with the protected
+// identifier, classic for the diagnostic ids); a frame sent before the start is not recorded.
+TEST_F(LinBusTrace, RecordsWhatAnotherNodeSends) {
+  bus_.transmit(*device_, 2, {0x22, {0x01}});
+  ASSERT_EQ(Qor_Trace_Start(trace_, 0), 0u) << Qor_GetLastErrorDescription();
+  struct Case {
+    emulator::LinFrame frame;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {{0x21, {0xAA, 0xBB}, 0}, {0xAA, 0xBB, 0x38}},
+      {{0x10, {0x55}, 0x04}, {0x55, 0x5A}},
+      {{0x3C, {1, 2, 3, 4, 5, 6, 7, 8}, 0}, {1, 2, 3, 4, 5, 6, 7, 8, 0xDB}},
+  };
+  std::vector<uint64_t> times;
+  for (const Case& c : cases) times.push_back(bus_.transmit(*device_, 2, c.frame).startNs);
+  awaitRecords(3);
+  ASSERT_EQ(Qor_Trace_Stop(trace_), 0u) << Qor_GetLastErrorDescription();
+
+  const auto records = items<Qor_Trace_Entry_Lin_t>();
+  ASSERT_EQ(records.size(), std::size(cases));
+  for (size_t index = 0; index < records.size(); ++index) {
+    SCOPED_TRACE(index);
+    const Qor_Trace_Entry_Lin_t& record = records[index];
+    EXPECT_EQ(record.head.timestamp, times[index]);
+    EXPECT_EQ(record.head.channelId, 1u);
+    EXPECT_EQ(record.identifier, cases[index].frame.frameId);
+    EXPECT_EQ(record.status, cases[index].frame.state);
+    EXPECT_EQ(Bytes(record.bytes, record.bytes + std::min<size_t>(record.byteCount, 9)), cases[index].bytes);
+    EXPECT_EQ(record.bitTime, bus_.bitNs() * 8);
+  }
+}
+
+class FlexRayClusterTrace : public BusTrace {
+ protected:
+  FlexRayClusterTrace() : BusTrace(flexRayNodes()) {}
+  std::shared_ptr<TraceMonitorFirmware> attachFirmware() override {
+    cluster_.attach(*device_, 2);
+    return TraceMonitorFirmware::attachTo(*device_, cluster_, {1});
+  }
+  emulator::FlexRayCluster cluster_;
+};
+
+// Each frame's record: its time, channel, slot, cycle, channels and payload.
+TEST_F(FlexRayClusterTrace, RecordsWhatAnotherNodeSends) {
+  ASSERT_EQ(Qor_Trace_Start(trace_, 0), 0u) << Qor_GetLastErrorDescription();
+  const emulator::FlexRayFrame frames[] = {
+      {0x12, 5, emulator::kFlexRayChannelA, {0xAA, 0xBB, 0xCC, 0xDD}},
+      {0x7FF, 63, emulator::kFlexRayChannelB, {}},
+      {0x40, 0, emulator::kFlexRayChannelsAB, Bytes(254, 0x5C)},
+  };
+  constexpr uint8_t kChannelCodes[] = {0, 1, 2};
+  std::vector<uint64_t> times;
+  for (const auto& frame : frames) times.push_back(cluster_.transmit(*device_, 2, frame));
+  awaitRecords(3);
+  ASSERT_EQ(Qor_Trace_Stop(trace_), 0u) << Qor_GetLastErrorDescription();
+
+  const auto all = records();
+  ASSERT_EQ(all.size(), std::size(frames));
+  for (size_t index = 0; index < all.size(); ++index) {
+    SCOPED_TRACE(index);
+    const auto record = recordIn<Qor_Trace_Entry_FlexRay_t>(all[index]);
+    EXPECT_EQ(record.head.timestamp, times[index]);
+    EXPECT_EQ(record.timestamp, times[index]);
+    EXPECT_EQ(record.head.channelId, 1u);
+    EXPECT_EQ(record.entryType, 1u);
+    EXPECT_EQ(record.channel, kChannelCodes[index]);
+    EXPECT_EQ(record.slot, frames[index].slot);
+    EXPECT_EQ(record.cycle, frames[index].cycle);
+    EXPECT_EQ(record.payloadWords, frames[index].payload.size() / 2);
+    EXPECT_EQ(tailOf<Qor_Trace_Entry_FlexRay_t>(all[index]), frames[index].payload);
+  }
+}
+
+class EthernetLinkTrace : public BusTrace {
+ protected:
+  EthernetLinkTrace() : BusTrace(automotiveEthernetController()) {}
+  std::shared_ptr<TraceMonitorFirmware> attachFirmware() override {
+    link_.attach(*device_, 2);
+    return TraceMonitorFirmware::attachTo(*device_, link_, {1});
+  }
+  emulator::EthernetLink link_;
+};
+
+// Each frame's record: its time, channel, the flag of a frame heard, and the frame whole, from the shortest to the
+// longest.
+TEST_F(EthernetLinkTrace, RecordsWhatAnotherNodeSends) {
+  ASSERT_EQ(Qor_Trace_Start(trace_, 0), 0u) << Qor_GetLastErrorDescription();
+  const emulator::MacAddress source{0x02, 0, 0, 0, 0, 0x02};
+  std::vector<emulator::EthernetFrame> frames;
+  for (size_t payload : {0, 100, 1500}) {
+    Bytes bytes(payload);
+    for (size_t index = 0; index < payload; ++index) bytes[index] = static_cast<uint8_t>(index * 7 + payload);
+    frames.push_back(emulator::EthernetFrame::make(emulator::kBroadcastMac, source, 0x88B5, bytes));
+  }
+  std::vector<uint64_t> times;
+  for (const auto& frame : frames) times.push_back(link_.transmit(*device_, 2, frame));
+  awaitRecords(3);
+  ASSERT_EQ(Qor_Trace_Stop(trace_), 0u) << Qor_GetLastErrorDescription();
+
+  const auto all = records();
+  ASSERT_EQ(all.size(), frames.size());
+  for (size_t index = 0; index < all.size(); ++index) {
+    SCOPED_TRACE(index);
+    const auto record = recordIn<Qor_Trace_Entry_Ethernet_t>(all[index]);
+    EXPECT_EQ(record.head.timestamp, times[index]);
+    EXPECT_EQ(record.head.channelId, 1u);
+    EXPECT_EQ(record.itemType, 1u);
+    EXPECT_EQ(record.flags, 0u);
+    EXPECT_EQ(record.frameLength, frames[index].bytes.size());
+    EXPECT_EQ(tailOf<Qor_Trace_Entry_Ethernet_t>(all[index]), frames[index].bytes);
+  }
 }
 
 }  // namespace

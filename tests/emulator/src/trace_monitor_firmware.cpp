@@ -25,6 +25,61 @@ Commands commandsOf(TraceMonitorFirmware::Bus bus) {
   return {};
 }
 
+// The LIN checksum: the inverted sum with carries of the data, and of the protected identifier for ids below 60.
+uint8_t linChecksum(const LinFrame& frame) {
+  const uint8_t id = frame.frameId & 0x3F;
+  auto bit = [id](int index) { return (id >> index) & 1; };
+  const uint8_t parity = static_cast<uint8_t>((bit(0) ^ bit(1) ^ bit(2) ^ bit(4)) << 6 |
+                                              (1 ^ bit(1) ^ bit(3) ^ bit(4) ^ bit(5)) << 7);
+  unsigned sum = id < 60 ? (id | parity) : 0;
+  for (uint8_t byte : frame.data) {
+    sum += byte;
+    if (sum > 0xFF) sum -= 0xFF;
+  }
+  return static_cast<uint8_t>(~sum);
+}
+
+Bytes linItem(const LinFrame& frame, const LinTiming& timing, uint32_t bitNs) {
+  Bytes bytes = frame.data;
+  bytes.push_back(linChecksum(frame));
+  return RecordBytes()
+      .u16(20 + bytes.size())
+      .u16(0)
+      .u64(timing.startNs)
+      .u8(frame.state)
+      .u8(bytes.size())
+      .u8(frame.frameId)
+      .u8(0)
+      .u32(uint64_t{bitNs} * 8)
+      .bytes(bytes);
+}
+
+Bytes flexRayItem(const FlexRayFrame& frame, uint64_t busTimeNs) {
+  const uint8_t channel = frame.channels == kFlexRayChannelsAB ? 2 : frame.channels == kFlexRayChannelB ? 1 : 0;
+  return RecordBytes()
+      .u16(20 + frame.payload.size())
+      .u16(1)
+      .u64(busTimeNs)
+      .u8(channel)
+      .u8(0)
+      .u16(frame.slot)
+      .u8(frame.cycle)
+      .u8(frame.payload.size() / 2)
+      .u16(0)
+      .bytes(frame.payload);
+}
+
+Bytes ethernetItem(std::span<const uint8_t> frame, uint64_t linkTimeNs) {
+  return RecordBytes()
+      .u16(16 + frame.size())
+      .u16(1)
+      .u64(linkTimeNs)
+      .u8(0)
+      .u8(0)
+      .u16(frame.size())
+      .bytes(Bytes(frame.begin(), frame.end()));
+}
+
 }  // namespace
 
 std::shared_ptr<TraceMonitorFirmware> TraceMonitorFirmware::attachTo(Device& device, Bus bus,
@@ -34,6 +89,51 @@ std::shared_ptr<TraceMonitorFirmware> TraceMonitorFirmware::attachTo(Device& dev
   device.onCommand(commandsOf(bus).command,
                    [firmware](const ReceivedFrame& frame) { return firmware->answer(frame); });
   return firmware;
+}
+
+std::shared_ptr<TraceMonitorFirmware> TraceMonitorFirmware::attachTo(Device& device, LinBus& bus,
+                                                                     std::vector<uint8_t> interfaces) {
+  auto firmware = attachTo(device, Bus::Lin, interfaces);
+  const std::weak_ptr<TraceMonitorFirmware> weak = firmware;
+  for (uint8_t number : interfaces) {
+    bus.attach(device, number);
+    bus.listen(device, number, [weak, number, bitNs = bus.bitNs()](const LinFrame& frame, const LinTiming& timing) {
+      if (auto alive = weak.lock()) alive->heard(number, linItem(frame, timing, bitNs));
+    });
+  }
+  return firmware;
+}
+
+std::shared_ptr<TraceMonitorFirmware> TraceMonitorFirmware::attachTo(Device& device, FlexRayCluster& cluster,
+                                                                     std::vector<uint8_t> interfaces) {
+  auto firmware = attachTo(device, Bus::FlexRay, interfaces);
+  const std::weak_ptr<TraceMonitorFirmware> weak = firmware;
+  for (uint8_t number : interfaces) {
+    cluster.attach(device, number);
+    cluster.listen(device, number, [weak, number](const FlexRayFrame& frame, uint64_t busTimeNs) {
+      if (auto alive = weak.lock()) alive->heard(number, flexRayItem(frame, busTimeNs));
+    });
+  }
+  return firmware;
+}
+
+std::shared_ptr<TraceMonitorFirmware> TraceMonitorFirmware::attachTo(Device& device, EthernetLink& link,
+                                                                     std::vector<uint8_t> interfaces) {
+  auto firmware = attachTo(device, Bus::Ethernet, interfaces);
+  const std::weak_ptr<TraceMonitorFirmware> weak = firmware;
+  for (uint8_t number : interfaces) {
+    link.attach(device, number);
+    link.addListener(device, number, [weak, number](std::span<const uint8_t> frame, uint64_t linkTimeNs) {
+      if (auto alive = weak.lock()) alive->heard(number, ethernetItem(frame, linkTimeNs));
+    });
+  }
+  return firmware;
+}
+
+void TraceMonitorFirmware::heard(uint8_t interfaceNumber, Bytes item) {
+  std::lock_guard lock(mutex_);
+  Node& node = nodes_.at(interfaceNumber);
+  if (node.started) node.items.push_back(std::move(item));
 }
 
 void TraceMonitorFirmware::queue(uint8_t interfaceNumber, Bytes item) {
