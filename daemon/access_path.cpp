@@ -45,6 +45,7 @@ PathStatus Device::fpgaFifoRead(Buffer, uint32_t& length, uint32_t) {
   return functionNotAvailable();
 }
 PathStatus Device::fpgaFifoWrite(Bytes) { return functionNotAvailable(); }
+uint32_t Device::listedDeviceNumber() const { return 0; }
 
 PathStatus AccessPath::start(const PathSettings&) { return {}; }
 void AccessPath::shutdown() {}

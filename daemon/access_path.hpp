@@ -65,6 +65,7 @@ public:
     bool monitorNeedsStop = false;   // monitor stop and application close call stopMonitor
     uint32_t monitorDataSize = 0;    // the longest monitor data readMonitor delivers
     uint8_t monitorPollIntervalMs = 1; // pause of the monitor thread between reads
+    uint16_t relayCount = 0;         // relays in FPGA registers (message 0x40, sub-functions 6 to 9); 0: none
   };
   Properties properties;
 
@@ -97,6 +98,10 @@ public:
   // Reads at most data.size() bytes within timeoutMs; length out.
   virtual PathStatus fpgaFifoRead(Buffer data, uint32_t& length, uint32_t timeoutMs);
   virtual PathStatus fpgaFifoWrite(Bytes data);
+
+  // The device number the device is listed under after a rescan of its path (message 0x19, the driver information
+  // of a USB type), asked inside the USB suspension; 0 when the path does not renumber its devices.
+  virtual uint32_t listedDeviceNumber() const;
 };
 
 // What the daemon tells every path.

@@ -181,6 +181,7 @@ void Interpreter::driverInfo(Server& server, const Incoming& in) {
   if (DeviceAccess::driverInfoUsesUsb(hostType)) {
     UsbSuspension suspension(server);
     status = server.access_.driverInfo(hostType, out, written, requestData);
+    suspension.followRenumbering();
   } else {
     status = server.access_.driverInfo(hostType, out, written, requestData);
   }
@@ -208,6 +209,7 @@ void Interpreter::refreshDriverInfo(Server& server, const Incoming& in) {
   if (withUsb) {
     UsbSuspension suspension(server);
     status = server.access_.refresh(true, flag);
+    suspension.followRenumbering();
   } else {
     status = server.access_.refresh(false, flag);
   }

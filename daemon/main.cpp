@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
 
   syslog(LOG_DEBUG, "qorapid running");
   Server server(ServerOptions{words.usb});
-  installAccessPaths(server.deviceAccess());
+  installAccessPaths(server.deviceAccess(), directory);
   server.start();
   std::thread signals([&] { awaitSignals(server, awaited); });
   const bool served = server.waitForClients();

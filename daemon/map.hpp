@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <variant>
 
 #include "access_path.hpp"
@@ -54,6 +55,7 @@ private:
 };
 
 // Installs the access paths of the program qorapid: the one registration point of every real path.
-void installAccessPaths(DeviceAccess& access);
+// executableDirectory: the daemon's own directory, where its FPGA files lie.
+void installAccessPaths(DeviceAccess& access, const std::string& executableDirectory);
 
 } // namespace qor::daemon

@@ -6,6 +6,12 @@
 
 namespace qor::daemon {
 
+Qor_InterfaceInfo_t Port::currentDescriptor() const {
+  Qor_InterfaceInfo_t current = descriptor;
+  if (const uint32_t listed = listedDeviceNumber) current.deviceNumber = listed;
+  return current;
+}
+
 std::string Application::queueName(const char* kind) const {
   char name[96];
   snprintf(name, sizeof name, QOR_APPLICATION_QUEUE_NAME_FORMAT, client.pid(), clientPortId,

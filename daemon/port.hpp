@@ -59,6 +59,10 @@ public:
 
   const uint8_t index;
   const Qor_InterfaceInfo_t descriptor; // as connected; host type 18 carries the Ethernet flag
+  // The number a rescan of the USB devices gave the port's device since it connected; 0: the descriptor's.
+  std::atomic<uint32_t> listedDeviceNumber{0};
+  // The descriptor with the device number the device is listed under now: connects compare against it.
+  Qor_InterfaceInfo_t currentDescriptor() const;
   const HostType& hostType;
 
   // Connect and close of this port: device open and close, thread start and stop, admission and retirement.

@@ -46,7 +46,7 @@ bool sameDevice(const Qor_InterfaceInfo_t& port, const Qor_InterfaceInfo_t& requ
 std::shared_ptr<Port> PortTable::take(const Qor_InterfaceInfo_t& request) {
   std::lock_guard lock(mutex_);
   for (uint8_t index : order_) {
-    if (sameDevice(ports_[index]->descriptor, request)) return ports_[index];
+    if (sameDevice(ports_[index]->currentDescriptor(), request)) return ports_[index];
   }
   for (size_t index = 0; index < kSlots; ++index) {
     if (ports_[index]) continue;

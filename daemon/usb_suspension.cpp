@@ -44,13 +44,21 @@ UsbSuspension::UsbSuspension(Server& server) : exclusive_(server.usbSuspension()
     }
     // A reader that has not started yet finds the port suspended before its first read.
     const auto reader = port->hardwareThread();
-    if (!port->device || !reader || reader->ended()) continue;
-    port->suspended = true;
-    if (!reader->waitRunning(false, kSuspendBound)) {
-      syslog(LOG_WARNING, "%s : hardware thread of port %u still reading\n", "Qor_Server_Communication_Suspend_Usb",
-             static_cast<unsigned>(port->index));
+    if (port->device && reader && !reader->ended()) {
+      port->suspended = true;
+      if (!reader->waitRunning(false, kSuspendBound)) {
+        syslog(LOG_WARNING, "%s : hardware thread of port %u still reading\n", "Qor_Server_Communication_Suspend_Usb",
+               static_cast<unsigned>(port->index));
+      }
     }
     suspended_.push_back(std::move(held));
+  }
+}
+
+void UsbSuspension::followRenumbering() {
+  for (Suspended& held : suspended_) {
+    if (!held.port->device) continue;
+    if (const uint32_t listed = held.port->device->listedDeviceNumber()) held.port->listedDeviceNumber = listed;
   }
 }
 

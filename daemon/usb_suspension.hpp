@@ -18,6 +18,10 @@ class UsbSuspension {
 public:
   explicit UsbSuspension(Server& server);
   ~UsbSuspension();
+
+  // After a rescan of the USB devices: the ports take the device numbers their devices are listed under now, so that
+  // a connect to a device finds its port.
+  void followRenumbering();
   UsbSuspension(const UsbSuspension&) = delete;
   UsbSuspension& operator=(const UsbSuspension&) = delete;
 

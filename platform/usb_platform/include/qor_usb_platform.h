@@ -3,8 +3,9 @@
  * function returns 0 or a code 0xE0000xxx. A controller is addressed by its device type and index in the device
  * list.
  *
- * These are stand-ins for machines without the outside libraries and without USB hardware: they report no device,
- * and every call that addresses a controller or an adapter answers QOR_USB_NO_DEVICE. */
+ * These are stand-ins for machines without the outside libraries and without USB hardware. Without settings they
+ * report no device, and every call that addresses a controller or an adapter answers QOR_USB_NO_DEVICE; libhxusb
+ * reaches the USB devices of a device emulator named in its settings file (qor_usb_emulator_link.hpp). */
 #ifndef QOR_USB_PLATFORM_H
 #define QOR_USB_PLATFORM_H
 
@@ -22,8 +23,12 @@ extern "C" {
 #endif
 
 #define QOR_USB_NO_DEVICE 0xE0000105u
-#define QOR_USB_MEMORY_UNDERSIZED 0xE0000005u
-#define QOR_USB_INVALID_PARAMETER 0xE0000301u
+#define QOR_USB_UNKNOWN_IOCTRL 0xE0000002u
+#define QOR_USB_DEVICE_REMOVED 0xE0000007u
+#define QOR_USB_UNDEFINED_ERROR 0xE00000F0u
+#define QOR_USB_MEMORY_UNDERSIZED 0xE0000114u
+#define QOR_USB_INVALID_LENGTH 0xE0000115u
+#define QOR_USB_INVALID_PARAMETER 0xE0000120u
 
 /* Library versions: major * 100 + minor. */
 #define QOR_HXUSB_VERSION 225u
@@ -56,7 +61,8 @@ QOR_USB_API uint32_t QorUSB_Platform_Driver_Info(void* buffer, uint32_t size);
 QOR_USB_API uint32_t QorUSB_Platform_Write_FIFO(uint32_t type, uint32_t index, const void* data, uint32_t length);
 QOR_USB_API uint32_t QorUSB_Platform_94xx_WriteData(uint32_t type, uint32_t index, const void* data,
                                                     uint32_t length);
-/* *size: room in (0 for the largest frame), bytes of one frame out, 0 when none came within milliseconds. */
+/* *size: room in; bytes of one frame out, 0 when none came within milliseconds. A frame larger than the room is
+ * QOR_USB_MEMORY_UNDERSIZED (the frame is dropped, nothing is written). */
 QOR_USB_API uint32_t QorUSB_Platform_Read_FIFO_Timeout(uint32_t type, uint32_t index, void* buffer, uint32_t* size,
                                                        uint32_t milliseconds);
 QOR_USB_API uint32_t QorUSB_Platform_94xx_ReadData(uint32_t type, uint32_t index, void* buffer, uint32_t* size,
