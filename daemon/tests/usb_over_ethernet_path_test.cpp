@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "map_usb_over_ethernet.hpp"
+#include "port_table.hpp"
 #include "qor_emulator/usb_over_ethernet_adapter.hpp"
 #include "qor_error_codes.h"
 #include "usb_device_table.hpp"
@@ -249,6 +250,29 @@ TEST_F(UsbOverEthernetPath, ListingsOpensAndClosesRunTogether) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(settledConnections(first_, 0), 0u);
   EXPECT_EQ(settledConnections(second_, 0), 0u);
+}
+
+// A connect finds the open port of its device: behind an adapter, by adapter, type and number.
+TEST(UsbOverEthernetPorts, AreTheSameDeviceOnlyBehindTheSameAdapterWithTheSameTypeAndNumber) {
+  const Qor_InterfaceInfo_t open = descriptor("127.0.0.2", kResistorHostType, 1);
+  Qor_InterfaceInfo_t onUsb = open;
+  onUsb.flags = 0;
+  memset(onUsb.ipAddress, 0, sizeof onUsb.ipAddress);
+  const struct {
+    const char* what;
+    Qor_InterfaceInfo_t port;
+    Qor_InterfaceInfo_t request;
+    bool same;
+  } cases[] = {
+      {"the same device", open, descriptor("127.0.0.2", kResistorHostType, 1), true},
+      {"another controller of a single-controller model", open, descriptor("127.0.0.2", kResistorHostType, 1, 2), true},
+      {"the next device of the type", open, descriptor("127.0.0.2", kResistorHostType, 2), false},
+      {"another type", open, descriptor("127.0.0.2", kRelayHostType, 1), false},
+      {"another adapter", open, descriptor("127.0.0.3", kResistorHostType, 1), false},
+      {"the device of that number on the host's USB", open, onUsb, false},
+      {"a port on the host's USB", onUsb, open, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sameDevice(c.port, c.request), c.same) << c.what;
 }
 
 } // namespace
