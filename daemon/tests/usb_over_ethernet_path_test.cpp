@@ -2,6 +2,7 @@
 // loopback addresses of the sandbox's own network: per-adapter device tables, the connection counted per port,
 // the design check and the failures of an open.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +18,7 @@
 #include "port_table.hpp"
 #include "qor_emulator/usb_over_ethernet_adapter.hpp"
 #include "qor_error_codes.h"
+#include "qor_usb_platform.h"
 #include "usb_device_table.hpp"
 
 namespace qor::daemon {
@@ -250,6 +252,31 @@ TEST_F(UsbOverEthernetPath, ListingsOpensAndClosesRunTogether) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(settledConnections(first_, 0), 0u);
   EXPECT_EQ(settledConnections(second_, 0), 0u);
+}
+
+// The stand-in keeps one connection per adapter, so a path that connected twice or let go of a connection it still
+// uses would see it fail.
+TEST_F(UsbOverEthernetPath, TheStandInHasOneConnectionPerAdapter) {
+  void* library = dlopen(UOE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  const auto connect = reinterpret_cast<decltype(&QorUSB_Platform_ConnectToTarget)>(
+      dlsym(library, "QorUSB_Platform_ConnectToTarget"));
+  const auto disconnect = reinterpret_cast<decltype(&QorUSB_Platform_DisconnectFromTarget)>(
+      dlsym(library, "QorUSB_Platform_DisconnectFromTarget"));
+  const auto version = reinterpret_cast<decltype(&QorUSB_Platform_Xilinx_Version_UoE)>(
+      dlsym(library, "QorUSB_Platform_Xilinx_Version_UoE"));
+  uint32_t connection = 0;
+  uint32_t design = 0;
+  ASSERT_EQ(connect(targetOf("127.0.0.2"), 4000, &connection), 0u);
+  EXPECT_EQ(version(kResistorDriverType, 1, &design, connection), 0u);
+  EXPECT_EQ(design, 9u);
+  uint32_t again = 0;
+  EXPECT_EQ(connect(targetOf("127.0.0.2"), 4000, &again), 0xE0000301u); // already connected
+  EXPECT_EQ(connect(targetOf("127.0.0.9"), 4000, &again), 0xE0000300u); // connection failed
+  EXPECT_EQ(disconnect(targetOf("127.0.0.2")), 0u);
+  EXPECT_EQ(disconnect(targetOf("127.0.0.2")), 0xE0000304u); // no connection
+  EXPECT_EQ(version(kResistorDriverType, 1, &design, connection), 0xE0000304u);
+  dlclose(library);
 }
 
 // A connect finds the open port of its device: behind an adapter, by adapter, type and number.

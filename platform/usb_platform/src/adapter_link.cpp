@@ -1,6 +1,5 @@
 #include "adapter_link.hpp"
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
