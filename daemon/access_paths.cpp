@@ -1,11 +1,11 @@
 // The registration point of the program's access paths: one line per real path. A kind without a line stays
 // unavailable (its opens fail with 0x100000A, its driver information is empty):
-//   USB over Ethernet         PathKind::UsbOverEthernet  map_usb_over_ethernet.cpp
 //   95xx cards                PathKind::Cards95xx        map_pxi95xx.cpp
 #include "map.hpp"
 #include "map_ethernet.hpp"
 #include "map_pxi94xx.hpp"
 #include "map_usb.hpp"
+#include "map_usb_over_ethernet.hpp"
 
 namespace qor::daemon {
 
@@ -13,6 +13,7 @@ void installAccessPaths(DeviceAccess& access, const std::string& executableDirec
   access.install(PathKind::Usb, makeUsbPath(executableDirectory));
   access.install(PathKind::Ethernet, makeEthernetPath());
   access.install(PathKind::Cards94xx, makePxi94xxPath());
+  access.install(PathKind::UsbOverEthernet, makeUsbOverEthernetPath(executableDirectory));
 }
 
 } // namespace qor::daemon

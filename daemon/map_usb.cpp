@@ -15,6 +15,7 @@
 #include "map_usb_7140.hpp"
 #include "qor_error_codes.h"
 #include "usb_device_table.hpp"
+#include "usb_fpga_download.hpp"
 #include "usb_library.hpp"
 #include "usb_models.hpp"
 
@@ -27,8 +28,6 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kReadWaitMs = 100;
 constexpr uint32_t kFlushReadWaitMs = 1;
 constexpr auto kFlushBound = 100ms;
-constexpr auto kDownloadByOtherBound = 20000ms;
-constexpr auto kDownloadPollStep = 1ms;
 constexpr auto kMonitorResetSettle = 500ms;
 constexpr uint32_t kMonitorReadWaitMs = 111;
 constexpr uint32_t kMonitorFlushReadWaitMs = 1;
@@ -481,26 +480,10 @@ PathStatus UsbPath::download(const UsbLibrary::Functions& f, uint32_t type, uint
   if (f.download == nullptr) {
     return pathError(QOR_ERR_USB_FPGA_IMAGE, "'%s' is not available in '%s'", kName, kUsbLibraryName);
   }
-  uint32_t status = 0;
-  const uint32_t rc = f.download(type, index, file.path.c_str(), &status);
-  if (rc == kUsbDownloadInProgress) {
-    // Another client loads the same device: its design counts once the device reports one.
-    for (const auto deadline = Clock::now() + kDownloadByOtherBound; Clock::now() < deadline;) {
-      uint32_t version = 0;
-      if (const uint32_t failed = f.designVersion(type, index, &version)) {
-        return usbLibraryFailure(QOR_ERR_USB_FPGA_IMAGE, "QorUSB_Platform_Xilinx_Version", failed);
-      }
-      if (version != 0) return {};
-      std::this_thread::sleep_for(kDownloadPollStep);
-    }
-    return pathError(QOR_ERR_USB_FPGA_IMAGE, "another client is already downloading and a timeout occured");
-  }
-  if (rc != 0) return usbLibraryFailure(QOR_ERR_USB_FPGA_IMAGE, kName, rc);
-  if ((status & 0xFF) != 0) {
-    return pathError(QOR_ERR_USB_FPGA_IMAGE, "'%s' failed with USB controller firmware error 0x%02X", kName,
-                     status & 0xFF);
-  }
-  return {};
+  return loadFpgaDesign({kName, "QorUSB_Platform_Xilinx_Version",
+                         [&](const char* path, uint32_t* status) { return f.download(type, index, path, status); },
+                         [&](uint32_t* version) { return f.designVersion(type, index, version); }},
+                        file);
 }
 
 } // namespace

@@ -26,9 +26,11 @@ bool sameDevice(const Qor_InterfaceInfo_t& port, const Qor_InterfaceInfo_t& requ
   if (hasFlag(port, QOR_INTERFACE_FLAG_ETHERNET) && hasFlag(request, QOR_INTERFACE_FLAG_ETHERNET)) {
     return address(port) == address(request);
   }
-  if (hasFlag(port, QOR_INTERFACE_FLAG_USB_OVER_ETHERNET)) {
-    return hasFlag(request, QOR_INTERFACE_FLAG_USB_OVER_ETHERNET) && target(port) == target(request);
-  }
+  // A device behind an adapter is never one on the host's USB; behind one adapter, devices differ as they do on
+  // USB: by type and number.
+  const bool portOverEthernet = hasFlag(port, QOR_INTERFACE_FLAG_USB_OVER_ETHERNET);
+  if (portOverEthernet != hasFlag(request, QOR_INTERFACE_FLAG_USB_OVER_ETHERNET)) return false;
+  if (portOverEthernet && target(port) != target(request)) return false;
   if (port.hostInterfaceType != request.hostInterfaceType) return false;
   const HostType* host = findHostType(request.hostInterfaceType);
   if (host == nullptr) return false;

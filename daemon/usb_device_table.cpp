@@ -12,7 +12,6 @@ namespace {
 constexpr size_t kRawHeader = 16;
 constexpr size_t kRawEntry = 16;
 constexpr size_t kRawCountOffset = 8;
-constexpr uint32_t kCommunicationUsb = 3;
 
 struct RawController {
   uint32_t serialNumber;
@@ -97,7 +96,7 @@ UsbDeviceTable buildUsbDeviceTable(std::span<const uint8_t> rawList) {
   return table;
 }
 
-std::vector<uint8_t> usbDriverInformation(const UsbDeviceTable& table) {
+std::vector<uint8_t> usbDriverInformation(const UsbDeviceTable& table, uint32_t communicationType) {
   std::vector<uint32_t> types;
   for (const UsbDeviceRecord& device : table.devices) {
     if (std::find(types.begin(), types.end(), device.driverType) == types.end()) types.push_back(device.driverType);
@@ -110,7 +109,7 @@ std::vector<uint8_t> usbDriverInformation(const UsbDeviceTable& table) {
       if (device.driverType != type) continue;
       UsbDriverInfoEntry entry{};
       entry.hostInterfaceType = usbHostTypeOf(type);
-      entry.communicationType = kCommunicationUsb;
+      entry.communicationType = communicationType;
       entry.deviceNumber = device.deviceNumber;
       entry.serialNumber = device.baseSerial;
       entry.position = static_cast<uint8_t>(i + 1);

@@ -47,7 +47,7 @@ UsbDeviceTable buildUsbDeviceTable(std::span<const uint8_t> rawList);
 // One entry of the driver information per device (fixed layout, read by the clients).
 struct UsbDriverInfoEntry {
   uint32_t hostInterfaceType; // +0
-  uint32_t communicationType; // +4, 3 (USB)
+  uint32_t communicationType; // +4, 3 (USB) or 5 (USB over Ethernet)
   uint32_t deviceNumber;      // +8
   uint32_t serialNumber;      // +12, the device's base serial number
   uint32_t reserved16;        // +16
@@ -60,6 +60,8 @@ static_assert(offsetof(UsbDriverInfoEntry, position) == 24);
 
 // The driver information: u32 0, u32 0, u32 number of entries, the entries; devices grouped by driver type in order
 // of the type's first appearance, each type's devices in table order.
-std::vector<uint8_t> usbDriverInformation(const UsbDeviceTable& table);
+inline constexpr uint32_t kCommunicationUsb = 3;
+inline constexpr uint32_t kCommunicationUsbOverEthernet = 5;
+std::vector<uint8_t> usbDriverInformation(const UsbDeviceTable& table, uint32_t communicationType = kCommunicationUsb);
 
 } // namespace qor::daemon

@@ -30,13 +30,7 @@ Function as(void* symbol) {
 
 UsbLibrary::~UsbLibrary() { dlclose(handle_); }
 
-void* UsbLibrary::bind(const char* name) const {
-  void* symbol = dlsym(handle_, name);
-  if (symbol == nullptr) syslog(LOG_ERR, "%s:%d : Error %s on 'dlsym'\n", __FILE__, __LINE__, name);
-  return symbol;
-}
-
-std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::open(const std::string& name) {
+std::variant<void*, PathStatus> openUsbPlatformLibrary(const std::string& name) {
   errno = 0;
   void* handle = dlopen(name.c_str(), RTLD_NOW);
   if (handle == nullptr) {
@@ -44,7 +38,42 @@ std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::open(const std
     return pathError(QOR_ERR_USB_LOAD_LIBRARY, "unable to load '%s', 'LoadLibrary' failed with ErrorCode '%d' - %s",
                      name.c_str(), errno, reason != nullptr ? reason : "");
   }
-  return std::shared_ptr<UsbLibrary>(new UsbLibrary(handle));
+  return handle;
+}
+
+void* bindUsbFunction(void* handle, const char* name) {
+  void* symbol = dlsym(handle, name);
+  if (symbol == nullptr) syslog(LOG_ERR, "%s:%d : Error %s on 'dlsym'\n", __FILE__, __LINE__, name);
+  return symbol;
+}
+
+std::variant<uint32_t, PathStatus> usbLibraryVersion(void* handle, uint32_t lowest, uint32_t highest) {
+  const auto dllInfo = as<DllInfo>(bindUsbFunction(handle, "QorUSB_Platform_DLL_Info"));
+  uint32_t version = 0;
+  const uint32_t code = dllInfo != nullptr ? dllInfo(&version) : kUsbNoDevicePresent;
+  if (dllInfo == nullptr || code != 0) {
+    return pathError(QOR_ERR_USB_LIBRARY_VERSION, "unable to get DLL version of driver DLL - %s",
+                     dllInfo == nullptr ? "'QorUSB_Platform_DLL_Info' is not available"
+                                        : usbLibraryErrorText(code).c_str());
+  }
+  if (version < lowest) {
+    return pathError(QOR_ERR_USB_VERSION_TOO_OLD, "version %d.%02d found, but version %d.%02d or higher expected",
+                     static_cast<int>(version / 100), static_cast<int>(version % 100), static_cast<int>(lowest / 100),
+                     static_cast<int>(lowest % 100));
+  }
+  if (version > highest) {
+    return pathError(QOR_ERR_USB_VERSION_TOO_NEW, "dll version %d > maximum dll version %d", static_cast<int>(version),
+                     static_cast<int>(highest));
+  }
+  return version;
+}
+
+void* UsbLibrary::bind(const char* name) const { return bindUsbFunction(handle_, name); }
+
+std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::open(const std::string& name) {
+  auto opened = openUsbPlatformLibrary(name);
+  if (auto* failure = std::get_if<PathStatus>(&opened)) return *failure;
+  return std::shared_ptr<UsbLibrary>(new UsbLibrary(std::get<void*>(opened)));
 }
 
 std::variant<UsbDeviceTable, PathStatus> UsbLibrary::readDeviceList(const std::string& name) {
@@ -69,24 +98,9 @@ std::variant<std::shared_ptr<UsbLibrary>, PathStatus> UsbLibrary::loadForPorts(c
   if (auto* failure = std::get_if<PathStatus>(&opened)) return *failure;
   const auto library = std::get<std::shared_ptr<UsbLibrary>>(opened);
   if (const auto initialize = as<Initialize>(library->bind("QorUSB_Platform_Initialize"))) initialize();
-  const auto dllInfo = as<DllInfo>(library->bind("QorUSB_Platform_DLL_Info"));
-  uint32_t version = 0;
-  const uint32_t code = dllInfo != nullptr ? dllInfo(&version) : kUsbNoDevicePresent;
-  if (dllInfo == nullptr || code != 0) {
-    return pathError(QOR_ERR_USB_LIBRARY_VERSION, "unable to get DLL version of driver DLL - %s",
-                     dllInfo == nullptr ? "'QorUSB_Platform_DLL_Info' is not available"
-                                        : usbLibraryErrorText(code).c_str());
-  }
-  if (version < kLowestVersion) {
-    return pathError(QOR_ERR_USB_VERSION_TOO_OLD, "version %d.%02d found, but version %d.%02d or higher expected",
-                     static_cast<int>(version / 100), static_cast<int>(version % 100),
-                     static_cast<int>(kLowestVersion / 100), static_cast<int>(kLowestVersion % 100));
-  }
-  if (version > kHighestVersion) {
-    return pathError(QOR_ERR_USB_VERSION_TOO_NEW, "dll version %d > maximum dll version %d", static_cast<int>(version),
-                     static_cast<int>(kHighestVersion));
-  }
-  library->version_ = version;
+  auto version = usbLibraryVersion(library->handle_, kLowestVersion, kHighestVersion);
+  if (auto* failure = std::get_if<PathStatus>(&version)) return *failure;
+  library->version_ = std::get<uint32_t>(version);
   library->bindFunctions();
   return library;
 }

@@ -14,6 +14,15 @@ namespace qor::daemon {
 
 inline constexpr char kUsbLibraryName[] = "libhxusb.so";
 
+// What both platform libraries share: loading by name, binding, and the version window of the daemon.
+// The handle of the library of that name (dlopen, RTLD_NOW), or 0x1100004 "unable to load '%s', ...".
+std::variant<void*, PathStatus> openUsbPlatformLibrary(const std::string& name);
+// The function of that name, or nullptr (logged).
+void* bindUsbFunction(void* handle, const char* name);
+// The library's version (QorUSB_Platform_DLL_Info) when it lies in lowest to highest; else 0x1100006, 0x110000A or
+// 0x110000B.
+std::variant<uint32_t, PathStatus> usbLibraryVersion(void* handle, uint32_t lowest, uint32_t highest);
+
 class UsbLibrary {
 public:
   using WriteFifo = uint32_t (*)(uint32_t type, uint32_t index, const void* data, uint32_t length);

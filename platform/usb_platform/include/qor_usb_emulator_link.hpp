@@ -27,6 +27,7 @@ enum class Operation : uint32_t {
   XilinxWrite = 5,   // argument: register; data: u32 value
   XilinxVersion = 6, // reply value: the design version
   XilinxDownload = 7, // data: the file path; reply value: status
+  EnumerationStatus = 8, // USB over Ethernet: reply value: 1 done, 2 still enumerating
 };
 
 struct Request {
@@ -53,5 +54,12 @@ static_assert(offsetof(Reply, length) == 8);
 inline constexpr uint32_t kMaxData = 0x10000;
 // The longest a read may wait at the emulator.
 inline constexpr uint32_t kMaxWaitMs = 1000;
+
+// USB over Ethernet: the stand-in libuoe_QorUSB_Platform connects by TCP to the adapter's own address (the target)
+// at the port its settings file names, and carries the same records over that one connection, a request and its
+// reply at a time; the connection stands for the adapter, so requests name no adapter. Without the file it finds
+// no adapter.
+inline constexpr char kAdapterSettingsPath[] = "/etc/uoe_QorUSB_Platform/emulator.conf";
+inline constexpr char kAdapterPortKey[] = "adapter_port=";
 
 } // namespace qor::usb::link

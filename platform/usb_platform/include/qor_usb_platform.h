@@ -5,7 +5,8 @@
  *
  * These are stand-ins for machines without the outside libraries and without USB hardware. Without settings they
  * report no device, and every call that addresses a controller or an adapter answers QOR_USB_NO_DEVICE; libhxusb
- * reaches the USB devices of a device emulator named in its settings file (qor_usb_emulator_link.hpp). */
+ * reaches the USB devices of a device emulator named in its settings file, libuoe_QorUSB_Platform the emulated
+ * adapters at the port its settings file names (qor_usb_emulator_link.hpp). */
 #ifndef QOR_USB_PLATFORM_H
 #define QOR_USB_PLATFORM_H
 

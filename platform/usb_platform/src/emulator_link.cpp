@@ -89,4 +89,15 @@ LinkAnswer callEmulator(const std::string& socket, const LinkCall& call) try {
   return LinkAnswer{QOR_USB_UNDEFINED_ERROR, 0, {}};
 }
 
+uint32_t fillDeviceList(const LinkAnswer& answer, void* buffer, uint32_t size, uint32_t version) {
+  if (answer.code != 0) return answer.code;
+  memset(buffer, 0, size);
+  // The count is the emulator's; the entries are as many as the buffer holds.
+  const QorUSB_DriverInfo_Header_t header{version, 0, answer.value, 0};
+  memcpy(buffer, &header, sizeof header);
+  const size_t room = (size - sizeof header) / sizeof(QorUSB_DriverInfo_Entry_t) * sizeof(QorUSB_DriverInfo_Entry_t);
+  memcpy(static_cast<uint8_t*>(buffer) + sizeof header, answer.data.data(), std::min(room, answer.data.size()));
+  return answer.value == 0 ? QOR_USB_NO_DEVICE : 0;
+}
+
 } // namespace qor::usb

@@ -33,4 +33,9 @@ struct LinkCall {
 // Never throws.
 LinkAnswer callEmulator(const std::string& socket, const LinkCall& call);
 
+// Fills the device list of Driver_Info from the emulator's answer to a DriverInfo request: the header with the
+// emulator's count and as many entries as size holds. QOR_USB_NO_DEVICE for a list without controllers, the
+// answer's code when it failed. buffer holds at least a header.
+uint32_t fillDeviceList(const LinkAnswer& answer, void* buffer, uint32_t size, uint32_t version);
+
 } // namespace qor::usb

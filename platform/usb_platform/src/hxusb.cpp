@@ -17,15 +17,7 @@ std::span<const uint8_t> bytesOf(const void* data, uint32_t length) {
 uint32_t listDevices(const std::string& socket, void* buffer, uint32_t size) {
   if (buffer == nullptr) return QOR_USB_INVALID_PARAMETER;
   if (size < sizeof(QorUSB_DriverInfo_Header_t)) return QOR_USB_MEMORY_UNDERSIZED;
-  const LinkAnswer answer = callEmulator(socket, {Operation::DriverInfo});
-  if (answer.code != 0) return answer.code;
-  memset(buffer, 0, size);
-  // The count is the emulator's; the entries are as many as the buffer holds.
-  const QorUSB_DriverInfo_Header_t header{QOR_HXUSB_VERSION, 0, answer.value, 0};
-  memcpy(buffer, &header, sizeof header);
-  const size_t room = (size - sizeof header) / sizeof(QorUSB_DriverInfo_Entry_t) * sizeof(QorUSB_DriverInfo_Entry_t);
-  memcpy(static_cast<uint8_t*>(buffer) + sizeof header, answer.data.data(), std::min(room, answer.data.size()));
-  return answer.value == 0 ? QOR_USB_NO_DEVICE : 0;
+  return fillDeviceList(callEmulator(socket, {Operation::DriverInfo}), buffer, size, QOR_HXUSB_VERSION);
 }
 
 uint32_t writeFrame(uint32_t type, uint32_t index, const void* data, uint32_t length) {

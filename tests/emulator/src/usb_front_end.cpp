@@ -294,7 +294,8 @@ std::vector<uint8_t> UsbFrontEnd::answer(const std::vector<uint8_t>& bytes) {
       return replyOf(0, 0);
     }
     case link::Operation::DriverInfo:
-    case link::Operation::ReadFifo: break;
+    case link::Operation::ReadFifo:
+    case link::Operation::EnumerationStatus: break; // the adapter's, not a device's
   }
   return replyOf(QOR_USB_UNKNOWN_IOCTRL);
 }

@@ -64,6 +64,9 @@ class UsbFrontEnd {
   // Writes the stand-in's settings file so that it reaches this front end.
   void announce() const;
 
+  // One request of the link (its record and data) and the reply; for front ends that carry the link otherwise.
+  std::vector<uint8_t> answer(const std::vector<uint8_t>& request);
+
  private:
   struct PluggedDevice;
   struct Address {
@@ -79,7 +82,6 @@ class UsbFrontEnd {
   void acceptLoop();
   void serve(int fd);
   void reapCalls(); // joins the calls that are done; needs mutex_
-  std::vector<uint8_t> answer(const std::vector<uint8_t>& request);
   // The controller at (type, index) as last listed; no device when it is gone. Needs mutex_.
   Address find(uint32_t deviceType, uint32_t index);
   // Lists the plugged devices' controllers afresh; needs mutex_.
