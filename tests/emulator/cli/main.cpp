@@ -11,6 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "qor_emulator/can_bus.hpp"
+#include "qor_emulator/can_cyclic_firmware.hpp"
+#include "qor_emulator/can_monitor_firmware.hpp"
 #include "qor_emulator/device.hpp"
 #include "qor_emulator/discovery_responder.hpp"
 #include "qor_emulator/tcp_front_end.hpp"
@@ -28,6 +31,8 @@ constexpr char kUsage[] =
     "    --answer COMMAND=HEX      answers the command with these data bytes\n"
     "    --echo COMMAND            answers the command with its first parameter byte\n"
     "    --refuse COMMAND=CODE:TEXT  answers the command with a negative acknowledge\n"
+    "    --can-bus NUMBER,NUMBER...  joins these CAN interfaces on one emulated bus, with the firmware's cyclic\n"
+    "                              messages and CAN monitor\n"
     "  Numbers are decimal or 0x-prefixed hexadecimal.\n";
 // Bytes of a frame printed before the rest is left out.
 constexpr size_t kPrintedBytes = 64;
@@ -75,6 +80,7 @@ void print(const std::string& address, const ReceivedFrame& frame) {
 struct Behaviour {
   std::vector<InterfaceEntry> interfaces;
   std::vector<std::pair<uint8_t, Handler>> handlers;
+  std::vector<uint8_t> canBus;  // interface numbers on the emulated CAN bus
 };
 
 template <class Number>
@@ -97,10 +103,21 @@ bool parseHex(std::string_view text, Bytes& bytes) {
   return true;
 }
 
-// "--answer", "--echo", "--refuse" and "--interface" with their value; false for anything else or a bad value.
+// "--answer", "--echo", "--refuse", "--interface" and "--can-bus" with their value; false for anything else or a bad
+// value.
 bool parseBehaviour(std::string_view option, std::string_view value, Behaviour& behaviour) {
   const size_t equals = value.find('=');
   uint8_t command = 0;
+  if (option == "--can-bus") {
+    for (size_t start = 0;;) {
+      const size_t comma = value.find(',', start);
+      uint8_t number = 0;
+      if (!parseAnyNumber(value.substr(start, comma - start), number)) return false;
+      behaviour.canBus.push_back(number);
+      if (comma == std::string_view::npos) return true;
+      start = comma + 1;
+    }
+  }
   if (option == "--interface") {
     const size_t colon = value.find(':');
     InterfaceEntry entry{};
@@ -137,11 +154,23 @@ bool parseBehaviour(std::string_view option, std::string_view value, Behaviour& 
   return false;
 }
 
+// Members go in reverse order: the cyclic messages stop before the device, the bus outlives both.
 struct Emulated {
+  std::unique_ptr<CanBus> canBus;
   std::unique_ptr<Device> device;
   std::unique_ptr<TcpFrontEnd> tcp;
+  std::shared_ptr<CanCyclicFirmware> cyclic;
   size_t printed = 0;
 };
+
+// The bus's nodes send cyclic messages and hear one another in their monitors.
+void joinCanBus(Emulated& emulated, const std::vector<uint8_t>& interfaces) {
+  if (interfaces.empty()) return;
+  emulated.canBus = std::make_unique<CanBus>();
+  for (uint8_t number : interfaces) emulated.canBus->attach(*emulated.device, number);
+  CanMonitorFirmware::attachTo(*emulated.device, *emulated.canBus, interfaces);
+  emulated.cyclic = CanCyclicFirmware::attachTo(*emulated.device, *emulated.canBus);
+}
 
 int run(const std::vector<DeviceArgument>& arguments, const Behaviour& behaviour, bool discovery) {
   // Blocked before any thread starts, so that only sigtimedwait below takes them.
@@ -165,6 +194,7 @@ int run(const std::vector<DeviceArgument>& arguments, const Behaviour& behaviour
     }
     emulated.device = std::make_unique<Device>(config);
     for (const auto& [command, handler] : behaviour.handlers) emulated.device->onCommand(command, handler);
+    joinCanBus(emulated, behaviour.canBus);
     emulated.tcp = std::make_unique<TcpFrontEnd>(*emulated.device, argument.address, argument.port);
     emulated.tcp->start();
     responder.add(*emulated.tcp);
