@@ -55,8 +55,7 @@ Qor_InterfaceInfo_t usbDescriptor(uint32_t hostType, uint32_t deviceNumber) {
 class UsbDevices : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::filesystem::create_directories(std::filesystem::path(kRuleFile).parent_path());
-    std::ofstream(kRuleFile) << "# the platform library's devices\n";
+    ASSERT_TRUE(std::ofstream(kRuleFile) << "# the platform library's devices\n") << kRuleFile;
     usb_.start();
     usb_.announce();
   }

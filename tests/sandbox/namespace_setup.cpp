@@ -20,6 +20,7 @@ namespace qor::sandbox {
 namespace {
 
 constexpr char kIniPath[] = "/etc/Qor_API_Linux.ini";
+constexpr char kUdevRules[] = "/etc/udev/rules.d";
 
 // Holds the overlays' upper and work layers while they are mounted; the overlays keep their own references,
 // so the staging mount is detached afterwards and /run gets a fresh tmpfs.
@@ -156,6 +157,10 @@ void setUpEtc(const Options& options) {
     writeFileOrFail(kIniPath, *options.iniContent);
     check(chown(kIniPath, options.uid, options.gid), std::string("chown ") + kIniPath);
   }
+  // Tests of the USB path place and remove the platform's udev rule, whether or not the host has udev.
+  makeDirectory("/etc/udev", 0755);
+  makeDirectory(kUdevRules, 0755);
+  check(chown(kUdevRules, options.uid, options.gid), std::string("chown ") + kUdevRules);
 }
 
 void bringUpLoopback() {
