@@ -125,6 +125,22 @@ TEST_F(BoardRingsTest, WaitReportsTheMessageTheTimeOutAndFailures) {
   EXPECT_EQ(QorPxi95xx_WaitForRsp(0, 10), EIO) << "a failure without errno is still a failure";
 }
 
+// A device file that cannot be opened at load time leaves that card and every later one unconnected.
+TEST_F(BoardRingsTest, CardsAfterAnUnconnectedOneStayUnconnected) {
+  addCard();
+  addCard();
+  ASSERT_EQ(unlink((cards_[0]->directory() + "vortaq").c_str()), 0);
+  connect();
+  EXPECT_EQ(QorPxi95xx_OpenBoard(0), QORPXI95XX_ERROR_NOT_CONNECTED);
+  EXPECT_EQ(QorPxi95xx_OpenBoard(1), QORPXI95XX_ERROR_NOT_CONNECTED);
+  EXPECT_EQ(QorPxi95xx_CloseBoard(1), QORPXI95XX_ERROR_NOT_CONNECTED);
+  QorPxi95xxInfo_t info{};
+  EXPECT_EQ(QorPxi95xx_GetInfo(&info, sizeof info), QORPXI95XX_ERROR_NO_BOARD);
+  uint32_t pages = 0;
+  void* buffer = nullptr;
+  EXPECT_EQ(QorPxi95xx_Channel_Config_Dwth(1, 2, 4096, &pages, &buffer), QORPXI95XX_ERROR_PARAMETER);
+}
+
 struct CardCheckCase {
   const char* name;
   int cards;
