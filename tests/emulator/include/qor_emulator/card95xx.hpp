@@ -1,0 +1,111 @@
+// A 95xx card as libQorPxi95xx_API reaches it through the Vortaq driver, without the card or the driver: the card's
+// /proc directory "<root>Pxi95xx<n>/" holds the device file "vortaq" (the register windows of DMA channels 0-3,
+// which the library maps as it would map the driver's file) and the channel files "DMA0" and "DMA1", links to one
+// card memory file whose file position is the card address, as the driver's addressed mode has it. request()
+// answers the driver's control requests for the card whose file a descriptor is. A thread plays the firmware: it
+// takes the frames of the command ring to the device core (device.hpp), writes the answers into the response ring
+// and raises the message interrupt that the message-answer wait reports.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+
+#include <sys/types.h>
+
+#include "qor_emulator/device.hpp"
+
+namespace qor::emulator {
+
+struct Card95xxConfig {
+  uint16_t pciVendorId = 0x1234;
+  uint16_t pciDeviceId = 0x9512;
+  uint32_t serialNumber = 0x95000001;  // lower half of the PCIe device serial number; 0: the card has none
+  uint32_t dmaChannels = 4;
+  uint32_t firstRingIndex = 0;  // where both rings start, to test wrap-around
+};
+
+class Card95xx {
+ public:
+  static constexpr uint32_t kCommandRingBase = 0;
+  static constexpr uint32_t kResponseRingBase = 0x100000;
+  static constexpr uint32_t kCardMemorySize = 0x200000;
+  static constexpr uint32_t kChannels = 4;
+
+  // Makes the card's directory below root (which ends in '/') and starts the card; `device` must outlive it.
+  // Throws std::system_error when the files cannot be made.
+  Card95xx(Device& device, std::string root, uint32_t number, Card95xxConfig config = {});
+  ~Card95xx();  // stops the card and removes its directory
+  Card95xx(const Card95xx&) = delete;
+  Card95xx& operator=(const Card95xx&) = delete;
+
+  // The library's request function: the control requests of the driver for the card behind the descriptor; -1
+  // with ENOTTY for a file of no card or a request the driver does not know, as ioctl would give.
+  static int request(int descriptor, unsigned long request, void* record);
+
+  const std::string& directory() const { return directory_; }
+  uint32_t registerAt(uint32_t channel, uint32_t offset) const;
+  void setRegister(uint32_t channel, uint32_t offset, uint32_t value);
+  uint8_t* cardMemory() const { return memory_; }
+
+  // One frame into the response ring, as the firmware answers, then the message interrupt; false without room.
+  bool writeResponse(std::span<const uint8_t> frame);
+  // Doorbells the card has seen.
+  uint32_t doorbells() const { return doorbells_; }
+
+  // Device-to-host DMA on a channel whose buffer the driver pinned: the card writes at the byte position in its
+  // SCRATCH0, wrapping at the buffer's end, up to the write limit in SCRATCH1 (the first byte it must not write),
+  // and moves SCRATCH0 on. Gives the bytes written.
+  size_t writeDma(uint32_t channel, std::span<const uint8_t> data);
+  bool pinned(uint32_t channel) const;
+
+  // A dword of the configuration space, which the configuration read request gives.
+  void setConfigDword(uint32_t offset, uint32_t value);
+  // The next control request with this number fails with the errno given (0: a failure that leaves errno at 0).
+  void failNextRequest(unsigned long request, int error);
+
+ private:
+  class ResponseSink;
+  struct PinnedBuffer {
+    uint8_t* address = nullptr;
+    uint64_t length = 0;
+    uint32_t pages = 0;
+  };
+
+  int answer(unsigned long request, void* record);
+  void run();
+  void takeCommands();
+
+  Device& device_;
+  const Card95xxConfig config_;
+  const std::string directory_;
+  volatile uint8_t* windows_ = nullptr;
+  uint8_t* memory_ = nullptr;
+  std::array<uint8_t, 4096> configSpace_{};
+  std::shared_ptr<ResponseSink> sink_;
+  ino_t deviceInode_ = 0;
+  ino_t memoryInode_ = 0;
+
+  mutable std::mutex stateMutex_;  // pinned buffers, injected failures, the message interrupt
+  std::condition_variable messageRaised_;
+  bool messagePending_ = false;
+  std::array<PinnedBuffer, kChannels> pinned_{};
+  unsigned long failingRequest_ = 0;
+  int failingErrno_ = 0;
+  std::mutex ringMutex_;
+  std::atomic<uint32_t> doorbells_{0};
+
+  std::mutex stopMutex_;
+  std::condition_variable stopRequested_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+}  // namespace qor::emulator
