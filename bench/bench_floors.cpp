@@ -260,4 +260,13 @@ double monitorFloorSeconds(size_t frameBytes, size_t frames) {
   return std::max(queueSeconds(kQueueMessageHead + frameBytes, frames), tcpSeconds(frameBytes * frames, frameBytes));
 }
 
+void printAlternatedRounds(const AlternatedRounds& rounds, const char* floorLabel, const char* productLabel) {
+  std::printf("  %-30s median %8.1f us   p99 %8.1f us   failures %llu\n", floorLabel, rounds.floor.median,
+              rounds.floor.p99, static_cast<unsigned long long>(rounds.floorFailures));
+  std::printf("  %-30s median %8.1f us   p99 %8.1f us   failures %llu\n", productLabel, rounds.product.median,
+              rounds.product.p99, static_cast<unsigned long long>(rounds.productFailures));
+  std::printf("  %-30s median %8.2f x    p99 %8.2f x\n", "ratio to floor", rounds.product.median / rounds.floor.median,
+              rounds.product.p99 / rounds.floor.p99);
+}
+
 } // namespace qor::bench

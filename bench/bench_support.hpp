@@ -58,6 +58,36 @@ inline Latencies summarise(std::vector<double> samples) {
   return {samples[samples.size() / 2], samples[std::min(samples.size() - 1, samples.size() * 99 / 100)]};
 }
 
+// Floor and product timed round by round, alternating in blocks so that drift of the machine during the run moves
+// both alike. A round returns whether its answer was right; wrong answers are counted, never hidden.
+struct AlternatedRounds {
+  Latencies floor, product;
+  uint64_t floorFailures = 0, productFailures = 0;
+};
+
+template <class FloorRound, class ProductRound>
+AlternatedRounds alternateRounds(int blocks, int roundsPerBlock, FloorRound floorRound, ProductRound productRound) {
+  std::vector<double> floorSamples, productSamples;
+  AlternatedRounds result;
+  const auto timeRounds = [roundsPerBlock](auto& round, std::vector<double>& samples, uint64_t& failures) {
+    for (int i = 0; i < roundsPerBlock; ++i) {
+      const auto start = Clock::now();
+      if (!round()) ++failures;
+      samples.push_back(microseconds(Clock::now() - start));
+    }
+  };
+  for (int block = 0; block < blocks; ++block) {
+    timeRounds(floorRound, floorSamples, result.floorFailures);
+    timeRounds(productRound, productSamples, result.productFailures);
+  }
+  result.floor = summarise(std::move(floorSamples));
+  result.product = summarise(std::move(productSamples));
+  return result;
+}
+
+// Three lines: floor, product and their ratio; labels are padded to one column.
+void printAlternatedRounds(const AlternatedRounds& rounds, const char* floorLabel, const char* productLabel);
+
 // The hops of one command with its response, in the product's process layout, with nothing done at each hop but
 // passing the bytes on: this process sends a message on a queue to a relay process (as the library to the daemon);
 // one relay thread passes it over TCP on loopback to an echo process (as the daemon to an Ethernet device); another

@@ -180,30 +180,12 @@ int main() {
     return 1;
   }
 
-  std::vector<double> floorSamples, roadSamples;
-  uint64_t serial = 0, floorFailures = 0, roadFailures = 0;
-  for (int block = 0; block < kBlocks; ++block) {
-    for (int i = 0; i < kRoundsPerBlock; ++i) {
-      const auto start = Clock::now();
-      if (!floor.round(++serial)) ++floorFailures;
-      floorSamples.push_back(microseconds(Clock::now() - start));
-    }
-    for (int i = 0; i < kRoundsPerBlock; ++i) {
-      const auto start = Clock::now();
-      if (!command(port, ++serial)) ++roadFailures;
-      roadSamples.push_back(microseconds(Clock::now() - start));
-    }
-  }
-  const Latencies floorTimes = summarise(floorSamples);
-  const Latencies road = summarise(roadSamples);
+  uint64_t serial = 0;
+  const AlternatedRounds rounds = alternateRounds(
+      kBlocks, kRoundsPerBlock, [&] { return floor.round(++serial); }, [&] { return command(port, ++serial); });
   std::printf("94xx card command round trip (%d blocks of %d rounds, %zu parameter bytes)\n", kBlocks,
               kRoundsPerBlock, kParameterBytes);
-  std::printf("  floor (the card's rings alone)  median %8.1f us   p99 %8.1f us   failures %llu\n", floorTimes.median,
-              floorTimes.p99, static_cast<unsigned long long>(floorFailures));
-  std::printf("  through the daemon              median %8.1f us   p99 %8.1f us   failures %llu\n", road.median,
-              road.p99, static_cast<unsigned long long>(roadFailures));
-  std::printf("  ratio to floor                  median %8.2f x    p99 %8.2f x\n", road.median / floorTimes.median,
-              road.p99 / floorTimes.p99);
+  printAlternatedRounds(rounds, "floor (the card's rings alone)", "through the daemon");
 
   if (Qor_Monitor_Init(port, 0, nullptr, nullptr, 0, nullptr) != 0) {
     std::printf("monitor start failed: %s\n", Qor_GetLastErrorDescription());
@@ -231,5 +213,5 @@ int main() {
               static_cast<double>(received) / 1e6 / road94xx / (megabytes / floorSeconds));
   Qor_CloseMonitor(port);
   Qor_CloseInterface(port);
-  return floorFailures + roadFailures == 0 ? 0 : 1;
+  return rounds.floorFailures + rounds.productFailures == 0 ? 0 : 1;
 }

@@ -42,29 +42,12 @@ int main() {
     return 1;
   }
 
-  std::vector<double> floorSamples, roadSamples;
-  uint64_t serial = 0, floorFailures = 0, roadFailures = 0;
-  for (int block = 0; block < kBlocks; ++block) {
-    for (int i = 0; i < kRoundsPerBlock; ++i) {
-      const auto start = Clock::now();
-      if (!floor.round(kParameterBytes, ++serial)) ++floorFailures;
-      floorSamples.push_back(microseconds(Clock::now() - start));
-    }
-    for (int i = 0; i < kRoundsPerBlock; ++i) {
-      const auto start = Clock::now();
-      if (!command(port, ++serial)) ++roadFailures;
-      roadSamples.push_back(microseconds(Clock::now() - start));
-    }
-  }
-  const Latencies floorTimes = summarise(floorSamples);
-  const Latencies road = summarise(roadSamples);
+  uint64_t serial = 0;
+  const AlternatedRounds rounds = alternateRounds(
+      kBlocks, kRoundsPerBlock, [&] { return floor.round(kParameterBytes, ++serial); },
+      [&] { return command(port, ++serial); });
   std::printf("command round trip, one client (%d blocks of %d rounds each, %zu parameter bytes)\n", kBlocks,
               kRoundsPerBlock, kParameterBytes);
-  std::printf("  floor (the same hops, bare)    median %8.1f us   p99 %8.1f us   failures %llu\n", floorTimes.median,
-              floorTimes.p99, static_cast<unsigned long long>(floorFailures));
-  std::printf("  command with response           median %8.1f us   p99 %8.1f us   failures %llu\n", road.median,
-              road.p99, static_cast<unsigned long long>(roadFailures));
-  std::printf("  ratio to floor                  median %8.2f x    p99 %8.2f x\n", road.median / floorTimes.median,
-              road.p99 / floorTimes.p99);
-  return floorFailures + roadFailures == 0 ? 0 : 1;
+  printAlternatedRounds(rounds, "floor (the same hops, bare)", "command with response");
+  return rounds.floorFailures + rounds.productFailures == 0 ? 0 : 1;
 }

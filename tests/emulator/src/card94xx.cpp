@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Pxi94xx.h"
+#include "qor_emulator/card_response_sink.hpp"
 #include "qor_shared/firmware_records.hpp"
 
 namespace qor::emulator {
@@ -78,29 +79,12 @@ void answerIdentification(Device& device, const Card94xxIdentification& identifi
   });
 }
 
-// Answers go into the response ring; a cut has no meaning on a card and is ignored.
-class Card94xx::ResponseSink final : public FrameSink {
- public:
-  explicit ResponseSink(Card94xx& card) : card_(card) {}
-  uint64_t id() const override { return 1; }
-  bool isOpen() const override { return true; }
-  void play(const Reply& reply) override {
-    for (const auto& step : reply.steps()) {
-      if (step.kind == Reply::Step::Kind::Send) card_.writeResponse(step.bytes);
-      if (step.kind == Reply::Step::Kind::Wait) std::this_thread::sleep_for(step.duration);
-    }
-  }
-
- private:
-  Card94xx& card_;
-};
-
 Card94xx::Card94xx(Device& device, Card94xxConfig config)
     : device_(device),
       config_(config),
       nodePath_(std::string(PLX_NODE_DIRECTORY) + "Pxi94xx-" + std::to_string(config.deviceNumber)),
       bar0_(mapNode(nodePath_, config.bar0Size)),
-      sink_(std::make_shared<ResponseSink>(*this)) {
+      sink_(std::make_shared<CardResponseSink<Card94xx>>(*this)) {
   writeConfiguration(configurationPath(nodePath_), config_.pciVendorId, config_.pciDeviceId);
   if (config_.bar0Size >= PXI94XX_BAR0_SIZE) {
     setRegister(PXI94XX_CONTROL_WORD, PXI94XX_CONTROL_WAITING);

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "qor_emulator/card_response_sink.hpp"
 #include "qor_protocol.h"
 #include "vortaq_abi.h"
 
@@ -51,27 +52,11 @@ Record& recordAt(void* record) {
 
 }  // namespace
 
-class Card95xx::ResponseSink final : public FrameSink {
- public:
-  explicit ResponseSink(Card95xx& card) : card_(card) {}
-  uint64_t id() const override { return 1; }
-  bool isOpen() const override { return true; }
-  void play(const Reply& reply) override {
-    for (const auto& step : reply.steps()) {
-      if (step.kind == Reply::Step::Kind::Send) card_.writeResponse(step.bytes);
-      if (step.kind == Reply::Step::Kind::Wait) std::this_thread::sleep_for(step.duration);
-    }
-  }
-
- private:
-  Card95xx& card_;
-};
-
 Card95xx::Card95xx(Device& device, std::string root, uint32_t number, Card95xxConfig config)
     : device_(device),
       config_(config),
       directory_(root + "Pxi95xx" + std::to_string(number) + "/"),
-      sink_(std::make_shared<ResponseSink>(*this)) {
+      sink_(std::make_shared<CardResponseSink<Card95xx>>(*this)) {
   if (mkdir(directory_.c_str(), 0755) != 0) fail("cannot create " + directory_);
   windows_ = mapFile(directory_ + "vortaq", kPage, &deviceInode_);
   memory_ = mapFile(directory_ + "memory", kCardMemorySize, &memoryInode_);

@@ -70,8 +70,6 @@ class Card94xx {
   uint32_t doorbells() const { return doorbells_; }
 
  private:
-  class ResponseSink;
-
   void run();
   void takeCommands();
   bool writeRing(uint32_t data, uint32_t size, uint32_t readIndex, uint32_t writeIndex,
@@ -81,7 +79,7 @@ class Card94xx {
   const Card94xxConfig config_;
   const std::string nodePath_;
   volatile uint8_t* bar0_ = nullptr;
-  std::shared_ptr<ResponseSink> sink_;
+  std::shared_ptr<FrameSink> sink_;
 
   std::mutex ringMutex_;  // one writer per ring at a time
   std::mutex interruptMutex_;

@@ -72,7 +72,6 @@ class Card95xx {
   void failNextRequest(unsigned long request, int error);
 
  private:
-  class ResponseSink;
   struct PinnedBuffer {
     uint8_t* address = nullptr;
     uint64_t length = 0;
@@ -89,7 +88,7 @@ class Card95xx {
   volatile uint8_t* windows_ = nullptr;
   uint8_t* memory_ = nullptr;
   std::array<uint8_t, 4096> configSpace_{};
-  std::shared_ptr<ResponseSink> sink_;
+  std::shared_ptr<FrameSink> sink_;
   ino_t deviceInode_ = 0;
   ino_t memoryInode_ = 0;
 
