@@ -12,6 +12,7 @@
 
 #include "Pxi94xx.h"
 #include "driver_request.hpp"
+#include "card_test_frames.hpp"
 #include "qor_emulator/card94xx.hpp"
 #include "qor_emulator/plx_driver.hpp"
 
@@ -19,20 +20,7 @@ namespace qor::pxi94xx::test {
 
 using emulator::Bytes;
 
-// A command frame for the card: kind 2, controller and interface 1, the card number at byte 10.
-inline Bytes commandFrame(uint8_t card, uint8_t command, size_t length) {
-  Bytes frame(length);
-  frame[0] = QOR_FRAME_MARKER;
-  frame[1] = QOR_REQUEST_NO_ACKNOWLEDGE;
-  const auto length16 = static_cast<uint16_t>(length);
-  std::memcpy(frame.data() + 2, &length16, 2);
-  frame[4] = 1;
-  frame[5] = 1;
-  frame[10] = card;
-  frame[11] = command;
-  for (size_t i = 12; i < length; ++i) frame[i] = static_cast<uint8_t>(i * 7);
-  return frame;
-}
+using cards::test::commandFrame;
 
 class CardFixture : public ::testing::Test {
  protected:

@@ -5,21 +5,11 @@
 
 #include "Pxi94xx.h"
 #include "card_rings.hpp"
+#include "card_test_frames.hpp"
 
 using namespace qor::pxi94xx;
 
-namespace {
-
-uint32_t takeWord(const uint8_t*& data, size_t& size) {
-  uint32_t value = 0;
-  const size_t taken = size < 4 ? size : 4;
-  std::memcpy(&value, data, taken);
-  data += taken;
-  size -= taken;
-  return value;
-}
-
-}  // namespace
+using qor::cards::test::takeWord;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::vector<uint8_t> bar0(PXI94XX_BAR0_SIZE);

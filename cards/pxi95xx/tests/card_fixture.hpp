@@ -15,25 +15,15 @@
 #include "QorPxi95xx_API.h"
 #include "cards.hpp"
 #include "driver_access.hpp"
+#include "card_test_frames.hpp"
 #include "qor_emulator/card95xx.hpp"
 
 namespace qor::pxi95xx::test {
 
 using emulator::Bytes;
 
-// A command frame: kind 2, controller and interface 1, the command byte at 11, parameters after the header.
-inline Bytes commandFrame(uint8_t command, size_t length) {
-  Bytes frame(length);
-  frame[0] = QOR_FRAME_MARKER;
-  frame[1] = QOR_REQUEST_NO_ACKNOWLEDGE;
-  const auto length16 = static_cast<uint16_t>(length);
-  std::memcpy(frame.data() + 2, &length16, 2);
-  frame[4] = 1;
-  frame[5] = 1;
-  frame[11] = command;
-  for (size_t i = 12; i < length; ++i) frame[i] = static_cast<uint8_t>(i * 7);
-  return frame;
-}
+// A command frame of the card's firmware (byte 10, the card number, is not used on 95xx cards).
+inline Bytes commandFrame(uint8_t command, size_t length) { return cards::test::commandFrame(0, command, length); }
 
 class CardFixture : public ::testing::Test {
  protected:

@@ -9,19 +9,12 @@
 
 #include "QorPxi95xx_API.h"
 #include "card_rings.hpp"
+#include "card_test_frames.hpp"
 
 using namespace qor::pxi95xx;
+using qor::cards::test::takeWord;
 
 namespace {
-
-uint32_t takeWord(const uint8_t*& data, size_t& size) {
-  uint32_t value = 0;
-  const size_t taken = size < 4 ? size : 4;
-  std::memcpy(&value, data, taken);
-  data += taken;
-  size -= taken;
-  return value;
-}
 
 int cardMemory() {
   static const int file = [] {
