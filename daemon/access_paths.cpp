@@ -6,9 +6,13 @@
 //   95xx cards                PathKind::Cards95xx        map_pxi95xx.cpp
 #include "map.hpp"
 #include "map_ethernet.hpp"
+#include "map_pxi94xx.hpp"
 
 namespace qor::daemon {
 
-void installAccessPaths(DeviceAccess& access) { access.install(PathKind::Ethernet, makeEthernetPath()); }
+void installAccessPaths(DeviceAccess& access) {
+  access.install(PathKind::Ethernet, makeEthernetPath());
+  access.install(PathKind::Cards94xx, makePxi94xxPath());
+}
 
 } // namespace qor::daemon

@@ -1,17 +1,22 @@
 #include "qor_emulator/card94xx.hpp"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <fstream>
 #include <cstring>
 #include <system_error>
 #include <vector>
 
 #include "Pxi94xx.h"
+#include "qor_shared/firmware_records.hpp"
 
 namespace qor::emulator {
 namespace {
@@ -34,7 +39,44 @@ volatile uint8_t* mapNode(const std::string& path, uint64_t size) {
   return static_cast<volatile uint8_t*>(mapping);
 }
 
+// The PCI identifiers, as a driver reads them from the configuration space.
+void writeConfiguration(const std::string& path, uint16_t vendorId, uint16_t deviceId) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  const uint16_t head[] = {vendorId, deviceId};
+  file.write(reinterpret_cast<const char*>(head), sizeof head);
+  if (!file) fail("cannot write " + path);
+}
+
 }  // namespace
+
+void answerIdentification(Device& device, const Card94xxIdentification& identification) {
+  constexpr uint32_t kEepromArea = 10;
+  constexpr uint32_t kIdentifierAddress = 10;
+  constexpr uint32_t kReportsPositionAddress = 0x12;
+  constexpr uint32_t kPositionRegister = 0x2000;
+  const auto answerWith = [](const ReceivedFrame& frame, uint32_t value) {
+    return Reply(frame.response(words({frame.parameterWord(0), frame.parameterWord(4), value})));
+  };
+  const auto neither = [](const ReceivedFrame& frame) {
+    return frame.header().requestKind == QOR_REQUEST_ACKNOWLEDGE ? Reply(frame.acknowledge()) : Reply();
+  };
+  const uint32_t serialNumber = device.config().serialNumber;
+  device.onCommand(firmware::kControllerControlCommand, [=](const ReceivedFrame& frame) {
+    if (frame.parameterWord(0) == firmware::kSerialNumberSubFunction) {
+      return Reply(frame.response(words({firmware::kSerialNumberSubFunction, serialNumber})));
+    }
+    if (frame.parameterWord(0) != kEepromArea) return neither(frame);
+    switch (frame.parameterWord(4)) {
+      case kIdentifierAddress: return answerWith(frame, identification.identifier);
+      case kReportsPositionAddress: return answerWith(frame, identification.reportsPosition ? 1 : 0);
+      default: return neither(frame);
+    }
+  });
+  device.onCommand(0x0B, [=](const ReceivedFrame& frame) {
+    if (frame.parameterWord(8) != kPositionRegister) return neither(frame);
+    return answerWith(frame, uint32_t{identification.position} << 24 | identification.fpgaValue);
+  });
+}
 
 // Answers go into the response ring; a cut has no meaning on a card and is ignored.
 class Card94xx::ResponseSink final : public FrameSink {
@@ -59,6 +101,7 @@ Card94xx::Card94xx(Device& device, Card94xxConfig config)
       nodePath_(std::string(PLX_NODE_DIRECTORY) + "Pxi94xx-" + std::to_string(config.deviceNumber)),
       bar0_(mapNode(nodePath_, config.bar0Size)),
       sink_(std::make_shared<ResponseSink>(*this)) {
+  writeConfiguration(configurationPath(nodePath_), config_.pciVendorId, config_.pciDeviceId);
   if (config_.bar0Size >= PXI94XX_BAR0_SIZE) {
     setRegister(PXI94XX_CONTROL_WORD, PXI94XX_CONTROL_WAITING);
     const std::pair<uint32_t, uint32_t> rings[] = {{PXI94XX_COMMAND_READ_INDEX, PXI94XX_COMMAND_RING_SIZE},
@@ -81,6 +124,7 @@ Card94xx::~Card94xx() {
   thread_.join();
   munmap(const_cast<uint8_t*>(bar0_), config_.bar0Size);
   unlink(nodePath_.c_str());
+  unlink(configurationPath(nodePath_).c_str());
 }
 
 uint32_t Card94xx::registerAt(uint32_t offset) const {
@@ -162,6 +206,7 @@ bool Card94xx::writeResponse(std::span<const uint8_t> frame) {
   const uint32_t interruptControl = registerAt(PXI94XX_INTERRUPT_CONTROL_WORD);
   if (interruptControl & PXI94XX_INTERRUPT_RESPONSE) {
     setRegister(PXI94XX_INTERRUPT_CONTROL_WORD, interruptControl & ~PXI94XX_INTERRUPT_RESPONSE);
+    syscall(SYS_futex, bar0_ + PXI94XX_INTERRUPT_CONTROL_WORD, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
     {
       std::lock_guard lock(interruptMutex_);
       interruptPending_ = true;

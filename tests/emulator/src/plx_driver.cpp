@@ -1,12 +1,17 @@
 #include "qor_emulator/plx_driver.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/futex.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "Pxi94xx.h"
@@ -37,6 +42,8 @@ bool matches(const PlxDeviceKey_t& pattern, uint16_t vendorId, uint16_t deviceId
          (pattern.deviceId == 0xFFFF || pattern.deviceId == deviceId);
 }
 
+constexpr size_t kNodePage = 4096;
+
 int refuse() {
   errno = ENOTTY;
   return -1;
@@ -54,6 +61,7 @@ PlxDriver::~PlxDriver() {
   std::lock_guard lock(currentMutex);
   current = nullptr;
   if (!serviceNode_.empty()) unlink(serviceNode_.c_str());
+  for (void* mapping : nodeMappings_) munmap(mapping, kNodePage);
 }
 
 int PlxDriver::request(int descriptor, unsigned long request, void* record) {
@@ -64,7 +72,55 @@ int PlxDriver::request(int descriptor, unsigned long request, void* record) {
 
 void PlxDriver::addCard(Card94xx& card) {
   std::lock_guard lock(mutex_);
-  cards_.push_back({card.config().deviceNumber, card.config().pciDeviceId, card.config().pciVendorId, &card});
+  cards_.push_back({card.config().deviceNumber, card.config().pciDeviceId, card.config().pciVendorId,
+                    card.config().bar0Size, &card});
+}
+
+size_t PlxDriver::addCardNodes() {
+  std::lock_guard lock(mutex_);
+  DIR* directory = opendir(PLX_NODE_DIRECTORY);
+  if (directory == nullptr) return 0;
+  const std::string prefix = kCardNodePrefix + sizeof PLX_NODE_DIRECTORY - 1;
+  size_t added = 0;
+  while (const dirent* entry = readdir(directory)) {
+    const std::string name = entry->d_name;
+    const size_t digits = name.find_first_not_of("0123456789", prefix.size());
+    if (name.rfind(prefix, 0) != 0 || digits != std::string::npos || name.size() == prefix.size()) continue;
+    const std::string node = PLX_NODE_DIRECTORY + name;
+    uint16_t identifiers[2] = {};
+    std::ifstream configuration(Card94xx::configurationPath(node), std::ios::binary);
+    if (!configuration.read(reinterpret_cast<char*>(identifiers), sizeof identifiers)) continue;
+    struct stat file;
+    const int descriptor = open(node.c_str(), O_RDWR | O_CLOEXEC);
+    if (descriptor < 0) continue;
+    void* page = fstat(descriptor, &file) == 0 && file.st_size >= static_cast<off_t>(kNodePage)
+                     ? mmap(nullptr, kNodePage, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0)
+                     : MAP_FAILED;
+    close(descriptor);
+    if (page == MAP_FAILED) continue;
+    nodeMappings_.push_back(page);
+    const auto deviceNumber = static_cast<uint16_t>(std::stoul(name.substr(prefix.size())));
+    cards_.push_back({deviceNumber, identifiers[1], identifiers[0], static_cast<uint64_t>(file.st_size), nullptr,
+                      reinterpret_cast<volatile uint32_t*>(static_cast<uint8_t*>(page) +
+                                                           PXI94XX_INTERRUPT_CONTROL_WORD)});
+    ++added;
+  }
+  closedir(directory);
+  return added;
+}
+
+bool PlxDriver::waitForClearedInterruptEnable(volatile uint32_t* interruptControl,
+                                              std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    const uint32_t value = *interruptControl;
+    if (!(value & PXI94XX_INTERRUPT_RESPONSE)) return true;
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::nanoseconds::zero()) return false;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    const timespec wait{seconds.count(), std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count()};
+    syscall(SYS_futex, interruptControl, FUTEX_WAIT, value, &wait, nullptr, 0);
+  }
 }
 
 void PlxDriver::addServiceDevice(uint16_t deviceNumber, uint16_t pciDeviceId) {
@@ -76,7 +132,7 @@ void PlxDriver::addServiceDevice(uint16_t deviceNumber, uint16_t pciDeviceId) {
     close(node);
     serviceNode_ = kServiceNode;
   }
-  serviceDevices_.push_back({deviceNumber, pciDeviceId, 0x1234, nullptr});
+  serviceDevices_.push_back({deviceNumber, pciDeviceId, 0x1234, 0, nullptr});
 }
 
 void PlxDriver::setVersion(uint8_t major, uint8_t minor, uint8_t revision) {
@@ -139,7 +195,7 @@ int PlxDriver::answer(const std::string& node, unsigned long request, void* raw)
       PlxBarProperties_t properties{};
       if (card != nullptr && record->value0 == 0) {
         properties.physicalAddress = kBar0Physical + uint64_t{card->deviceNumber} * PXI94XX_BAR0_SIZE;
-        properties.size = card->card->config().bar0Size;
+        properties.size = card->bar0Size;
       }
       std::memcpy(record->reply, &properties, sizeof properties);
       return 0;
@@ -176,8 +232,11 @@ int PlxDriver::answer(const std::string& node, unsigned long request, void* raw)
         return 0;
       }
       Card94xx* waited = card->card;
+      volatile uint32_t* interruptControl = card->interruptControl;
+      const std::chrono::milliseconds timeout(record->value1);
       lock.unlock();  // the wait must not hold the driver
-      const bool came = waited->waitForInterrupt(std::chrono::milliseconds(record->value1));
+      const bool came = waited != nullptr ? waited->waitForInterrupt(timeout)
+                                          : waitForClearedInterruptEnable(interruptControl, timeout);
       record->status = came ? 0 : kStatusTimeout;
       return 0;
     }

@@ -2,7 +2,10 @@
 // ("/dev/plx/Pxi94xx-<device number>", so only inside a sandbox), which the library maps as it would map the node.
 // A thread plays the card's firmware side: it takes the frames of the command ring to the device core (device.hpp)
 // and writes the core's answers into the response ring; the test writes monitor data with writeMonitor. After each
-// answer, a card whose response interrupt is enabled raises its interrupt once and clears the enable bit.
+// answer, a card whose response interrupt is enabled raises its interrupt once and clears the enable bit; waiters
+// in other processes see the bit cleared and are woken (a futex on the word), so another process that maps the node
+// can stand in for the driver (PlxDriver::addCardNode). Beside the node, "<node>.config" holds the card's PCI
+// vendor and device identifiers (u16 each, the head of its configuration space).
 #pragma once
 
 #include <atomic>
@@ -27,6 +30,19 @@ struct Card94xxConfig {
   uint32_t firstRingIndex = 0;   // where all three rings start (modulo each ring's dwords), to test wrap-around
 };
 
+// What a card's firmware tells the built-in instructions that identify it.
+struct Card94xxIdentification {
+  uint32_t identifier = 0;    // EEPROM word 10
+  bool reportsPosition = true;  // EEPROM word 0x12 is 1
+  uint8_t position = 0;       // FPGA register 0x2000, bits 24 to 28
+  uint16_t fpgaValue = 0;     // FPGA register 0x2000, low 16 bits as the register holds them
+};
+
+// Makes `device` answer the identification: the EEPROM reads 0x0C {u32 10, u32 address} and the FPGA read 0x0B with
+// {u32 area, u32 length, u32 register}, each answer carrying the value at data offset 8. The serial-number query
+// 0x0C {u32 5} keeps its answer; other reads get the built-in default.
+void answerIdentification(Device& device, const Card94xxIdentification& identification);
+
 class Card94xx {
  public:
   // Creates the node file and starts the card; `device` must outlive the card. Throws std::system_error when the
@@ -38,6 +54,7 @@ class Card94xx {
 
   const Card94xxConfig& config() const { return config_; }
   const std::string& nodePath() const { return nodePath_; }
+  static std::string configurationPath(const std::string& nodePath) { return nodePath + ".config"; }
   // BAR0 as the card sees it, for tests that write card memory themselves.
   volatile uint8_t* bar0() const { return bar0_; }
   uint32_t registerAt(uint32_t offset) const;

@@ -1,9 +1,12 @@
 // The bridge driver as libPxi94xx's requests reach it, without the driver: it answers the request records that the
 // library would send by ioctl on a node under "/dev/plx/" (the library's request function is set to request()).
 // Devices are found by the card driver (node "Pxi94xx-<n>", cards with their BAR0 node) or by the service driver
-// (node "PlxSvc", devices without a mappable BAR). One driver at a time.
+// (node "PlxSvc", devices without a mappable BAR). One driver at a time. The cards are Card94xx objects of this
+// process, or cards another process plays behind their nodes (addCardNodes): then a notification wait sleeps on the
+// card's interrupt enable word until the card clears it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -27,6 +30,9 @@ class PlxDriver {
 
   // `card` must outlive the driver's use.
   void addCard(Card94xx& card);
+  // Every card whose node and configuration file (Card94xx::configurationPath) lie under "/dev/plx/"; the number
+  // added.
+  size_t addCardNodes();
   // A device the service driver finds; creates the node "PlxSvc".
   void addServiceDevice(uint16_t deviceNumber, uint16_t pciDeviceId);
   // The version both version requests report.
@@ -47,8 +53,12 @@ class PlxDriver {
     uint16_t deviceNumber;
     uint16_t pciDeviceId;
     uint16_t pciVendorId;
-    Card94xx* card;  // null for service devices
+    uint64_t bar0Size;
+    Card94xx* card;  // null for service devices and for cards of another process
+    volatile uint32_t* interruptControl = nullptr;  // of a card of another process: the node's first page mapped
   };
+
+  static bool waitForClearedInterruptEnable(volatile uint32_t* interruptControl, std::chrono::milliseconds timeout);
 
   int answer(const std::string& node, unsigned long request, void* record);
   const Found* cardByDeviceNumber(uint16_t deviceNumber) const;
@@ -61,6 +71,7 @@ class PlxDriver {
   uint64_t nextHandle_ = 1;
   std::optional<ConfigWrite> lastConfigWrite_;
   std::string serviceNode_;
+  std::vector<void*> nodeMappings_;
 };
 
 }  // namespace qor::emulator

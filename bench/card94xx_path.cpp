@@ -1,0 +1,232 @@
+// The 94xx card path through the daemon against floors measured in the same run, on emulated cards played in this
+// process (their firmware takes commands from the ring every millisecond, as the emulated card polls its doorbell):
+// - a command round trip: library, queues, daemon, the card library over the emulated driver, the card's command
+//   and response rings and back, against the same ring round trip of a second card driven from this process with
+//   the card library alone, in alternating blocks;
+// - monitor data the card writes into its response ring, delivered to the application's monitor ring, against the
+//   slower of two floors: the same frames through a card's ring read here with the card library, and the queue hop
+//   from the daemon to the library.
+// Runs inside qor_sandbox as root (the driver's nodes under /dev/plx): `cmake --build <dir> --target bench`.
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "Pxi94xx.h"
+#include "bench_support.hpp"
+#include "driver_request.hpp"
+#include "qor_api.h"
+#include "qor_emulator/card94xx.hpp"
+#include "qor_emulator/frame.hpp"
+#include "qor_emulator/plx_driver.hpp"
+#include "qor_monitor.h"
+#include "qor_test/daemon_process.hpp"
+
+namespace {
+
+using namespace qor::bench;
+using qor::emulator::Bytes;
+using qor::emulator::ReceivedFrame;
+using qor::emulator::Reply;
+
+constexpr uint32_t kPxi9440 = 24;
+constexpr uint8_t kCommand = 0x42;
+constexpr uint8_t kCanMonitor = 0xF1;
+constexpr uint8_t kCanMonitorControl = 0x50;
+constexpr int kBlocks = 10;
+constexpr int kRoundsPerBlock = 100;
+constexpr size_t kParameterBytes = 8;
+constexpr size_t kItemBytes = 1024; // monitor items per frame, behind 4 bytes of frame data
+constexpr size_t kMonitorFrames = 20000;
+constexpr uint8_t kDaemonCard = 1;
+constexpr uint8_t kFloorCard = 2;
+
+struct EmulatedCard {
+  std::unique_ptr<qor::emulator::Device> device;
+  std::unique_ptr<qor::emulator::Card94xx> card;
+};
+
+EmulatedCard makeCard(uint16_t deviceNumber, uint32_t identifier) {
+  qor::emulator::Identity identity;
+  identity.deviceCode = 0x24;
+  identity.interfaces = {{2, 1}};
+  EmulatedCard made;
+  made.device = std::make_unique<qor::emulator::Device>(qor::emulator::DeviceConfig{identifier, kPxi9440, identity});
+  qor::emulator::answerIdentification(*made.device, {.identifier = identifier, .position = deviceNumber});
+  made.device->onCommand(kCommand, [](const ReceivedFrame& frame) { return Reply(frame.response(frame.parameters())); });
+  made.device->onCommand(kCanMonitorControl, [](const ReceivedFrame& frame) { return Reply(frame.response(Bytes{}, 1)); });
+  made.card = std::make_unique<qor::emulator::Card94xx>(*made.device,
+                                                        qor::emulator::Card94xxConfig{.deviceNumber = deviceNumber});
+  return made;
+}
+
+Bytes frameFor(uint8_t card, uint8_t application, uint8_t command, uint8_t type, Bytes data) {
+  FirmwareMessageHeader header{QOR_FRAME_MARKER, QOR_REQUEST_NO_ACKNOWLEDGE, 0, 1, 1, 0, 0, type, application, card,
+                               command};
+  return qor::emulator::answerFrame(header, type, data);
+}
+
+// The floor's round trip: the command into the second card's ring, its answer read back, waiting on its interrupt.
+class RingFloor {
+public:
+  RingFloor() {
+    qor::pxi94xx::setDriverRequestFunction(qor::emulator::PlxDriver::request);
+    driver_.addCardNodes();
+    Pxi94xx__Init();
+    Pxi94xx__IsDeviceNumberValid(kFloorCard, nullptr, &bar0_, &device_);
+    const uint8_t flags[] = {1};
+    Pxi94xx__NotificationInit(device_, flags, &notification_);
+  }
+  ~RingFloor() { Pxi94xx__Close(); }
+
+  bool round(uint64_t serial) {
+    Bytes parameters(kParameterBytes);
+    fillPattern(parameters, serial);
+    const Bytes frame = frameFor(kFloorCard, 1, kCommand, QOR_FRAME_COMMAND, parameters);
+    if (Pxi94xx__WriteInstruction(frame.data(), static_cast<uint16_t>(frame.size())) != 0) return false;
+    for (int wait = 0; wait < 50; ++wait) {
+      uint32_t length = 0;
+      if (Pxi94xx__ReadResponse(kFloorCard, answer_.data(), &length) != 0) return false;
+      if (length != 0) return hasPattern({answer_.data() + 12, length - 12}, serial);
+      *reinterpret_cast<volatile uint32_t*>(bar0_ + PXI94XX_INTERRUPT_CONTROL_WORD) = PXI94XX_INTERRUPT_RESPONSE;
+      if (Pxi94xx__ReadResponse(kFloorCard, answer_.data(), &length) != 0) return false;
+      if (length != 0) return hasPattern({answer_.data() + 12, length - 12}, serial);
+      Pxi94xx__NotificationWait(device_, &notification_, 100);
+    }
+    return false;
+  }
+
+  // Seconds to take the frames through the card's response ring, written by another thread as the card would.
+  double monitorSeconds(qor::emulator::Card94xx& card, const Bytes& frame, size_t frames) {
+    const auto start = Clock::now();
+    std::thread writer([&] {
+      for (size_t sent = 0; sent < frames;) {
+        if (card.writeResponse(frame)) ++sent;
+        else std::this_thread::yield();
+      }
+    });
+    for (size_t taken = 0; taken < frames;) {
+      uint32_t length = 0;
+      if (Pxi94xx__ReadResponse(kFloorCard, answer_.data(), &length) != 0) break;
+      if (length != 0) ++taken;
+    }
+    writer.join();
+    return seconds(Clock::now() - start);
+  }
+
+private:
+  qor::emulator::PlxDriver driver_;
+  volatile uint8_t* bar0_ = nullptr;
+  PlxDeviceObject_t* device_ = nullptr;
+  Pxi94xxNotification_t notification_{};
+  std::vector<uint8_t> answer_ = std::vector<uint8_t>(0x10000);
+};
+
+bool command(uint32_t port, uint64_t serial) {
+  uint8_t parameters[kParameterBytes];
+  fillPattern(parameters, serial);
+  uint8_t response[64];
+  uint32_t size = sizeof response;
+  return Qor_CommandWithResponse(port, kCommand, parameters, sizeof parameters, response, &size) == 0 &&
+         size == kParameterBytes && hasPattern({response, size}, serial);
+}
+
+// Seconds until the application's monitor ring has taken every item of the frames, and the bytes lost.
+double monitorThroughDaemon(uint32_t port, qor::emulator::Card94xx& card, const Bytes& frame, size_t frames,
+                            uint64_t& received) {
+  received = 0;
+  const auto start = Clock::now();
+  std::thread writer([&] {
+    for (size_t sent = 0; sent < frames;) {
+      if (card.writeResponse(frame)) ++sent;
+      else std::this_thread::yield();
+    }
+  });
+  std::vector<uint8_t> buffer(1 << 20);
+  auto last = Clock::now();
+  while (received < frames * kItemBytes && Clock::now() - last < std::chrono::seconds(2)) {
+    uint32_t length = static_cast<uint32_t>(buffer.size());
+    uint8_t lost = 0;
+    if (Qor_Monitor_Read(port, 0, buffer.data(), &length, &lost) != 0) break;
+    if (length != 0) {
+      received += length;
+      last = Clock::now();
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+  writer.join();
+  return seconds(last - start);
+}
+
+} // namespace
+
+int main() {
+  EmulatedCard daemonCard = makeCard(0, 9440001);
+  EmulatedCard floorCard = makeCard(1, 9440002);
+  setenv("LD_LIBRARY_PATH", PXI94XX_OVER_EMULATED_DRIVER, 1);
+  qor::test::DaemonProcess daemon(QORAPID_PROGRAM);
+  qor::test::connectLibraryToDaemon();
+  RingFloor floor;
+  Qor_InterfaceInfo_t info{};
+  info.hostInterfaceType = kPxi9440;
+  info.controllerNumber = 1;
+  info.interfaceNumber = 1;
+  info.deviceNumber = 1; // the first card by position: the daemon's
+  uint32_t port = QOR_NO_PORT;
+  if (Qor_OpenInterface(&info, &port) != 0) {
+    std::printf("open failed: %s\n", Qor_GetLastErrorDescription());
+    return 1;
+  }
+
+  std::vector<double> floorSamples, roadSamples;
+  uint64_t serial = 0, floorFailures = 0, roadFailures = 0;
+  for (int block = 0; block < kBlocks; ++block) {
+    for (int i = 0; i < kRoundsPerBlock; ++i) {
+      const auto start = Clock::now();
+      if (!floor.round(++serial)) ++floorFailures;
+      floorSamples.push_back(microseconds(Clock::now() - start));
+    }
+    for (int i = 0; i < kRoundsPerBlock; ++i) {
+      const auto start = Clock::now();
+      if (!command(port, ++serial)) ++roadFailures;
+      roadSamples.push_back(microseconds(Clock::now() - start));
+    }
+  }
+  const Latencies floorTimes = summarise(floorSamples);
+  const Latencies road = summarise(roadSamples);
+  std::printf("94xx card command round trip (%d blocks of %d rounds, %zu parameter bytes)\n", kBlocks,
+              kRoundsPerBlock, kParameterBytes);
+  std::printf("  floor (the card's rings alone)  median %8.1f us   p99 %8.1f us   failures %llu\n", floorTimes.median,
+              floorTimes.p99, static_cast<unsigned long long>(floorFailures));
+  std::printf("  through the daemon              median %8.1f us   p99 %8.1f us   failures %llu\n", road.median,
+              road.p99, static_cast<unsigned long long>(roadFailures));
+  std::printf("  ratio to floor                  median %8.2f x    p99 %8.2f x\n", road.median / floorTimes.median,
+              road.p99 / floorTimes.p99);
+
+  if (Qor_Monitor_Init(port, 0, nullptr, nullptr, 0, nullptr) != 0) {
+    std::printf("monitor start failed: %s\n", Qor_GetLastErrorDescription());
+    return 1;
+  }
+  const auto application = daemonCard.device->lastApplicationOn(1, 1);
+  Bytes data(4 + kItemBytes);
+  fillPattern(data, 7);
+  const Bytes daemonFrame = frameFor(kDaemonCard, application.value_or(0), kCanMonitor, QOR_FRAME_RESPONSE, data);
+  const Bytes floorFrame = frameFor(kFloorCard, 1, kCanMonitor, QOR_FRAME_RESPONSE, data);
+  const double ringFloor = floor.monitorSeconds(*floorCard.card, floorFrame, kMonitorFrames);
+  const double queueFloor = queueSeconds(12 + daemonFrame.size(), kMonitorFrames);
+  uint64_t received = 0;
+  const double road94xx = monitorThroughDaemon(port, *daemonCard.card, daemonFrame, kMonitorFrames, received);
+  const double megabytes = static_cast<double>(kMonitorFrames * kItemBytes) / 1e6;
+  const double floorSeconds = std::max(ringFloor, queueFloor);
+  std::printf("94xx card monitor data (%zu frames of %zu item bytes)\n", kMonitorFrames, kItemBytes);
+  std::printf("  floor: card ring alone %8.1f MB/s, queue hop %8.1f MB/s\n", megabytes / ringFloor,
+              megabytes / queueFloor);
+  std::printf("  through the daemon        %8.1f MB/s   bytes missing %llu\n", megabytes / road94xx,
+              static_cast<unsigned long long>(kMonitorFrames * kItemBytes - received));
+  std::printf("  ratio to the slower floor %8.2f x (throughput)\n", floorSeconds / road94xx);
+  Qor_CloseMonitor(port);
+  Qor_CloseInterface(port);
+  return floorFailures + roadFailures == 0 ? 0 : 1;
+}
