@@ -7,12 +7,14 @@
 #include "map.hpp"
 #include "map_ethernet.hpp"
 #include "map_pxi94xx.hpp"
+#include "map_pxi95xx.hpp"
 
 namespace qor::daemon {
 
 void installAccessPaths(DeviceAccess& access) {
   access.install(PathKind::Ethernet, makeEthernetPath());
   access.install(PathKind::Cards94xx, makePxi94xxPath());
+  access.install(PathKind::Cards95xx, makePxi95xxPath());
 }
 
 } // namespace qor::daemon
