@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,6 +29,17 @@ constexpr uint32_t kPortFrameRoom = 4096;
 constexpr uint8_t kEcho = 0x42;
 
 int32_t waitFails(uint8_t, uint32_t) { return QORPXI95XX_ERROR_NO_BOARD; }
+int32_t readFails(uint8_t, void*, uint32_t*) { return QORPXI95XX_ERROR_LENGTH; }
+
+// Files of this process open below the directory.
+size_t openFilesBelow(const std::string& directory) {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error).string().starts_with(directory)) ++count;
+  }
+  return count;
+}
 
 // The card library of this process, found by name as the loaded one would be; counts its references.
 class LinkedLibrary final : public LoadedLibrary {
@@ -181,11 +193,22 @@ TEST_F(Pxi95xxPathTest, CardsAreListedByModelWithTheirLink) {
   EXPECT_EQ(records[2].deviceNumber, 2u);
   EXPECT_EQ(records[2].card, 2);
   EXPECT_EQ(records[2].position, 2u);
-  // The probe's identification left every card closed: each opens again.
-  for (uint8_t card = 0; card < 3; ++card) {
-    EXPECT_EQ(QorPxi95xx_OpenBoard(card), 0);
-    EXPECT_EQ(QorPxi95xx_CloseBoard(card), 0);
-  }
+}
+
+TEST_F(Pxi95xxPathTest, ACardWithoutAUsableAnswerFailsTheProbeAndIsLeftClosed) {
+  addCard();
+  connect();
+  const size_t filesBefore = openFilesBelow(root_);
+  auto library = std::make_unique<LinkedLibrary>();
+  library->functions["QorPxi95xx_ReadRsp"] = reinterpret_cast<void*>(&readFails);
+  library_ = library.get();
+  path_ = makePxi95xxPath(std::move(library));
+  const PathStatus status = path_->start(settings_);
+  EXPECT_EQ(status.code, QOR_ERR_PXI95XX_READ);
+  EXPECT_NE(status.text.find("transfer data mismatch"), std::string::npos) << status.text;
+  EXPECT_TRUE(listed().empty());
+  EXPECT_EQ(library_->references, 0);
+  EXPECT_EQ(openFilesBelow(root_), filesBefore); // the card's channel files were closed again
 }
 
 TEST_F(Pxi95xxPathTest, WithoutLibraryOrCardsTheDaemonStartsWithAnEmptyTable) {
