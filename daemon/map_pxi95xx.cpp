@@ -2,6 +2,7 @@
 
 #include <syslog.h>
 
+#include <array>
 #include <cstring>
 #include <mutex>
 
@@ -20,7 +21,15 @@ constexpr size_t kLinkInformationSize = 20;
 // What the path and its open cards share: the library and the cards that are open. The library is held from the
 // probe on; an open while no card is open binds it again, the close of the last card gives that reference back.
 struct Binding {
+  // The library keeps no locks: one call on a card's rings at a time. Ports on one card share its opening, which
+  // resets the ring positions.
+  struct Card {
+    std::mutex rings;
+    size_t ports = 0; // guarded by Binding::mutex
+  };
+
   std::unique_ptr<LoadedLibrary> library;
+  std::array<Card, QORPXI95XX_CARD_COUNT_MAX> cards; // by card index
   std::mutex mutex; // guards what follows
   Pxi95xxFunctions functions;
   size_t openCards = 0;
@@ -47,24 +56,37 @@ struct Binding {
 class OpenCard final : public Device {
 public:
   OpenCard(std::shared_ptr<Binding> binding, const Pxi95xxFunctions& functions, const CardDeviceRecord& record)
-      : binding_(std::move(binding)), functions_(functions), card_(record.card) {
+      : binding_(std::move(binding)), functions_(functions), card_(record.card),
+        rings_(binding_->cards[card_].rings) {
     std::memcpy(link_, record.pathSpecific, sizeof link_);
   }
 
   ~OpenCard() override {
-    if (open_) functions_.closeBoard(card_);
+    if (open_) {
+      std::lock_guard lock(binding_->mutex);
+      if (--binding_->cards[card_].ports == 0) {
+        std::lock_guard rings(rings_);
+        functions_.closeBoard(card_);
+      }
+    }
     binding_->closed();
   }
 
   PathStatus open() {
-    if (const int32_t result = functions_.openBoard(card_)) {
-      return pxi95xxCallFailed(QOR_ERR_PXI95XX_INIT, "QorPxi95xx_OpenBoard", result);
+    std::lock_guard lock(binding_->mutex);
+    if (binding_->cards[card_].ports == 0) {
+      std::lock_guard rings(rings_);
+      if (const int32_t result = functions_.openBoard(card_)) {
+        return pxi95xxCallFailed(QOR_ERR_PXI95XX_INIT, "QorPxi95xx_OpenBoard", result);
+      }
     }
+    ++binding_->cards[card_].ports;
     open_ = true;
     return {};
   }
 
   PathStatus write(Bytes frame) override {
+    std::lock_guard rings(rings_);
     if (const int32_t result = functions_.writeCmd(card_, frame.data(), static_cast<uint32_t>(frame.size()))) {
       return pxi95xxCallFailed(QOR_ERR_PXI95XX_WRITE, "QorPxi95xx_WriteCmd", result);
     }
@@ -87,14 +109,15 @@ public:
 private:
   // The library copies a frame only when the buffer holds it all; a larger one is its error (-3).
   PathStatus takeResponse(Buffer frame, uint32_t& length) {
+    std::lock_guard rings(rings_);
     length = static_cast<uint32_t>(frame.size());
     if (const int32_t result = functions_.readRsp(card_, frame.data(), &length)) {
       length = 0;
       return pxi95xxCallFailed(QOR_ERR_PXI95XX_READ, "QorPxi95xx_ReadRsp", result);
     }
-    if (length > frame.size()) {
+    if (const uint32_t got = length; got > frame.size()) {
       length = 0;
-      return pathError(QOR_ERR_PXI95XX_READ, "response of %u bytes does not fit the buffer of %zu bytes", length,
+      return pathError(QOR_ERR_PXI95XX_READ, "response of %u bytes does not fit the buffer of %zu bytes", got,
                        frame.size());
     }
     return {};
@@ -103,6 +126,7 @@ private:
   const std::shared_ptr<Binding> binding_;
   const Pxi95xxFunctions functions_;
   const uint8_t card_;
+  std::mutex& rings_;
   uint8_t link_[4];
   bool open_ = false;
 };

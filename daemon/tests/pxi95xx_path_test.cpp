@@ -127,6 +127,18 @@ protected:
     return status;
   }
 
+  // Reads until a frame comes (at most 2 s).
+  static ByteVector readFrame(Device& device) {
+    ByteVector frame(kPortFrameRoom);
+    uint32_t length = 0;
+    for (int attempt = 0; attempt < 20 && length == 0; ++attempt) {
+      const PathStatus status = device.read(frame, length);
+      EXPECT_TRUE(status.ok()) << status.text;
+    }
+    frame.resize(length);
+    return frame;
+  }
+
   static ByteVector command(uint8_t module, ByteVector parameters) {
     ByteVector frame = pxi95xx::test::commandFrame(kEcho, 12 + parameters.size());
     frame[10] = module;
@@ -238,23 +250,35 @@ TEST_F(Pxi95xxPathTest, APortCarriesACommandRoundTripAndGivesTheLibraryBackAtIts
 
   const ByteVector parameters{1, 2, 3, 4, 5};
   ASSERT_TRUE(device->write(command(0, parameters)).ok());
-  ByteVector frame(kPortFrameRoom);
-  uint32_t length = 0;
-  for (int attempt = 0; attempt < 20 && length == 0; ++attempt) {
-    const PathStatus status = device->read(frame, length);
-    ASSERT_TRUE(status.ok()) << status.text;
-  }
-  ASSERT_EQ(length, 12u + parameters.size());
+  ByteVector frame = readFrame(*device);
+  ASSERT_EQ(frame.size(), 12u + parameters.size());
   EXPECT_EQ(frame[8], QOR_FRAME_RESPONSE);
   EXPECT_EQ(frame[11], kEcho);
-  EXPECT_EQ(ByteVector(frame.begin() + 12, frame.begin() + length), parameters);
+  EXPECT_EQ(ByteVector(frame.begin() + 12, frame.end()), parameters);
 
   // Nothing more: the read waits for the interrupt and comes back empty, without error.
+  frame.resize(kPortFrameRoom);
+  uint32_t length = 0;
   EXPECT_TRUE(device->read(frame, length).ok());
   EXPECT_EQ(length, 0u);
 
   device.reset();
   EXPECT_EQ(library_->references, 1);
+}
+
+TEST_F(Pxi95xxPathTest, TwoPortsOnOneCardShareItsOpeningUntilTheLastCloses) {
+  addCard();
+  ASSERT_TRUE(start().ok());
+  std::unique_ptr<Device> first;
+  std::unique_ptr<Device> second;
+  ASSERT_TRUE(open(kPxie9510, 1, first).ok());
+  ASSERT_TRUE(first->write(command(0, {7, 8})).ok());
+  // The second open leaves the rings as they are: the answer to the first port's command still comes.
+  ASSERT_TRUE(open(kPxie9510, 1, second).ok());
+  first.reset();
+  EXPECT_EQ(readFrame(*second).size(), 14u);
+  ASSERT_TRUE(second->write(command(0, {9})).ok());
+  EXPECT_EQ(readFrame(*second).size(), 13u);
 }
 
 TEST_F(Pxi95xxPathTest, AResponseLargerThanThePortsBufferIsAnErrorAndNothingBeyondItIsWritten) {
