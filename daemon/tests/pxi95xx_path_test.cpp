@@ -105,7 +105,9 @@ protected:
     std::memcpy(&count, out.data() + 8, 4);
     EXPECT_EQ(written, CardDeviceTable::kHeaderSize + sizeof(CardDeviceRecord) * count);
     std::vector<CardDeviceRecord> records(count);
-    std::memcpy(records.data(), out.data() + CardDeviceTable::kHeaderSize, sizeof(CardDeviceRecord) * count);
+    if (count != 0) {
+      std::memcpy(records.data(), out.data() + CardDeviceTable::kHeaderSize, sizeof(CardDeviceRecord) * count);
+    }
     return records;
   }
 
