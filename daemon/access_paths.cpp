@@ -1,9 +1,9 @@
 // The registration point of the program's access paths: one line per real path. A kind without a line stays
-// unavailable (its opens fail with 0x100000A, its driver information is empty):
-//   95xx cards                PathKind::Cards95xx        map_pxi95xx.cpp
+// unavailable (its opens fail with 0x100000A, its driver information is empty).
 #include "map.hpp"
 #include "map_ethernet.hpp"
 #include "map_pxi94xx.hpp"
+#include "map_pxi95xx.hpp"
 #include "map_usb.hpp"
 #include "map_usb_over_ethernet.hpp"
 
@@ -14,6 +14,7 @@ void installAccessPaths(DeviceAccess& access, const std::string& executableDirec
   access.install(PathKind::Ethernet, makeEthernetPath());
   access.install(PathKind::Cards94xx, makePxi94xxPath());
   access.install(PathKind::UsbOverEthernet, makeUsbOverEthernetPath(executableDirectory));
+  access.install(PathKind::Cards95xx, makePxi95xxPath());
 }
 
 } // namespace qor::daemon
