@@ -96,7 +96,7 @@ uint32_t fillDeviceList(const LinkAnswer& answer, void* buffer, uint32_t size, u
   const QorUSB_DriverInfo_Header_t header{version, 0, answer.value, 0};
   memcpy(buffer, &header, sizeof header);
   const size_t room = (size - sizeof header) / sizeof(QorUSB_DriverInfo_Entry_t) * sizeof(QorUSB_DriverInfo_Entry_t);
-  memcpy(static_cast<uint8_t*>(buffer) + sizeof header, answer.data.data(), std::min(room, answer.data.size()));
+  std::copy_n(answer.data.begin(), std::min(room, answer.data.size()), static_cast<uint8_t*>(buffer) + sizeof header);
   return answer.value == 0 ? QOR_USB_NO_DEVICE : 0;
 }
 

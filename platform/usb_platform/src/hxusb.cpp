@@ -36,7 +36,8 @@ uint32_t readFrame(uint32_t type, uint32_t index, void* buffer, uint32_t* size, 
   const LinkAnswer answer = callEmulator(*socket, {Operation::ReadFifo, type, index, room, milliseconds});
   if (answer.code != 0) return answer.code;
   if (answer.data.size() > room) return QOR_USB_MEMORY_UNDERSIZED;
-  memcpy(buffer, answer.data.data(), answer.data.size());
+  // An empty answer (no frame waiting) has no bytes to copy, and no valid source address either.
+  std::copy(answer.data.begin(), answer.data.end(), static_cast<uint8_t*>(buffer));
   *size = static_cast<uint32_t>(answer.data.size());
   return 0;
 }
