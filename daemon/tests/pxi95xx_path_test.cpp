@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "card_device_table.hpp"
+#include "card_path_support.hpp"
 #include "card_fixture.hpp"
 #include "map_pxi95xx.hpp"
 #include "pxi95xx_probe.hpp"
@@ -97,27 +98,10 @@ protected:
     return path_->start(settings_);
   }
 
-  std::vector<CardDeviceRecord> listed() {
-    std::vector<uint8_t> out(4108);
-    uint32_t written = 0;
-    EXPECT_TRUE(path_->driverInfo(kPxie9510, out, written, {}).ok());
-    uint32_t count = 0;
-    std::memcpy(&count, out.data() + 8, 4);
-    EXPECT_EQ(written, CardDeviceTable::kHeaderSize + sizeof(CardDeviceRecord) * count);
-    std::vector<CardDeviceRecord> records(count);
-    if (count != 0) {
-      std::memcpy(records.data(), out.data() + CardDeviceTable::kHeaderSize, sizeof(CardDeviceRecord) * count);
-    }
-    return records;
-  }
+  std::vector<CardDeviceRecord> listed() { return test::listedCards(*path_, kPxie9510); }
 
   PathStatus open(uint32_t hostType, uint32_t deviceNumber, std::unique_ptr<Device>& device) {
-    Qor_InterfaceInfo_t descriptor{};
-    descriptor.hostInterfaceType = hostType;
-    descriptor.controllerNumber = 1;
-    descriptor.interfaceNumber = 1;
-    descriptor.deviceNumber = deviceNumber;
-    return path_->open(descriptor, device);
+    return test::openCardPort(*path_, hostType, deviceNumber, device);
   }
 
   PathStatus boardRequest(uint32_t sub, uint32_t value, Device* device, ByteVector& data) {
