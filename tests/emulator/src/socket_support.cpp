@@ -88,6 +88,26 @@ bool sendAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds t
   return true;
 }
 
+UniqueFd listenOnLoopback(const std::string& address, uint16_t& port) {
+  constexpr int kBacklog = 16;
+  UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (fd.get() < 0) throwSystemError("socket");
+  const int on = 1;
+  if (setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) throwSystemError("SO_REUSEADDR");
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr = loopbackAddress(address);
+  local.sin_port = htons(port);
+  if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    throwSystemError("bind " + address + ":" + std::to_string(port));
+  }
+  if (listen(fd.get(), kBacklog) != 0) throwSystemError("listen");
+  socklen_t size = sizeof local;
+  if (getsockname(fd.get(), reinterpret_cast<sockaddr*>(&local), &size) != 0) throwSystemError("getsockname");
+  port = ntohs(local.sin_port);
+  return fd;
+}
+
 void throwSystemError(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
 }  // namespace qor::emulator

@@ -51,6 +51,10 @@ class Wakeup {
 in_addr loopbackAddress(const std::string& text);
 bool isLoopback(in_addr address);
 
+// A non-blocking TCP socket listening on a loopback address; port 0 takes a free one, and `port` tells which.
+// Rebinding right after closing is allowed, while closed connections still linger. Throws std::system_error.
+UniqueFd listenOnLoopback(const std::string& address, uint16_t& port);
+
 // Sends all bytes on a non-blocking socket, waiting at most `timeout` for room; false on failure, time-out or
 // a raised stop.
 bool sendAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds timeout, const Wakeup& stop);

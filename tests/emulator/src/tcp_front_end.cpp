@@ -13,7 +13,6 @@
 namespace qor::emulator {
 namespace {
 
-constexpr int kBacklog = 16;
 // After an accept failure such as a full descriptor table, so that the loop does not spin.
 constexpr std::chrono::milliseconds kAcceptRetry{10};
 
@@ -67,22 +66,7 @@ void TcpFrontEnd::refuseConnections(bool refuse) {
 }
 
 void TcpFrontEnd::startListener() {
-  UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (fd.get() < 0) throwSystemError("socket");
-  const int on = 1;
-  // The port is bound again after refusing, while closed connections still linger.
-  if (setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) throwSystemError("SO_REUSEADDR");
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr = loopbackAddress(address_);
-  local.sin_port = htons(port_);
-  if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    throwSystemError("bind " + address_ + ":" + std::to_string(port_));
-  }
-  if (listen(fd.get(), kBacklog) != 0) throwSystemError("listen");
-  socklen_t size = sizeof local;
-  if (getsockname(fd.get(), reinterpret_cast<sockaddr*>(&local), &size) != 0) throwSystemError("getsockname");
-  port_ = ntohs(local.sin_port);
+  UniqueFd fd = listenOnLoopback(address_, port_);
 
   stopListening_->clear();
   listenFd_ = fd.release();

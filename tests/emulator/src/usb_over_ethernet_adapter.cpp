@@ -20,7 +20,6 @@ namespace link = usb::link;
 
 namespace {
 
-constexpr int kBacklog = 16;
 constexpr auto kSendBound = std::chrono::milliseconds(2000);
 constexpr uint32_t kEnumerating = 2;
 
@@ -71,18 +70,7 @@ void UsbOverEthernetAdapter::setEnumeration(uint32_t busyAnswers, uint32_t final
 void UsbOverEthernetAdapter::start() {
   if (listener_.joinable()) return;
   network_.start();
-  UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (fd.get() < 0) throwSystemError("socket");
-  const int on = 1;
-  if (setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) throwSystemError("SO_REUSEADDR");
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr = loopbackAddress(address_);
-  local.sin_port = htons(usbPort_);
-  if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    throwSystemError("bind " + address_ + ":" + std::to_string(usbPort_));
-  }
-  if (listen(fd.get(), kBacklog) != 0) throwSystemError("listen");
+  UniqueFd fd = listenOnLoopback(address_, usbPort_);
   stop_->clear();
   listenFd_ = fd.release();
   listener_ = std::thread([this] { acceptLoop(); });

@@ -63,7 +63,7 @@ class UsbOverEthernetAdapter {
   TcpFrontEnd network_;
   UsbFrontEnd devices_;
   const std::string address_;
-  const uint16_t usbPort_;
+  uint16_t usbPort_;  // the bound port once started
   std::unique_ptr<Wakeup> stop_;
   int listenFd_ = -1;
   std::thread listener_;
