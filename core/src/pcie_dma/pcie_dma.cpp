@@ -28,7 +28,7 @@ using namespace qor::client;
 
 namespace {
 
-using ChannelPtr = std::unique_ptr<DmaChannel, DmaChannelDeleter>;
+void freeChannel(DmaChannel* channel) { delete channel; }
 
 constexpr const char* kCardLibrary = "libQorPxi95xx_API.so";
 constexpr uint8_t kDmaControlBytes = 6;
@@ -124,7 +124,7 @@ uint32_t loadCardLibrary(PortRef& ref, DmaChannel& channel) {
 
 // Undoes a configuration that failed after the card library pinned the buffers. A buffer the firmware may still
 // write into (its reset failed) stays pinned, and the channel with it, for a later reset.
-void unwindConfiguration(PortRef& ref, PcieDma& dma, ChannelPtr channel, bool firmwareHasList) {
+void unwindConfiguration(PortRef& ref, PcieDma& dma, DmaChannelPtr channel, bool firmwareHasList) {
   if (firmwareHasList && sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_CHANNEL, QOR_PCIE_DMA_RESET, channel->channel) != 0) {
     syslog(LOG_ERR, "PCIe DMA channel %u of card %u: the firmware kept its buffers, which stay pinned\n",
            channel->channel, channel->card);
@@ -183,7 +183,7 @@ uint32_t checkConfiguration(uint32_t port, const Qor_PcieDma_ChannelConfig_t* co
 
 // Configures the channel; the channel section is held and the port has no channel.
 uint32_t configure(PortRef& ref, PcieDma& dma, const Qor_PcieDma_ChannelConfig_t& config, uint64_t* addresses) {
-  ChannelPtr channel(new (std::nothrow) DmaChannel);
+  DmaChannelPtr channel(new (std::nothrow) DmaChannel, freeChannel);
   if (!channel) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_ENOUGH_MEMORY, "could not allocate PCIe DMA info");
   }
@@ -281,8 +281,6 @@ uint32_t withScratchpad(uint32_t port, Access access) {
 } // namespace
 
 namespace qor::client {
-
-void DmaChannelDeleter::operator()(DmaChannel* channel) const { delete channel; }
 
 uint32_t sendDmaCommand(PortRef& ref, uint32_t selector, uint8_t subFunction, uint8_t channel,
                         std::span<const uint8_t> data) {

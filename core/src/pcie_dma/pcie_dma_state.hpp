@@ -9,13 +9,12 @@
 namespace qor::client {
 
 struct DmaChannel; // pcie_dma.hpp
-struct DmaChannelDeleter {
-  void operator()(DmaChannel* channel) const;
-};
+// Made and freed by the library alone: the port's state is also made where DmaChannel is unknown.
+using DmaChannelPtr = std::unique_ptr<DmaChannel, void (*)(DmaChannel*)>;
 
 struct PcieDma {
   qor::CriticalSection section;
-  std::unique_ptr<DmaChannel, DmaChannelDeleter> channel;
+  DmaChannelPtr channel{nullptr, nullptr};
 };
 
 } // namespace qor::client
