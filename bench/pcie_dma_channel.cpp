@@ -2,7 +2,7 @@
 // application reads the write position, copies the chunk out of the buffers and moves the write limit on, through
 // this process's library and the card library loaded by name (the daemon core serves the port in this process).
 // The floor: the same chunk copied into a memory ring and out again, split at the ring's end in the same way.
-// Floor and product alternate in blocks of one run; every chunk taken out is checked.
+// Floor and product alternate in blocks of one run; every chunk taken out is compared with the one written.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -27,6 +27,7 @@ constexpr uint32_t kBufferSize = 256 * 1024;
 constexpr uint32_t kRingSize = kBuffers * kBufferSize;
 constexpr int kBlocks = 20;
 constexpr int kRoundsPerBlock = 200;
+constexpr size_t kDistinctChunks = 7;
 
 // Copies count bytes from position of a ring into out, split at the ring's end.
 void copyOut(const uint8_t* ring, uint32_t position, std::span<uint8_t> out) {
@@ -40,7 +41,7 @@ public:
   Delivery(uint32_t port, const uint8_t* buffers) : port_(port), buffers_(buffers) {}
 
   // The card writes one chunk; the application takes it out and gives the room back.
-  bool round(std::span<const uint8_t> chunk, uint64_t serial, std::span<uint8_t> out) {
+  bool round(std::span<const uint8_t> chunk, std::span<uint8_t> out) {
     if (QorStandIn95xx_WriteDma(kChannel, chunk.data(), static_cast<uint32_t>(chunk.size())) != chunk.size()) {
       return false;
     }
@@ -52,7 +53,7 @@ public:
     read_ = position;
     // The card may write up to the byte before the next one to read.
     if (Qor_PcieDma_Channel_WriteLimit_Set(port_, (read_ + kRingSize - 1) % kRingSize) != 0) return false;
-    return hasPattern(out, serial);
+    return std::memcmp(out.data(), chunk.data(), chunk.size()) == 0;
   }
 
 private:
@@ -63,13 +64,13 @@ private:
 
 class MemoryRing {
 public:
-  bool round(std::span<const uint8_t> chunk, uint64_t serial, std::span<uint8_t> out) {
+  bool round(std::span<const uint8_t> chunk, std::span<uint8_t> out) {
     const size_t first = std::min<size_t>(chunk.size(), kRingSize - write_);
     std::memcpy(ring_.data() + write_, chunk.data(), first);
     std::memcpy(ring_.data(), chunk.data() + first, chunk.size() - first);
     copyOut(ring_.data(), write_, out);
     write_ = static_cast<uint32_t>((write_ + chunk.size()) % kRingSize);
-    return hasPattern(out, serial);
+    return std::memcmp(out.data(), chunk.data(), chunk.size()) == 0;
   }
 
 private:
@@ -107,15 +108,15 @@ int main() {
       Delivery delivery(port, reinterpret_cast<const uint8_t*>(addresses[0]));
       MemoryRing memory;
       for (const size_t size : {4096u, 65536u}) {
-        std::vector<uint8_t> chunk(size), out(size);
-        uint64_t serial = 0;
-        const auto next = [&] {
-          fillPattern(chunk, ++serial);
-          return serial;
-        };
+        // Chunks of their own, taken in turn: stale bytes would not match.
+        std::vector<std::vector<uint8_t>> chunks(kDistinctChunks, std::vector<uint8_t>(size));
+        for (size_t i = 0; i < chunks.size(); ++i) fillPattern(chunks[i], i + 1);
+        std::vector<uint8_t> out(size);
+        size_t next = 0;
+        const auto chunk = [&]() -> std::span<const uint8_t> { return chunks[next++ % chunks.size()]; };
         const AlternatedRounds rounds = alternateRounds(
-            kBlocks, kRoundsPerBlock, [&] { return memory.round(chunk, next(), out); },
-            [&] { return delivery.round(chunk, next(), out); });
+            kBlocks, kRoundsPerBlock, [&] { return memory.round(chunk(), out); },
+            [&] { return delivery.round(chunk(), out); });
         std::printf("95xx DMA channel, chunks of %zu bytes through a ring of %u bytes (%d blocks of %d)\n", size,
                     kRingSize, kBlocks, kRoundsPerBlock);
         printAlternatedRounds(rounds, "floor (copy in and out)", "DMA channel delivery");
