@@ -85,6 +85,16 @@ InProcessDaemon::InProcessDaemon(std::initializer_list<daemon::PathKind> kinds,
     paths_[kind] = path.get();
     server_->deviceAccess().install(kind, std::move(path));
   }
+  serve();
+}
+
+InProcessDaemon::InProcessDaemon(daemon::PathKind kind, std::unique_ptr<daemon::AccessPath> path)
+    : server_(std::make_unique<daemon::Server>(daemon::ServerOptions{})) {
+  server_->deviceAccess().install(kind, std::move(path));
+  serve();
+}
+
+void InProcessDaemon::serve() {
   server_->start();
   acceptLoop_ = std::thread([this] { server_->waitForClients(); });
   const auto deadline = std::chrono::steady_clock::now() + kStartWait;

@@ -23,6 +23,8 @@ public:
   // Installs a fake path for each kind, each reporting properties at open, and starts serving "/Qor_API".
   explicit InProcessDaemon(std::initializer_list<daemon::PathKind> kinds = {daemon::PathKind::Ethernet},
                            const daemon::Device::Properties& properties = {});
+  // Installs a real path for its kind and starts serving "/Qor_API".
+  InProcessDaemon(daemon::PathKind kind, std::unique_ptr<daemon::AccessPath> path);
   ~InProcessDaemon();
 
   daemon::Server& server() { return *server_; }
@@ -31,6 +33,8 @@ public:
   void stop();
 
 private:
+  void serve();
+
   std::unique_ptr<daemon::Server> server_;
   std::map<daemon::PathKind, FakePath*> paths_;
   std::thread acceptLoop_;

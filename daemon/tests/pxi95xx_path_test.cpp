@@ -13,6 +13,7 @@
 #include "card_device_table.hpp"
 #include "card_path_support.hpp"
 #include "card_fixture.hpp"
+#include "linked_pxi95xx_library.hpp"
 #include "map_pxi95xx.hpp"
 #include "pxi95xx_probe.hpp"
 #include "qor_error_codes.h"
@@ -42,34 +43,6 @@ size_t openFilesBelow(const std::string& directory) {
   return count;
 }
 
-// The card library of this process, found by name as the loaded one would be; counts its references.
-class LinkedLibrary final : public LoadedLibrary {
-public:
-  std::map<std::string, void*> functions{
-      {"QorPxi95xx_GetInfo", reinterpret_cast<void*>(&QorPxi95xx_GetInfo)},
-      {"QorPxi95xx_GetBoardInfo", reinterpret_cast<void*>(&QorPxi95xx_GetBoardInfo)},
-      {"QorPxi95xx_OpenBoard", reinterpret_cast<void*>(&QorPxi95xx_OpenBoard)},
-      {"QorPxi95xx_CloseBoard", reinterpret_cast<void*>(&QorPxi95xx_CloseBoard)},
-      {"QorPxi95xx_WriteCmd", reinterpret_cast<void*>(&QorPxi95xx_WriteCmd)},
-      {"QorPxi95xx_ReadRsp", reinterpret_cast<void*>(&QorPxi95xx_ReadRsp)},
-      {"QorPxi95xx_WaitForRsp", reinterpret_cast<void*>(&QorPxi95xx_WaitForRsp)},
-  };
-  bool loadable = true;
-  int references = 0;
-
-  bool load() override {
-    if (loadable) ++references;
-    return loadable;
-  }
-  void* find(const char* name) override {
-    const auto found = functions.find(name);
-    return found != functions.end() ? found->second : nullptr;
-  }
-  void unload() override { --references; }
-  std::string error() const override { return loadable ? "no such function" : "cannot open shared object file"; }
-  const char* fileName() const override { return "libQorPxi95xx_API.so"; }
-};
-
 class Pxi95xxPathTest : public pxi95xx::test::CardFixture {
 protected:
   void SetUp() override {
@@ -92,7 +65,7 @@ protected:
 
   PathStatus start() {
     connect();
-    auto library = std::make_unique<LinkedLibrary>();
+    auto library = std::make_unique<test::LinkedPxi95xxLibrary>();
     library_ = library.get();
     path_ = makePxi95xxPath(std::move(library));
     return path_->start(settings_);
@@ -135,7 +108,7 @@ protected:
   std::vector<std::unique_ptr<emulator::Device>> devices_;
   PathSettings settings_;
   std::unique_ptr<AccessPath> path_;
-  LinkedLibrary* library_ = nullptr;
+  test::LinkedPxi95xxLibrary* library_ = nullptr;
 };
 
 // Configuration headers with a capability list, as the board record carries them.
@@ -197,7 +170,7 @@ TEST_F(Pxi95xxPathTest, ACardWithoutAUsableAnswerFailsTheProbeAndIsLeftClosed) {
   addCard();
   connect();
   const size_t filesBefore = openFilesBelow(root_);
-  auto library = std::make_unique<LinkedLibrary>();
+  auto library = std::make_unique<test::LinkedPxi95xxLibrary>();
   library->functions["QorPxi95xx_ReadRsp"] = reinterpret_cast<void*>(&readFails);
   library_ = library.get();
   path_ = makePxi95xxPath(std::move(library));
@@ -215,7 +188,7 @@ TEST_F(Pxi95xxPathTest, WithoutLibraryOrCardsTheDaemonStartsWithAnEmptyTable) {
   EXPECT_EQ(library_->references, 0);
 
   path_.reset();
-  auto missing = std::make_unique<LinkedLibrary>();
+  auto missing = std::make_unique<test::LinkedPxi95xxLibrary>();
   missing->loadable = false;
   path_ = makePxi95xxPath(std::move(missing));
   EXPECT_TRUE(path_->start(settings_).ok());

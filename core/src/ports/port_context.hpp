@@ -14,6 +14,7 @@
 #include "fpga/fpga_exchange.hpp"
 #include "lvds/lvds_frame_state.hpp"
 #include "monitors/monitor_state.hpp"
+#include "pcie_dma/pcie_dma_state.hpp"
 #include "ports/application_queues.hpp"
 #include "ports/port_event_set.hpp"
 #include "ports/port_teardown.hpp"
@@ -62,4 +63,5 @@ struct Qor_PortContext {
   qor::client::PortMonitors monitors;
   FpgaExchange fpga;
   qor::client::LvdsFrames lvds;
+  qor::client::PcieDma pcieDma;
 };

@@ -15,6 +15,7 @@
 #include "commands/firmware_frames.hpp"
 #include "lvds/lvds_frame_data.hpp"
 #include "monitors/monitors.hpp"
+#include "pcie_dma/pcie_dma.hpp"
 #include "ports/control_requests.hpp"
 #include "startup/error_store.hpp"
 #include "ports/port_events.hpp"
@@ -121,7 +122,8 @@ uint32_t takeSlot(const Qor_InterfaceInfo_t& descriptor, uint32_t& port) {
     return storeError(nullptr, QOR_ERR_API_CREATE_EVENT, "");
   }
   for (const Teardown& teardown :
-       {asyncCommunicationTeardown(), firmwareBufferTeardown(), lvdsFramesTeardown(), monitorsTeardown()}) {
+       {asyncCommunicationTeardown(), firmwareBufferTeardown(), lvdsFramesTeardown(), monitorsTeardown(),
+        pcieDmaTeardown()}) {
     context->teardowns.add(teardown);
   }
   const bool wide = group->parameters64Bit;

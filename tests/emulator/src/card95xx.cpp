@@ -230,9 +230,12 @@ size_t Card95xx::writeDma(uint32_t channel, std::span<const uint8_t> data) {
   const uint64_t limit = registerAt(channel, V2_SCRATCH1) % buffer.length;
   const uint64_t room = (limit + buffer.length - position) % buffer.length;
   const size_t count = static_cast<size_t>(std::min<uint64_t>(room, data.size()));
-  for (size_t i = 0; i < count; ++i) {
-    buffer.address[position] = data[i];
-    position = (position + 1) % buffer.length;
+  // In at most two pieces: up to the buffer's end, then from its start.
+  for (size_t done = 0; done < count;) {
+    const auto piece = static_cast<size_t>(std::min<uint64_t>(count - done, buffer.length - position));
+    std::memcpy(buffer.address + position, data.data() + done, piece);
+    position = (position + piece) % buffer.length;
+    done += piece;
   }
   setRegister(channel, V2_SCRATCH0, static_cast<uint32_t>(position));
   return count;
