@@ -1,15 +1,20 @@
 #include "qor_emulator/card95xx.hpp"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "qor_emulator/card_response_sink.hpp"
@@ -17,6 +22,14 @@
 #include "vortaq_abi.h"
 
 namespace qor::emulator {
+
+// What the driver keeps of a card, in the card's file "driver", so that every process reaching the card sees one.
+struct Card95xxDriverState {
+  uint32_t messagePending;  // the message interrupt: 1 once raised, until a wait takes it; a futex word
+  uint32_t dmaChannels;
+  uint8_t configSpace[4096];
+};
+
 namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{1};
@@ -24,8 +37,15 @@ constexpr uint32_t kWindowSize = VORTAQ_V2_WINDOW_SIZE;
 constexpr uint32_t kRingDwords = 0x40000;
 constexpr uint32_t kPage = 4096;
 constexpr uint64_t kBusAddressBase = 0x100000000ull;  // where the card sees pinned pages: one page after another
+constexpr char kDriverStateFile[] = "driver";
+static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
 
 [[noreturn]] void fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
+
+int refuse(int error) {
+  errno = error;
+  return -1;
+}
 
 uint8_t* mapFile(const std::string& path, size_t size, ino_t* inode) {
   const int file = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -44,10 +64,95 @@ uint8_t* mapFile(const std::string& path, size_t size, ino_t* inode) {
 
 std::mutex registryMutex;
 std::vector<Card95xx*> registry;
+// The driver state of cards of other processes, by the (device, inode) of the card file a descriptor is. Kept
+// mapped for the process's life: a card's files are new files when it is made again.
+std::map<std::pair<dev_t, ino_t>, Card95xxDriverState*> otherProcessCards;
+
+// The driver state beside the card file that descriptor is (under registryMutex); null when there is none.
+Card95xxDriverState* stateOfAnotherProcess(int descriptor, const struct stat& file) {
+  const auto key = std::make_pair(file.st_dev, file.st_ino);
+  if (const auto known = otherProcessCards.find(key); known != otherProcessCards.end()) return known->second;
+  char link[PATH_MAX];
+  const std::string proc = "/proc/self/fd/" + std::to_string(descriptor);
+  const ssize_t length = readlink(proc.c_str(), link, sizeof link - 1);
+  if (length <= 0) return nullptr;
+  const std::string path(link, static_cast<size_t>(length));
+  const std::string statePath = path.substr(0, path.rfind('/') + 1) + kDriverStateFile;
+  const int stateFile = open(statePath.c_str(), O_RDWR | O_CLOEXEC);
+  if (stateFile < 0) return nullptr;
+  struct stat status {};
+  void* mapping = fstat(stateFile, &status) == 0 && status.st_size == sizeof(Card95xxDriverState)
+                      ? mmap(nullptr, sizeof(Card95xxDriverState), PROT_READ | PROT_WRITE, MAP_SHARED, stateFile, 0)
+                      : MAP_FAILED;
+  close(stateFile);
+  if (mapping == MAP_FAILED) return nullptr;
+  return otherProcessCards[key] = static_cast<Card95xxDriverState*>(mapping);
+}
+
+void raiseMessage(Card95xxDriverState& state) {
+  std::atomic_ref<uint32_t>(state.messagePending).store(1);
+  syscall(SYS_futex, &state.messagePending, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+}
+
+bool takeMessage(Card95xxDriverState& state, std::chrono::milliseconds timeout) {
+  std::atomic_ref<uint32_t> pending(state.messagePending);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (pending.exchange(0) == 0) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::nanoseconds::zero()) return false;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    const timespec wait{seconds.count(), std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count()};
+    syscall(SYS_futex, &state.messagePending, FUTEX_WAIT, 0, &wait, nullptr, 0);
+  }
+  return true;
+}
+
+bool isDmaRequest(unsigned long request) {
+  return request == VORTAQ_ALLOC_DMA_MEM || request == VORTAQ_RELEASE_DMA_MEM || request == VORTAQ_GET_PAGE_TABLE;
+}
 
 template <typename Record>
 Record& recordAt(void* record) {
   return *static_cast<Record*>(record);
+}
+
+// The requests the driver answers from what it keeps of a card.
+int answerFromDriverState(Card95xxDriverState& state, unsigned long request, void* record) {
+  switch (request) {
+    case VORTAQ_GET_BOARD_CONFIG: {
+      auto& config = recordAt<BOARD_CONFIG_STRUCT>(record);
+      std::memcpy(&config.PciConfig, state.configSpace, sizeof config.PciConfig);
+      config.NumDmaChannels = state.dmaChannels;
+      config.DriverVersionMajor = 2019;
+      config.DriverVersionMinor = 1;
+      config.DriverVersionSubMinor = 9;
+      config.DriverVersionBuildNumber = 1;
+      return 0;
+    }
+    case VORTAQ_READ_PCI_CONFIG: {
+      const auto& read = recordAt<RW_PCI_CONFIG_STRUCT>(record);
+      if (read.Length > 4 || read.Offset >= sizeof state.configSpace ||
+          read.Length > sizeof state.configSpace - read.Offset) {
+        return refuse(EINVAL);
+      }
+      std::memcpy(reinterpret_cast<void*>(read.Buffer), state.configSpace + read.Offset, read.Length);
+      return 0;
+    }
+    case VORTAQ_GET_BARMEM_INFO: {
+      auto& bars = recordAt<QORPXI95XX_BARMEM_INFO>(record);
+      bars = QORPXI95XX_BARMEM_INFO{};
+      bars.BarType[0] = 1;
+      bars.BarPhysicalAddress[0] = 0xF0000000u;
+      bars.BarLength[0] = kPage;
+      return 0;
+    }
+    case VORTAQ_WAIT_MSG_ANSWER:
+      return takeMessage(state, std::chrono::milliseconds(recordAt<uint32_t>(record))) ? 0 : refuse(ETIME);
+    case VORTAQ_NO_OPERATION:
+      return 0;
+    default:
+      return refuse(ENOTTY);
+  }
 }
 
 }  // namespace
@@ -60,16 +165,20 @@ Card95xx::Card95xx(Device& device, std::string root, uint32_t number, Card95xxCo
   if (mkdir(directory_.c_str(), 0755) != 0) fail("cannot create " + directory_);
   windows_ = mapFile(directory_ + "vortaq", kPage, &deviceInode_);
   memory_ = mapFile(directory_ + "memory", kCardMemorySize, &memoryInode_);
+  ino_t stateInode = 0;
+  driver_ = reinterpret_cast<Card95xxDriverState*>(
+      mapFile(directory_ + kDriverStateFile, sizeof(Card95xxDriverState), &stateInode));
+  driver_->dmaChannels = config_.dmaChannels;
   for (const char* channelFile : {"DMA0", "DMA1"}) {
     if (symlink("memory", (directory_ + channelFile).c_str()) != 0) fail("cannot link " + directory_ + channelFile);
   }
-  auto* header = reinterpret_cast<PCI_CONFIG_HEADER*>(configSpace_.data());
+  auto* header = reinterpret_cast<PCI_CONFIG_HEADER*>(driver_->configSpace);
   header->VendorId = config_.pciVendorId;
   header->DeviceId = config_.pciDeviceId;
   header->BarCfg[0] = 0xF0000000u;
   const uint32_t capability = config_.serialNumber != 0 ? 3u | (1u << 16) : 1u | (1u << 16);  // serial / AER
-  std::memcpy(configSpace_.data() + 0x100, &capability, 4);
-  std::memcpy(configSpace_.data() + 0x104, &config_.serialNumber, 4);
+  std::memcpy(driver_->configSpace + 0x100, &capability, 4);
+  std::memcpy(driver_->configSpace + 0x104, &config_.serialNumber, 4);
   const uint32_t first = config_.firstRingIndex % kRingDwords;
   setRegister(0, V2_SCRATCH0, kCommandRingBase);
   setRegister(1, V2_SCRATCH0, kResponseRingBase);
@@ -97,6 +206,7 @@ Card95xx::~Card95xx() {
   }
   munmap(const_cast<uint8_t*>(windows_), kPage);
   munmap(memory_, kCardMemorySize);
+  munmap(driver_, sizeof(Card95xxDriverState));
   std::error_code ignored;
   std::filesystem::remove_all(directory_, ignored);
 }
@@ -111,21 +221,23 @@ void Card95xx::setRegister(uint32_t channel, uint32_t offset, uint32_t value) {
 
 int Card95xx::request(int descriptor, unsigned long request, void* record) {
   struct stat status {};
-  if (fstat(descriptor, &status) == 0) {
+  if (fstat(descriptor, &status) != 0) return refuse(ENOTTY);
+  Card95xx* card = nullptr;
+  Card95xxDriverState* state = nullptr;
+  {
     std::lock_guard lock(registryMutex);
-    for (Card95xx* card : registry) {
-      if (status.st_ino == card->deviceInode_ || status.st_ino == card->memoryInode_) {
-        return card->answer(request, record);
-      }
+    for (Card95xx* candidate : registry) {
+      if (status.st_ino == candidate->deviceInode_ || status.st_ino == candidate->memoryInode_) card = candidate;
     }
+    if (card == nullptr) state = stateOfAnotherProcess(descriptor, status);
   }
-  errno = ENOTTY;
-  return -1;
+  if (card != nullptr) return card->answer(request, record);
+  if (state == nullptr) return refuse(ENOTTY);
+  return isDmaRequest(request) ? refuse(EOPNOTSUPP) : answerFromDriverState(*state, request, record);
 }
 
 void Card95xx::setConfigDword(uint32_t offset, uint32_t value) {
-  std::lock_guard lock(stateMutex_);
-  if (offset <= configSpace_.size() - 4) std::memcpy(configSpace_.data() + offset, &value, 4);
+  if (offset <= sizeof driver_->configSpace - 4) std::memcpy(driver_->configSpace + offset, &value, 4);
 }
 
 void Card95xx::failNextRequest(unsigned long request, int error) {
@@ -140,42 +252,19 @@ bool Card95xx::pinned(uint32_t channel) const {
 }
 
 int Card95xx::answer(unsigned long request, void* record) {
-  std::unique_lock lock(stateMutex_);
-  const auto refuse = [](int error) {
-    errno = error;
-    return -1;
-  };
-  if (failingRequest_ != 0 && request == failingRequest_) {
-    failingRequest_ = 0;
-    return refuse(failingErrno_);
+  {
+    std::lock_guard lock(stateMutex_);
+    if (failingRequest_ != 0 && request == failingRequest_) {
+      failingRequest_ = 0;
+      return refuse(failingErrno_);
+    }
   }
+  return isDmaRequest(request) ? answerDma(request, record) : answerFromDriverState(*driver_, request, record);
+}
+
+int Card95xx::answerDma(unsigned long request, void* record) {
+  std::lock_guard lock(stateMutex_);
   switch (request) {
-    case VORTAQ_GET_BOARD_CONFIG: {
-      auto& config = recordAt<BOARD_CONFIG_STRUCT>(record);
-      std::memcpy(&config.PciConfig, configSpace_.data(), sizeof config.PciConfig);
-      config.NumDmaChannels = config_.dmaChannels;
-      config.DriverVersionMajor = 2019;
-      config.DriverVersionMinor = 1;
-      config.DriverVersionSubMinor = 9;
-      config.DriverVersionBuildNumber = 1;
-      return 0;
-    }
-    case VORTAQ_READ_PCI_CONFIG: {
-      const auto& read = recordAt<RW_PCI_CONFIG_STRUCT>(record);
-      if (read.Length > 4 || read.Offset >= configSpace_.size() || read.Length > configSpace_.size() - read.Offset) {
-        return refuse(EINVAL);
-      }
-      std::memcpy(reinterpret_cast<void*>(read.Buffer), configSpace_.data() + read.Offset, read.Length);
-      return 0;
-    }
-    case VORTAQ_GET_BARMEM_INFO: {
-      auto& bars = recordAt<QORPXI95XX_BARMEM_INFO>(record);
-      bars = QORPXI95XX_BARMEM_INFO{};
-      bars.BarType[0] = 1;
-      bars.BarPhysicalAddress[0] = 0xF0000000u;
-      bars.BarLength[0] = kPage;
-      return 0;
-    }
     case VORTAQ_ALLOC_DMA_MEM: {
       auto& pin = recordAt<GET_DMA_MEM>(record);
       if (pin.ChannelNum >= kChannels || pin.Length == 0) return refuse(EINVAL);
@@ -209,14 +298,6 @@ int Card95xx::answer(unsigned long request, void* record) {
       }
       return 0;
     }
-    case VORTAQ_WAIT_MSG_ANSWER: {
-      const std::chrono::milliseconds timeout{recordAt<uint32_t>(record)};
-      if (!messageRaised_.wait_for(lock, timeout, [this] { return messagePending_; })) return refuse(ETIME);
-      messagePending_ = false;
-      return 0;
-    }
-    case VORTAQ_NO_OPERATION:
-      return 0;
     default:
       return refuse(ENOTTY);
   }
@@ -254,11 +335,7 @@ bool Card95xx::writeResponse(std::span<const uint8_t> frame) {
     }
     setRegister(1, V2_SCRATCH2, write);
   }
-  {
-    std::lock_guard lock(stateMutex_);
-    messagePending_ = true;
-  }
-  messageRaised_.notify_all();
+  raiseMessage(*driver_);
   return true;
 }
 

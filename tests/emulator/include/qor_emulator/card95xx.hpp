@@ -1,10 +1,13 @@
 // A 95xx card as libQorPxi95xx_API reaches it through the Vortaq driver, without the card or the driver: the card's
 // /proc directory "<root>Pxi95xx<n>/" holds the device file "vortaq" (the register windows of DMA channels 0-3,
 // which the library maps as it would map the driver's file) and the channel files "DMA0" and "DMA1", links to one
-// card memory file whose file position is the card address, as the driver's addressed mode has it. request()
-// answers the driver's control requests for the card whose file a descriptor is. A thread plays the firmware: it
-// takes the frames of the command ring to the device core (device.hpp), writes the answers into the response ring
-// and raises the message interrupt that the message-answer wait reports.
+// card memory file whose file position is the card address, as the driver's addressed mode has it. What the driver
+// keeps of a card (its configuration space, channel count and message interrupt) is the file "driver" beside them.
+// request() answers the driver's control requests for the card whose file a descriptor is, in the card's process or
+// in another one that reaches the card's directory (a library loaded by name in a daemon): all of it is in shared
+// files, except the device-to-host DMA, which the card writes into buffers of its own process only. A thread plays
+// the firmware: it takes the frames of the command ring to the device core (device.hpp), writes the answers into
+// the response ring and raises the message interrupt that the message-answer wait reports.
 #pragma once
 
 #include <array>
@@ -24,6 +27,8 @@
 
 namespace qor::emulator {
 
+struct Card95xxDriverState;
+
 struct Card95xxConfig {
   uint16_t pciVendorId = 0x1234;
   uint16_t pciDeviceId = 0x9512;
@@ -38,6 +43,9 @@ class Card95xx {
   static constexpr uint32_t kResponseRingBase = 0x100000;
   static constexpr uint32_t kCardMemorySize = 0x200000;
   static constexpr uint32_t kChannels = 4;
+  // The /proc root of a library over the emulated driver (QorPxi95xx_API_over_emulated_driver), which a process
+  // makes inside its sandbox to play cards for another process.
+  static constexpr char kSandboxProcRoot[] = "/run/qor_emulated_proc/";
 
   // Makes the card's directory below root (which ends in '/') and starts the card; `device` must outlive it.
   // Throws std::system_error when the files cannot be made.
@@ -47,7 +55,8 @@ class Card95xx {
   Card95xx& operator=(const Card95xx&) = delete;
 
   // The library's request function: the control requests of the driver for the card behind the descriptor; -1
-  // with ENOTTY for a file of no card or a request the driver does not know, as ioctl would give.
+  // with ENOTTY for a file of no card or a request the driver does not know, as ioctl would give, and with
+  // EOPNOTSUPP for a DMA request on a card of another process.
   static int request(int descriptor, unsigned long request, void* record);
 
   const std::string& directory() const { return directory_; }
@@ -79,6 +88,8 @@ class Card95xx {
   };
 
   int answer(unsigned long request, void* record);
+  // The DMA requests, which need the card in this process; -1 with ENOTTY for any other request.
+  int answerDma(unsigned long request, void* record);
   void run();
   void takeCommands();
 
@@ -87,14 +98,12 @@ class Card95xx {
   const std::string directory_;
   volatile uint8_t* windows_ = nullptr;
   uint8_t* memory_ = nullptr;
-  std::array<uint8_t, 4096> configSpace_{};
+  Card95xxDriverState* driver_ = nullptr;
   std::shared_ptr<FrameSink> sink_;
   ino_t deviceInode_ = 0;
   ino_t memoryInode_ = 0;
 
-  mutable std::mutex stateMutex_;  // pinned buffers, injected failures, the message interrupt
-  std::condition_variable messageRaised_;
-  bool messagePending_ = false;
+  mutable std::mutex stateMutex_;  // pinned buffers, injected failures
   std::array<PinnedBuffer, kChannels> pinned_{};
   unsigned long failingRequest_ = 0;
   int failingErrno_ = 0;
