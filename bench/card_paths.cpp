@@ -1,14 +1,20 @@
-// The 94xx card path through the daemon against floors measured in the same run, on emulated cards played in this
-// process (their firmware takes commands from the ring every millisecond, as the emulated card polls its doorbell):
-// - a command round trip: library, queues, daemon, the card library over the emulated driver, the card's command
-//   and response rings and back, against the same ring round trip of a second card driven from this process with
-//   the card library alone, in alternating blocks;
-// - monitor data the card writes into its response ring, delivered to the application's monitor ring, against the
+// The card paths through the daemon against references and floors measured in the same run, on emulated cards
+// played in this process (their firmware looks at the command ring every kCommandPoll, as the emulated cards poll
+// their doorbells; a test's cards look every millisecond):
+// - a command round trip through each card path, 94xx and 95xx, against the Ethernet path's (an emulated device on
+//   loopback, served by a process of its own), in alternating blocks;
+// - the 94xx round trip against the same ring round trip of a second card driven from this process with the card
+//   library alone;
+// - monitor data the 94xx card writes into its response ring, delivered to the application's monitor ring, against the
 //   slower of two floors: the same frames through a card's ring read here with the card library, and the queue hop
-//   from the daemon to the library.
-// Runs inside qor_sandbox as root (the driver's nodes under /dev/plx): `cmake --build <dir> --target bench`.
+//   from the daemon to the library. The card writes no more than the application's ring holds ahead of its reader;
+//   what is lost even so is counted.
+// Runs inside qor_sandbox as root (the 94xx driver's nodes under /dev/plx, the 95xx cards' /proc root under /run):
+// `cmake --build <dir> --target bench`.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -16,8 +22,10 @@
 #include "Pxi94xx.h"
 #include "bench_support.hpp"
 #include "driver_request.hpp"
+#include "emulated_interfaces.hpp"
 #include "qor_api.h"
 #include "qor_emulator/card94xx.hpp"
+#include "qor_emulator/card95xx.hpp"
 #include "qor_emulator/frame.hpp"
 #include "qor_emulator/plx_driver.hpp"
 #include "qor_monitor.h"
@@ -31,14 +39,19 @@ using qor::emulator::ReceivedFrame;
 using qor::emulator::Reply;
 
 constexpr uint32_t kPxi9440 = 24;
+constexpr uint32_t kPxie9510 = 81;
 constexpr uint8_t kCommand = 0x42;
 constexpr uint8_t kCanMonitor = 0xF1;
 constexpr uint8_t kCanMonitorControl = 0x50;
+constexpr std::chrono::microseconds kCommandPoll{20};
 constexpr int kBlocks = 10;
 constexpr int kRoundsPerBlock = 100;
 constexpr size_t kParameterBytes = 8;
 constexpr size_t kItemBytes = 1024; // monitor items per frame, behind 4 bytes of frame data
 constexpr size_t kMonitorFrames = 20000;
+constexpr uint32_t kMonitorRingBytes = 4 * 1024 * 1024;
+// Frames the card may write ahead of the application's reader: half its ring, the rest for the ring's own records.
+constexpr uint64_t kFramesAhead = kMonitorRingBytes / kItemBytes / 2;
 constexpr uint8_t kDaemonCard = 1;
 constexpr uint8_t kFloorCard = 2;
 
@@ -57,7 +70,8 @@ EmulatedCard makeCard(uint16_t deviceNumber, uint32_t identifier) {
   made.device->onCommand(kCommand, [](const ReceivedFrame& frame) { return Reply(frame.response(frame.parameters())); });
   made.device->onCommand(kCanMonitorControl, [](const ReceivedFrame& frame) { return Reply(frame.response(Bytes{}, 1)); });
   made.card = std::make_unique<qor::emulator::Card94xx>(*made.device,
-                                                        qor::emulator::Card94xxConfig{.deviceNumber = deviceNumber});
+                                                        qor::emulator::Card94xxConfig{.deviceNumber = deviceNumber,
+                                                                                      .commandPoll = kCommandPoll});
   return made;
 }
 
@@ -123,7 +137,7 @@ private:
   std::vector<uint8_t> answer_ = std::vector<uint8_t>(0x10000);
 };
 
-bool command(uint32_t port, uint64_t serial) {
+bool cardCommand(uint32_t port, uint64_t serial) {
   uint8_t parameters[kParameterBytes];
   fillPattern(parameters, serial);
   uint8_t response[64];
@@ -132,15 +146,47 @@ bool command(uint32_t port, uint64_t serial) {
          size == kParameterBytes && hasPattern({response, size}, serial);
 }
 
-// Seconds until the application's monitor ring has taken every item of the frames, and the bytes lost.
-double monitorThroughDaemon(uint32_t port, qor::emulator::Card94xx& card, const Bytes& frame, size_t frames,
-                            uint64_t& received) {
-  received = 0;
+// As the command round trip bench sends it: the emulated Ethernet device takes the control byte off the parameters.
+bool ethernetCommand(uint32_t port, uint64_t serial) {
+  uint8_t parameters[kParameterBytes];
+  fillPattern(parameters, serial);
+  uint8_t response[64];
+  uint32_t size = sizeof response;
+  return Qor_CommandWithResponseEx(port, 0, kCommand, 1, parameters, sizeof parameters, response, &size) == 0 &&
+         size == kParameterBytes && hasPattern({response, size}, serial);
+}
+
+uint32_t openPort(Qor_InterfaceInfo_t info, const char* what) {
+  uint32_t port = QOR_NO_PORT;
+  if (Qor_OpenInterface(&info, &port) != 0) std::printf("%s: open failed: %s\n", what, Qor_GetLastErrorDescription());
+  return port;
+}
+
+Qor_InterfaceInfo_t cardInfo(uint32_t hostType) {
+  Qor_InterfaceInfo_t info{};
+  info.hostInterfaceType = hostType;
+  info.controllerNumber = 1;
+  info.interfaceNumber = 1;
+  info.deviceNumber = 1; // the first card of the type by position
+  return info;
+}
+
+struct MonitorRun {
+  double seconds = 0;
+  uint64_t received = 0;    // item bytes the application read
+  uint64_t lossReports = 0; // reads that said data were lost
+};
+
+// The frames through the daemon into the application's monitor ring, paced to what the ring holds ahead of the
+// reader; timed until the last bytes arrived.
+MonitorRun monitorThroughDaemon(uint32_t port, qor::emulator::Card94xx& card, const Bytes& frame, size_t frames) {
+  std::atomic<uint64_t> received{0};
+  MonitorRun run;
   const auto start = Clock::now();
   std::thread writer([&] {
-    for (size_t sent = 0; sent < frames;) {
-      if (card.writeResponse(frame)) ++sent;
-      else std::this_thread::yield();
+    for (uint64_t sent = 0; sent < frames; ++sent) {
+      awaitRoom([&] { return received.load() / kItemBytes; }, sent + 1, kFramesAhead);
+      while (!card.writeResponse(frame)) std::this_thread::yield();
     }
   });
   std::vector<uint8_t> buffer(1 << 20);
@@ -149,6 +195,7 @@ double monitorThroughDaemon(uint32_t port, qor::emulator::Card94xx& card, const 
     uint32_t length = static_cast<uint32_t>(buffer.size());
     uint8_t lost = 0;
     if (Qor_Monitor_Read(port, 0, buffer.data(), &length, &lost) != 0) break;
+    if (lost != 0) ++run.lossReports;
     if (length != 0) {
       received += length;
       last = Clock::now();
@@ -157,37 +204,49 @@ double monitorThroughDaemon(uint32_t port, qor::emulator::Card94xx& card, const 
     }
   }
   writer.join();
-  return seconds(last - start);
+  run.seconds = seconds(last - start);
+  run.received = received;
+  return run;
 }
 
 } // namespace
 
 int main() {
+  const EchoDevices ethernetDevice(1, kCommand); // first: it forks
   EmulatedCard daemonCard = makeCard(0, 9440001);
   EmulatedCard floorCard = makeCard(1, 9440002);
-  setenv("LD_LIBRARY_PATH", PXI94XX_OVER_EMULATED_DRIVER, 1);
+  qor::emulator::Device device95xx(qor::emulator::DeviceConfig{.hostType = kPxie9510});
+  device95xx.onCommand(kCommand, [](const ReceivedFrame& frame) { return Reply(frame.response(frame.parameters())); });
+  std::filesystem::create_directories(qor::emulator::Card95xx::kSandboxProcRoot);
+  const qor::emulator::Card95xx card95xx(device95xx, qor::emulator::Card95xx::kSandboxProcRoot, 0,
+                                         {.commandPoll = kCommandPoll});
+  // The daemon loads both card libraries by name: these reach the cards through the emulated drivers.
+  setenv("LD_LIBRARY_PATH", PXI94XX_OVER_EMULATED_DRIVER ":" PXI95XX_OVER_EMULATED_DRIVER, 1);
   qor::test::DaemonProcess daemon(QORAPID_PROGRAM);
   qor::test::connectLibraryToDaemon();
   RingFloor floor;
-  Qor_InterfaceInfo_t info{};
-  info.hostInterfaceType = kPxi9440;
-  info.controllerNumber = 1;
-  info.interfaceNumber = 1;
-  info.deviceNumber = 1; // the first card by position: the daemon's
-  uint32_t port = QOR_NO_PORT;
-  if (Qor_OpenInterface(&info, &port) != 0) {
-    std::printf("open failed: %s\n", Qor_GetLastErrorDescription());
-    return 1;
-  }
+  const uint32_t ethernetPort = openPort(interfaceInfo("127.0.0.2"), "Ethernet");
+  const uint32_t port = openPort(cardInfo(kPxi9440), "94xx");
+  const uint32_t port95xx = openPort(cardInfo(kPxie9510), "95xx");
+  if (ethernetPort == QOR_NO_PORT || port == QOR_NO_PORT || port95xx == QOR_NO_PORT) return 1;
 
   uint64_t serial = 0;
-  const AlternatedRounds rounds = alternateRounds(
-      kBlocks, kRoundsPerBlock, [&] { return floor.round(++serial); }, [&] { return command(port, ++serial); });
-  std::printf("94xx card command round trip (%d blocks of %d rounds, %zu parameter bytes)\n", kBlocks,
-              kRoundsPerBlock, kParameterBytes);
-  printAlternatedRounds(rounds, "floor (the card's rings alone)", "through the daemon");
+  const auto ethernetRound = [&] { return ethernetCommand(ethernetPort, ++serial); };
+  const AlternatedRounds through94xx =
+      alternateRounds(kBlocks, kRoundsPerBlock, ethernetRound, [&] { return cardCommand(port, ++serial); });
+  const AlternatedRounds through95xx =
+      alternateRounds(kBlocks, kRoundsPerBlock, ethernetRound, [&] { return cardCommand(port95xx, ++serial); });
+  const AlternatedRounds rings = alternateRounds(
+      kBlocks, kRoundsPerBlock, [&] { return floor.round(++serial); }, [&] { return cardCommand(port, ++serial); });
+  std::printf("command round trip through each card path against the Ethernet path as the floor (%d blocks of %d "
+              "rounds, %zu parameter bytes, cards polled every %lld us)\n",
+              kBlocks, kRoundsPerBlock, kParameterBytes, static_cast<long long>(kCommandPoll.count()));
+  printAlternatedRounds(through94xx, "Ethernet path", "94xx card path");
+  printAlternatedRounds(through95xx, "Ethernet path", "95xx card path");
+  std::printf("94xx card command round trip against the card's rings alone\n");
+  printAlternatedRounds(rings, "floor (the card's rings alone)", "through the daemon");
 
-  if (Qor_Monitor_Init(port, 0, nullptr, nullptr, 0, nullptr) != 0) {
+  if (Qor_Monitor_Init(port, 0, nullptr, nullptr, kMonitorRingBytes, nullptr) != 0) {
     std::printf("monitor start failed: %s\n", Qor_GetLastErrorDescription());
     return 1;
   }
@@ -198,20 +257,24 @@ int main() {
   const Bytes floorFrame = frameFor(kFloorCard, 1, kCanMonitor, QOR_FRAME_RESPONSE, data);
   const double ringFloor = floor.monitorSeconds(*floorCard.card, floorFrame, kMonitorFrames);
   const double queueFloor = queueSeconds(12 + daemonFrame.size(), kMonitorFrames);
-  uint64_t received = 0;
-  const double road94xx = monitorThroughDaemon(port, *daemonCard.card, daemonFrame, kMonitorFrames, received);
-  const double megabytes = static_cast<double>(kMonitorFrames * kItemBytes) / 1e6;
-  const double floorSeconds = std::max(ringFloor, queueFloor);
-  std::printf("94xx card monitor data (%zu frames of %zu item bytes)\n", kMonitorFrames, kItemBytes);
+  const MonitorRun road = monitorThroughDaemon(port, *daemonCard.card, daemonFrame, kMonitorFrames);
+  const uint64_t sentBytes = kMonitorFrames * kItemBytes;
+  const double megabytes = static_cast<double>(sentBytes) / 1e6;
+  const double roadRate = static_cast<double>(road.received) / 1e6 / road.seconds;
+  const double floorRate = megabytes / std::max(ringFloor, queueFloor);
+  std::printf("94xx card monitor data (%zu frames of %zu item bytes, at most %llu frames ahead of the reader)\n",
+              kMonitorFrames, kItemBytes, static_cast<unsigned long long>(kFramesAhead));
   std::printf("  floor: card ring alone %8.1f MB/s, queue hop %8.1f MB/s\n", megabytes / ringFloor,
               megabytes / queueFloor);
-  // Only what reached the application counts; what its monitor ring could not take is reported as missing.
-  std::printf("  through the daemon        %8.1f MB/s   bytes missing %llu\n",
-              static_cast<double>(received) / 1e6 / road94xx,
-              static_cast<unsigned long long>(kMonitorFrames * kItemBytes - received));
-  std::printf("  ratio to the slower floor %8.2f x (throughput)\n",
-              static_cast<double>(received) / 1e6 / road94xx / (megabytes / floorSeconds));
+  // Only what reached the application counts.
+  std::printf("  through the daemon        %8.1f MB/s   bytes missing %llu   loss reports %llu\n", roadRate,
+              static_cast<unsigned long long>(sentBytes - road.received),
+              static_cast<unsigned long long>(road.lossReports));
+  std::printf("  ratio to the slower floor %8.2f x (throughput)\n", roadRate / floorRate);
   Qor_CloseMonitor(port);
-  Qor_CloseInterface(port);
-  return rounds.floorFailures + rounds.productFailures == 0 ? 0 : 1;
+  for (const uint32_t open : {ethernetPort, port, port95xx}) Qor_CloseInterface(open);
+  const bool clean = through94xx.floorFailures + through94xx.productFailures + through95xx.floorFailures +
+                         through95xx.productFailures + rings.floorFailures + rings.productFailures ==
+                     0;
+  return clean && road.received == sentBytes && road.lossReports == 0 ? 0 : 1;
 }

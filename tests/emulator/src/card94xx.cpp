@@ -22,7 +22,6 @@
 namespace qor::emulator {
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{1};
 
 [[noreturn]] void fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -121,7 +120,7 @@ void Card94xx::setRegister(uint32_t offset, uint32_t value) {
 
 void Card94xx::run() {
   std::unique_lock lock(stopMutex_);
-  while (!stopRequested_.wait_for(lock, kPollInterval, [this] { return stopping_; })) {
+  while (!stopRequested_.wait_for(lock, config_.commandPoll, [this] { return stopping_; })) {
     if (config_.bar0Size < PXI94XX_BAR0_SIZE) continue;  // too small to hold the rings: a card that never answers
     lock.unlock();
     const uint32_t control = registerAt(PXI94XX_CONTROL_WORD);

@@ -32,7 +32,6 @@ struct Card95xxDriverState {
 
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{1};
 constexpr uint32_t kWindowSize = VORTAQ_V2_WINDOW_SIZE;
 constexpr uint32_t kRingDwords = 0x40000;
 constexpr uint32_t kPage = 4096;
@@ -341,7 +340,7 @@ bool Card95xx::writeResponse(std::span<const uint8_t> frame) {
 
 void Card95xx::run() {
   std::unique_lock lock(stopMutex_);
-  while (!stopRequested_.wait_for(lock, kPollInterval, [this] { return stopping_; })) {
+  while (!stopRequested_.wait_for(lock, config_.commandPoll, [this] { return stopping_; })) {
     lock.unlock();
     if (registerAt(0, V2_AXI_INT_ASSERT) & V2_ASSERT_INT) {
       ++doorbells_;

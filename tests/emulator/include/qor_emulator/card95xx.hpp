@@ -35,6 +35,7 @@ struct Card95xxConfig {
   uint32_t serialNumber = 0x95000001;  // lower half of the PCIe device serial number; 0: the card has none
   uint32_t dmaChannels = 4;
   uint32_t firstRingIndex = 0;  // where both rings start, to test wrap-around
+  std::chrono::microseconds commandPoll{1000};  // how often the firmware looks at its doorbell and command ring
 };
 
 class Card95xx {
