@@ -5,12 +5,11 @@
 // keeps of a card (its configuration space, channel count and message interrupt) is the file "driver" beside them.
 // request() answers the driver's control requests for the card whose file a descriptor is, in the card's process or
 // in another one that reaches the card's directory (a library loaded by name in a daemon): all of it is in shared
-// files, except the device-to-host DMA, which the card writes into buffers of its own process only. A thread plays
+// files, and a buffer pinned for device-to-host DMA becomes the pages of the file "dma<channel>". A thread plays
 // the firmware: it takes the frames of the command ring to the device core (device.hpp), writes the answers into
 // the response ring and raises the message interrupt that the message-answer wait reports.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,8 +19,6 @@
 #include <span>
 #include <string>
 #include <thread>
-
-#include <sys/types.h>
 
 #include "qor_emulator/device.hpp"
 
@@ -56,8 +53,7 @@ class Card95xx {
   Card95xx& operator=(const Card95xx&) = delete;
 
   // The library's request function: the control requests of the driver for the card behind the descriptor; -1
-  // with ENOTTY for a file of no card or a request the driver does not know, as ioctl would give, and with
-  // EOPNOTSUPP for a DMA request on a card of another process.
+  // with ENOTTY for a file of no card or a request the driver does not know, as ioctl would give.
   static int request(int descriptor, unsigned long request, void* record);
 
   const std::string& directory() const { return directory_; }
@@ -76,21 +72,12 @@ class Card95xx {
   size_t writeDma(uint32_t channel, std::span<const uint8_t> data);
   bool pinned(uint32_t channel) const;
 
-  // A dword of the configuration space, which the configuration read request gives.
+  // A dword of the configuration space, which the configuration read request gives; set before the card is used.
   void setConfigDword(uint32_t offset, uint32_t value);
   // The next control request with this number fails with the errno given (0: a failure that leaves errno at 0).
   void failNextRequest(unsigned long request, int error);
 
  private:
-  struct PinnedBuffer {
-    uint8_t* address = nullptr;
-    uint64_t length = 0;
-    uint32_t pages = 0;
-  };
-
-  int answer(unsigned long request, void* record);
-  // The DMA requests, which need the card in this process; -1 with ENOTTY for any other request.
-  int answerDma(unsigned long request, void* record);
   void run();
   void takeCommands();
 
@@ -101,13 +88,8 @@ class Card95xx {
   uint8_t* memory_ = nullptr;
   Card95xxDriverState* driver_ = nullptr;
   std::shared_ptr<FrameSink> sink_;
-  ino_t deviceInode_ = 0;
-  ino_t memoryInode_ = 0;
 
-  mutable std::mutex stateMutex_;  // pinned buffers, injected failures
-  std::array<PinnedBuffer, kChannels> pinned_{};
-  unsigned long failingRequest_ = 0;
-  int failingErrno_ = 0;
+  std::mutex dmaMutex_;  // one DMA writer at a time
   std::mutex ringMutex_;
   std::atomic<uint32_t> doorbells_{0};
 
