@@ -1,15 +1,12 @@
 #include "qor_emulator/card94xx.hpp"
 
 #include <fcntl.h>
-#include <linux/futex.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <fstream>
 #include <cstring>
 #include <system_error>
@@ -18,6 +15,7 @@
 #include "Pxi94xx.h"
 #include "qor_emulator/card_response_sink.hpp"
 #include "qor_shared/firmware_records.hpp"
+#include "driver_support.hpp"
 
 namespace qor::emulator {
 namespace {
@@ -189,7 +187,7 @@ bool Card94xx::writeResponse(std::span<const uint8_t> frame) {
   const uint32_t interruptControl = registerAt(PXI94XX_INTERRUPT_CONTROL_WORD);
   if (interruptControl & PXI94XX_INTERRUPT_RESPONSE) {
     setRegister(PXI94XX_INTERRUPT_CONTROL_WORD, interruptControl & ~PXI94XX_INTERRUPT_RESPONSE);
-    syscall(SYS_futex, bar0_ + PXI94XX_INTERRUPT_CONTROL_WORD, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+    wakeWordSleepers(reinterpret_cast<volatile uint32_t*>(bar0_ + PXI94XX_INTERRUPT_CONTROL_WORD));
     {
       std::lock_guard lock(interruptMutex_);
       interruptPending_ = true;

@@ -1,7 +1,6 @@
 #include "qor_emulator/card95xx.hpp"
 
 #include <fcntl.h>
-#include <linux/futex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -9,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -19,6 +17,7 @@
 
 #include "qor_emulator/card_response_sink.hpp"
 #include "qor_protocol.h"
+#include "driver_support.hpp"
 #include "vortaq_abi.h"
 
 namespace qor::emulator {
@@ -99,11 +98,8 @@ const CardFiles* cardOf(int descriptor) {
   if (fstat(descriptor, &file) != 0) return nullptr;
   const auto key = std::make_pair(file.st_dev, file.st_ino);
   if (const auto known = knownCards.find(key); known != knownCards.end()) return &known->second;
-  char link[PATH_MAX];
-  const std::string proc = "/proc/self/fd/" + std::to_string(descriptor);
-  const ssize_t length = readlink(proc.c_str(), link, sizeof link - 1);
-  if (length <= 0) return nullptr;
-  const std::string path(link, static_cast<size_t>(length));
+  const std::string path = pathOfDescriptor(descriptor);
+  if (path.empty()) return nullptr;
   const std::string directory = path.substr(0, path.rfind('/') + 1);
   void* state = mapExisting(directory + kDriverStateFile, sizeof(Card95xxDriverState));
   void* windows = mapExisting(directory + "vortaq", kPage);
@@ -118,18 +114,13 @@ const CardFiles* cardOf(int descriptor) {
 
 void raiseMessage(Card95xxDriverState& state) {
   std::atomic_ref<uint32_t>(state.messagePending).store(1);
-  syscall(SYS_futex, &state.messagePending, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+  wakeWordSleepers(&state.messagePending);
 }
 
 bool takeMessage(Card95xxDriverState& state, std::chrono::milliseconds timeout) {
-  std::atomic_ref<uint32_t> pending(state.messagePending);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (pending.exchange(0) == 0) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::nanoseconds::zero()) return false;
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-    const timespec wait{seconds.count(), std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count()};
-    syscall(SYS_futex, &state.messagePending, FUTEX_WAIT, 0, &wait, nullptr, 0);
+  while (std::atomic_ref<uint32_t>(state.messagePending).exchange(0) == 0) {
+    if (!sleepWhileWordIs(&state.messagePending, 0, deadline)) return false;
   }
   return true;
 }
