@@ -2,12 +2,13 @@
 // /proc directory "<root>Pxi95xx<n>/" holds the device file "vortaq" (the register windows of DMA channels 0-3,
 // which the library maps as it would map the driver's file) and the channel files "DMA0" and "DMA1", links to one
 // card memory file whose file position is the card address, as the driver's addressed mode has it. What the driver
-// keeps of a card (its configuration space, channel count and message interrupt) is the file "driver" beside them.
-// request() answers the driver's control requests for the card whose file a descriptor is, in the card's process or
-// in another one that reaches the card's directory (a library loaded by name in a daemon): all of it is in shared
-// files, and a buffer pinned for device-to-host DMA becomes the pages of the file "dma<channel>". A thread plays
-// the firmware: it takes the frames of the command ring to the device core (device.hpp), writes the answers into
-// the response ring and raises the message interrupt that the message-answer wait reports.
+// keeps of a card (configuration space, channel count, message interrupt, pinned buffers, failures a test set) is the
+// file "driver" beside them. request() answers the driver's control requests for the card whose file a descriptor
+// is, in the card's process or in another one that reaches the card's directory (a library loaded by name in a
+// daemon): all of it is in shared files, and a page-aligned buffer pinned for device-to-host DMA becomes the pages of
+// the file "dma<channel>" until it is released. A thread plays the firmware: it takes the frames of the command ring
+// to the device core (device.hpp), writes the answers into the response ring and raises the message interrupt that
+// the message-answer wait reports.
 #pragma once
 
 #include <atomic>
