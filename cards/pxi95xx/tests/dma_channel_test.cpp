@@ -1,5 +1,8 @@
 // Device-to-host DMA channel buffers on emulated cards: allocation with its test pattern, the scatter-gather list,
 // the channel states, the scratchpad through which the card writes data, and failures of the driver's requests.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "card_fixture.hpp"
@@ -9,6 +12,23 @@ namespace qor::pxi95xx::test {
 namespace {
 
 constexpr uint8_t kChannel = 2;
+
+// In a process other than the card's: pins a buffer, lets the card write, checks what arrived and releases it. The
+// exit code names the step that failed.
+int receiveInThisProcess(int toCard, int fromCard) {
+  uint32_t pages = 0;
+  void* buffer = nullptr;
+  if (QorPxi95xx_Channel_Config_Dwth(0, kChannel, 4096 * 2 + 10, &pages, &buffer) != 0 || pages != 3) return 1;
+  uint64_t address = 0;
+  if (QorPxi95xx_MapDmaChScratchpad(0, kChannel, &address) != 0) return 2;
+  reinterpret_cast<volatile uint32_t*>(address)[1] = 4096 + 5;
+  char step = 1;
+  if (write(toCard, &step, 1) != 1 || read(fromCard, &step, 1) != 1) return 3;
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  if (Bytes(bytes, bytes + 9) != Bytes{1, 2, 3, 4, 5, 6, 7, 8, 0xCD} || bytes[4096] != 0xCE) return 4;
+  if (reinterpret_cast<volatile uint32_t*>(address)[0] != 8) return 5;
+  return QorPxi95xx_Channel_Reset(0, kChannel) == 0 ? 0 : 6;
+}
 
 class DmaChannelTest : public CardFixture {
  protected:
@@ -126,6 +146,28 @@ TEST_F(DmaChannelTest, CardWritesUpToTheLimitInTheScratchpad) {
   EXPECT_EQ(scratchpad[0], 6u);
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   EXPECT_EQ(Bytes(bytes, bytes + 7), (Bytes{1, 2, 3, 4, 5, 6, 0xCD}));
+}
+
+// The driver's requests come from a process other than the card's, as from a daemon that loaded the library: the
+// buffer pinned there receives what the card writes.
+TEST_F(DmaChannelTest, APinnedBufferOfAnotherProcessReceivesTheCardsWrites) {
+  int toCard[2];
+  int fromCard[2];
+  ASSERT_EQ(pipe(toCard), 0);
+  ASSERT_EQ(pipe(fromCard), 0);
+  const pid_t child = fork();
+  if (child == 0) _exit(receiveInThisProcess(toCard[1], fromCard[0]));
+  char step = 0;
+  ASSERT_EQ(read(toCard[0], &step, 1), 1);
+  EXPECT_TRUE(card_->pinned(kChannel));
+  EXPECT_EQ(card_->writeDma(kChannel, Bytes{1, 2, 3, 4, 5, 6, 7, 8}), 8u);
+  ASSERT_EQ(write(fromCard[1], &step, 1), 1);
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed";
+  EXPECT_FALSE(card_->pinned(kChannel));
+  for (int* end : {&toCard[0], &toCard[1], &fromCard[0], &fromCard[1]}) close(*end);
 }
 
 }  // namespace

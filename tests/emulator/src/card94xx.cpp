@@ -1,15 +1,12 @@
 #include "qor_emulator/card94xx.hpp"
 
 #include <fcntl.h>
-#include <linux/futex.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <fstream>
 #include <cstring>
 #include <system_error>
@@ -18,11 +15,11 @@
 #include "Pxi94xx.h"
 #include "qor_emulator/card_response_sink.hpp"
 #include "qor_shared/firmware_records.hpp"
+#include "driver_support.hpp"
 
 namespace qor::emulator {
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{1};
 
 [[noreturn]] void fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -121,7 +118,7 @@ void Card94xx::setRegister(uint32_t offset, uint32_t value) {
 
 void Card94xx::run() {
   std::unique_lock lock(stopMutex_);
-  while (!stopRequested_.wait_for(lock, kPollInterval, [this] { return stopping_; })) {
+  while (!stopRequested_.wait_for(lock, config_.commandPoll, [this] { return stopping_; })) {
     if (config_.bar0Size < PXI94XX_BAR0_SIZE) continue;  // too small to hold the rings: a card that never answers
     lock.unlock();
     const uint32_t control = registerAt(PXI94XX_CONTROL_WORD);
@@ -190,7 +187,7 @@ bool Card94xx::writeResponse(std::span<const uint8_t> frame) {
   const uint32_t interruptControl = registerAt(PXI94XX_INTERRUPT_CONTROL_WORD);
   if (interruptControl & PXI94XX_INTERRUPT_RESPONSE) {
     setRegister(PXI94XX_INTERRUPT_CONTROL_WORD, interruptControl & ~PXI94XX_INTERRUPT_RESPONSE);
-    syscall(SYS_futex, bar0_ + PXI94XX_INTERRUPT_CONTROL_WORD, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+    wakeWordSleepers(reinterpret_cast<volatile uint32_t*>(bar0_ + PXI94XX_INTERRUPT_CONTROL_WORD));
     {
       std::lock_guard lock(interruptMutex_);
       interruptPending_ = true;

@@ -3,51 +3,206 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "qor_emulator/card_response_sink.hpp"
 #include "qor_protocol.h"
+#include "driver_support.hpp"
 #include "vortaq_abi.h"
 
 namespace qor::emulator {
+
+// What the driver keeps of a card, in the card's file "driver", so that every process reaching the card sees one.
+struct Card95xxDriverState {
+  uint32_t messagePending;  // the message interrupt: 1 once raised, until a wait takes it; a futex word
+  uint32_t dmaChannels;
+  uint32_t failingRequest;  // the next request of this number fails with failingErrno; 0: none
+  int32_t failingErrno;
+  uint64_t pinnedLength[Card95xx::kChannels];   // the buffer pinned on a channel, in bytes; 0: none
+  uint64_t pinnedAddress[Card95xx::kChannels];  // where it is in the process that pinned it
+  uint8_t configSpace[4096];
+};
+
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{1};
 constexpr uint32_t kWindowSize = VORTAQ_V2_WINDOW_SIZE;
 constexpr uint32_t kRingDwords = 0x40000;
 constexpr uint32_t kPage = 4096;
 constexpr uint64_t kBusAddressBase = 0x100000000ull;  // where the card sees pinned pages: one page after another
+constexpr char kDriverStateFile[] = "driver";
+static_assert(std::atomic_ref<uint32_t>::is_always_lock_free && std::atomic_ref<uint64_t>::is_always_lock_free);
 
 [[noreturn]] void fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
-uint8_t* mapFile(const std::string& path, size_t size, ino_t* inode) {
+int refuse(int error) {
+  errno = error;
+  return -1;
+}
+
+uint8_t* mapFile(const std::string& path, size_t size) {
   const int file = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (file < 0) fail("cannot create " + path);
-  struct stat status {};
-  if (ftruncate(file, static_cast<off_t>(size)) != 0 || fstat(file, &status) != 0) {
+  if (ftruncate(file, static_cast<off_t>(size)) != 0) {
     close(file);
     fail("cannot size " + path);
   }
-  *inode = status.st_ino;
   void* mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
   close(file);
   if (mapping == MAP_FAILED) fail("cannot map " + path);
   return static_cast<uint8_t*>(mapping);
 }
 
-std::mutex registryMutex;
-std::vector<Card95xx*> registry;
+// An existing file of the card mapped whole, or null.
+void* mapExisting(const std::string& path, size_t size) {
+  const int file = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (file < 0) return nullptr;
+  struct stat status {};
+  void* mapping = fstat(file, &status) == 0 && static_cast<size_t>(status.st_size) >= size
+                      ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0)
+                      : MAP_FAILED;
+  close(file);
+  return mapping != MAP_FAILED ? mapping : nullptr;
+}
+
+std::string dmaFile(const std::string& directory, uint32_t channel) {
+  return directory + "dma" + std::to_string(channel);
+}
+
+uint64_t pagesOf(uint64_t length) { return (length + kPage - 1) / kPage; }
+
+// A card's files as the process that sends the driver's requests maps them.
+struct CardFiles {
+  std::string directory;
+  Card95xxDriverState* state;
+  volatile uint8_t* windows;
+};
+
+// The cards this process sent requests to, by the (device, inode) of the card file a descriptor is; kept mapped for
+// the process's life, as a card made again has new files. The lock also keeps pins and releases one at a time.
+std::mutex cardsMutex;
+std::map<std::pair<dev_t, ino_t>, CardFiles> knownCards;
+
+// The card whose file descriptor is (under cardsMutex); null for any other file.
+const CardFiles* cardOf(int descriptor) {
+  struct stat file {};
+  if (fstat(descriptor, &file) != 0) return nullptr;
+  const auto key = std::make_pair(file.st_dev, file.st_ino);
+  if (const auto known = knownCards.find(key); known != knownCards.end()) return &known->second;
+  const std::string path = pathOfDescriptor(descriptor);
+  if (path.empty()) return nullptr;
+  const std::string directory = path.substr(0, path.rfind('/') + 1);
+  void* state = mapExisting(directory + kDriverStateFile, sizeof(Card95xxDriverState));
+  void* windows = mapExisting(directory + "vortaq", kPage);
+  if (state == nullptr || windows == nullptr) {
+    if (state != nullptr) munmap(state, sizeof(Card95xxDriverState));
+    if (windows != nullptr) munmap(windows, kPage);
+    return nullptr;
+  }
+  return &(knownCards[key] = CardFiles{directory, static_cast<Card95xxDriverState*>(state),
+                                       static_cast<volatile uint8_t*>(windows)});
+}
+
+void raiseMessage(Card95xxDriverState& state) {
+  std::atomic_ref<uint32_t>(state.messagePending).store(1);
+  wakeWordSleepers(&state.messagePending);
+}
+
+bool takeMessage(Card95xxDriverState& state, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::atomic_ref<uint32_t>(state.messagePending).exchange(0) == 0) {
+    if (!sleepWhileWordIs(&state.messagePending, 0, deadline)) return false;
+  }
+  return true;
+}
 
 template <typename Record>
 Record& recordAt(void* record) {
   return *static_cast<Record*>(record);
+}
+
+// Pinning makes the buffer's pages the pages of the channel's file, keeping what they hold, so that the card's
+// process writes them as a device writes pinned pages. The bytes move through the kernel: the tail of the last page
+// is not the caller's to read, and stays as it was.
+int pin(const CardFiles& card, GET_DMA_MEM& request) {
+  if (request.ChannelNum >= Card95xx::kChannels || request.Length == 0 || request.BufferUser_VA % kPage != 0) {
+    return refuse(EINVAL);
+  }
+  std::atomic_ref<uint64_t> pinned(card.state->pinnedLength[request.ChannelNum]);
+  if (pinned.load() != 0) return refuse(EBUSY);
+  const uint64_t bytes = pagesOf(request.Length) * kPage;
+  void* buffer = reinterpret_cast<void*>(request.BufferUser_VA);
+  const int file = open(dmaFile(card.directory, request.ChannelNum).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
+                        0600);
+  if (file < 0) return -1;
+  const bool shared = ftruncate(file, static_cast<off_t>(bytes)) == 0 &&
+                      syscall(SYS_pwrite64, file, buffer, bytes, 0) == static_cast<long>(bytes) &&
+                      mmap(buffer, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file, 0) != MAP_FAILED;
+  const int error = errno;
+  close(file);
+  if (!shared) return refuse(error);
+  for (const uint32_t scratch : {V2_SCRATCH0, V2_SCRATCH1}) {
+    *reinterpret_cast<volatile uint32_t*>(card.windows + request.ChannelNum * kWindowSize + scratch) = 0;
+  }
+  card.state->pinnedAddress[request.ChannelNum] = request.BufferUser_VA;
+  pinned.store(request.Length);
+  request.NumPages = static_cast<uint32_t>(pagesOf(request.Length));
+  request.BufferSize = static_cast<uint32_t>(bytes);
+  return 0;
+}
+
+// Releasing gives the buffer private pages again, holding what the shared ones held.
+int release(const CardFiles& card, uint32_t channel) {
+  if (channel >= Card95xx::kChannels) return refuse(EINVAL);
+  std::atomic_ref<uint64_t> pinned(card.state->pinnedLength[channel]);
+  const uint64_t bytes = pagesOf(pinned.load()) * kPage;
+  if (bytes == 0) return 0;
+  const std::string path = dmaFile(card.directory, channel);
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return -1;
+  pinned.store(0);
+  void* buffer = reinterpret_cast<void*>(card.state->pinnedAddress[channel]);
+  const bool restored =
+      mmap(buffer, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED &&
+      syscall(SYS_pread64, file, buffer, bytes, 0) == static_cast<long>(bytes);
+  const int error = errno;
+  close(file);
+  unlink(path.c_str());
+  return restored ? 0 : refuse(error);
+}
+
+int pageTable(const CardFiles& card, void* record) {
+  // The driver reads only the first 12 bytes of the header, then writes the entries from offset 0.
+  uint32_t header[3];
+  std::memcpy(header, record, VORTAQ_GET_SGL_HEADER_BYTES);
+  if (header[1] >= Card95xx::kChannels) return refuse(EINVAL);
+  const uint64_t length = std::atomic_ref<uint64_t>(card.state->pinnedLength[header[1]]).load();
+  if (length == 0 || header[2] != pagesOf(length)) return refuse(EINVAL);
+  auto* entries = static_cast<SG_ENTRY*>(record);
+  for (uint32_t page = 0; page < header[2]; ++page) {
+    entries[page].LogicalAddress = kBusAddressBase + header[1] * 0x10000000ull + page * uint64_t{kPage};
+    entries[page].Size = std::min<uint64_t>(kPage, length - page * uint64_t{kPage});
+  }
+  return 0;
+}
+
+// The next request of this number fails once, when one was set to fail.
+bool failsNow(Card95xxDriverState& state, unsigned long request, int& error) {
+  uint32_t expected = static_cast<uint32_t>(request);
+  if (request == 0 || !std::atomic_ref<uint32_t>(state.failingRequest).compare_exchange_strong(expected, 0)) {
+    return false;
+  }
+  error = state.failingErrno;
+  return true;
 }
 
 }  // namespace
@@ -58,28 +213,26 @@ Card95xx::Card95xx(Device& device, std::string root, uint32_t number, Card95xxCo
       directory_(root + "Pxi95xx" + std::to_string(number) + "/"),
       sink_(std::make_shared<CardResponseSink<Card95xx>>(*this)) {
   if (mkdir(directory_.c_str(), 0755) != 0) fail("cannot create " + directory_);
-  windows_ = mapFile(directory_ + "vortaq", kPage, &deviceInode_);
-  memory_ = mapFile(directory_ + "memory", kCardMemorySize, &memoryInode_);
+  windows_ = mapFile(directory_ + "vortaq", kPage);
+  memory_ = mapFile(directory_ + "memory", kCardMemorySize);
+  driver_ = reinterpret_cast<Card95xxDriverState*>(mapFile(directory_ + kDriverStateFile, sizeof(Card95xxDriverState)));
+  driver_->dmaChannels = config_.dmaChannels;
   for (const char* channelFile : {"DMA0", "DMA1"}) {
     if (symlink("memory", (directory_ + channelFile).c_str()) != 0) fail("cannot link " + directory_ + channelFile);
   }
-  auto* header = reinterpret_cast<PCI_CONFIG_HEADER*>(configSpace_.data());
+  auto* header = reinterpret_cast<PCI_CONFIG_HEADER*>(driver_->configSpace);
   header->VendorId = config_.pciVendorId;
   header->DeviceId = config_.pciDeviceId;
   header->BarCfg[0] = 0xF0000000u;
   const uint32_t capability = config_.serialNumber != 0 ? 3u | (1u << 16) : 1u | (1u << 16);  // serial / AER
-  std::memcpy(configSpace_.data() + 0x100, &capability, 4);
-  std::memcpy(configSpace_.data() + 0x104, &config_.serialNumber, 4);
+  std::memcpy(driver_->configSpace + 0x100, &capability, 4);
+  std::memcpy(driver_->configSpace + 0x104, &config_.serialNumber, 4);
   const uint32_t first = config_.firstRingIndex % kRingDwords;
   setRegister(0, V2_SCRATCH0, kCommandRingBase);
   setRegister(1, V2_SCRATCH0, kResponseRingBase);
   for (uint32_t channel : {0u, 1u}) {
     setRegister(channel, V2_SCRATCH2, first);
     setRegister(channel, V2_SCRATCH3, first);
-  }
-  {
-    std::lock_guard lock(registryMutex);
-    registry.push_back(this);
   }
   thread_ = std::thread([this] { run(); });
 }
@@ -91,12 +244,9 @@ Card95xx::~Card95xx() {
   }
   stopRequested_.notify_all();
   thread_.join();
-  {
-    std::lock_guard lock(registryMutex);
-    std::erase(registry, this);
-  }
   munmap(const_cast<uint8_t*>(windows_), kPage);
   munmap(memory_, kCardMemorySize);
+  munmap(driver_, sizeof(Card95xxDriverState));
   std::error_code ignored;
   std::filesystem::remove_all(directory_, ignored);
 }
@@ -110,50 +260,16 @@ void Card95xx::setRegister(uint32_t channel, uint32_t offset, uint32_t value) {
 }
 
 int Card95xx::request(int descriptor, unsigned long request, void* record) {
-  struct stat status {};
-  if (fstat(descriptor, &status) == 0) {
-    std::lock_guard lock(registryMutex);
-    for (Card95xx* card : registry) {
-      if (status.st_ino == card->deviceInode_ || status.st_ino == card->memoryInode_) {
-        return card->answer(request, record);
-      }
-    }
-  }
-  errno = ENOTTY;
-  return -1;
-}
-
-void Card95xx::setConfigDword(uint32_t offset, uint32_t value) {
-  std::lock_guard lock(stateMutex_);
-  if (offset <= configSpace_.size() - 4) std::memcpy(configSpace_.data() + offset, &value, 4);
-}
-
-void Card95xx::failNextRequest(unsigned long request, int error) {
-  std::lock_guard lock(stateMutex_);
-  failingRequest_ = request;
-  failingErrno_ = error;
-}
-
-bool Card95xx::pinned(uint32_t channel) const {
-  std::lock_guard lock(stateMutex_);
-  return channel < kChannels && pinned_[channel].address != nullptr;
-}
-
-int Card95xx::answer(unsigned long request, void* record) {
-  std::unique_lock lock(stateMutex_);
-  const auto refuse = [](int error) {
-    errno = error;
-    return -1;
-  };
-  if (failingRequest_ != 0 && request == failingRequest_) {
-    failingRequest_ = 0;
-    return refuse(failingErrno_);
-  }
+  std::unique_lock lock(cardsMutex);
+  const CardFiles* card = cardOf(descriptor);
+  if (card == nullptr) return refuse(ENOTTY);
+  Card95xxDriverState& state = *card->state;
+  if (int error = 0; failsNow(state, request, error)) return refuse(error);
   switch (request) {
     case VORTAQ_GET_BOARD_CONFIG: {
       auto& config = recordAt<BOARD_CONFIG_STRUCT>(record);
-      std::memcpy(&config.PciConfig, configSpace_.data(), sizeof config.PciConfig);
-      config.NumDmaChannels = config_.dmaChannels;
+      std::memcpy(&config.PciConfig, state.configSpace, sizeof config.PciConfig);
+      config.NumDmaChannels = state.dmaChannels;
       config.DriverVersionMajor = 2019;
       config.DriverVersionMinor = 1;
       config.DriverVersionSubMinor = 9;
@@ -162,10 +278,11 @@ int Card95xx::answer(unsigned long request, void* record) {
     }
     case VORTAQ_READ_PCI_CONFIG: {
       const auto& read = recordAt<RW_PCI_CONFIG_STRUCT>(record);
-      if (read.Length > 4 || read.Offset >= configSpace_.size() || read.Length > configSpace_.size() - read.Offset) {
+      if (read.Length > 4 || read.Offset >= sizeof state.configSpace ||
+          read.Length > sizeof state.configSpace - read.Offset) {
         return refuse(EINVAL);
       }
-      std::memcpy(reinterpret_cast<void*>(read.Buffer), configSpace_.data() + read.Offset, read.Length);
+      std::memcpy(reinterpret_cast<void*>(read.Buffer), state.configSpace + read.Offset, read.Length);
       return 0;
     }
     case VORTAQ_GET_BARMEM_INFO: {
@@ -176,45 +293,15 @@ int Card95xx::answer(unsigned long request, void* record) {
       bars.BarLength[0] = kPage;
       return 0;
     }
-    case VORTAQ_ALLOC_DMA_MEM: {
-      auto& pin = recordAt<GET_DMA_MEM>(record);
-      if (pin.ChannelNum >= kChannels || pin.Length == 0) return refuse(EINVAL);
-      PinnedBuffer& buffer = pinned_[pin.ChannelNum];
-      if (buffer.address != nullptr) return refuse(EBUSY);
-      buffer = {reinterpret_cast<uint8_t*>(pin.BufferUser_VA), pin.Length,
-                static_cast<uint32_t>((pin.Length + kPage - 1) / kPage)};
-      pin.NumPages = buffer.pages;
-      pin.BufferSize = buffer.pages * kPage;
-      setRegister(pin.ChannelNum, V2_SCRATCH0, 0);
-      setRegister(pin.ChannelNum, V2_SCRATCH1, 0);
-      return 0;
-    }
-    case VORTAQ_RELEASE_DMA_MEM: {
-      const uint32_t channel = recordAt<uint32_t>(record);
-      if (channel >= kChannels) return refuse(EINVAL);
-      pinned_[channel] = PinnedBuffer{};
-      return 0;
-    }
-    case VORTAQ_GET_PAGE_TABLE: {
-      // The driver reads only the first 12 bytes of the header, then writes the entries from offset 0.
-      uint32_t header[3];
-      std::memcpy(header, record, VORTAQ_GET_SGL_HEADER_BYTES);
-      if (header[1] >= kChannels) return refuse(EINVAL);
-      const PinnedBuffer& buffer = pinned_[header[1]];
-      if (buffer.address == nullptr || header[2] != buffer.pages) return refuse(EINVAL);
-      auto* entries = static_cast<SG_ENTRY*>(record);
-      for (uint32_t page = 0; page < buffer.pages; ++page) {
-        entries[page].LogicalAddress = kBusAddressBase + header[1] * 0x10000000ull + page * uint64_t{kPage};
-        entries[page].Size = std::min<uint64_t>(kPage, buffer.length - page * uint64_t{kPage});
-      }
-      return 0;
-    }
-    case VORTAQ_WAIT_MSG_ANSWER: {
-      const std::chrono::milliseconds timeout{recordAt<uint32_t>(record)};
-      if (!messageRaised_.wait_for(lock, timeout, [this] { return messagePending_; })) return refuse(ETIME);
-      messagePending_ = false;
-      return 0;
-    }
+    case VORTAQ_ALLOC_DMA_MEM:
+      return pin(*card, recordAt<GET_DMA_MEM>(record));
+    case VORTAQ_RELEASE_DMA_MEM:
+      return release(*card, recordAt<uint32_t>(record));
+    case VORTAQ_GET_PAGE_TABLE:
+      return pageTable(*card, record);
+    case VORTAQ_WAIT_MSG_ANSWER:
+      lock.unlock();  // the wait must not hold the other cards' requests
+      return takeMessage(state, std::chrono::milliseconds(recordAt<uint32_t>(record))) ? 0 : refuse(ETIME);
     case VORTAQ_NO_OPERATION:
       return 0;
     default:
@@ -222,21 +309,39 @@ int Card95xx::answer(unsigned long request, void* record) {
   }
 }
 
+void Card95xx::setConfigDword(uint32_t offset, uint32_t value) {
+  if (offset <= sizeof driver_->configSpace - 4) std::memcpy(driver_->configSpace + offset, &value, 4);
+}
+
+void Card95xx::failNextRequest(unsigned long request, int error) {
+  driver_->failingErrno = error;
+  std::atomic_ref<uint32_t>(driver_->failingRequest).store(static_cast<uint32_t>(request));
+}
+
+bool Card95xx::pinned(uint32_t channel) const {
+  return channel < kChannels && std::atomic_ref<uint64_t>(driver_->pinnedLength[channel]).load() != 0;
+}
+
 size_t Card95xx::writeDma(uint32_t channel, std::span<const uint8_t> data) {
-  std::lock_guard lock(stateMutex_);
-  if (channel >= kChannels || pinned_[channel].address == nullptr) return 0;
-  const PinnedBuffer& buffer = pinned_[channel];
-  uint64_t position = registerAt(channel, V2_SCRATCH0) % buffer.length;
-  const uint64_t limit = registerAt(channel, V2_SCRATCH1) % buffer.length;
-  const uint64_t room = (limit + buffer.length - position) % buffer.length;
+  if (channel >= kChannels) return 0;
+  std::lock_guard lock(dmaMutex_);
+  const uint64_t length = std::atomic_ref<uint64_t>(driver_->pinnedLength[channel]).load();
+  if (length == 0) return 0;
+  const size_t bytes = pagesOf(length) * kPage;
+  auto* buffer = static_cast<uint8_t*>(mapExisting(dmaFile(directory_, channel), bytes));
+  if (buffer == nullptr) return 0;
+  uint64_t position = registerAt(channel, V2_SCRATCH0) % length;
+  const uint64_t limit = registerAt(channel, V2_SCRATCH1) % length;
+  const uint64_t room = (limit + length - position) % length;
   const size_t count = static_cast<size_t>(std::min<uint64_t>(room, data.size()));
   // In at most two pieces: up to the buffer's end, then from its start.
   for (size_t done = 0; done < count;) {
-    const auto piece = static_cast<size_t>(std::min<uint64_t>(count - done, buffer.length - position));
-    std::memcpy(buffer.address + position, data.data() + done, piece);
-    position = (position + piece) % buffer.length;
+    const auto piece = static_cast<size_t>(std::min<uint64_t>(count - done, length - position));
+    std::memcpy(buffer + position, data.data() + done, piece);
+    position = (position + piece) % length;
     done += piece;
   }
+  munmap(buffer, bytes);
   setRegister(channel, V2_SCRATCH0, static_cast<uint32_t>(position));
   return count;
 }
@@ -257,17 +362,13 @@ bool Card95xx::writeResponse(std::span<const uint8_t> frame) {
     }
     setRegister(1, V2_SCRATCH2, write);
   }
-  {
-    std::lock_guard lock(stateMutex_);
-    messagePending_ = true;
-  }
-  messageRaised_.notify_all();
+  raiseMessage(*driver_);
   return true;
 }
 
 void Card95xx::run() {
   std::unique_lock lock(stopMutex_);
-  while (!stopRequested_.wait_for(lock, kPollInterval, [this] { return stopping_; })) {
+  while (!stopRequested_.wait_for(lock, config_.commandPoll, [this] { return stopping_; })) {
     lock.unlock();
     if (registerAt(0, V2_AXI_INT_ASSERT) & V2_ASSERT_INT) {
       ++doorbells_;

@@ -2,19 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/futex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
 #include "Pxi94xx.h"
+#include "driver_support.hpp"
 
 namespace qor::emulator {
 namespace {
@@ -29,13 +27,6 @@ constexpr char kServiceNode[] = PLX_NODE_DIRECTORY "PlxSvc";
 
 PlxDriver* current = nullptr;
 std::mutex currentMutex;
-
-std::string pathOf(int descriptor) {
-  char link[PATH_MAX];
-  const std::string proc = "/proc/self/fd/" + std::to_string(descriptor);
-  const ssize_t length = readlink(proc.c_str(), link, sizeof link - 1);
-  return length > 0 ? std::string(link, static_cast<size_t>(length)) : std::string();
-}
 
 bool matches(const PlxDeviceKey_t& pattern, uint16_t vendorId, uint16_t deviceId) {
   return (pattern.vendorId == 0xFFFF || pattern.vendorId == vendorId) &&
@@ -67,7 +58,7 @@ PlxDriver::~PlxDriver() {
 int PlxDriver::request(int descriptor, unsigned long request, void* record) {
   std::lock_guard lock(currentMutex);
   if (current == nullptr || record == nullptr) return refuse();
-  return current->answer(pathOf(descriptor), request, record);
+  return current->answer(pathOfDescriptor(descriptor), request, record);
 }
 
 void PlxDriver::addCard(Card94xx& card) {
@@ -115,11 +106,7 @@ bool PlxDriver::waitForClearedInterruptEnable(volatile uint32_t* interruptContro
   while (true) {
     const uint32_t value = *interruptControl;
     if (!(value & PXI94XX_INTERRUPT_RESPONSE)) return true;
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::nanoseconds::zero()) return false;
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-    const timespec wait{seconds.count(), std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count()};
-    syscall(SYS_futex, interruptControl, FUTEX_WAIT, value, &wait, nullptr, 0);
+    if (!sleepWhileWordIs(interruptControl, value, deadline)) return false;
   }
 }
 

@@ -28,6 +28,7 @@ struct Card94xxConfig {
   uint16_t pciVendorId = 0x1234;
   uint64_t bar0Size = 0x800000;  // as the driver reports it and the node file is long
   uint32_t firstRingIndex = 0;   // where all three rings start (modulo each ring's dwords), to test wrap-around
+  std::chrono::microseconds commandPoll{1000};  // how often the firmware looks at its doorbell and command ring
 };
 
 // What a card's firmware tells the built-in instructions that identify it.

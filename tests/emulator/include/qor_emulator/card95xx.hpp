@@ -1,13 +1,16 @@
 // A 95xx card as libQorPxi95xx_API reaches it through the Vortaq driver, without the card or the driver: the card's
 // /proc directory "<root>Pxi95xx<n>/" holds the device file "vortaq" (the register windows of DMA channels 0-3,
 // which the library maps as it would map the driver's file) and the channel files "DMA0" and "DMA1", links to one
-// card memory file whose file position is the card address, as the driver's addressed mode has it. request()
-// answers the driver's control requests for the card whose file a descriptor is. A thread plays the firmware: it
-// takes the frames of the command ring to the device core (device.hpp), writes the answers into the response ring
-// and raises the message interrupt that the message-answer wait reports.
+// card memory file whose file position is the card address, as the driver's addressed mode has it. What the driver
+// keeps of a card (configuration space, channel count, message interrupt, pinned buffers, failures a test set) is the
+// file "driver" beside them. request() answers the driver's control requests for the card whose file a descriptor
+// is, in the card's process or in another one that reaches the card's directory (a library loaded by name in a
+// daemon): all of it is in shared files, and a page-aligned buffer pinned for device-to-host DMA becomes the pages of
+// the file "dma<channel>" until it is released. A thread plays the firmware: it takes the frames of the command ring
+// to the device core (device.hpp), writes the answers into the response ring and raises the message interrupt that
+// the message-answer wait reports.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,11 +21,11 @@
 #include <string>
 #include <thread>
 
-#include <sys/types.h>
-
 #include "qor_emulator/device.hpp"
 
 namespace qor::emulator {
+
+struct Card95xxDriverState;
 
 struct Card95xxConfig {
   uint16_t pciVendorId = 0x1234;
@@ -30,6 +33,7 @@ struct Card95xxConfig {
   uint32_t serialNumber = 0x95000001;  // lower half of the PCIe device serial number; 0: the card has none
   uint32_t dmaChannels = 4;
   uint32_t firstRingIndex = 0;  // where both rings start, to test wrap-around
+  std::chrono::microseconds commandPoll{1000};  // how often the firmware looks at its doorbell and command ring
 };
 
 class Card95xx {
@@ -38,6 +42,9 @@ class Card95xx {
   static constexpr uint32_t kResponseRingBase = 0x100000;
   static constexpr uint32_t kCardMemorySize = 0x200000;
   static constexpr uint32_t kChannels = 4;
+  // The /proc root of a library over the emulated driver (QorPxi95xx_API_over_emulated_driver), which a process
+  // makes inside its sandbox to play cards for another process.
+  static constexpr char kSandboxProcRoot[] = "/run/qor_emulated_proc/";
 
   // Makes the card's directory below root (which ends in '/') and starts the card; `device` must outlive it.
   // Throws std::system_error when the files cannot be made.
@@ -66,19 +73,12 @@ class Card95xx {
   size_t writeDma(uint32_t channel, std::span<const uint8_t> data);
   bool pinned(uint32_t channel) const;
 
-  // A dword of the configuration space, which the configuration read request gives.
+  // A dword of the configuration space, which the configuration read request gives; set before the card is used.
   void setConfigDword(uint32_t offset, uint32_t value);
   // The next control request with this number fails with the errno given (0: a failure that leaves errno at 0).
   void failNextRequest(unsigned long request, int error);
 
  private:
-  struct PinnedBuffer {
-    uint8_t* address = nullptr;
-    uint64_t length = 0;
-    uint32_t pages = 0;
-  };
-
-  int answer(unsigned long request, void* record);
   void run();
   void takeCommands();
 
@@ -87,17 +87,10 @@ class Card95xx {
   const std::string directory_;
   volatile uint8_t* windows_ = nullptr;
   uint8_t* memory_ = nullptr;
-  std::array<uint8_t, 4096> configSpace_{};
+  Card95xxDriverState* driver_ = nullptr;
   std::shared_ptr<FrameSink> sink_;
-  ino_t deviceInode_ = 0;
-  ino_t memoryInode_ = 0;
 
-  mutable std::mutex stateMutex_;  // pinned buffers, injected failures, the message interrupt
-  std::condition_variable messageRaised_;
-  bool messagePending_ = false;
-  std::array<PinnedBuffer, kChannels> pinned_{};
-  unsigned long failingRequest_ = 0;
-  int failingErrno_ = 0;
+  std::mutex dmaMutex_;  // one DMA writer at a time
   std::mutex ringMutex_;
   std::atomic<uint32_t> doorbells_{0};
 
