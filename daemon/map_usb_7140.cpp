@@ -28,7 +28,8 @@ void Monitor7140Assembly::clear() {
 }
 
 size_t Monitor7140Assembly::take(std::span<const uint8_t> read, std::span<uint8_t> out) {
-  if (read.empty()) return 0;
+  // Items held for want of room go out with the next read even when it brings nothing.
+  if (read.empty() && held_.size() < expected_) return 0;
   std::vector<uint8_t> bytes;
   if (!held_.empty()) {
     if (read.size() < expected_ - held_.size()) {
@@ -73,11 +74,16 @@ size_t Monitor7140Assembly::take(std::span<const uint8_t> read, std::span<uint8_
     }
     const std::span<const uint8_t> item = rest.first(length);
     if (*kind == kLargeHeader && length > kWordCountOffset && item[kWordCountOffset] >= kFewestLargeWords) {
-      packetTotal_ = item[kWordCountOffset] * size_t{4} + kLargeItemExtra;
-      packet_.assign(item.begin(), item.end());
-      packet_.resize(std::min(packet_.size(), packetTotal_));
-      const uint16_t total = static_cast<uint16_t>(packetTotal_);
-      memcpy(packet_.data(), &total, sizeof total);
+      const size_t total = item[kWordCountOffset] * size_t{4} + kLargeItemExtra;
+      packet_.clear();
+      packetTotal_ = 0;
+      // A header longer than its whole item starts nothing: its pieces are skipped.
+      if (length <= total) {
+        packetTotal_ = total;
+        packet_.assign(item.begin(), item.end());
+        const uint16_t total16 = static_cast<uint16_t>(total);
+        memcpy(packet_.data(), &total16, sizeof total16);
+      }
     } else if (*kind == kLargePiece) {
       if (packetTotal_ != 0 && length > kItemHeader) {
         const size_t wanted = std::min(length - kItemHeader, packetTotal_ - packet_.size());

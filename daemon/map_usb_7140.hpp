@@ -1,6 +1,8 @@
 // The monitor data of the 7140 model: its FPGA delivers items {u16 length, u16 kind, ...}, lengths rounded up to 4
 // bytes, which reads cut anywhere; large items come as a header (kind 13, byte 15 = count of 4-byte words, at least
 // 6) and pieces (kind 14, data from offset 12). This assembly turns the bytes of successive reads into whole items.
+// The bytes are the device's: a header longer than its whole item starts nothing, a piece shorter than its head adds
+// nothing, and output never passes its room (what does not fit goes out with the next read).
 #pragma once
 
 #include <cstddef>

@@ -4,23 +4,28 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qor_api.h"
 #include "qor_emulator/device.hpp"
+#include "qor_emulator/monitor_7140_stream.hpp"
 #include "qor_emulator/usb_front_end.hpp"
 #include "qor_error_codes.h"
 #include "qor_fpga.h"
 #include "qor_interface_list.h"
+#include "qor_monitor.h"
 #include "qor_shared/firmware_records.hpp"
 #include "qor_shared/protocol.hpp"
 #include "qor_test/daemon_process.hpp"
 #include "qor_usb_platform.h"
+#include "usb_download_outcomes.hpp"
 
 namespace qor::test {
 namespace {
@@ -35,6 +40,11 @@ constexpr uint32_t kResistorHostType = 33; // FPGA registers and a design file, 
 constexpr uint32_t kResistorDriverType = 12;
 constexpr uint32_t kRelayHostType = 71; // 64 relays in FPGA registers, no design file
 constexpr uint32_t kRelayDriverType = 48;
+constexpr uint32_t k7140HostType = 12; // MOST, with the reassembled monitor stream
+constexpr uint32_t k7140DriverType = 18;
+constexpr uint8_t kMostFirmwareCode = 15;
+constexpr uint8_t kMostMonitorControl = 0x54;
+constexpr uint8_t kMonitorResetRegister = 2;
 
 emulator::DeviceConfig crxDevice(uint32_t serial) {
   emulator::Identity identity;
@@ -209,6 +219,70 @@ TEST_F(UsbDevices, RelaysAreSwitchedThroughFpgaRegisters) {
   const uint8_t beyond[] = {65};
   EXPECT_EQ(Qor_Fpga_Relays_Reset(port, 0, sizeof beyond, beyond), QOR_ERR_SERVER_INVALID_PARAMETER);
   EXPECT_EQ(usb_.fpgaRegister(device, 3), 0x1u);
+}
+
+TEST_F(UsbDevices, EachDownloadOutcomeEndsTheOpenAsItShould) {
+  std::vector<int> devices;
+  for (const UsbDownloadCase& c : kUsbDownloadCases) {
+    devices.push_back(usb_.plugIn({kResistorDriverType, {{static_cast<uint32_t>(300 + devices.size()), nullptr}},
+                                   kOutdatedDesignVersion}));
+    usb_.setDownloadOutcome(devices.back(), c.outcome);
+  }
+  startDaemon();
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const UsbDownloadCase& c = kUsbDownloadCases[i];
+    const Qor_InterfaceInfo_t descriptor = usbDescriptor(kResistorHostType, static_cast<uint32_t>(i + 1));
+    uint32_t port = QOR_NO_PORT;
+    EXPECT_EQ(Qor_OpenInterface(&descriptor, &port), libraryResult(c)) << c.name;
+    EXPECT_NE(std::string(Qor_GetLastErrorDescription()).find(libraryText(c)), std::string::npos)
+        << c.name << ": " << Qor_GetLastErrorDescription();
+    EXPECT_EQ(usb_.fpgaRegister(devices[i], emulator::kDesignVersionRegister), c.version) << c.name;
+  }
+}
+
+// The 7140 model's monitor bytes, cut by the device's reads anywhere, reach the application as whole items.
+TEST_F(UsbDevices, The7140ModelsMonitorStreamReachesTheApplicationAsWholeItems) {
+  emulator::Identity identity; // its firmware names no model: the port stays a USB7140
+  identity.interfaces = {{kMostFirmwareCode, 1}};
+  firmware_.push_back(std::make_unique<emulator::Device>(emulator::DeviceConfig{400, k7140HostType, identity}));
+  firmware_.back()->onCommand(kMostMonitorControl, [](const emulator::ReceivedFrame& frame) {
+    return emulator::Reply(frame.response(emulator::Bytes{}, 1));
+  });
+  const int device = usb_.plugIn({k7140DriverType, {{400, firmware_.back().get()}}});
+  startDaemon();
+  const Qor_InterfaceInfo_t descriptor = usbDescriptor(k7140HostType, 1);
+  uint32_t port = QOR_NO_PORT;
+  ASSERT_EQ(Qor_OpenInterface(&descriptor, &port), 0u) << Qor_GetLastErrorDescription();
+  EXPECT_EQ(usb_.fpgaRegister(device, kMonitorResetRegister), 0xFFFFu);
+
+  // What the device held before the monitor started is flushed, never handed on.
+  usb_.playMonitor(device, {emulator::monitor7140::Bytes(100, 0xEE)});
+  ASSERT_EQ(Qor_Monitor_Init(port, 0, nullptr, nullptr, 0, nullptr), 0u) << Qor_GetLastErrorDescription();
+
+  const auto stream = emulator::monitor7140::mixedStream(40, 255, 500);
+  // Reads cut inside length fields, headers, pieces and items, and fill the port's room.
+  std::vector<emulator::monitor7140::Bytes> reads;
+  const size_t lengths[] = {1, 3, 13, 18, 700, 5000, 2, 1021};
+  for (size_t at = 0, turn = 0; at < stream.bytes.size(); ++turn) {
+    const size_t length = std::min(lengths[turn % std::size(lengths)], stream.bytes.size() - at);
+    reads.emplace_back(stream.bytes.begin() + at, stream.bytes.begin() + at + length);
+    at += length;
+  }
+  usb_.playMonitor(device, reads);
+
+  emulator::monitor7140::Bytes received;
+  std::vector<uint8_t> buffer(1u << 18); // more than the monitor ring holds
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (received.size() < stream.items.size() && std::chrono::steady_clock::now() < deadline) {
+    uint32_t length = static_cast<uint32_t>(buffer.size());
+    uint8_t lost = 0;
+    ASSERT_EQ(Qor_Monitor_Read(port, 0, buffer.data(), &length, &lost), 0u) << Qor_GetLastErrorDescription();
+    ASSERT_EQ(lost, 0u);
+    received.insert(received.end(), buffer.begin(), buffer.begin() + length);
+    if (length == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(received, stream.items);
+  EXPECT_EQ(Qor_CloseMonitor(port), 0u) << Qor_GetLastErrorDescription();
 }
 
 // The stand-in itself: a read learns the caller's room, and a frame beyond it is an error, never an overflow.

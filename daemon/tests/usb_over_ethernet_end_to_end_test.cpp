@@ -17,6 +17,7 @@
 #include "qor_interface_list.h"
 #include "qor_shared/interface_identity.hpp"
 #include "qor_test/daemon_process.hpp"
+#include "usb_download_outcomes.hpp"
 
 namespace qor::test {
 namespace {
@@ -102,6 +103,30 @@ TEST_F(UsbOverEthernet, DevicesBehindTwoAdaptersAreListedOpenedAndReachedEachOnI
   EXPECT_EQ(first_.openConnections(), 1u);
   EXPECT_EQ(Qor_Fpga_WriteRegister(ports[0], 7, 0xC3), 0u) << Qor_GetLastErrorDescription();
   EXPECT_EQ(first_.devices().fpgaRegister(1, 7), 0xC3u);
+}
+
+TEST_F(UsbOverEthernet, EachDownloadOutcomeEndsTheOpenAsItShould) {
+  std::vector<int> devices;
+  for (const UsbDownloadCase& c : kUsbDownloadCases) {
+    devices.push_back(first_.devices().plugIn(
+        {kResistorDriverType, {{static_cast<uint32_t>(310 + devices.size()), nullptr}}, kOutdatedDesignVersion}));
+    first_.devices().setDownloadOutcome(devices.back(), c.outcome);
+  }
+  // The listing opens each device as well: a device whose download fails is not listed, so the descriptors are
+  // made from the first adapter's first device.
+  const auto list = listBehindAdapters();
+  ASSERT_FALSE(list.empty());
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const UsbDownloadCase& c = kUsbDownloadCases[i];
+    Qor_InterfaceData_t record = list.front();
+    record.deviceNumber = static_cast<uint32_t>(i + 2);
+    const Qor_InterfaceInfo_t descriptor = interfaceDescriptor(record);
+    uint32_t port = QOR_NO_PORT;
+    EXPECT_EQ(Qor_OpenInterface(&descriptor, &port), libraryResult(c)) << c.name;
+    EXPECT_NE(std::string(Qor_GetLastErrorDescription()).find(libraryText(c)), std::string::npos)
+        << c.name << ": " << Qor_GetLastErrorDescription();
+    EXPECT_EQ(first_.devices().fpgaRegister(devices[i], emulator::kDesignVersionRegister), c.version) << c.name;
+  }
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "qor_error_codes.h"
 #include "qor_usb_platform.h"
 #include "usb_device_table.hpp"
+#include "usb_download_outcomes.hpp"
 
 namespace qor::daemon {
 namespace {
@@ -171,6 +172,21 @@ TEST_F(UsbOverEthernetPath, AnOutdatedDesignIsReplacedOnceAndACurrentOneKept) {
   ASSERT_TRUE(open(descriptor("127.0.0.2", kResistorHostType, 1), device).ok());
   EXPECT_EQ(first_.devices().downloads().size(), 1u);
   EXPECT_EQ(second_.devices().downloads().size(), 0u);
+}
+
+TEST_F(UsbOverEthernetPath, EachDownloadOutcomeEndsTheOpenAsItShould) {
+  for (uint32_t number = 2; const test::UsbDownloadCase& c : test::kUsbDownloadCases) {
+    SCOPED_TRACE(c.name);
+    const int handle = first_.devices().plugIn({kResistorDriverType, {{300 + number, nullptr}}, test::kOutdatedDesignVersion});
+    first_.devices().setDownloadOutcome(handle, c.outcome);
+    list("127.0.0.2");
+    std::unique_ptr<Device> device;
+    const PathStatus status = open(descriptor("127.0.0.2", kResistorHostType, number++), device);
+    EXPECT_EQ(status.code, c.pathCode);
+    EXPECT_NE(status.text.find(c.pathText), std::string::npos) << status.text;
+    EXPECT_EQ(device == nullptr, c.pathCode != 0);
+    EXPECT_EQ(first_.devices().fpgaRegister(handle, emulator::kDesignVersionRegister), c.version);
+  }
 }
 
 TEST_F(UsbOverEthernetPath, FailedOpensSayWhyAndGiveTheConnectionBack) {

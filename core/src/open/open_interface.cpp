@@ -118,6 +118,8 @@ uint32_t Qor_GetPortHandle(const Qor_InterfaceInfo_t* descriptor, uint32_t* port
       if (uint32_t result = startFirmware(handle, identity, leaveResult)) return closeAndFail(*port = handle, result);
     }
     realType = Qor_Internal_TranslateHostInterfaceType_Fw2Api(identity.deviceCode);
+    // A code that names no model (the USB7140 has none) keeps the caller's: no path opens the unknown type.
+    if (realType == QOR_HOST_INTERFACE_TYPE_UNKNOWN) realType = descriptor->hostInterfaceType;
     if (realType != descriptor->hostInterfaceType && descriptor->hostInterfaceType != qor::kTypeKeptAtOpen && mayReopen) {
       Qor_CloseInterface(handle);
       Qor_InterfaceInfo_t reopened = *descriptor;

@@ -70,6 +70,15 @@ TEST_F(Open, ADeviceThatReportsAnotherModelIsReopenedUnderIt) {
   EXPECT_EQ(identities, 2u);
 }
 
+TEST_F(Open, ADeviceCodeThatNamesNoModelKeepsThePortUnderTheCallersType) {
+  device_->onCommand(kIdentity, [](const ReceivedFrame& frame) -> Reply {
+    return frame.response(identityAnswer(99, false, {{kCanFirmwareCode, 1}}));
+  });
+  const uint32_t port = open();
+  EXPECT_EQ(Qor_GetHostInterfaceType(port), kEthernetModel);
+  EXPECT_EQ(Qor_GetInterfaceType(port), static_cast<uint32_t>(QOR_INTERFACE_CAN));
+}
+
 TEST_F(Open, InterfacesTheFirmwareDoesNotNameAreOfNoKnownType) {
   device_->onCommand(kIdentity, [](const ReceivedFrame& frame) -> Reply {
     return frame.response(identityAnswer(61, false, {{99, 1}, {kCanFirmwareCode, 2}}));

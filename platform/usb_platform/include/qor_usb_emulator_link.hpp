@@ -28,7 +28,11 @@ enum class Operation : uint32_t {
   XilinxVersion = 6, // reply value: the design version
   XilinxDownload = 7, // data: the file path; reply value: status
   EnumerationStatus = 8, // USB over Ethernet: reply value: 1 done, 2 still enumerating
+  ReadMonitor = 9,    // the 7140 model's monitor bytes: argument: capacity; timeoutMs; reply data: none in time
 };
+
+// The 7140 model's monitor read names only the controller index: its device type is the model's.
+inline constexpr uint32_t k7140DriverType = 18;
 
 struct Request {
   uint32_t operation;  // +0, an Operation

@@ -27,19 +27,25 @@ uint32_t writeFrame(uint32_t type, uint32_t index, const void* data, uint32_t le
   return callEmulator(*socket, {Operation::WriteFifo, type, index, 0, 0, bytesOf(data, length)}).code;
 }
 
-uint32_t readFrame(uint32_t type, uint32_t index, void* buffer, uint32_t* size, uint32_t milliseconds) {
+// One frame, or the monitor bytes that fit, into the room *size gives.
+uint32_t readInto(Operation operation, uint32_t type, uint32_t index, void* buffer, uint32_t* size,
+                  uint32_t milliseconds) {
   if (buffer == nullptr || size == nullptr) return QOR_USB_INVALID_PARAMETER;
   const uint32_t room = *size;
   *size = 0;
   const auto socket = emulatorSocket();
   if (!socket) return QOR_USB_NO_DEVICE;
-  const LinkAnswer answer = callEmulator(*socket, {Operation::ReadFifo, type, index, room, milliseconds});
+  const LinkAnswer answer = callEmulator(*socket, {operation, type, index, room, milliseconds});
   if (answer.code != 0) return answer.code;
   if (answer.data.size() > room) return QOR_USB_MEMORY_UNDERSIZED;
   // An empty answer (no frame waiting) has no bytes to copy, and no valid source address either.
   std::copy(answer.data.begin(), answer.data.end(), static_cast<uint8_t*>(buffer));
   *size = static_cast<uint32_t>(answer.data.size());
   return 0;
+}
+
+uint32_t readFrame(uint32_t type, uint32_t index, void* buffer, uint32_t* size, uint32_t milliseconds) {
+  return readInto(Operation::ReadFifo, type, index, buffer, size, milliseconds);
 }
 
 // An emulated device answers what the emulator does not play as a driver that lacks the request.
@@ -139,8 +145,9 @@ uint32_t QorUSB_Platform_Read_FIFO_Extended_Speed_Timeout(uint32_t, uint32_t, vo
   return notEmulated(buffer);
 }
 
-uint32_t QorUSB_Platform_7140_Read_FIFO_Extended_Packet_Timeout(uint32_t, void* buffer, uint32_t* size, uint32_t) {
-  return buffer == nullptr ? QOR_USB_INVALID_PARAMETER : nothingRead(size);
+uint32_t QorUSB_Platform_7140_Read_FIFO_Extended_Packet_Timeout(uint32_t index, void* buffer, uint32_t* size,
+                                                                uint32_t milliseconds) {
+  return readInto(Operation::ReadMonitor, link::k7140DriverType, index, buffer, size, milliseconds);
 }
 
 } // extern "C"

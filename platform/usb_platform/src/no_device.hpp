@@ -23,10 +23,4 @@ uint32_t noDevice(Pointers... required) {
   return (... && (required != nullptr)) ? QOR_USB_NO_DEVICE : QOR_USB_INVALID_PARAMETER;
 }
 
-inline uint32_t nothingRead(uint32_t* size) {
-  if (size == nullptr) return QOR_USB_INVALID_PARAMETER;
-  *size = 0;
-  return QOR_USB_NO_DEVICE;
-}
-
 } // namespace qor::usb

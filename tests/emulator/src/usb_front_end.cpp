@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include "qor_usb_emulator_link.hpp"
@@ -20,6 +21,37 @@
 namespace qor::emulator {
 
 namespace link = usb::link;
+
+// Pieces of bytes the host reads one at a time, waiting a bounded time for the next.
+class PieceQueue {
+ public:
+  void push(Bytes piece) {
+    std::lock_guard lock(mutex_);
+    pieces_.push_back(std::move(piece));
+    arrived_.notify_all();
+  }
+
+  // The oldest piece, waiting at most timeout; empty when none came. With a room, at most that many bytes of it:
+  // the rest stays first.
+  Bytes take(std::chrono::milliseconds timeout, size_t room = 0) {
+    std::unique_lock lock(mutex_);
+    if (!arrived_.wait_for(lock, timeout, [&] { return !pieces_.empty(); })) return {};
+    Bytes& oldest = pieces_.front();
+    if (room != 0 && oldest.size() > room) {
+      Bytes first(oldest.begin(), oldest.begin() + static_cast<ptrdiff_t>(room));
+      oldest.erase(oldest.begin(), oldest.begin() + static_cast<ptrdiff_t>(room));
+      return first;
+    }
+    Bytes piece = std::move(oldest);
+    pieces_.pop_front();
+    return piece;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<Bytes> pieces_;
+};
 
 // What a controller's firmware sends to the host, until the host reads it. A cut has no meaning on USB.
 class UsbControllerSink final : public FrameSink {
@@ -31,33 +63,32 @@ class UsbControllerSink final : public FrameSink {
   void play(const Reply& reply) override {
     for (const auto& step : reply.steps()) {
       if (step.kind == Reply::Step::Kind::Wait) std::this_thread::sleep_for(step.duration);
-      if (step.kind != Reply::Step::Kind::Send) continue;
-      std::lock_guard lock(mutex_);
-      frames_.push_back(step.bytes);
-      arrived_.notify_all();
+      if (step.kind == Reply::Step::Kind::Send) frames_.push(step.bytes);
     }
   }
 
-  // The oldest frame, waiting at most timeout; empty when none came.
-  Bytes take(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    if (!arrived_.wait_for(lock, timeout, [&] { return !frames_.empty(); })) return {};
-    Bytes frame = std::move(frames_.front());
-    frames_.pop_front();
-    return frame;
-  }
+  PieceQueue& frames() { return frames_; }
 
  private:
   const uint64_t id_;
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::deque<Bytes> frames_;
+  PieceQueue frames_;
 };
 
 struct UsbFrontEnd::PluggedDevice {
   UsbDeviceConfig config;
   std::vector<std::shared_ptr<UsbControllerSink>> sinks; // one per controller
   std::map<uint8_t, uint32_t> registers;
+  UsbDownloadOutcome outcome = UsbDownloadOutcome::Done;
+  std::optional<std::pair<std::chrono::steady_clock::time_point, uint32_t>> lateVersion; // when, and which
+  std::shared_ptr<PieceQueue> monitor = std::make_shared<PieceQueue>();
+
+  uint32_t designVersion() {
+    if (lateVersion && std::chrono::steady_clock::now() >= lateVersion->first) {
+      registers[kDesignVersionRegister] = lateVersion->second;
+      lateVersion.reset();
+    }
+    return registers[kDesignVersionRegister];
+  }
 };
 
 namespace {
@@ -122,6 +153,22 @@ void UsbFrontEnd::setFpgaRegister(int handle, uint8_t reg, uint32_t value) {
 std::vector<std::string> UsbFrontEnd::downloads() const {
   std::lock_guard lock(mutex_);
   return downloads_;
+}
+
+void UsbFrontEnd::setDownloadOutcome(int handle, UsbDownloadOutcome outcome) {
+  std::lock_guard lock(mutex_);
+  if (const auto device = devices_.find(handle); device != devices_.end()) device->second->outcome = outcome;
+}
+
+void UsbFrontEnd::playMonitor(int handle, const std::vector<Bytes>& reads) {
+  std::shared_ptr<PieceQueue> monitor;
+  {
+    std::lock_guard lock(mutex_);
+    const auto device = devices_.find(handle);
+    if (device == devices_.end()) return;
+    monitor = device->second->monitor;
+  }
+  for (const Bytes& read : reads) monitor->push(read);
 }
 
 void UsbFrontEnd::start() {
@@ -229,16 +276,33 @@ void UsbFrontEnd::relist() {
   }
 }
 
-std::vector<uint8_t> UsbFrontEnd::readFrame(uint32_t deviceType, uint32_t index, uint32_t timeoutMs) {
-  std::shared_ptr<UsbControllerSink> sink;
+std::vector<uint8_t> UsbFrontEnd::readPiece(uint32_t deviceType, uint32_t index, uint32_t timeoutMs, bool monitor,
+                                            uint32_t room) {
+  std::shared_ptr<PieceQueue> queue; // outlives an unplug during the wait
   {
     std::lock_guard lock(mutex_);
     const Address address = find(deviceType, index);
     if (address.device == nullptr) return replyOf(QOR_USB_DEVICE_REMOVED);
-    sink = address.device->sinks[address.slot];
+    const std::shared_ptr<UsbControllerSink>& sink = address.device->sinks[address.slot];
+    queue = monitor ? address.device->monitor : std::shared_ptr<PieceQueue>(sink, &sink->frames());
   }
-  const Bytes frame = sink->take(std::chrono::milliseconds(std::min(timeoutMs, link::kMaxWaitMs)));
-  return replyOf(0, 0, frame);
+  const Bytes piece = queue->take(std::chrono::milliseconds(std::min(timeoutMs, link::kMaxWaitMs)),
+                                  std::min(room, link::kMaxData));
+  return replyOf(0, 0, piece);
+}
+
+std::vector<uint8_t> UsbFrontEnd::download(PluggedDevice& device, const std::string& path) {
+  downloads_.push_back(path);
+  switch (device.outcome) {
+    case UsbDownloadOutcome::Done: break;
+    case UsbDownloadOutcome::LoadedByAnother:
+      device.registers[kDesignVersionRegister] = 0;
+      device.lateVersion.emplace(std::chrono::steady_clock::now() + kLateVersionDelay, fileVersion(path));
+      return replyOf(kDownloadInProgress);
+    case UsbDownloadOutcome::FirmwareError: return replyOf(0, kDownloadFirmwareError);
+  }
+  device.registers[kDesignVersionRegister] = fileVersion(path);
+  return replyOf(0, 0);
 }
 
 std::vector<uint8_t> UsbFrontEnd::answer(const std::vector<uint8_t>& bytes) {
@@ -248,7 +312,10 @@ std::vector<uint8_t> UsbFrontEnd::answer(const std::vector<uint8_t>& bytes) {
   if (request.length != data.size()) return replyOf(QOR_USB_INVALID_LENGTH);
   const auto operation = static_cast<link::Operation>(request.operation);
 
-  if (operation == link::Operation::ReadFifo) return readFrame(request.deviceType, request.index, request.timeoutMs);
+  if (operation == link::Operation::ReadFifo || operation == link::Operation::ReadMonitor) {
+    const bool monitor = operation == link::Operation::ReadMonitor;
+    return readPiece(request.deviceType, request.index, request.timeoutMs, monitor, monitor ? request.argument : 0);
+  }
 
   std::unique_lock lock(mutex_);
   if (operation == link::Operation::DriverInfo) {
@@ -278,7 +345,10 @@ std::vector<uint8_t> UsbFrontEnd::answer(const std::vector<uint8_t>& bytes) {
       if (firmware != nullptr) firmware->receive(data, sink);
       return replyOf(0);
     }
-    case link::Operation::XilinxRead: return replyOf(0, registers[static_cast<uint8_t>(request.argument)]);
+    case link::Operation::XilinxRead: {
+      const auto reg = static_cast<uint8_t>(request.argument);
+      return replyOf(0, reg == kDesignVersionRegister ? address.device->designVersion() : registers[reg]);
+    }
     case link::Operation::XilinxWrite: {
       uint32_t value = 0;
       if (data.size() != sizeof value) return replyOf(QOR_USB_INVALID_LENGTH);
@@ -286,15 +356,11 @@ std::vector<uint8_t> UsbFrontEnd::answer(const std::vector<uint8_t>& bytes) {
       registers[static_cast<uint8_t>(request.argument)] = value;
       return replyOf(0);
     }
-    case link::Operation::XilinxVersion: return replyOf(0, registers[kDesignVersionRegister]);
-    case link::Operation::XilinxDownload: {
-      const std::string path(data.begin(), data.end());
-      downloads_.push_back(path);
-      registers[kDesignVersionRegister] = fileVersion(path);
-      return replyOf(0, 0);
-    }
+    case link::Operation::XilinxVersion: return replyOf(0, address.device->designVersion());
+    case link::Operation::XilinxDownload: return download(*address.device, std::string(data.begin(), data.end()));
     case link::Operation::DriverInfo:
     case link::Operation::ReadFifo:
+    case link::Operation::ReadMonitor:
     case link::Operation::EnumerationStatus: break; // the adapter's, not a device's
   }
   return replyOf(QOR_USB_UNKNOWN_IOCTRL);

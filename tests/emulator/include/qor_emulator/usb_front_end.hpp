@@ -4,10 +4,12 @@
 // index counting the listed controllers of that type from 1. As with the platform library, the addresses hold from
 // one listing to the next: an unplugged device's calls fail with "device removed" until the next listing drops
 // it, and a device plugged in is appended. Each controller carries firmware frames to and from
-// its own emulator Device; each USB device has FPGA registers, one of which is its design version.
+// its own emulator Device; each USB device has FPGA registers, one of which is its design version, a download
+// outcome, and (the 7140 model) a scripted monitor byte stream.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,6 +39,16 @@ struct UsbDeviceConfig {
 // The FPGA register the version query reads.
 inline constexpr uint8_t kDesignVersionRegister = 0;
 
+// What a design download does.
+enum class UsbDownloadOutcome {
+  Done,            // the design version becomes the file's number
+  LoadedByAnother, // 0xE000012A; the version reads 0 until, kLateVersionDelay later, the file's number shows
+  FirmwareError,   // returns 0 with the status byte kDownloadFirmwareError; the version stays
+};
+inline constexpr std::chrono::milliseconds kLateVersionDelay{50};
+inline constexpr uint32_t kDownloadFirmwareError = 0x3C;
+inline constexpr uint32_t kDownloadInProgress = 0xE000012A;
+
 class UsbFrontEnd {
  public:
   // socketPath: where start() listens (an old socket file there is removed).
@@ -54,6 +66,9 @@ class UsbFrontEnd {
   void setFpgaRegister(int handle, uint8_t reg, uint32_t value);
   // The file paths of the downloads so far, in order.
   std::vector<std::string> downloads() const;
+  void setDownloadOutcome(int handle, UsbDownloadOutcome outcome);
+  // Scripts the device's monitor bytes: each read takes the next piece, at most its room (the rest comes next).
+  void playMonitor(int handle, const std::vector<Bytes>& reads);
 
   // Listens; throws std::system_error when the socket cannot be bound.
   void start();
@@ -86,7 +101,9 @@ class UsbFrontEnd {
   Address find(uint32_t deviceType, uint32_t index);
   // Lists the plugged devices' controllers afresh; needs mutex_.
   void relist();
-  std::vector<uint8_t> readFrame(uint32_t deviceType, uint32_t index, uint32_t timeoutMs);
+  // A frame (room 0: whole) or monitor bytes of the controller at (type, index), waiting at most timeoutMs.
+  std::vector<uint8_t> readPiece(uint32_t deviceType, uint32_t index, uint32_t timeoutMs, bool monitor, uint32_t room);
+  std::vector<uint8_t> download(PluggedDevice& device, const std::string& path);
 
   const std::string socketPath_;
   std::unique_ptr<Wakeup> stop_;
