@@ -51,7 +51,7 @@ class Wakeup {
 in_addr loopbackAddress(const std::string& text);
 bool isLoopback(in_addr address);
 
-// Sends all bytes on a non-blocking socket, waiting at most `timeout` for room; false on failure, time-out or
+// Sends all bytes without blocking on the socket, waiting at most `timeout` for room; false on failure, time-out or
 // a raised stop.
 bool sendAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds timeout, const Wakeup& stop);
 
