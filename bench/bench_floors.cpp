@@ -260,6 +260,23 @@ double monitorFloorSeconds(size_t frameBytes, size_t frames) {
   return std::max(queueSeconds(kQueueMessageHead + frameBytes, frames), tcpSeconds(frameBytes * frames, frameBytes));
 }
 
+ProcessCounters processCounters(std::span<const pid_t> processes) {
+  ProcessCounters counters;
+  for (const pid_t pid : processes) {
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+      std::ifstream schedule(task.path() / "schedstat");
+      uint64_t runNs = 0;
+      if (schedule >> runNs) counters.cpuSeconds += static_cast<double>(runNs) / 1e9;
+      std::ifstream status(task.path() / "status");
+      for (std::string line; std::getline(status, line);) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) counters.wakeUps += std::stoull(line.substr(line.find(':') + 1));
+      }
+    }
+  }
+  return counters;
+}
+
 void printAlternatedRounds(const AlternatedRounds& rounds, const char* floorLabel, const char* productLabel) {
   std::printf("  %-30s median %8.1f us   p99 %8.1f us   failures %llu\n", floorLabel, rounds.floor.median,
               rounds.floor.p99, static_cast<unsigned long long>(rounds.floorFailures));

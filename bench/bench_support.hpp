@@ -105,6 +105,8 @@ class RoundTripFloor {
   // 12 + payload bytes each way and a queue message of 24 + payload bytes back, as a command with its response.
   // False when the answer is missing or differs.
   bool round(size_t payload, uint64_t serial);
+  // The relay and echo processes.
+  std::vector<pid_t> processes() const { return {relay_, echo_}; }
 
  private:
   std::string thereName_, backName_;
@@ -112,6 +114,15 @@ class RoundTripFloor {
   pid_t relay_ = -1, echo_ = -1;
   std::vector<uint8_t> out_, in_;
 };
+
+// What the threads of processes have used so far: time on a processor and voluntary context switches (wake-ups
+// after a wait); threads that ended are not counted. A machine shared with other work stretches latencies, much less
+// these.
+struct ProcessCounters {
+  double cpuSeconds = 0;
+  uint64_t wakeUps = 0;
+};
+ProcessCounters processCounters(std::span<const pid_t> processes);
 
 // Seconds to move messages of this size one way through a queue from another process.
 double queueSeconds(size_t messageSize, size_t messages);

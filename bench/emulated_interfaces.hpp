@@ -43,6 +43,8 @@ class EchoDevices {
   EchoDevices(const EchoDevices&) = delete;
   EchoDevices& operator=(const EchoDevices&) = delete;
 
+  pid_t pid() const { return process_; }
+
  private:
   pid_t process_ = -1;
   int keepAlive_ = -1; // the process ends when this pipe end closes

@@ -1,8 +1,6 @@
 #include "client_queue.hpp"
 
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -10,14 +8,9 @@
 
 namespace qor::daemon {
 
-ReplyQueue::ReplyQueue(WhenFull whenFull) : whenFull_(whenFull) {
-  if (whenFull_ == WhenFull::HoldBack) heldBackSignal_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-}
+ReplyQueue::ReplyQueue(WhenFull whenFull) : whenFull_(whenFull) {}
 
-ReplyQueue::~ReplyQueue() {
-  close();
-  if (heldBackSignal_ != -1) ::close(heldBackSignal_);
-}
+ReplyQueue::~ReplyQueue() { close(); }
 
 bool ReplyQueue::adopt(mqd_t descriptor) {
   mq_attr attributes{};
@@ -86,10 +79,7 @@ ReplyQueue::Sent ReplyQueue::send(Bytes message, std::chrono::milliseconds timeo
     errno = ENOBUFS;
     return Sent::Dropped;
   }
-  if (heldBack_.empty() && heldBackSignal_ != -1) {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = write(heldBackSignal_, &one, sizeof one);
-  }
+  if (heldBack_.empty()) wakeRequestReaderLocked();
   heldBack_.emplace_back(message.begin(), message.end());
   heldBackBytes_ += message.size();
   return Sent::Yes;
@@ -145,14 +135,26 @@ bool ReplyQueue::makeRoom(size_t bytes, std::chrono::milliseconds timeout) {
   return heldBackBytes_ + bytes <= kHeldBackBytes;
 }
 
-void ReplyQueue::waitForRequestOrDelivery(mqd_t request, bool allDelivered, std::chrono::milliseconds timeout) {
+void ReplyQueue::setDeliveryWake(mqd_t requestWriter) {
+  std::lock_guard lock(mutex_);
+  deliveryWake_ = requestWriter;
+}
+
+void ReplyQueue::wakeRequestReader() {
+  std::lock_guard lock(mutex_);
+  wakeRequestReaderLocked();
+}
+
+void ReplyQueue::wakeRequestReaderLocked() {
+  // A full request queue wakes its reader anyway.
+  const char empty = 0;
+  if (deliveryWake_ != -1) mq_send(deliveryWake_, &empty, 0, 0);
+}
+
+void ReplyQueue::waitForRequestOrRoom(mqd_t request, std::chrono::milliseconds timeout) const {
   // Queue descriptors are file descriptors here: room shows as writable.
-  const pollfd delivery = allDelivered ? pollfd{heldBackSignal_, POLLIN, 0} : pollfd{number(), POLLOUT, 0};
-  pollfd polled[2] = {{request, POLLIN, 0}, delivery};
+  pollfd polled[2] = {{request, POLLIN, 0}, {number(), POLLOUT, 0}};
   poll(polled, 2, static_cast<int>(timeout.count()));
-  // Counted down: the caller delivers next, and a message held back from now on counts up again.
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t taken = read(heldBackSignal_, &count, sizeof count);
 }
 
 ssize_t receiveWithin(mqd_t queue, Buffer buffer, std::chrono::milliseconds timeout) {

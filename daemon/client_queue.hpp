@@ -56,10 +56,15 @@ public:
   Sent send(Bytes message, std::chrono::milliseconds timeout = kClientSendTimeout);
   // Delivers what is held back as far as the queue takes it now; true when nothing is left.
   bool deliverHeldBack();
-  // For the reader of request, which also delivers what is held back: waits at most timeout until request has a
-  // message, or (allDelivered) a message is held back, or (else) the queue has room again; so that held-back
-  // messages go out as soon as they can, not a receive's wait later.
-  void waitForRequestOrDelivery(mqd_t request, bool allDelivered, std::chrono::milliseconds timeout);
+  // The request queue of the thread that delivers what is held back, opened for writing without waiting (-1: none):
+  // a message held back while none was wakes that thread with an empty request, so that the thread can wait in a
+  // plain receive while nothing is held back. The queue does not own the descriptor.
+  void setDeliveryWake(mqd_t requestWriter);
+  // Wakes that thread now (an empty request), for instance to see that its application closes.
+  void wakeRequestReader();
+  // For the reader of request while messages are held back: waits at most timeout until request has a message or the
+  // queue has room again, so that held-back messages go out as soon as they can, not a receive's wait later.
+  void waitForRequestOrRoom(mqd_t request, std::chrono::milliseconds timeout) const;
   // Messages dropped since the last delivery.
   uint64_t dropsInARow() const;
 
@@ -69,6 +74,7 @@ private:
   // With mutex_ held: one message without waiting beyond deadline.
   bool sendNow(Bytes message, const timespec& deadline);
   bool deliverHeldBackLocked();
+  void wakeRequestReaderLocked();
   // The oldest held-back message, sent or (on a failure other than a full queue) dropped; false when the queue was
   // still full at deadline.
   bool deliverOldest(const timespec& deadline);
@@ -84,7 +90,7 @@ private:
   std::deque<std::vector<uint8_t>> heldBack_;
   size_t heldBackBytes_ = 0;
   uint64_t dropsInARow_ = 0;
-  int heldBackSignal_ = -1; // an event counter, counted up when a message is held back while none was
+  mqd_t deliveryWake_ = -1; // sent an empty message when a message is held back while none was
 };
 
 // Receives one message into buffer, waiting at most timeout: its length, 0 when nothing came (or a signal

@@ -36,7 +36,7 @@ bool Server::retire(Port& port, const std::shared_ptr<Application>& app) {
     port.locks.releaseOnClose(app->client.pid(), app->controller, app->interfaceNumber, keepController, keepInterface);
   }
   app->inUse = false;
-  app->closing = true;
+  app->endRequestThread();
   port.remove(*app);
   return true;
 }

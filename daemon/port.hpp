@@ -48,6 +48,11 @@ public:
   ReplyQueue response{ReplyQueue::WhenFull::HoldBack}; // the daemon's end of the response queue
   std::atomic<bool> inUse{true};       // admitted and not yet closed
   std::atomic<bool> closing{false};    // its request thread ends
+  // Sets closing from another thread than its request thread, and wakes that thread to see it.
+  void endRequestThread() {
+    closing = true;
+    response.wakeRequestReader();
+  }
   std::atomic<uint32_t> queueResult{0}; // the request thread's queue creation: 0 or the recorded code
   bool monitorStarted = false;         // it started the port's monitor; under the port's table lock
   std::shared_ptr<Worker> requestThread; // set by the connect, under the port's lifecycle lock

@@ -1,10 +1,12 @@
 // The request thread of one application: it creates the application's queues, hands each message to the
 // interpreter, and, when its client process has gone or the thread ends for any other reason before the application
 // was closed, closes the application. It removes the application's queues last.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -20,9 +22,10 @@
 namespace qor::daemon {
 namespace {
 
-constexpr Milliseconds kReceiveSlice{100};
 // While responses are held back for the application, they are offered again once it reads, at the latest after this.
 constexpr Milliseconds kHeldBackSlice{2};
+// A silent client is looked at this often; otherwise the thread sleeps until a request, a held-back response or the
+// application's close wakes it.
 constexpr Milliseconds kLivenessInterval{1000};
 constexpr Milliseconds kSuspendedBound{2000};
 constexpr Milliseconds kSuspendedStep{1};
@@ -56,21 +59,33 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
     return;
   }
   mqd_t request = createForClient(requestName, app->queueMessageSize, false, app->client);
-  if (request == -1) {
+  // The wake-up for what is held back: a writer of the request queue that never waits.
+  mqd_t wake = request == -1 ? -1 : mq_open(requestName.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (wake == -1) {
     app->queueResult = queueFailed();
+    close_message_queue(&request);
+    mq_unlink(requestName.c_str());
     app->response.close();
     mq_unlink(responseName.c_str());
     return;
   }
+  app->response.setDeliveryWake(wake);
   self.setRunning(true);
 
   std::vector<uint8_t> buffer(app->queueMessageSize);
   Channel channel{app->response, app->client, port, app};
   auto silentSince = std::chrono::steady_clock::now();
   while (!app->closing) {
-    const bool allDelivered = app->response.deliverHeldBack();
-    app->response.waitForRequestOrDelivery(request, allDelivered, allDelivered ? kReceiveSlice : kHeldBackSlice);
-    const ssize_t received = receiveWithin(request, buffer, Milliseconds{0});
+    // One blocking receive per request while nothing is held back; a message held back meanwhile wakes it.
+    ssize_t received = 0;
+    if (app->response.deliverHeldBack()) {
+      const auto silent = std::chrono::steady_clock::now() - silentSince;
+      received = receiveWithin(request, buffer,
+                               std::max(Milliseconds{1}, std::chrono::ceil<Milliseconds>(kLivenessInterval - silent)));
+    } else {
+      app->response.waitForRequestOrRoom(request, kHeldBackSlice);
+      received = receiveWithin(request, buffer, Milliseconds{0});
+    }
     if (received < 0) {
       const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - silentSince);
       logLimited(LOG_ERR, "%s : error %d (%m) elapse time %u\n", "mq_timed_read", errno,
@@ -96,6 +111,8 @@ void Server::serveApplication(const std::shared_ptr<Port>& port, const std::shar
     interpret(Buffer(buffer.data(), static_cast<size_t>(received)), channel);
   }
   self.setRunning(false);
+  app->response.setDeliveryWake(-1);
+  close_message_queue(&wake);
   // A client that died, a 0x0B, or a broken queue: the application goes as if its client had closed it.
   if (app->inUse) closeApplication(port, app);
   close_message_queue(&request);

@@ -45,7 +45,7 @@ void Server::stop() {
   // Request threads see closing within one receive and close their applications themselves, all at once; what
   // remains is closed here.
   for (const auto& port : ports_.all()) {
-    for (const auto& app : port->applications()) app->closing = true;
+    for (const auto& app : port->applications()) app->endRequestThread();
   }
   for (int pass = 0; pass < kClosePasses; ++pass) {
     bool closedAny = false;

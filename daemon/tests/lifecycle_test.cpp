@@ -134,5 +134,21 @@ TEST(Lifecycle, StopClosesDevicesThatApplicationsLeft) {
   EXPECT_FALSE(fake->isOpen());
 }
 
+TEST(Lifecycle, StopWakesIdleRequestThreadsAtOnce) {
+  // Request threads that have just served a request sleep until the next one or the liveness look a second later;
+  // the stop wakes them instead of waiting that out.
+  InProcessDaemon daemon;
+  std::vector<std::unique_ptr<Application>> apps;
+  for (uint32_t id = 1; id <= 3; ++id) {
+    ConnectPortResponse answer;
+    apps.push_back(Application::connect(device(), answer, 4108, id));
+    ASSERT_TRUE(apps.back());
+  }
+  for (const auto& app : apps) ASSERT_TRUE(app->request(bareRequest(QOR_MSG_GET_LOCK, app->port(), app->index())));
+  const auto started = std::chrono::steady_clock::now();
+  daemon.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 700ms);
+}
+
 } // namespace
 } // namespace qor::test

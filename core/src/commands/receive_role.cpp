@@ -24,6 +24,9 @@ constexpr uint64_t kNsPerMs = 1000000;
 constexpr uint64_t kNsPerSecond = 1000000000;
 // A receive or a wait for the role lasts this long at most, so that the stop byte is seen.
 constexpr uint64_t kSliceNs = 100 * kNsPerMs;
+// The response thread's receive while it is not stopping: any message, the reply to the close among them, ends it
+// sooner; so that an idle port wakes the thread seldom.
+constexpr uint64_t kIdleReceiveNs = 5 * kSliceNs;
 // The response thread leaves the role to callers this long after a caller last waited or received.
 constexpr uint64_t kCallerGraceNs = 5 * kNsPerMs;
 // The response thread's end waits this long at most for a caller's receive in progress.
@@ -157,7 +160,8 @@ bool responseThreadTurn(Qor_PortInfo_t& entry, bool stopping) {
   lock.unlock();
   const Delivery delivery =
       length != 0 ? deliverResponseMessage(entry, context.queues.receiveBuffer.data(), length, Receiver::ResponseThread)
-                  : receiveAndDeliver(entry, context, Receiver::ResponseThread, monotonicNow() + kSliceNs, length);
+                  : receiveAndDeliver(entry, context, Receiver::ResponseThread,
+                                      monotonicNow() + (stopping ? kSliceNs : kIdleReceiveNs), length);
   lock.lock();
   const Wakes wakes = release(role, delivery, length);
   const bool ended = role.ended;

@@ -55,7 +55,7 @@ bool isLoopback(in_addr address);
 // Rebinding right after closing is allowed, while closed connections still linger. Throws std::system_error.
 UniqueFd listenOnLoopback(const std::string& address, uint16_t& port);
 
-// Sends all bytes on a non-blocking socket, waiting at most `timeout` for room; false on failure, time-out or
+// Sends all bytes without blocking on the socket, waiting at most `timeout` for room; false on failure, time-out or
 // a raised stop.
 bool sendAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds timeout, const Wakeup& stop);
 

@@ -1,5 +1,6 @@
 #include "tcp_connection.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -65,15 +66,16 @@ void TcpConnection::play(const Reply& reply) {
 }
 
 void TcpConnection::readFrames() {
+  // One blocking receive per read, as a device's own loop, bounded so that open_ is looked at: a stop or a cut shuts
+  // the socket down, which ends the receive at once. Sends do not wait on the socket (MSG_DONTWAIT).
+  const int flags = fcntl(fd_.get(), F_GETFL);
+  if (flags == -1 || fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return;
+  const timeval bound{kPollBoundMs / 1000, (kPollBoundMs % 1000) * 1000};
+  if (setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound) != 0) return;
   std::vector<uint8_t> buffer(kReceiveBufferSize);
   size_t have = 0;
   while (open_) {
-    pollfd polled[2] = {{fd_.get(), POLLIN, 0}, {stop_->fd(), POLLIN, 0}};
-    const int ready = poll(polled, 2, kPollBoundMs);
-    if (ready < 0 && errno != EINTR) return;
-    if (polled[1].revents != 0) return;
-    if (ready <= 0) continue;
-    const ssize_t received = recv(fd_.get(), buffer.data() + have, buffer.size() - have, MSG_DONTWAIT);
+    const ssize_t received = recv(fd_.get(), buffer.data() + have, buffer.size() - have, 0);
     if (received == 0) return;  // the host closed
     if (received < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
