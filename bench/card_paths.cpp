@@ -146,16 +146,6 @@ bool cardCommand(uint32_t port, uint64_t serial) {
          size == kParameterBytes && hasPattern({response, size}, serial);
 }
 
-// As the command round trip bench sends it: the emulated Ethernet device takes the control byte off the parameters.
-bool ethernetCommand(uint32_t port, uint64_t serial) {
-  uint8_t parameters[kParameterBytes];
-  fillPattern(parameters, serial);
-  uint8_t response[64];
-  uint32_t size = sizeof response;
-  return Qor_CommandWithResponseEx(port, 0, kCommand, 1, parameters, sizeof parameters, response, &size) == 0 &&
-         size == kParameterBytes && hasPattern({response, size}, serial);
-}
-
 uint32_t openPort(Qor_InterfaceInfo_t info, const char* what) {
   uint32_t port = QOR_NO_PORT;
   if (Qor_OpenInterface(&info, &port) != 0) std::printf("%s: open failed: %s\n", what, Qor_GetLastErrorDescription());
@@ -231,7 +221,7 @@ int main() {
   if (ethernetPort == QOR_NO_PORT || port == QOR_NO_PORT || port95xx == QOR_NO_PORT) return 1;
 
   uint64_t serial = 0;
-  const auto ethernetRound = [&] { return ethernetCommand(ethernetPort, ++serial); };
+  const auto ethernetRound = [&] { return echoRound(ethernetPort, kCommand, kParameterBytes, ++serial); };
   const AlternatedRounds through94xx =
       alternateRounds(kBlocks, kRoundsPerBlock, ethernetRound, [&] { return cardCommand(port, ++serial); });
   const AlternatedRounds through95xx =

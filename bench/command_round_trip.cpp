@@ -19,15 +19,6 @@ constexpr int kBlocks = 20;
 constexpr int kRoundsPerBlock = 1000;
 constexpr size_t kParameterBytes = 8;
 
-bool command(uint32_t port, uint64_t serial) {
-  uint8_t parameters[kParameterBytes];
-  fillPattern(parameters, serial);
-  uint8_t response[64];
-  uint32_t size = sizeof response;
-  return Qor_CommandWithResponseEx(port, 0, kCommand, 1, parameters, sizeof parameters, response, &size) == 0 &&
-         size == kParameterBytes && hasPattern({response, size}, serial);
-}
-
 } // namespace
 
 int main() {
@@ -52,7 +43,7 @@ int main() {
   uint64_t serial = 0;
   const AlternatedRounds rounds = alternateRounds(
       kBlocks, kRoundsPerBlock, [&] { return floor.round(kParameterBytes, ++serial); },
-      [&] { return command(port, ++serial); });
+      [&] { return echoRound(port, kCommand, kParameterBytes, ++serial); });
   const ProcessCounters floorAfter = processCounters(floorProcesses), roadAfter = processCounters(roadProcesses);
   const ProcessCounters daemonAfter = processCounters(daemonProcess);
   std::printf("command round trip, one client (%d blocks of %d rounds each, %zu parameter bytes)\n", kBlocks,

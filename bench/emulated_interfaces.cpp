@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench_support.hpp"
 #include "qor_emulator/frame.hpp"
 
 namespace qor::bench {
@@ -82,6 +83,17 @@ bool openInterface(EmulatedInterface& interface) {
   if (Qor_OpenInterface(&info, &interface.port) == 0) return true;
   std::printf("open failed: %s\n", Qor_GetLastErrorDescription());
   return false;
+}
+
+bool echoRound(uint32_t port, uint8_t command, size_t parameterBytes, uint64_t serial) {
+  uint8_t parameters[64];
+  uint8_t response[64];
+  const std::span<uint8_t> sent(parameters, std::min(parameterBytes, sizeof parameters));
+  fillPattern(sent, serial);
+  uint32_t size = sizeof response;
+  return Qor_CommandWithResponseEx(port, 0, command, 1, sent.data(), static_cast<uint32_t>(sent.size()), response,
+                                   &size) == 0 &&
+         size == sent.size() && hasPattern({response, size}, serial);
 }
 
 } // namespace qor::bench

@@ -53,4 +53,8 @@ class EchoDevices {
 // Opens the interface through the library; false (with the reason printed) when the open fails.
 bool openInterface(EmulatedInterface& interface);
 
+// One command to an echo device (EchoDevices, or a firmware that answers alike): parameterBytes (at most 64) of the
+// serial's pattern go out with control byte 1; true when exactly they came back.
+bool echoRound(uint32_t port, uint8_t command, size_t parameterBytes, uint64_t serial);
+
 } // namespace qor::bench

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_support.hpp"
+#include "emulated_interfaces.hpp"
 #include "qor_api.h"
 #include "qor_emulator/device.hpp"
 #include "qor_emulator/usb_front_end.hpp"
@@ -33,15 +34,6 @@ constexpr uint8_t kCommand = 0x42;
 constexpr int kBlocks = 10;
 constexpr int kRoundsPerBlock = 200;
 constexpr size_t kParameterBytes = 8;
-
-bool command(uint32_t port, uint64_t serial) {
-  uint8_t parameters[kParameterBytes];
-  fillPattern(parameters, serial);
-  uint8_t response[64];
-  uint32_t size = sizeof response;
-  return Qor_CommandWithResponseEx(port, 0, kCommand, 1, parameters, sizeof parameters, response, &size) == 0 &&
-         size == kParameterBytes && hasPattern({response, size}, serial);
-}
 
 // Asks for the USB driver information back to back while running is set; idle tells that none is in flight.
 class Enumerations {
@@ -117,12 +109,12 @@ int main() {
       [&] {
         if (during) enumerations.stop();
         during = false;
-        return command(port, ++serial);
+        return echoRound(port, kCommand, kParameterBytes, ++serial);
       },
       [&] {
         if (!during) enumerations.start();
         during = true;
-        return command(port, ++serial);
+        return echoRound(port, kCommand, kParameterBytes, ++serial);
       });
   enumerations.stop();
   std::printf("USB port's command round trip with and without enumerations (%d blocks of %d rounds each, %zu "

@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "card_device_table.hpp"
+#include "card_path_support.hpp"
 #include "qor_api.h"
 #include "qor_emulator/card94xx.hpp"
 #include "qor_helpers.h"
@@ -43,8 +43,8 @@ protected:
     card_ = std::make_unique<emulator::Card94xx>(*device_, emulator::Card94xxConfig{});
     // The daemon loads the card library by name: this one reaches the card through the emulated driver.
     setenv("LD_LIBRARY_PATH", PXI94XX_OVER_EMULATED_DRIVER, 1);
-    daemon_ = std::make_unique<test::DaemonProcess>(QORAPID_PROGRAM);
-    ASSERT_TRUE(test::connectLibraryToDaemon());
+    daemon_ = std::make_unique<qor::test::DaemonProcess>(QORAPID_PROGRAM);
+    ASSERT_TRUE(qor::test::connectLibraryToDaemon());
   }
 
   void TearDown() override {
@@ -53,20 +53,9 @@ protected:
     card_.reset();
   }
 
-  uint32_t open() {
-    Qor_InterfaceInfo_t descriptor{};
-    descriptor.hostInterfaceType = kPxi9440;
-    descriptor.controllerNumber = 1;
-    descriptor.interfaceNumber = 1;
-    descriptor.deviceNumber = 1;
-    uint32_t port = QOR_NO_PORT;
-    EXPECT_EQ(Qor_OpenInterface(&descriptor, &port), 0u) << Qor_GetLastErrorDescription();
-    return port;
-  }
-
   std::unique_ptr<emulator::Device> device_;
   std::unique_ptr<emulator::Card94xx> card_;
-  std::unique_ptr<test::DaemonProcess> daemon_;
+  std::unique_ptr<qor::test::DaemonProcess> daemon_;
 };
 
 TEST_F(Cards94xxEndToEnd, TheDaemonListsTheCardItFoundAtStart) {
@@ -91,7 +80,7 @@ TEST_F(Cards94xxEndToEnd, TheDaemonListsTheCardItFoundAtStart) {
 }
 
 TEST_F(Cards94xxEndToEnd, APortOnTheCardCarriesCommandsAndMonitorData) {
-  const uint32_t port = open();
+  const uint32_t port = daemon::test::openCardThroughLibrary(kPxi9440);
   ASSERT_NE(port, QOR_NO_PORT);
   const uint8_t parameters[] = {1, 2, 3, 4, 5};
   uint8_t response[16];

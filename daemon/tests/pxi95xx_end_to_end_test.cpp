@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "QorPxi95xx_API.h"
-#include "card_device_table.hpp"
+#include "card_path_support.hpp"
 #include "qor_api.h"
 #include "qor_emulator/card95xx.hpp"
 #include "qor_test/daemon_process.hpp"
@@ -38,8 +38,8 @@ protected:
     addCard(kPcie9510, {.pciDeviceId = 0x9510, .serialNumber = kPcieSerial});
     // The daemon loads the card library by name: this one reaches the cards through the emulated driver.
     setenv("LD_LIBRARY_PATH", PXI95XX_OVER_EMULATED_DRIVER, 1);
-    daemon_ = std::make_unique<test::DaemonProcess>(QORAPID_PROGRAM);
-    ASSERT_TRUE(test::connectLibraryToDaemon());
+    daemon_ = std::make_unique<qor::test::DaemonProcess>(QORAPID_PROGRAM);
+    ASSERT_TRUE(qor::test::connectLibraryToDaemon());
   }
 
   void TearDown() override {
@@ -55,17 +55,6 @@ protected:
     cards_.push_back(std::make_unique<Card95xx>(*devices_.back(), Card95xx::kSandboxProcRoot, number, config));
   }
 
-  static uint32_t open(uint32_t hostType) {
-    Qor_InterfaceInfo_t descriptor{};
-    descriptor.hostInterfaceType = hostType;
-    descriptor.controllerNumber = 1;
-    descriptor.interfaceNumber = 1;
-    descriptor.deviceNumber = 1;
-    uint32_t port = QOR_NO_PORT;
-    EXPECT_EQ(Qor_OpenInterface(&descriptor, &port), 0u) << Qor_GetLastErrorDescription();
-    return port;
-  }
-
   static void expectEcho(uint32_t port, const Bytes& parameters) {
     Bytes response(parameters.size() + 16);
     auto size = static_cast<uint32_t>(response.size());
@@ -79,7 +68,7 @@ protected:
 
   std::vector<std::unique_ptr<emulator::Device>> devices_;
   std::vector<std::unique_ptr<Card95xx>> cards_;
-  std::unique_ptr<test::DaemonProcess> daemon_;
+  std::unique_ptr<qor::test::DaemonProcess> daemon_;
 };
 
 TEST_F(Cards95xxEndToEnd, TheDaemonListsTheCardsItFoundAtStart) {
@@ -107,8 +96,8 @@ TEST_F(Cards95xxEndToEnd, TheDaemonListsTheCardsItFoundAtStart) {
 }
 
 TEST_F(Cards95xxEndToEnd, PortsOnBothCardsCarryCommandRoundTrips) {
-  const uint32_t pxie = open(kPxie9510);
-  const uint32_t pcie = open(kPcie9510);
+  const uint32_t pxie = daemon::test::openCardThroughLibrary(kPxie9510);
+  const uint32_t pcie = daemon::test::openCardThroughLibrary(kPcie9510);
   ASSERT_NE(pxie, QOR_NO_PORT);
   ASSERT_NE(pcie, QOR_NO_PORT);
   // Small and large parameters, alternating between the cards; every answer waits on its card's interrupt.
