@@ -1,10 +1,12 @@
 // Delivery through a 95xx DMA channel: the emulated card writes a chunk into the channel's pinned buffers, and the
 // application reads the write position, copies the chunk out of the buffers and moves the write limit on, through
-// this process's library and the card library loaded by name (the daemon core serves the port in this process).
+// this process's library and the card library loaded by name, over the emulated driver reaching the card this process
+// plays (the daemon core serves the port in this process).
 // The floor: the same chunk copied into a memory ring and out again, split at the ring's end in the same way.
 // Floor and product alternate in blocks of one run; every chunk taken out is compared with the one written.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <vector>
@@ -13,7 +15,8 @@
 #include "in_process_daemon.hpp"
 #include "map_pxi95xx.hpp"
 #include "qor_api.h"
-#include "qor_emulator/card95xx_stand_in.h"
+#include "qor_emulator/card95xx.hpp"
+#include "qor_emulator/card95xx_dma_firmware.hpp"
 #include "qor_pcie_dma.h"
 #include "qor_test/daemon_process.hpp"
 
@@ -21,6 +24,7 @@ namespace {
 
 using namespace qor::bench;
 
+constexpr uint32_t kCardHostType = 82; // a PXIe 9530
 constexpr uint8_t kChannel = 2;
 constexpr uint32_t kBuffers = 4;
 constexpr uint32_t kBufferSize = 256 * 1024;
@@ -38,13 +42,12 @@ void copyOut(const uint8_t* ring, uint32_t position, std::span<uint8_t> out) {
 
 class Delivery {
 public:
-  Delivery(uint32_t port, const uint8_t* buffers) : port_(port), buffers_(buffers) {}
+  Delivery(qor::emulator::Card95xx& card, uint32_t port, const uint8_t* buffers)
+      : card_(card), port_(port), buffers_(buffers) {}
 
   // The card writes one chunk; the application takes it out and gives the room back.
   bool round(std::span<const uint8_t> chunk, std::span<uint8_t> out) {
-    if (QorStandIn95xx_WriteDma(kChannel, chunk.data(), static_cast<uint32_t>(chunk.size())) != chunk.size()) {
-      return false;
-    }
+    if (card_.writeDma(kChannel, chunk) != chunk.size()) return false;
     uint32_t position = 0;
     if (Qor_PcieDma_Channel_WritePosition_Get(port_, &position) != 0) return false;
     const uint32_t arrived = (position + kRingSize - read_) % kRingSize;
@@ -57,6 +60,7 @@ public:
   }
 
 private:
+  qor::emulator::Card95xx& card_;
   uint32_t port_;
   const uint8_t* buffers_;
   uint32_t read_ = 0;
@@ -80,7 +84,7 @@ private:
 
 uint32_t openPort() {
   Qor_InterfaceInfo_t descriptor{};
-  descriptor.hostInterfaceType = QOR_STAND_IN_95XX_HOST_TYPE;
+  descriptor.hostInterfaceType = kCardHostType;
   descriptor.controllerNumber = 1;
   descriptor.interfaceNumber = 22;
   descriptor.deviceNumber = 1;
@@ -92,7 +96,11 @@ uint32_t openPort() {
 } // namespace
 
 int main() {
-  if (!QorStandIn95xx_Start()) return 1;
+  using qor::emulator::Card95xx;
+  qor::emulator::Device device{qor::emulator::DeviceConfig{.hostType = kCardHostType}};
+  const qor::emulator::Card95xxDmaFirmware dmaFirmware(device);
+  std::filesystem::create_directories(Card95xx::kSandboxProcRoot);
+  Card95xx card(device, Card95xx::kSandboxProcRoot, 0);
   int result = 1;
   {
     qor::test::InProcessDaemon daemon(qor::daemon::PathKind::Cards95xx, qor::daemon::makePxi95xxPath());
@@ -105,7 +113,7 @@ int main() {
     if (port != QOR_NO_PORT && Qor_PcieDma_Channel_Config_Dwth(port, &config, addresses.data()) == 0 &&
         Qor_PcieDma_Channel_Enable(port) == 0 && Qor_PcieDma_Channel_WriteLimit_Set(port, kRingSize - 1) == 0) {
       result = 0;
-      Delivery delivery(port, reinterpret_cast<const uint8_t*>(addresses[0]));
+      Delivery delivery(card, port, reinterpret_cast<const uint8_t*>(addresses[0]));
       MemoryRing memory;
       for (const size_t size : {4096u, 65536u}) {
         // Chunks of their own, taken in turn: stale bytes would not match.
@@ -129,6 +137,5 @@ int main() {
     }
     if (port != QOR_NO_PORT) Qor_CloseInterface(port);
   }
-  QorStandIn95xx_Stop();
   return result;
 }

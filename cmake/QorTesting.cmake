@@ -41,3 +41,14 @@ function(qor_add_end_to_end_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   qor_add_sandboxed_test(${name} END_TO_END SOURCES ${ARG_SOURCES} LIBS qor_end_to_end_fixture ${ARG_LIBS})
 endfunction()
+
+# qor_find_pxi95xx_over_emulated_driver(<target>)
+# The program's first load of libQorPxi95xx_API by name (its in-process daemon's) finds the card library over the
+# emulated driver, which reaches the cards the program plays below Card95xx::kSandboxProcRoot; later loads by that name
+# (the core library's) get the same copy by its SONAME. An RPATH, not a RUNPATH: it serves the program's loads and
+# the sanitizer's dlopen calls from its own library.
+function(qor_find_pxi95xx_over_emulated_driver target)
+  set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH "$<TARGET_FILE_DIR:QorPxi95xx_API_over_emulated_driver>")
+  target_link_options(${target} PRIVATE -Wl,--disable-new-dtags)
+  add_dependencies(${target} QorPxi95xx_API_over_emulated_driver)
+endfunction()

@@ -1,11 +1,13 @@
 // The DMA channels of a 95xx card end to end in one process: the daemon core serving its card path, this library
-// opening a port on the card, and the card library over an emulated card, which both load by name. Test code only.
+// opening a port on the card, and the card library over the emulated driver, which both load by name and which
+// reaches the card this process plays below Card95xx::kSandboxProcRoot. Test code only.
 #pragma once
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -13,7 +15,8 @@
 #include "in_process_daemon.hpp"
 #include "map_pxi95xx.hpp"
 #include "qor_api.h"
-#include "qor_emulator/card95xx_stand_in.h"
+#include "qor_emulator/card95xx.hpp"
+#include "qor_emulator/card95xx_dma_firmware.hpp"
 #include "qor_pcie_dma.h"
 #include "qor_test/daemon_process.hpp"
 
@@ -21,6 +24,8 @@ namespace qor::test {
 
 using Bytes = std::vector<uint8_t>;
 
+inline constexpr uint32_t kCardHostType = 82; // a PXIe 9530
+inline constexpr uint32_t kCardSerial = 95300007;
 inline constexpr uint32_t kFirmwareRefusal = 0x1F;
 inline constexpr uint64_t kBusAddressBase = 0x100000000ull; // where the emulated card sees the pinned pages
 inline constexpr uint32_t kChannelBusStride = 0x10000000;
@@ -47,16 +52,6 @@ inline Bytes dmaCommand(uint32_t selector, uint8_t subFunction, uint8_t channel,
   return command;
 }
 
-inline std::vector<Bytes> dmaCommandsFrom(uint32_t first) {
-  std::vector<Bytes> commands;
-  for (uint32_t index = first; index < QorStandIn95xx_DmaCommandCount(); ++index) {
-    Bytes command(40000);
-    command.resize(QorStandIn95xx_DmaCommand(index, command.data(), static_cast<uint32_t>(command.size())));
-    commands.push_back(std::move(command));
-  }
-  return commands;
-}
-
 inline std::vector<uint8_t> subFunctionsOf(const std::vector<Bytes>& commands) {
   std::vector<uint8_t> subFunctions;
   for (const Bytes& command : commands) subFunctions.push_back(command.size() > 4 ? command[4] : 0xFF);
@@ -78,12 +73,13 @@ inline Qor_PcieDma_ChannelConfig_t channelConfig(uint8_t channel, uint32_t count
 class PcieDmaFixture : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_TRUE(QorStandIn95xx_Start());
+    std::filesystem::create_directories(emulator::Card95xx::kSandboxProcRoot);
+    card_ = std::make_unique<emulator::Card95xx>(device_, emulator::Card95xx::kSandboxProcRoot, 0);
     daemon_ = std::make_unique<InProcessDaemon>(qor::daemon::PathKind::Cards95xx,
                                                            qor::daemon::makePxi95xxPath());
     ASSERT_TRUE(connectLibraryToDaemon());
     Qor_InterfaceInfo_t descriptor{};
-    descriptor.hostInterfaceType = QOR_STAND_IN_95XX_HOST_TYPE;
+    descriptor.hostInterfaceType = kCardHostType;
     descriptor.controllerNumber = 1;
     descriptor.interfaceNumber = 22;
     descriptor.deviceNumber = 1;
@@ -93,7 +89,7 @@ protected:
   void TearDown() override {
     for (uint32_t port = 0; port < QOR_MAX_PORTS; ++port) Qor_CloseInterface(port);
     daemon_.reset();
-    QorStandIn95xx_Stop();
+    card_.reset();
   }
 
   // Configures the channel with count buffers of size bytes; their addresses out.
@@ -104,6 +100,12 @@ protected:
     return addresses;
   }
 
+  size_t dmaCommandCount() const { return dmaFirmware_.commandCount(); }
+  std::vector<Bytes> dmaCommandsFrom(size_t first) const { return dmaFirmware_.commandsFrom(first); }
+
+  emulator::Device device_{emulator::DeviceConfig{.serialNumber = kCardSerial, .hostType = kCardHostType}};
+  emulator::Card95xxDmaFirmware dmaFirmware_{device_};
+  std::unique_ptr<emulator::Card95xx> card_;
   std::unique_ptr<InProcessDaemon> daemon_;
   uint32_t port_ = QOR_NO_PORT;
 };

@@ -80,7 +80,7 @@ TEST_F(PcieDmaChannels, ArgumentsAndCallsWithoutAChannelAreChecked) {
   }
   EXPECT_TRUE(Qor_PcieDma_IsAvailable(port_));
   EXPECT_FALSE(Qor_PcieDma_IsAvailable(closed));
-  EXPECT_EQ(QorStandIn95xx_DmaCommandCount(), 0u); // nothing reached the firmware
+  EXPECT_EQ(dmaCommandCount(), 0u); // nothing reached the firmware
 }
 
 TEST_F(PcieDmaChannels, AChannelIsConfiguredEnabledFilledByTheCardDisabledAndReset) {
@@ -89,7 +89,7 @@ TEST_F(PcieDmaChannels, AChannelIsConfiguredEnabledFilledByTheCardDisabledAndRes
   ASSERT_EQ(addresses.size(), 3u);
   EXPECT_EQ(addresses[1] - addresses[0], 1008u); // 1000 rounded up to 16
   EXPECT_EQ(addresses[2] - addresses[1], 1008u);
-  EXPECT_TRUE(QorStandIn95xx_Pinned(kChannel));
+  EXPECT_TRUE(card_->pinned(kChannel));
   // One page holds the three buffers.
   const uint64_t bus = kBusAddressBase + kChannel * uint64_t{kChannelBusStride};
   EXPECT_EQ(dmaCommandsFrom(0),
@@ -109,88 +109,88 @@ TEST_F(PcieDmaChannels, AChannelIsConfiguredEnabledFilledByTheCardDisabledAndRes
   ASSERT_EQ(Qor_PcieDma_Channel_WriteLimit_Set(port_, 1500), 0u);
   Bytes data(2000);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
-  EXPECT_EQ(QorStandIn95xx_WriteDma(kChannel, data.data(), static_cast<uint32_t>(data.size())), 1500u);
+  EXPECT_EQ(card_->writeDma(kChannel, data), 1500u);
   uint32_t position = 0;
   ASSERT_EQ(Qor_PcieDma_Channel_WritePosition_Get(port_, &position), 0u);
   EXPECT_EQ(position, 1500u);
   const auto* buffers = reinterpret_cast<const uint8_t*>(addresses[0]);
   EXPECT_EQ(Bytes(buffers, buffers + 1500), Bytes(data.begin(), data.begin() + 1500));
 
-  const uint32_t beforeDisable = QorStandIn95xx_DmaCommandCount();
+  const size_t beforeDisable = dmaCommandCount();
   ASSERT_EQ(Qor_PcieDma_Channel_Disable(port_), 0u) << Qor_GetLastErrorDescription();
   ASSERT_EQ(Qor_PcieDma_Channel_Reset(port_), 0u) << Qor_GetLastErrorDescription();
   EXPECT_EQ(subFunctionsOf(dmaCommandsFrom(beforeDisable)),
             (std::vector<uint8_t>{QOR_PCIE_DMA_DISABLE, QOR_PCIE_DMA_DISABLE, QOR_PCIE_DMA_RESET}));
-  EXPECT_FALSE(QorStandIn95xx_Pinned(kChannel));
+  EXPECT_FALSE(card_->pinned(kChannel));
   EXPECT_EQ(Qor_PcieDma_Channel_Get(port_, &channel), QOR_ERR_API_NOT_INITIALIZED);
   EXPECT_EQ(Qor_CloseInterface(port_), 0u);
 }
 
 TEST_F(PcieDmaChannels, ANewConfigurationResetsTheOldChannelFirst) {
   configure(kLastChannel);
-  const uint32_t before = QorStandIn95xx_DmaCommandCount();
+  const size_t before = dmaCommandCount();
   configure(kFirstFreeChannel);
   EXPECT_EQ(subFunctionsOf(dmaCommandsFrom(before)),
             (std::vector<uint8_t>{QOR_PCIE_DMA_DISABLE, QOR_PCIE_DMA_RESET, QOR_PCIE_DMA_GEOMETRY,
                                   QOR_PCIE_DMA_LIST_LENGTH, QOR_PCIE_DMA_LIST_CHUNK, QOR_PCIE_DMA_LIST_END,
                                   QOR_PCIE_DMA_SETTINGS}));
-  EXPECT_FALSE(QorStandIn95xx_Pinned(kLastChannel));
-  EXPECT_TRUE(QorStandIn95xx_Pinned(kFirstFreeChannel));
+  EXPECT_FALSE(card_->pinned(kLastChannel));
+  EXPECT_TRUE(card_->pinned(kFirstFreeChannel));
 }
 
 TEST_F(PcieDmaChannels, CardLibraryFailuresComeWithTheDaemonsTextAndLeaveNothingPinned) {
-  QorStandIn95xx_FailNextDriverRequest(VORTAQ_ALLOC_DMA_MEM, ENOMEM);
+  card_->failNextRequest(VORTAQ_ALLOC_DMA_MEM, ENOMEM);
   const Qor_PcieDma_ChannelConfig_t config = channelConfig(kFirstFreeChannel, 2, 64);
   uint64_t addresses[2];
   EXPECT_EQ(Qor_PcieDma_Channel_Config_Dwth(port_, &config, addresses), QOR_ERR_API_CONFIGURATION);
   EXPECT_THAT(Qor_GetLastErrorDescription(),
               EndsWith("could not configure PCIe DMA channel - driver call returned 12 - " +
                        std::string(std::strerror(ENOMEM))));
-  EXPECT_EQ(QorStandIn95xx_DmaCommandCount(), 0u);
+  EXPECT_EQ(dmaCommandCount(), 0u);
 
   // The scatter-gather list fails after the buffers were pinned: they are given back.
-  QorStandIn95xx_FailNextDriverRequest(VORTAQ_GET_PAGE_TABLE, EIO);
+  card_->failNextRequest(VORTAQ_GET_PAGE_TABLE, EIO);
   EXPECT_EQ(Qor_PcieDma_Channel_Config_Dwth(port_, &config, addresses), QOR_ERR_API_CONFIGURATION);
   EXPECT_NE(std::string(Qor_GetLastErrorDescription()).find(std::strerror(EIO)), std::string::npos);
-  EXPECT_FALSE(QorStandIn95xx_Pinned(kFirstFreeChannel));
+  EXPECT_FALSE(card_->pinned(kFirstFreeChannel));
   EXPECT_EQ(Qor_PcieDma_Channel_Enable(port_), QOR_ERR_API_NOT_INITIALIZED);
 }
 
 TEST_F(PcieDmaChannels, FirmwareFailuresAreReturnedAndBuffersTheFirmwareMayStillUseStayPinned) {
   // The settings are refused: the firmware is told to reset and the buffers are given back.
-  QorStandIn95xx_FailDmaCommand(0, QOR_PCIE_DMA_SETTINGS, kFirmwareRefusal);
+  dmaFirmware_.fail(0, QOR_PCIE_DMA_SETTINGS, kFirmwareRefusal);
   const Qor_PcieDma_ChannelConfig_t config = channelConfig(kLastChannel, 2, 64);
   uint64_t addresses[2];
   const uint32_t refused = Qor_PcieDma_Channel_Config_Dwth(port_, &config, addresses);
   EXPECT_NE(refused, 0u);
   EXPECT_EQ(subFunctionsOf(dmaCommandsFrom(0)).back(), QOR_PCIE_DMA_RESET);
-  EXPECT_FALSE(QorStandIn95xx_Pinned(kLastChannel));
+  EXPECT_FALSE(card_->pinned(kLastChannel));
 
   // The firmware's reset fails too: it may still write, so the buffers stay pinned.
-  QorStandIn95xx_FailDmaCommand(0, QOR_PCIE_DMA_RESET, kFirmwareRefusal);
+  dmaFirmware_.fail(0, QOR_PCIE_DMA_RESET, kFirmwareRefusal);
   EXPECT_EQ(Qor_PcieDma_Channel_Config_Dwth(port_, &config, addresses), refused);
-  EXPECT_TRUE(QorStandIn95xx_Pinned(kLastChannel));
+  EXPECT_TRUE(card_->pinned(kLastChannel));
   EXPECT_EQ(Qor_PcieDma_Channel_Enable(port_), QOR_ERR_API_NOT_INITIALIZED);
   EXPECT_THAT(Qor_GetLastErrorDescription(), EndsWith("could not enable pcie dma channel - channel is not configured"));
   // They stay so while the firmware does not stop the channel; nor does the close drop them: it fails with the
   // reset's code and the port stays open.
-  QorStandIn95xx_FailDmaCommand(0, QOR_PCIE_DMA_DISABLE, kFirmwareRefusal);
+  dmaFirmware_.fail(0, QOR_PCIE_DMA_DISABLE, kFirmwareRefusal);
   EXPECT_EQ(Qor_PcieDma_Channel_Reset(port_), refused);
-  EXPECT_TRUE(QorStandIn95xx_Pinned(kLastChannel));
+  EXPECT_TRUE(card_->pinned(kLastChannel));
   EXPECT_EQ(Qor_CloseInterface(port_), refused);
   EXPECT_EQ(Qor_CheckPortHandle(port_), 0u);
   // Once the firmware stopped the channel the buffers go; the channel stays until the firmware's reset passes.
-  QorStandIn95xx_FailDmaCommand(0, QOR_PCIE_DMA_DISABLE, 0);
+  dmaFirmware_.fail(0, QOR_PCIE_DMA_DISABLE, 0);
   EXPECT_EQ(Qor_PcieDma_Channel_Reset(port_), refused);
-  EXPECT_FALSE(QorStandIn95xx_Pinned(kLastChannel));
-  QorStandIn95xx_FailDmaCommand(0, QOR_PCIE_DMA_RESET, 0);
+  EXPECT_FALSE(card_->pinned(kLastChannel));
+  dmaFirmware_.fail(0, QOR_PCIE_DMA_RESET, 0);
   EXPECT_EQ(Qor_CloseInterface(port_), 0u);
   EXPECT_NE(Qor_CheckPortHandle(port_), 0u);
 }
 
 TEST_F(PcieDmaChannels, TheFirmwaresDmaTestRunsOnTheConfiguredChannel) {
   configure(kFirstFreeChannel);
-  const uint32_t before = QorStandIn95xx_DmaCommandCount();
+  const size_t before = dmaCommandCount();
   Qor_PcieDmaTest_Config_t test{};
   test.runMode = 1;
   test.firstValue = 5;
@@ -220,8 +220,8 @@ TEST_F(PcieDmaChannels, TheFirmwaresDmaTestRunsOnTheConfiguredChannel) {
   EXPECT_EQ(Qor_PcieDmaTest_Init(port_, &test), QOR_ERR_API_INVALID_PARAMETER);
   // A refused set-up is followed by a test reset.
   test.secondValue = 8;
-  QorStandIn95xx_FailDmaCommand(1, QOR_PCIE_DMA_TEST_SETUP, kFirmwareRefusal);
-  const uint32_t beforeRefusal = QorStandIn95xx_DmaCommandCount();
+  dmaFirmware_.fail(1, QOR_PCIE_DMA_TEST_SETUP, kFirmwareRefusal);
+  const size_t beforeRefusal = dmaCommandCount();
   EXPECT_NE(Qor_PcieDmaTest_Init(port_, &test), 0u);
   EXPECT_EQ(subFunctionsOf(dmaCommandsFrom(beforeRefusal)),
             (std::vector<uint8_t>{QOR_PCIE_DMA_TEST_SETUP, QOR_PCIE_DMA_TEST_RESET}));
