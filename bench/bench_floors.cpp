@@ -4,11 +4,14 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -86,6 +89,32 @@ void reap(pid_t child) {
   if (child <= 0) return;
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
+}
+
+constexpr std::chrono::seconds kPeerStartBound{10};
+
+timespec realtimeIn(std::chrono::seconds span) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  now.tv_sec += span.count();
+  return now;
+}
+
+// The other process of a floor hop runs a program of its own: a fork would mark every page of this process
+// copy-on-write, and the product measured next here would pay a page fault for each page it writes (its frame
+// buffers, its rings). The spawn shares no pages. Descriptors in closed are not passed on; -1 when it failed.
+pid_t spawnPeer(std::vector<std::string> words, std::initializer_list<int> closed) {
+  words.insert(words.begin(), QOR_BENCH_FLOOR_PEER);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (const int fd : closed) posix_spawn_file_actions_addclose(&actions, fd);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed == 0 ? pid : -1;
 }
 
 } // namespace
@@ -177,15 +206,15 @@ double queueSeconds(size_t messageSize, size_t messages) {
   const std::string name = uniqueQueueName();
   const mqd_t queue = openQueue(name, messageSize);
   std::vector<char> buffer(messageSize);
+  const pid_t sender = spawnPeer({"queue-sender", name, std::to_string(messageSize), std::to_string(messages)}, {});
+  // Timed from the sender's empty first message: the start of its program is no part of the hop.
+  const timespec bound = realtimeIn(kPeerStartBound);
+  const bool started = sender > 0 && mq_timedreceive(queue, buffer.data(), buffer.size(), nullptr, &bound) == 0;
   const auto start = Clock::now();
-  const pid_t sender = fork();
-  if (sender == 0) {
-    for (size_t i = 0; i < messages; ++i) mq_send(queue, buffer.data(), buffer.size(), 0);
-    _exit(0);
-  }
-  for (size_t i = 0; i < messages; ++i) mq_receive(queue, buffer.data(), buffer.size(), nullptr);
+  for (size_t i = 0; started && i < messages; ++i) mq_receive(queue, buffer.data(), buffer.size(), nullptr);
   const double taken = seconds(Clock::now() - start);
-  waitpid(sender, nullptr, 0);
+  if (!started) reap(sender);
+  if (sender > 0) waitpid(sender, nullptr, 0);
   mq_close(queue);
   mq_unlink(name.c_str());
   return taken;
@@ -193,34 +222,55 @@ double queueSeconds(size_t messageSize, size_t messages) {
 
 double tcpSeconds(size_t bytes, size_t pieceSize) {
   LoopbackPair pair;
-  const pid_t sink = fork();
-  if (sink == 0) {
-    close(pair.client);
-    const int peer = acceptPeer(pair.listener);
+  const pid_t sink = spawnPeer({"tcp-sink", std::to_string(pair.listener), std::to_string(bytes)}, {pair.client});
+  close(pair.listener);
+  // Timed from the sink's first byte: it has accepted and reads from now on.
+  const timeval bound{std::chrono::duration_cast<std::chrono::seconds>(kPeerStartBound).count(), 0};
+  setsockopt(pair.client, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+  uint8_t signal = 0;
+  const bool started = sink > 0 && readAll(pair.client, &signal, 1);
+  std::vector<uint8_t> piece(pieceSize);
+  const auto start = Clock::now();
+  for (size_t sent = 0; started && sent < bytes;) {
+    const size_t now = std::min(piece.size(), bytes - sent);
+    if (!sendAll(pair.client, piece.data(), now)) break;
+    sent += now;
+  }
+  if (started) readAll(pair.client, &signal, 1); // the sink has taken every byte
+  const double taken = seconds(Clock::now() - start);
+  close(pair.client);
+  if (!started) reap(sink);
+  if (sink > 0) waitpid(sink, nullptr, 0);
+  return taken;
+}
+
+int floorPeerMain(int argc, char** argv) {
+  const std::vector<std::string> words(argv + 1, argv + argc);
+  if (words.size() == 4 && words[0] == "queue-sender") {
+    const mqd_t queue = mq_open(words[1].c_str(), O_WRONLY);
+    if (queue == -1) return 1;
+    std::vector<char> buffer(std::stoul(words[2]));
+    mq_send(queue, buffer.data(), 0, 0);
+    for (size_t i = 0, messages = std::stoul(words[3]); i < messages; ++i) {
+      mq_send(queue, buffer.data(), buffer.size(), 0);
+    }
+    return 0;
+  }
+  if (words.size() == 3 && words[0] == "tcp-sink") {
+    const int peer = acceptPeer(std::stoi(words[1]));
+    const size_t bytes = std::stoul(words[2]);
+    const uint8_t signal = 1;
+    if (!sendAll(peer, &signal, 1)) return 1;
     std::vector<uint8_t> buffer(1 << 16);
     for (size_t received = 0; received < bytes;) {
       const ssize_t n = recv(peer, buffer.data(), buffer.size(), 0);
       if (n <= 0) break;
       received += static_cast<size_t>(n);
     }
-    const uint8_t done = 1;
-    sendAll(peer, &done, 1);
-    _exit(0);
+    return sendAll(peer, &signal, 1) ? 0 : 1;
   }
-  close(pair.listener);
-  std::vector<uint8_t> piece(pieceSize);
-  const auto start = Clock::now();
-  for (size_t sent = 0; sent < bytes;) {
-    const size_t now = std::min(piece.size(), bytes - sent);
-    if (!sendAll(pair.client, piece.data(), now)) break;
-    sent += now;
-  }
-  uint8_t done = 0;
-  readAll(pair.client, &done, 1); // the sink has taken every byte
-  const double taken = seconds(Clock::now() - start);
-  close(pair.client);
-  waitpid(sink, nullptr, 0);
-  return taken;
+  std::fprintf(stderr, "usage: %s queue-sender NAME SIZE COUNT | tcp-sink LISTENER BYTES\n", argv[0]);
+  return 2;
 }
 
 bool writePlainFile(const std::string& name, std::span<const uint8_t> bytes, size_t pieceSize) {

@@ -130,6 +130,9 @@ double queueSeconds(size_t messageSize, size_t messages);
 // Seconds to move bytes one way through a TCP connection on loopback into another process, in pieces of this size.
 double tcpSeconds(size_t bytes, size_t pieceSize);
 
+// The main of the program that runs the other process of these two hops (qor_bench_floor_peer).
+int floorPeerMain(int argc, char** argv);
+
 // The floor of monitor data: frames of frameBytes (firmware frames, header included) through one queue hop, as the
 // daemon's messages of 12 more bytes, and one TCP hop, each between two processes. The daemon overlaps the hops, so
 // the floor is the slower one; in seconds.

@@ -32,6 +32,8 @@ void ReplyQueue::close() {
   descriptor_ = -1;
   heldBack_.clear();
   heldBackBytes_ = 0;
+  spare_.clear();
+  spareBytes_ = 0;
 }
 
 bool ReplyQueue::isOpen() const {
@@ -80,7 +82,7 @@ ReplyQueue::Sent ReplyQueue::send(Bytes message, std::chrono::milliseconds timeo
     return Sent::Dropped;
   }
   if (heldBack_.empty()) wakeRequestReaderLocked();
-  heldBack_.emplace_back(message.begin(), message.end());
+  heldBack_.push_back(holdCopy(message));
   heldBackBytes_ += message.size();
   return Sent::Yes;
 }
@@ -119,8 +121,23 @@ bool ReplyQueue::deliverOldest(const timespec& deadline) {
   dropsInARow_ = sent ? 0 : dropsInARow_ + 1;
   if (sent) congested_ = false;
   heldBackBytes_ -= next.size();
+  if (spareBytes_ + next.capacity() <= kHeldBackBytes) {
+    spareBytes_ += next.capacity();
+    spare_.push_back(std::move(heldBack_.front()));
+  }
   heldBack_.pop_front();
   return true;
+}
+
+std::vector<uint8_t> ReplyQueue::holdCopy(Bytes message) {
+  std::vector<uint8_t> copy;
+  if (!spare_.empty()) {
+    copy = std::move(spare_.back());
+    spare_.pop_back();
+    spareBytes_ -= copy.capacity();
+  }
+  copy.assign(message.begin(), message.end());
+  return copy;
 }
 
 bool ReplyQueue::makeRoom(size_t bytes, std::chrono::milliseconds timeout) {

@@ -81,6 +81,8 @@ private:
   // Delivers held-back messages, waiting at most timeout, until bytes more fit among them; false (and congested)
   // when they do not.
   bool makeRoom(size_t bytes, std::chrono::milliseconds timeout);
+  // A held-back copy of message, in a spare buffer when there is one.
+  std::vector<uint8_t> holdCopy(Bytes message);
 
   const WhenFull whenFull_;
   mutable std::mutex mutex_; // held during a send, so the descriptor is never closed under it
@@ -89,6 +91,10 @@ private:
   bool congested_ = false; // a wait for room ran out of time; cleared by the next message the queue takes
   std::deque<std::vector<uint8_t>> heldBack_;
   size_t heldBackBytes_ = 0;
+  // Buffers of delivered held-back messages, reused (their capacities at most kHeldBackBytes): a stream held back
+  // would otherwise allocate each message and, as the heap shrinks and grows again, fault its pages in anew.
+  std::vector<std::vector<uint8_t>> spare_;
+  size_t spareBytes_ = 0;
   uint64_t dropsInARow_ = 0;
   mqd_t deliveryWake_ = -1; // sent an empty message when a message is held back while none was
 };
