@@ -44,7 +44,7 @@ class Card95xx {
   static constexpr uint32_t kChannels = 4;
   // The /proc root of a library over the emulated driver (QorPxi95xx_API_over_emulated_driver), which a process
   // makes inside its sandbox to play cards for the library's copy in another process or in its own.
-  static constexpr char kSandboxProcRoot[] = "/run/qor_emulated_proc/";
+  static constexpr char kSandboxProcRoot[] = "/tmp/qor_emulated_proc/";
 
   // Makes the card's directory below root (which ends in '/') and starts the card; `device` must outlive it.
   // Throws std::system_error when the files cannot be made.
