@@ -30,6 +30,7 @@ struct Card95xxDriverState {
   int32_t failingErrno;
   uint64_t pinnedLength[Card95xx::kChannels];   // the buffer pinned on a channel, in bytes; 0: none
   uint64_t pinnedAddress[Card95xx::kChannels];  // where it is in the process that pinned it
+  uint64_t pinnings[Card95xx::kChannels];       // pins so far: tells a writer whether its mapping is of this buffer
   uint8_t configSpace[4096];
 };
 
@@ -154,6 +155,7 @@ int pin(const CardFiles& card, GET_DMA_MEM& request) {
     *reinterpret_cast<volatile uint32_t*>(card.windows + request.ChannelNum * kWindowSize + scratch) = 0;
   }
   card.state->pinnedAddress[request.ChannelNum] = request.BufferUser_VA;
+  std::atomic_ref<uint64_t>(card.state->pinnings[request.ChannelNum]).fetch_add(1);
   pinned.store(request.Length);
   request.NumPages = static_cast<uint32_t>(pagesOf(request.Length));
   request.BufferSize = static_cast<uint32_t>(bytes);
@@ -244,6 +246,9 @@ Card95xx::~Card95xx() {
   }
   stopRequested_.notify_all();
   thread_.join();
+  for (const DmaMapping& mapping : dmaMappings_) {
+    if (mapping.address != nullptr) munmap(mapping.address, mapping.bytes);
+  }
   munmap(const_cast<uint8_t*>(windows_), kPage);
   munmap(memory_, kCardMemorySize);
   munmap(driver_, sizeof(Card95xxDriverState));
@@ -327,9 +332,17 @@ size_t Card95xx::writeDma(uint32_t channel, std::span<const uint8_t> data) {
   std::lock_guard lock(dmaMutex_);
   const uint64_t length = std::atomic_ref<uint64_t>(driver_->pinnedLength[channel]).load();
   if (length == 0) return 0;
-  const size_t bytes = pagesOf(length) * kPage;
-  auto* buffer = static_cast<uint8_t*>(mapExisting(dmaFile(directory_, channel), bytes));
-  if (buffer == nullptr) return 0;
+  // The buffer's file stays mapped until another buffer is pinned on the channel.
+  DmaMapping& mapping = dmaMappings_[channel];
+  const uint64_t pinning = std::atomic_ref<uint64_t>(driver_->pinnings[channel]).load();
+  if (mapping.address == nullptr || mapping.pinning != pinning) {
+    if (mapping.address != nullptr) munmap(mapping.address, mapping.bytes);
+    mapping.bytes = pagesOf(length) * kPage;
+    mapping.address = static_cast<uint8_t*>(mapExisting(dmaFile(directory_, channel), mapping.bytes));
+    mapping.pinning = pinning;
+    if (mapping.address == nullptr) return 0;
+  }
+  uint8_t* const buffer = mapping.address;
   uint64_t position = registerAt(channel, V2_SCRATCH0) % length;
   const uint64_t limit = registerAt(channel, V2_SCRATCH1) % length;
   const uint64_t room = (limit + length - position) % length;
@@ -341,7 +354,6 @@ size_t Card95xx::writeDma(uint32_t channel, std::span<const uint8_t> data) {
     position = (position + piece) % length;
     done += piece;
   }
-  munmap(buffer, bytes);
   setRegister(channel, V2_SCRATCH0, static_cast<uint32_t>(position));
   return count;
 }

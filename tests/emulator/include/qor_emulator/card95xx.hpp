@@ -11,6 +11,7 @@
 // the message-answer wait reports.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -90,7 +91,13 @@ class Card95xx {
   Card95xxDriverState* driver_ = nullptr;
   std::shared_ptr<FrameSink> sink_;
 
-  std::mutex dmaMutex_;  // one DMA writer at a time
+  struct DmaMapping {
+    uint8_t* address = nullptr;
+    size_t bytes = 0;
+    uint64_t pinning = 0;  // of the buffer it maps
+  };
+  std::mutex dmaMutex_;  // one DMA writer at a time; guards dmaMappings_
+  std::array<DmaMapping, kChannels> dmaMappings_{};
   std::mutex ringMutex_;
   std::atomic<uint32_t> doorbells_{0};
 
