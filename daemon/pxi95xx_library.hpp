@@ -6,10 +6,9 @@
 #include "QorPxi95xx_API.h"
 #include "access_path.hpp"
 #include "loaded_library.hpp"
+#include "qor_shared/card_library.hpp"
 
 namespace qor::daemon {
-
-inline constexpr char kPxi95xxLibraryName[] = "libQorPxi95xx_API.so";
 
 // The functions a 95xx port and the probe's identification use.
 struct Pxi95xxFunctions {

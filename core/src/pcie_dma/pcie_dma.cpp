@@ -20,6 +20,7 @@
 #include "qor_error_codes.h"
 #include "qor_pcie_dma.h"
 #include "qor_protocol.h"
+#include "qor_shared/card_library.hpp"
 #include "qor_shared/host_types.hpp"
 #include "startup/error_store.hpp"
 #include "startup/exported_call.hpp"
@@ -30,7 +31,7 @@ namespace {
 
 void freeChannel(DmaChannel* channel) { delete channel; }
 
-constexpr const char* kCardLibrary = "libQorPxi95xx_API.so";
+constexpr const char* kCardLibrary = qor::kPxi95xxLibraryName;
 constexpr uint8_t kDmaControlBytes = 6;
 constexpr uint32_t kDmaAnswerRoom = 32756;
 constexpr size_t kDmaCommandHead = 8;
