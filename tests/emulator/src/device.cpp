@@ -155,12 +155,15 @@ bool Device::sendToApplication(uint8_t application, const Reply& reply) {
 }
 
 bool Device::sendToApplication(uint8_t application, uint8_t command, std::span<const uint8_t> data) {
+  std::optional<Bytes> frame = responseFrame(application, command, data);
+  return frame && sendToApplication(application, Reply(std::move(*frame)));
+}
+
+std::optional<Bytes> Device::responseFrame(uint8_t application, uint8_t command, std::span<const uint8_t> data) {
   FirmwareMessageHeader header{};
-  const auto sink = sinkFor(application, &header);
-  if (!sink) return false;
+  if (!sinkFor(application, &header)) return std::nullopt;
   header.command = command;
-  sink->play(Reply(answerFrame(header, QOR_FRAME_RESPONSE, data)));
-  return true;
+  return answerFrame(header, QOR_FRAME_RESPONSE, data);
 }
 
 std::optional<uint8_t> Device::lastApplicationOn(uint8_t controller, uint8_t interfaceNumber) const {

@@ -108,6 +108,9 @@ class Device {
   bool sendToApplication(uint8_t application, const Reply& reply);
   // A response frame addressed as the application's last frame, with this command byte and data.
   bool sendToApplication(uint8_t application, uint8_t command, std::span<const uint8_t> data);
+  // That frame built without sending it, for a sender whose own building must not count (a benchmark's device);
+  // nothing when the application sent no frame yet.
+  std::optional<Bytes> responseFrame(uint8_t application, uint8_t command, std::span<const uint8_t> data);
 
   // The application that sent the last frame to this controller and interface, if any did.
   std::optional<uint8_t> lastApplicationOn(uint8_t controller, uint8_t interfaceNumber) const;
