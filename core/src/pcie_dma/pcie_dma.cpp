@@ -269,14 +269,10 @@ uint32_t closePortChannel(Qor_PortInfo_t& entry) {
 // The channel's registers: the caller's call on the port's configured channel.
 template <class Access>
 uint32_t withScratchpad(uint32_t port, Access access) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  PcieDma& dma = ref.context().pcieDma;
-  qor::SectionLock lock(dma.section);
-  const DmaChannel* channel = nullptr;
-  if (uint32_t result = configuredChannel(ref, kNotConfigured, channel)) return result;
-  access(channel->scratchpad);
-  return 0;
+  return onConfiguredChannel(port, kNotConfigured, [&](PortRef&, DmaChannel& channel) {
+    access(channel.scratchpad);
+    return 0u;
+  });
 }
 
 } // namespace
@@ -298,7 +294,7 @@ uint32_t sendDmaCommand(PortRef& ref, uint32_t selector, uint8_t subFunction, ui
                                    static_cast<uint32_t>(command.size()), answer.data(), &size);
 }
 
-uint32_t configuredChannel(PortRef& ref, const char* notConfiguredText, const DmaChannel*& channel) {
+uint32_t configuredChannel(PortRef& ref, const char* notConfiguredText, DmaChannel*& channel) {
   channel = ref.context().pcieDma.channel.get();
   if (channel == nullptr) {
     return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_NOT_INITIALIZED, "%s", kNotInitialized);
@@ -353,20 +349,15 @@ uint32_t Qor_PcieDma_Channel_Config_Dwth(uint32_t port, const Qor_PcieDma_Channe
 }
 
 uint32_t Qor_PcieDma_Channel_Enable(uint32_t port) try {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  PcieDma& dma = ref.context().pcieDma;
-  qor::SectionLock lock(dma.section);
-  const DmaChannel* configured = nullptr;
-  if (uint32_t result = configuredChannel(ref, kNotConfigured, configured)) return result;
-  DmaChannel& channel = *dma.channel;
-  if (int32_t code = channel.functions.enable(channel.card, channel.channel)) return cardLibraryFailed(ref, code);
-  if (uint32_t result = sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_CHANNEL, QOR_PCIE_DMA_ENABLE, channel.channel)) {
-    channel.functions.disable(channel.card, channel.channel);
-    return result;
-  }
-  channel.enabled = true;
-  return 0;
+  return onConfiguredChannel(port, kNotConfigured, [](PortRef& ref, DmaChannel& channel) {
+    if (int32_t code = channel.functions.enable(channel.card, channel.channel)) return cardLibraryFailed(ref, code);
+    if (uint32_t result = sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_CHANNEL, QOR_PCIE_DMA_ENABLE, channel.channel)) {
+      channel.functions.disable(channel.card, channel.channel);
+      return result;
+    }
+    channel.enabled = true;
+    return 0u;
+  });
 } catch (...) {
   return failedCall(port);
 }
@@ -400,14 +391,10 @@ uint32_t Qor_PcieDma_Channel_Reset(uint32_t port) try {
 
 uint32_t Qor_PcieDma_Channel_Get(uint32_t port, uint8_t* channel) try {
   if (channel == nullptr) return Qor_ErrorHandler(port, QOR_ERR_API_INVALID_PARAMETER, "invalid pointer");
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  PcieDma& dma = ref.context().pcieDma;
-  qor::SectionLock lock(dma.section);
-  const DmaChannel* configured = nullptr;
-  if (uint32_t result = configuredChannel(ref, "pcie dma channel is not initialized", configured)) return result;
-  *channel = configured->channel;
-  return 0;
+  return onConfiguredChannel(port, "pcie dma channel is not initialized", [channel](PortRef&, DmaChannel& configured) {
+    *channel = configured.channel;
+    return 0u;
+  });
 } catch (...) {
   return failedCall(port);
 }

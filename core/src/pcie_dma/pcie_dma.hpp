@@ -9,6 +9,7 @@
 #include "QorPxi95xx_API.h"
 #include "pcie_dma/pcie_dma_state.hpp"
 #include "ports/port_table.hpp"
+#include "qor_error_codes.h"
 
 namespace qor::client {
 
@@ -52,7 +53,19 @@ uint32_t sendDmaCommand(PortRef& ref, uint32_t selector, uint8_t subFunction, ui
 
 // The port's configured channel (channel section held); else 0x200010C with notConfiguredText, or "PCIe DMA not
 // initialized" without any channel, recorded for the port.
-uint32_t configuredChannel(PortRef& ref, const char* notConfiguredText, const DmaChannel*& channel);
+uint32_t configuredChannel(PortRef& ref, const char* notConfiguredText, DmaChannel*& channel);
+
+// action(ref, channel) on the port's configured channel, with the channel section held: its code, or that of the
+// port's or the channel's check.
+template <class Action>
+uint32_t onConfiguredChannel(uint32_t port, const char* notConfiguredText, Action action) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  qor::SectionLock lock(ref.context().pcieDma.section);
+  DmaChannel* channel = nullptr;
+  if (uint32_t result = configuredChannel(ref, notConfiguredText, channel)) return result;
+  return action(ref, *channel);
+}
 
 // At close: resets the port's channel; its code ends the close and the port stays open.
 Teardown pcieDmaTeardown();

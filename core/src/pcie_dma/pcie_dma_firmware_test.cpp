@@ -18,16 +18,39 @@ constexpr uint32_t kSecondValueMax = 0xFFFFFFF8u;
 
 // Sends a test sub-function with {u32 0} on the port's configured channel.
 uint32_t testStep(uint32_t port, uint8_t subFunction, bool resetWithoutChannel = false) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  PcieDma& dma = ref.context().pcieDma;
-  qor::SectionLock lock(dma.section);
-  const DmaChannel* channel = nullptr;
-  if (uint32_t result = configuredChannel(ref, kNotConfigured, channel)) {
-    return resetWithoutChannel && result == QOR_ERR_API_NOT_INITIALIZED ? 0 : result;
+  bool configured = false;
+  const uint32_t result = onConfiguredChannel(port, kNotConfigured, [&](PortRef& ref, DmaChannel& channel) {
+    configured = true;
+    const uint8_t zero[4] = {};
+    return sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_TEST, subFunction, channel.channel, zero);
+  });
+  return !configured && resetWithoutChannel && result == QOR_ERR_API_NOT_INITIALIZED ? 0 : result;
+}
+
+// The test's setup on the configured channel; a setup the firmware refused is reset again.
+uint32_t setUpTest(PortRef& ref, const DmaChannel& channel, const Qor_PcieDmaTest_Config_t& config) {
+  if (config.runMode > 1) {
+    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_UNKNOWN_MODE, "run mode value '%d' us unknown",
+                                   config.runMode);
   }
-  const uint8_t zero[4] = {};
-  return sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_TEST, subFunction, channel->channel, zero);
+  if (config.type != 0) {
+    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "type value '%d' us unknown",
+                                   config.type);
+  }
+  if (config.secondValue > kSecondValueMax) {
+    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "second test value %u too large",
+                                   config.secondValue);
+  }
+  std::vector<uint8_t> setup(4, 0);
+  setup.insert(setup.end(), {1, static_cast<uint8_t>(config.runMode + 1), 0, 0});
+  appendU32(setup, {0, config.firstValue, config.secondValue, (config.secondValue + 7) & ~7u});
+  if (uint32_t result = sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_TEST, QOR_PCIE_DMA_TEST_SETUP, channel.channel,
+                                       setup)) {
+    const uint8_t zero[4] = {};
+    sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_TEST, QOR_PCIE_DMA_TEST_RESET, channel.channel, zero);
+    return result;
+  }
+  return 0;
 }
 
 } // namespace
@@ -40,34 +63,8 @@ uint32_t Qor_PcieDmaTest_Init(uint32_t port, const Qor_PcieDmaTest_Config_t* con
   if (config->reserved != 0) {
     return Qor_ErrorHandler(port, QOR_ERR_API_INVALID_PARAMETER, "reserved bytes have to be zero");
   }
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  PcieDma& dma = ref.context().pcieDma;
-  qor::SectionLock lock(dma.section);
-  const DmaChannel* channel = nullptr;
-  if (uint32_t result = configuredChannel(ref, kNotConfigured, channel)) return result;
-  if (config->runMode > 1) {
-    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_UNKNOWN_MODE, "run mode value '%d' us unknown",
-                                   config->runMode);
-  }
-  if (config->type != 0) {
-    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "type value '%d' us unknown",
-                                   config->type);
-  }
-  if (config->secondValue > kSecondValueMax) {
-    return Qor_Client_ErrorHandler(&ref.entry(), QOR_ERR_API_INVALID_PARAMETER, "second test value %u too large",
-                                   config->secondValue);
-  }
-  std::vector<uint8_t> setup(4, 0);
-  setup.insert(setup.end(), {1, static_cast<uint8_t>(config->runMode + 1), 0, 0});
-  appendU32(setup, {0, config->firstValue, config->secondValue, (config->secondValue + 7) & ~7u});
-  if (uint32_t result = sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_TEST, QOR_PCIE_DMA_TEST_SETUP, channel->channel,
-                                       setup)) {
-    const uint8_t zero[4] = {};
-    sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_TEST, QOR_PCIE_DMA_TEST_RESET, channel->channel, zero);
-    return result;
-  }
-  return 0;
+  return onConfiguredChannel(port, kNotConfigured,
+                             [config](PortRef& ref, DmaChannel& channel) { return setUpTest(ref, channel, *config); });
 } catch (...) {
   return failedCall(port);
 }
