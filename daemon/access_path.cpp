@@ -29,6 +29,7 @@ PathStatus Device::read(Buffer, uint32_t& length) {
   length = 0;
   return functionNotAvailable();
 }
+void Device::wakeRead() {}
 PathStatus Device::flushResponse() { return functionNotAvailable(); }
 PathStatus Device::initMonitor(uint8_t) { return functionNotAvailable(); }
 PathStatus Device::readMonitor(Buffer, uint32_t& length) {

@@ -6,7 +6,8 @@
 //
 //   operation        caller                                 thread             lock held             may block
 //   write            a command (message 0x20), 11 attempts  request thread     port write lock       yes, bounded
-//   read             the port's hardware thread             hardware thread    none                  <= ~100 ms
+//   read             the port's hardware thread             hardware thread    none                  <= ~500 ms
+//   wakeRead         the stop of the hardware thread        any daemon thread  port lifecycle lock   no
 //   flushResponse    the connect, once after the open       connecting thread  port lifecycle lock   bounded
 //   initMonitor      monitor start (0x31), when flagged     request thread     port table lock       bounded
 //   readMonitor      the port's monitor thread              monitor thread     none                  <= ~100 ms
@@ -15,8 +16,8 @@
 //   destructor       the close of the port                  any daemon thread  table, FPGA, write    bounded
 //
 // So read, readMonitor, write, the FPGA group and the monitor control group may run at the same time on one device,
-// each group never twice at once. The destructor runs alone: the daemon has joined the port's hardware and monitor
-// threads and holds the table, FPGA and write locks.
+// each group never twice at once; wakeRead may come at any time, also while read runs. The destructor runs alone:
+// the daemon has joined the port's hardware and monitor threads and holds the table, FPGA and write locks.
 //
 // Codes: every operation returns a PathStatus: 0, or a code with the text that becomes the text of the daemon's
 // error report to the application (message 0x11): the path's own codes (its group of the error table), 0x100000A
@@ -76,10 +77,16 @@ public:
 
   // Reads one firmware frame into frame (the bytes behind a prepared 0xF0 header, so the daemon sends it without
   // copying). In: length = frame.size(); out: the bytes read, 0 when nothing came within the path's own wait
-  // (about 100 ms; the daemon checks its stop flag between reads). A failure ends a blocking hardware thread and
-  // tells every application of the port (message 0x05); a polling one retries. A dropped connection, or a stream
-  // that lost its framing, that the path can repair is no failure.
+  // (about 100 ms, at most about 500 ms on a path whose wakeRead ends it; the daemon checks its stop flag between
+  // reads). A failure ends a blocking hardware thread and tells every application of the port (message 0x05); a
+  // polling one retries. A dropped connection, or a stream that lost its framing, that the path can repair is no
+  // failure.
   virtual PathStatus read(Buffer frame, uint32_t& length);
+
+  // Called right after the hardware thread was asked to stop: the read in progress, or else the next one, returns
+  // at once with length 0, so that a stop never waits out a long read. A path whose read returns within about
+  // 100 ms may keep the default, which does nothing.
+  virtual void wakeRead();
 
   // Drops whatever answers the device still holds.
   virtual PathStatus flushResponse();

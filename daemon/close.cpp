@@ -45,7 +45,7 @@ uint32_t Server::stopPortThreads(Port& port) {
   const auto monitor = port.monitorThread();
   const auto reader = port.hardwareThread();
   if (monitor) monitor->requestStop();
-  if (reader) reader->requestStop();
+  if (reader) port.stopHardwareThread(*reader);
   if (reader && !reader->waitEnded(kHardwareThreadStopBound)) {
     return recordErrorf(&port, kNone, QOR_ERR_SERVER_THREADS_NOT_STOPPED, "could not stop hardware thread (timeout)");
   }

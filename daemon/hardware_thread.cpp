@@ -126,7 +126,7 @@ uint32_t Server::startHardwareThread(const std::shared_ptr<Port>& port) {
     port->setHardwareThread(worker);
   }
   if (!worker->waitStarted(kStartBound)) {
-    worker->requestStop();
+    port->stopHardwareThread(*worker);
     return recordErrorf(port.get(), kNone, QOR_ERR_SERVER_HARDWARE_THREAD_NOT_STARTED, "timeout");
   }
   return 0;

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -28,7 +29,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// While bytes flow, a receive waits at most this long; a quiet connection is waited on longer, together with the
+// wake-up of wakeRead, so that an idle port costs few wake-ups and its hardware thread still stops at once.
 constexpr int kReadWaitMs = 100;
+constexpr int kQuietWaitMs = 500;
 constexpr double kDiscoveryMs = 500;
 constexpr double kReconnectMs = 10000;
 constexpr double kSerialQueryMs = 1000;
@@ -87,7 +91,7 @@ int connectWithin(const sockaddr_in& peer, int milliseconds) {
   setBlocking(fd, true);
   const timeval sendTimeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-  // The hardware thread's receive returns within this, so that it sees its stop flag.
+  // A receive while bytes flow returns within this: a stop, and a pending frame's body, are seen as often.
   const timeval receiveTimeout{0, kReadWaitMs * 1000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout);
   return fd;
@@ -95,15 +99,20 @@ int connectWithin(const sockaddr_in& peer, int milliseconds) {
 
 class EthernetDevice final : public Device {
 public:
-  EthernetDevice(const sockaddr_in& peer, int fd, const PathSettings* settings)
-      : peer_(peer), settings_(settings), fd_(fd) {}
+  // Takes fd, the connection, and wake, a non-blocking eventfd.
+  EthernetDevice(const sockaddr_in& peer, int fd, int wake, const PathSettings* settings)
+      : peer_(peer), settings_(settings), fd_(fd), wake_(wake) {}
   ~EthernetDevice() override {
     std::lock_guard lock(socketLock_);
     if (fd_ >= 0) {
       shutdown(fd_, SHUT_RDWR);
       close(fd_);
     }
+    close(wake_);
   }
+
+  // Only the reader waits on the eventfd: the socket stays whole for writes and for the port's next reader.
+  void wakeRead() override { eventfd_write(wake_, 1); }
 
   PathStatus write(Bytes frame) override {
     if (PathStatus revived = revive(true); !revived.ok()) return revived;
@@ -154,8 +163,9 @@ public:
         partialSinceMs_ = GetTickCount();
         timedFrameStart_ = stream_.frameStart();
       }
-      // One blocking receive, bounded by the socket's receive time-out: a reply costs one system call.
-      const ReceiveResult got = receiveAvailable(fd);
+      const ReceiveResult got = receiveAvailable(fd, inFrame);
+      // The bytes of a pending frame stay for the next read.
+      if (got == ReceiveResult::Woken) return {};
       if (got == ReceiveResult::TimedOut) {
         if (!inFrame) return {};
         if (GetTickCount() - partialSinceMs_ >= kBodyWaitMs) {
@@ -213,7 +223,7 @@ public:
   }
 
 private:
-  enum class ReceiveResult { Complete, TimedOut, Dropped, Failed };
+  enum class ReceiveResult { Complete, TimedOut, Woken, Dropped, Failed };
 
   int socketNow() {
     std::lock_guard lock(socketLock_);
@@ -261,16 +271,37 @@ private:
     return true;
   }
 
-  // Appends what the connection has delivered to the stream buffer.
-  ReceiveResult receiveAvailable(int fd) {
+  // Appends what the connection has delivered to the stream buffer. While bytes flow, one blocking receive bounded
+  // by the socket's receive time-out: a reply costs one system call. Once a receive found nothing, the socket is
+  // polled with the wake-up, between frames for kQuietWaitMs, inside one for kReadWaitMs (a body wait keeps its pace).
+  ReceiveResult receiveAvailable(int fd, bool inFrame) {
+    // A socket given up on (-1) fails its receive at once.
+    if (quiet_ && fd >= 0) {
+      pollfd items[] = {{fd, POLLIN, 0}, {wake_, POLLIN, 0}};
+      int ready = 0;
+      do {
+        ready = poll(items, std::size(items), inFrame ? kReadWaitMs : kQuietWaitMs);
+      } while (ready < 0 && errno == EINTR);
+      if (ready < 0) return ReceiveResult::Failed;
+      if (items[1].revents & POLLIN) {
+        eventfd_t wakes = 0;
+        eventfd_read(wake_, &wakes);
+        return ReceiveResult::Woken;
+      }
+      if (ready == 0) return ReceiveResult::TimedOut;
+    }
     const std::span<uint8_t> space = stream_.freeSpace();
     ssize_t n = 0;
     do {
-      n = recv(fd, space.data(), space.size(), 0);
+      n = recv(fd, space.data(), space.size(), quiet_ ? MSG_DONTWAIT : 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReceiveResult::TimedOut;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      quiet_ = true;
+      return ReceiveResult::TimedOut;
+    }
     if (n == 0 || (n < 0 && (errno == ECONNABORTED || errno == ECONNRESET))) return ReceiveResult::Dropped;
     if (n < 0) return ReceiveResult::Failed;
+    quiet_ = false;
     stream_.received(static_cast<size_t>(n));
     return ReceiveResult::Complete;
   }
@@ -299,11 +330,13 @@ private:
   const PathSettings* settings_;
   std::mutex socketLock_;
   int fd_;
+  const int wake_; // eventfd: wakeRead ends the reader's wait on a quiet connection
   double lastRevivalMs_ = 0; // under socketLock_: the last attempt after a connection was given up on
   FrameStream stream_; // as the hardware thread read it
   double partialSinceMs_ = -1; // tick when the pending frame began arriving, -1 between frames
   uint64_t timedFrameStart_ = 0; // the stream position of the frame partialSinceMs_ times
   int receivedOn_ = -1;
+  bool quiet_ = true; // the last receive found nothing: the next one waits in poll, where wakeRead reaches it
 };
 
 PathStatus probe(const sockaddr_in& peer, uint32_t timeoutMs) {
@@ -381,11 +414,17 @@ public:
     const uint32_t timeoutMs = connectionTimeoutMs(settings_);
     // A probe shows within the connection time-out whether the device is there; the lasting connection follows.
     if (PathStatus probed = probe(peer, timeoutMs); !probed.ok()) return probed;
+    const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+      return pathError(QOR_ERR_ETHERNET_INIT_FAILED, "'eventfd' returned with '%d' - %s", errno, strerror(errno));
+    }
     const int fd = connectWithin(peer, static_cast<int>(kReconnectMs));
     if (fd < 0) {
-      return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s", errorText().c_str());
+      const std::string reason = errorText();
+      close(wake);
+      return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s", reason.c_str());
     }
-    auto opened = std::make_unique<EthernetDevice>(peer, fd, settings_);
+    auto opened = std::make_unique<EthernetDevice>(peer, fd, wake, settings_);
     uint32_t serial = 0;
     if (PathStatus queried = opened->querySerialNumber(descriptor.controllerNumber, descriptor.interfaceNumber, serial);
         !queried.ok()) {

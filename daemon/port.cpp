@@ -37,6 +37,12 @@ void Port::releaseHardwareThread(const Worker& worker) {
   if (hardwareThread_.get() == &worker) hardwareThread_.reset();
 }
 
+void Port::stopHardwareThread(Worker& reader) {
+  reader.requestStop();
+  // After the flag: the woken read returns to a thread that sees it.
+  if (device) device->wakeRead();
+}
+
 std::shared_ptr<Worker> Port::monitorThread() const {
   std::lock_guard lock(threadsLock_);
   return monitorThread_;

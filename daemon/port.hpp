@@ -89,6 +89,9 @@ public:
   void setHardwareThread(std::shared_ptr<Worker> worker);
   // A hardware thread that stopped reading for good gives up its place: the next connect starts a new one.
   void releaseHardwareThread(const Worker& worker);
+  // Asks the hardware thread reader to stop and ends the device's read in progress, so that it stops at once; under
+  // lifecycle.
+  void stopHardwareThread(Worker& reader);
   std::shared_ptr<Worker> monitorThread() const;
   void setMonitorThread(std::shared_ptr<Worker> worker);
   std::atomic<bool> suspended{false};   // USB traffic suspended

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "in_process_daemon.hpp"
+#include "map_ethernet.hpp"
+#include "qor_emulator/device.hpp"
+#include "qor_emulator/tcp_front_end.hpp"
 
 namespace qor::test {
 namespace {
@@ -148,6 +151,48 @@ TEST(Lifecycle, StopWakesIdleRequestThreadsAtOnce) {
   const auto started = std::chrono::steady_clock::now();
   daemon.stop();
   EXPECT_LT(std::chrono::steady_clock::now() - started, 700ms);
+}
+
+TEST(Lifecycle, CloseAndStopEndAnIdleEthernetReadAtOnce) {
+  // The Ethernet path's read waits half a second on a quiet connection, once a receive found nothing. A client's
+  // close and the daemon's stop end that wait instead of waiting it out: each comes 100 ms after the connect, when
+  // waiting out the read would take at least 400 ms more.
+  constexpr uint32_t kEthernetModel = 58;
+  emulator::Device device(emulator::DeviceConfig{.serialNumber = 1000, .hostType = kEthernetModel});
+  device.recorder().setEnabled(false);
+  emulator::TcpFrontEnd network(device, "127.0.0.2", 0);
+  network.start();
+  InProcessDaemon daemon(daemon::PathKind::Ethernet, daemon::makeEthernetPath());
+  const Qor_InterfaceInfo_t target =
+      descriptor(kEthernetModel, 1, 1, network.port(), QOR_INTERFACE_FLAG_ETHERNET, kAddress);
+  const auto connectAndIdle = [&] {
+    ConnectPortResponse answer;
+    auto app = Application::connect(target, answer);
+    EXPECT_EQ(answer.header.error, 0u);
+    std::this_thread::sleep_for(100ms);
+    return app;
+  };
+
+  {
+    const auto app = connectAndIdle();
+    ASSERT_TRUE(app);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(app->request(bareRequest(QOR_MSG_DISCONNECT, app->port(), app->index())));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 250ms) << "a close answers once the hardware thread ended";
+  }
+  {
+    const auto app = connectAndIdle();
+    ASSERT_TRUE(app);
+    ASSERT_EQ(network.openConnections(), 1u);
+    // The stop closes the device once the hardware thread ended; the accept loop may take longer to end.
+    const auto started = std::chrono::steady_clock::now();
+    std::thread stop([&] { daemon.stop(); });
+    while (network.openConnections() > 0 && std::chrono::steady_clock::now() - started < 2000ms) {
+      std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 250ms) << "the stop closed the device";
+    stop.join();
+  }
 }
 
 } // namespace
