@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -72,37 +71,37 @@ public:
   explicit Identification(const Pxi94xxFunctions& functions) : functions_(functions), answer_(kPxi94xxResponseRoom) {}
 
   PathStatus identify(uint8_t card, CardIdentity& identity) {
-    std::optional<uint32_t> value;
+    uint32_t value = 0;
     if (PathStatus status = ask(card, instruction(card, kIdentity, {}), kDeviceCodeAt, sizeof(uint16_t), value);
         !status.ok()) {
       return status;
     }
-    identity.deviceCode = static_cast<uint16_t>(*value);
+    identity.deviceCode = static_cast<uint16_t>(value);
     if (PathStatus status = ask(card, instruction(card, kEepromRead, {kEepromArea, kIdentifierAddress}), kValueAt,
                                 sizeof(uint32_t), value);
         !status.ok()) {
       return status;
     }
-    identity.identifier = *value;
+    identity.identifier = value;
     // Whether the card reports its FPGA position: a failing question is asked on, a "no" skips the FPGA.
     const PathStatus present = ask(card, instruction(card, kEepromRead, {kEepromArea, kFpgaPresentAddress}),
                                    kValueAt, sizeof(uint8_t), value);
-    if (present.ok() && *value != 1) return {};
+    if (present.ok() && value != 1) return {};
     if (PathStatus status = ask(card, instruction(card, kFpgaRead, {0, 4, kFpgaPositionRegister}), kValueAt,
                                 sizeof(uint32_t), value);
         !status.ok()) {
       return status;
     }
-    identity.position = (*value >> 24) & 0x1F;
-    identity.fpgaValue = swapBytes(static_cast<uint16_t>(*value));
+    identity.position = (value >> 24) & 0x1F;
+    identity.fpgaValue = swapBytes(static_cast<uint16_t>(value));
     return {};
   }
 
 private:
   // Sends the instruction and reads `width` bytes at `offset` of its answer into value.
   PathStatus ask(uint8_t card, const std::vector<uint8_t>& frame, size_t offset, size_t width,
-                 std::optional<uint32_t>& value) {
-    value.reset();
+                 uint32_t& value) {
+    value = 0;
     const uint8_t command = frame[offsetof(FirmwareMessageHeader, command)];
     if (const uint32_t code = functions_.writeInstruction(frame.data(), static_cast<uint16_t>(frame.size()))) {
       return pxi94xxCallFailed(QOR_ERR_PXI94XX_WRITE, "Pxi94xx__WriteInstruction", code);
