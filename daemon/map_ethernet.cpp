@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -97,17 +98,29 @@ int connectWithin(const sockaddr_in& peer, int milliseconds) {
   return fd;
 }
 
+// One TCP connection to the device, or none (fd -1) once one was given up on. Read and write each hold the one they
+// use, so its descriptor is closed only when both have let go: a receive or send still under way never reaches a
+// new connection that got the same number. Numbers are reused, serials never: the serial tells connections apart.
+struct Connection {
+  Connection(int descriptor, uint64_t number) : fd(descriptor), serial(number) {}
+  ~Connection() {
+    if (fd >= 0) close(fd);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  const int fd;
+  const uint64_t serial;
+};
+
 class EthernetDevice final : public Device {
 public:
   // Takes fd, the connection, and wake, a non-blocking eventfd.
   EthernetDevice(const sockaddr_in& peer, int fd, int wake, const PathSettings* settings)
-      : peer_(peer), settings_(settings), fd_(fd), wake_(wake) {}
+      : peer_(peer), settings_(settings), connection_(std::make_shared<const Connection>(fd, 1)), wake_(wake) {}
   ~EthernetDevice() override {
     std::lock_guard lock(socketLock_);
-    if (fd_ >= 0) {
-      shutdown(fd_, SHUT_RDWR);
-      close(fd_);
-    }
+    if (connection_->fd >= 0) shutdown(connection_->fd, SHUT_RDWR);
     close(wake_);
   }
 
@@ -116,15 +129,17 @@ public:
 
   PathStatus write(Bytes frame) override {
     if (PathStatus revived = revive(true); !revived.ok()) return revived;
-    const int fd = socketNow();
-    if (sendAll(fd, frame)) return {};
+    const auto used = connectionNow();
+    if (sendAll(used->fd, frame)) return {};
+    int error = errno;
     // A dropped connection, or one the hardware thread replaced meanwhile, gets the frame once more.
-    const bool replaced = fd != socketNow();
-    if (replaced || errno == ECONNABORTED || errno == ECONNRESET || errno == EPIPE) {
-      if (PathStatus reconnected = reconnect(fd); !reconnected.ok()) return reconnected;
-      if (sendAll(socketNow(), frame)) return {};
+    const bool replaced = used->serial != connectionNow()->serial;
+    if (replaced || error == ECONNABORTED || error == ECONNRESET || error == EPIPE) {
+      if (PathStatus reconnected = reconnect(used->serial); !reconnected.ok()) return reconnected;
+      if (sendAll(connectionNow()->fd, frame)) return {};
+      error = errno;
     }
-    return pathError(QOR_ERR_ETHERNET_WRITE, "'send' returned with '%d' - %s", errno, strerror(errno));
+    return pathError(QOR_ERR_ETHERNET_WRITE, "'send' returned with '%d' - %s", error, strerror(error));
   }
 
   // Frames are taken from what the connection delivered; a receive takes as much as has arrived, so a stream of
@@ -134,11 +149,11 @@ public:
     length = 0;
     if (PathStatus revived = revive(false); !revived.ok()) return revived;
     for (;;) {
-      const int fd = socketNow();
+      const auto used = connectionNow();
       // Bytes of a connection that was replaced never join those of the new one.
-      if (fd != receivedOn_) {
+      if (used->serial != receivedOn_) {
         dropStream();
-        receivedOn_ = fd;
+        receivedOn_ = used->serial;
       }
       switch (stream_.next(frame.size())) {
       case FrameStream::Step::Frame:
@@ -151,7 +166,7 @@ public:
                "Qor_Map_Ethernet_Read", stream_.header().length, stream_.header().App, frame.size());
         continue;
       case FrameStream::Step::Lost:
-        return resynchronise(fd, "no frame (marker 0x%02x, length %u)", stream_.header().marker,
+        return resynchronise(used->serial, "no frame (marker 0x%02x, length %u)", stream_.header().marker,
                              stream_.header().length);
       case FrameStream::Step::Incomplete:
         break;
@@ -163,13 +178,13 @@ public:
         partialSinceMs_ = GetTickCount();
         timedFrameStart_ = stream_.frameStart();
       }
-      const ReceiveResult got = receiveAvailable(fd, inFrame);
+      const ReceiveResult got = receiveAvailable(used->fd, inFrame);
       // The bytes of a pending frame stay for the next read.
       if (got == ReceiveResult::Woken) return {};
       if (got == ReceiveResult::TimedOut) {
         if (!inFrame) return {};
         if (GetTickCount() - partialSinceMs_ >= kBodyWaitMs) {
-          return resynchronise(fd, "frame incomplete after %d ms", static_cast<int>(kBodyWaitMs));
+          return resynchronise(used->serial, "frame incomplete after %d ms", static_cast<int>(kBodyWaitMs));
         }
         continue;
       }
@@ -183,10 +198,10 @@ public:
         const bool inBody = stream_.inBody();
         dropStream();
         if (inBody) {
-          reconnect(fd);
+          reconnect(used->serial);
           return pathError(QOR_ERR_ETHERNET_READ, "connection closed");
         }
-        if (PathStatus reconnected = reconnect(fd); !reconnected.ok()) return reconnected;
+        if (PathStatus reconnected = reconnect(used->serial); !reconnected.ok()) return reconnected;
       }
     }
   }
@@ -225,9 +240,16 @@ public:
 private:
   enum class ReceiveResult { Complete, TimedOut, Woken, Dropped, Failed };
 
-  int socketNow() {
+  std::shared_ptr<const Connection> connectionNow() {
     std::lock_guard lock(socketLock_);
-    return fd_;
+    return connection_;
+  }
+
+  // Puts a new connection, or none (-1), in the place of the one held; needs socketLock_. The one replaced is shut
+  // down at once, so that a receive or send still holding it ends, and closed when its last user lets go.
+  void replaceConnection(int fd) {
+    if (connection_->fd >= 0) shutdown(connection_->fd, SHUT_RDWR);
+    connection_ = std::make_shared<const Connection>(fd, connection_->serial + 1);
   }
 
   void dropStream() {
@@ -236,27 +258,30 @@ private:
   }
 
   // The stream lost its framing: what it holds is dropped with the connection, which starts afresh.
-  PathStatus resynchronise(int fd, const char* format, ...) __attribute__((format(printf, 3, 4))) {
+  PathStatus resynchronise(uint64_t failed, const char* format, ...) __attribute__((format(printf, 3, 4))) {
     va_list arguments;
     va_start(arguments, format);
     const std::string reason = formatText(format, arguments);
     va_end(arguments);
     syslog(LOG_WARNING, "%s : %s - stream dropped, reconnecting\n", "Qor_Map_Ethernet_Read", reason.c_str());
     dropStream();
-    return reconnect(fd);
+    return reconnect(failed);
   }
 
   // A connection given up on after a reconnect window is tried again, once within the connection time-out; a write
   // (limited) tries at most once per kRevivalPauseMs.
   PathStatus revive(bool limited) {
     std::lock_guard lock(socketLock_);
-    if (fd_ >= 0) return {};
+    if (connection_->fd >= 0) return {};
     if (limited && GetTickCount() - lastRevivalMs_ < kRevivalPauseMs) {
       return pathError(QOR_ERR_ETHERNET_WRITE, "device not reachable since the connection was closed by target");
     }
     lastRevivalMs_ = GetTickCount();
-    fd_ = connectWithin(peer_, static_cast<int>(connectionTimeoutMs(settings_)));
-    if (fd_ >= 0) return {};
+    const int fd = connectWithin(peer_, static_cast<int>(connectionTimeoutMs(settings_)));
+    if (fd >= 0) {
+      replaceConnection(fd);
+      return {};
+    }
     return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s", errorText().c_str());
   }
 
@@ -306,17 +331,18 @@ private:
     return ReceiveResult::Complete;
   }
 
-  // Replaces the connection that broke (failed is the socket the caller used). Read and write share the socket:
-  // when the other one already replaced it, its new connection is used.
-  PathStatus reconnect(int failed) {
+  // Replaces the connection that broke (failed is the serial of the one the caller used). Read and write share the
+  // connection: when the other one already replaced it, its new connection is used.
+  PathStatus reconnect(uint64_t failed) {
     std::lock_guard lock(socketLock_);
-    if (fd_ != failed) return {};
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    if (connection_->serial != failed) return {};
+    replaceConnection(-1);
     const double start = GetTickCount();
     for (;;) {
-      fd_ = connectWithin(peer_, static_cast<int>(kReconnectMs));
-      if (fd_ >= 0) return {};
+      if (const int fd = connectWithin(peer_, static_cast<int>(kReconnectMs)); fd >= 0) {
+        replaceConnection(fd);
+        return {};
+      }
       if (GetTickCount() - start > kReconnectMs) {
         lastRevivalMs_ = GetTickCount();
         return pathError(QOR_ERR_ETHERNET_READ, "reconnect because connection was closed by target: %s",
@@ -329,13 +355,13 @@ private:
   const sockaddr_in peer_;
   const PathSettings* settings_;
   std::mutex socketLock_;
-  int fd_;
+  std::shared_ptr<const Connection> connection_; // under socketLock_; never null
   const int wake_; // eventfd: wakeRead ends the reader's wait on a quiet connection
   double lastRevivalMs_ = 0; // under socketLock_: the last attempt after a connection was given up on
   FrameStream stream_; // as the hardware thread read it
   double partialSinceMs_ = -1; // tick when the pending frame began arriving, -1 between frames
   uint64_t timedFrameStart_ = 0; // the stream position of the frame partialSinceMs_ times
-  int receivedOn_ = -1;
+  uint64_t receivedOn_ = 0; // the serial of the connection stream_ holds bytes of; serials start at 1
   bool quiet_ = true; // the last receive found nothing: the next one waits in poll, where wakeRead reaches it
 };
 
