@@ -282,12 +282,15 @@ TEST(UsbSuspension, ListingUsbDevicesRestsTheUsbPortsAndResumesThem) {
   const auto app = Application::connect(descriptor(23, 1, 1, 5), answer);
   ASSERT_TRUE(app);
   const auto fake = daemon.path(daemon::PathKind::Usb).device(5);
+  // The port's hardware thread reads before the listing rests it.
+  const auto firstRead = std::chrono::steady_clock::now() + 5s;
+  while (fake->reads() == 0 && std::chrono::steady_clock::now() < firstRead) std::this_thread::sleep_for(1ms);
+  ASSERT_GT(fake->reads(), 0);
   auto pair = Pair::announce(controlPairName());
   ASSERT_TRUE(pair);
   const auto listed = pair->request(driverInfoRequest(23, 100));
   ASSERT_TRUE(listed);
   EXPECT_EQ(headerOf(*listed).error, 0u);
-  EXPECT_GT(fake->reads(), 0);
   EXPECT_FALSE(daemon.path(daemon::PathKind::Usb).readWhileListing());
   fake->emit(deviceFrame(app->index(), 0x42, {}));
   EXPECT_TRUE(app->receive()) << "reading resumed";
