@@ -150,8 +150,7 @@ class LinTrace : public BusTrace {
 
 TEST_F(LinTrace, RecordsTheItemsWithTheCommandsOfItsKind) {
   ASSERT_EQ(Qor_Trace_Start(trace_, 0), 0u) << Qor_GetLastErrorDescription();
-  firmware_->queue(1, linItem(5000, 0x11, {1, 2, 3}));
-  firmware_->queue(1, linItem(6000, 0x22, {4, 5}));
+  firmware_->queue(1, {linItem(5000, 0x11, {1, 2, 3}), linItem(6000, 0x22, {4, 5})});
   awaitRecords(2);
   ASSERT_EQ(Qor_Trace_Stop(trace_), 0u) << Qor_GetLastErrorDescription();
 
@@ -185,11 +184,11 @@ TEST_F(FlexRayTrace, AZeroLengthEntryEndsThePollsWalk) {
 
   ASSERT_EQ(Qor_Trace_Start(trace_, 0), 0u) << Qor_GetLastErrorDescription();
   const Bytes slot5 = join({{0, 0}, le(5, 2), {3, 2}, le(0, 2), {9, 9, 9, 9}});
-  firmware_->queue(1, flexRayEntry(100, 1, slot5, 24));
-  firmware_->queue(1, flexRayEntry(110, 4, le(0, 4), 16));
-  firmware_->queue(1, flexRayEntry(120, 4, le(0, 4), 0));
+  // One poll: what follows the zero-length entry in it is lost.
+  firmware_->queue(1, {flexRayEntry(100, 1, slot5, 24), flexRayEntry(110, 4, le(0, 4), 16),
+                       flexRayEntry(120, 4, le(0, 4), 0)});
   awaitRecords(2);
-  firmware_->queue(1, flexRayEntry(200, 2, slot5, 24));
+  firmware_->queue(1, {flexRayEntry(200, 2, slot5, 24)});
   awaitRecords(3);
   ASSERT_EQ(Qor_Trace_Stop(trace_), 0u) << Qor_GetLastErrorDescription();
 
@@ -214,7 +213,7 @@ class EthernetTrace : public BusTrace {
 // A poll the firmware refuses ends the recording; the stop says so rather than reporting success.
 TEST_F(EthernetTrace, APollThatFailsIsReportedAtTheStop) {
   ASSERT_EQ(Qor_Trace_Start(trace_, 0), 0u) << Qor_GetLastErrorDescription();
-  firmware_->queue(1, ethernetItem(700, Bytes(60, 0xAB)));
+  firmware_->queue(1, {ethernetItem(700, Bytes(60, 0xAB))});
   awaitRecords(1);
   firmware_->failPolls(1, 0x00500077);
   std::this_thread::sleep_for(100ms);

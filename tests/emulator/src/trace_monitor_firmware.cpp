@@ -136,9 +136,10 @@ void TraceMonitorFirmware::heard(uint8_t interfaceNumber, Bytes item) {
   if (node.started) node.items.push_back(std::move(item));
 }
 
-void TraceMonitorFirmware::queue(uint8_t interfaceNumber, Bytes item) {
+void TraceMonitorFirmware::queue(uint8_t interfaceNumber, std::vector<Bytes> items) {
   std::lock_guard lock(mutex_);
-  nodes_.at(interfaceNumber).items.push_back(std::move(item));
+  auto& queued = nodes_.at(interfaceNumber).items;
+  for (Bytes& item : items) queued.push_back(std::move(item));
 }
 
 void TraceMonitorFirmware::failPolls(uint8_t interfaceNumber, uint32_t code) {

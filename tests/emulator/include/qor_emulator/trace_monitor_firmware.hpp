@@ -47,8 +47,9 @@ class TraceMonitorFirmware {
   static std::shared_ptr<TraceMonitorFirmware> attachTo(Device& device, EthernetLink& link,
                                                         std::vector<uint8_t> interfaces);
 
-  // Item bytes exactly as the next polls of the interface return them.
-  void queue(uint8_t interfaceNumber, Bytes item);
+  // Items' bytes exactly as the next polls of the interface return them; queued in one go, so that no poll comes
+  // between them (one poll takes them all, as far as they fit).
+  void queue(uint8_t interfaceNumber, std::vector<Bytes> items);
   // From now on every poll of the interface gets a negative acknowledge with this code.
   void failPolls(uint8_t interfaceNumber, uint32_t code);
   // The requests other than polls, in order; and the number of polls answered.
