@@ -27,6 +27,10 @@ struct ReceiveRole {
   uint64_t callerSeenNs = 0;    // when a caller last waited or received, on the monotonic clock
   // The response thread's own condition, so that the events' broadcasts of every command do not wake it.
   qor::MonotonicCondition threadCondition;
+  // The response thread's alone: when its last message came, and whether it came as close behind the one before as
+  // in a stream (then the next is looked for before the thread sleeps).
+  uint64_t threadMessageNs = 0;
+  bool threadInStream = false;
 };
 
 // Waits until event is set (0) or the error event is set (its code), at most milliseconds, receiving for itself
