@@ -85,6 +85,12 @@ bool openInterface(EmulatedInterface& interface) {
   return false;
 }
 
+uint8_t applicationOf(uint32_t port) {
+  uint32_t application = 0;
+  Qor_GetPropertyById(port, QOR_PROPERTY_APPLICATION_INDEX, &application);
+  return static_cast<uint8_t>(application);
+}
+
 bool echoRound(uint32_t port, uint8_t command, size_t parameterBytes, uint64_t serial) {
   uint8_t parameters[64];
   uint8_t response[64];

@@ -53,6 +53,9 @@ class EchoDevices {
 // Opens the interface through the library; false (with the reason printed) when the open fails.
 bool openInterface(EmulatedInterface& interface);
 
+// The application index of an open port: the App byte of the frames its device sends to it.
+uint8_t applicationOf(uint32_t port);
+
 // One command to an echo device (EchoDevices, or a firmware that answers alike): parameterBytes (at most 64) of the
 // serial's pattern go out with control byte 1; true when exactly they came back.
 bool echoRound(uint32_t port, uint8_t command, size_t parameterBytes, uint64_t serial);

@@ -124,13 +124,12 @@ int main() {
   qor::test::DaemonProcess daemon(QORAPID_PROGRAM);
   qor::test::connectLibraryToDaemon();
   if (!openInterface(grabber)) return 1;
-  uint32_t application = 0;
-  Qor_GetPropertyById(grabber.port, 4, &application);
+  const uint8_t application = applicationOf(grabber.port);
   if (Qor_Lvds_InitResponseFilter(grabber.port) != 0) {
     std::printf("filter failed: %s\n", Qor_GetLastErrorDescription());
     return 1;
   }
-  const auto replies = blockFrames(*grabber.device, static_cast<uint8_t>(application));
+  const auto replies = blockFrames(*grabber.device, application);
   if (replies.empty()) {
     std::printf("the grabber has no route to the application\n");
     return 1;
@@ -139,13 +138,13 @@ int main() {
   double floorSeconds = 0, roadSeconds = 0;
   // One block first, untimed: the library's frame buffers take their page faults once, as in any longer run.
   Taken warmUp;
-  streamBlock(grabber, static_cast<uint8_t>(application), replies, warmUp);
+  streamBlock(grabber, application, replies, warmUp);
   Taken taken;
   for (int block = 0; block < kBlocks; ++block) {
     const double queue = queueSeconds(kQueueMessageBytes, (blockBytes + kQueueMessageBytes - 1) / kQueueMessageBytes);
     const double tcp = tcpSeconds(blockBytes, kQueueMessageBytes);
     floorSeconds += std::max(queue, tcp);
-    roadSeconds += streamBlock(grabber, static_cast<uint8_t>(application), replies, taken);
+    roadSeconds += streamBlock(grabber, application, replies, taken);
   }
   const int frames = kBlocks * kFramesPerBlock;
   const double floorRate = frames / floorSeconds;

@@ -63,12 +63,6 @@ class ItemCheck {
   uint64_t next_ = 0, items_ = 0, lost_ = 0, wrong_ = 0;
 };
 
-uint32_t applicationOf(uint32_t port) {
-  uint32_t value = 0;
-  Qor_GetPropertyById(port, 4, &value);
-  return value;
-}
-
 std::mutex gCheckLock;
 ItemCheck* gCallbackCheck = nullptr;
 
@@ -82,7 +76,7 @@ struct Result {
 // The frames of a block: frames of itemsPerFrame items, their serials counting from 0, as the device sends them.
 // Built ahead: building them is the device's work, not the road's (the floor's sender, too, sends bytes it has).
 std::vector<qor::emulator::Reply> blockFrames(EmulatedInterface& interface, size_t itemsPerFrame, int frames) {
-  const auto application = static_cast<uint8_t>(applicationOf(interface.port));
+  const auto application = applicationOf(interface.port);
   std::vector<qor::emulator::Reply> built;
   std::vector<uint8_t> data(kItemOffset + itemsPerFrame * kItemBytes, kItemFill);
   uint64_t serial = 0;
@@ -131,7 +125,7 @@ Result measure(EmulatedInterface& interface, bool callbackMode, size_t itemsPerF
       }
     }
   });
-  const auto application = static_cast<uint8_t>(applicationOf(port));
+  const auto application = applicationOf(port);
   const uint64_t sent = frames.size() * itemsPerFrame;
   const auto arrived = [&]() -> uint64_t {
     if (!callbackMode) return seenItems.load();

@@ -363,28 +363,22 @@ uint32_t Qor_PcieDma_Channel_Enable(uint32_t port) try {
 }
 
 uint32_t Qor_PcieDma_Channel_Disable(uint32_t port) try {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  PcieDma& dma = ref.context().pcieDma;
-  qor::SectionLock lock(dma.section);
-  DmaChannel* channel = dma.channel.get();
-  if (channel == nullptr) return 0;
-  if (uint32_t result = sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_CHANNEL, QOR_PCIE_DMA_DISABLE, channel->channel)) {
-    return result;
-  }
-  if (int32_t code = channel->functions.disable(channel->card, channel->channel)) return cardLibraryFailed(ref, code);
-  channel->enabled = false;
-  return 0;
+  return onPortDma(port, [](PortRef& ref, PcieDma& dma) {
+    DmaChannel* channel = dma.channel.get();
+    if (channel == nullptr) return 0u;
+    if (uint32_t result = sendDmaCommand(ref, QOR_PCIE_DMA_SELECT_CHANNEL, QOR_PCIE_DMA_DISABLE, channel->channel)) {
+      return result;
+    }
+    if (int32_t code = channel->functions.disable(channel->card, channel->channel)) return cardLibraryFailed(ref, code);
+    channel->enabled = false;
+    return 0u;
+  });
 } catch (...) {
   return failedCall(port);
 }
 
 uint32_t Qor_PcieDma_Channel_Reset(uint32_t port) try {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  PcieDma& dma = ref.context().pcieDma;
-  qor::SectionLock lock(dma.section);
-  return resetChannel(ref, dma);
+  return onPortDma(port, resetChannel);
 } catch (...) {
   return failedCall(port);
 }

@@ -55,16 +55,25 @@ uint32_t sendDmaCommand(PortRef& ref, uint32_t selector, uint8_t subFunction, ui
 // initialized" without any channel, recorded for the port.
 uint32_t configuredChannel(PortRef& ref, const char* notConfiguredText, DmaChannel*& channel);
 
+// action(ref, dma) on the port's DMA state, with the channel section held: its code, or that of the port's check.
+template <class Action>
+uint32_t onPortDma(uint32_t port, Action action) {
+  PortRef ref = checkedPort(port);
+  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
+  PcieDma& dma = ref.context().pcieDma;
+  qor::SectionLock lock(dma.section);
+  return action(ref, dma);
+}
+
 // action(ref, channel) on the port's configured channel, with the channel section held: its code, or that of the
 // port's or the channel's check.
 template <class Action>
 uint32_t onConfiguredChannel(uint32_t port, const char* notConfiguredText, Action action) {
-  PortRef ref = checkedPort(port);
-  if (!ref) return QOR_ERR_API_INVALID_PORT_HANDLE;
-  qor::SectionLock lock(ref.context().pcieDma.section);
-  DmaChannel* channel = nullptr;
-  if (uint32_t result = configuredChannel(ref, notConfiguredText, channel)) return result;
-  return action(ref, *channel);
+  return onPortDma(port, [&](PortRef& ref, PcieDma&) {
+    DmaChannel* channel = nullptr;
+    if (uint32_t result = configuredChannel(ref, notConfiguredText, channel)) return result;
+    return action(ref, *channel);
+  });
 }
 
 // At close: resets the port's channel; its code ends the close and the port stays open.
